@@ -1,0 +1,192 @@
+#pragma once
+// The main window. It holds every control and the window state, and its handlers
+// are named after control and event (StartButton_Click, TxVg1_Change,
+// Scope_MouseDown). Their definitions are split by subsystem:
+//   base.cpp           controls, menus, start-up, layout, modes, closing
+//   base_stepping.cpp  arrow-key stepping of numeric fields
+//   base_cook.cpp      redraw, dissipation limit, load line, readout, import slots
+//   base_capture.cpp   devices, volume, stimulus, capture run, calibration
+//   base_config.cpp    configuration files and the most-recently-used record
+//   base_convert.cpp   conversion of external data tables
+#include <QMainWindow>
+#include <QString>
+#include <array>
+
+#include "app/services.h"
+#include "app/windowstate.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QMenu;
+class QEventLoop;
+
+namespace anodix {
+
+class Scope;
+class PlotSurface;
+
+class Base : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Base(Services services, QWidget* parent = nullptr);
+    ~Base() override;
+
+    WindowState& State() { return state_; }
+    const WindowState& State() const { return state_; }
+    PlotSurface& Plot();
+
+    // ---- Start-up, layout, modes, closing ----
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void Form_Click();
+    void InitSettings();
+    void Mnu_Capture_Click();
+    void Mnu_Cook_Click();
+    void CbVdiv_Click();
+    void CbMaDiv_Click();
+    void CbVdiv_Validate();
+    void CbMaDiv_Validate();
+    void CbVdiv_KeyPress(int keyAscii);
+    void CbMaDiv_KeyPress(int keyAscii);
+    void CkCaptured_Click();
+    void CkImport_Click(int index);
+    // True once the window is closing: every nested wait ends, no device is opened.
+    bool Closing() const { return closing_; }
+    // Processes pending events once (the "yield" of long operations).
+    void DoEvents();
+    // Waits in a nested event loop for ms milliseconds or until the window closes.
+    void Pause(int ms);
+
+    // ---- Numeric field stepping ----
+    bool StepNumericField(QLineEdit* field, int keyCode, float step);
+    void TxPwr_KeyDown(int keyCode, int shift);
+    void RLoad_KeyDown(int keyCode, int shift);
+    void TxVg1_KeyDown(int keyCode, int shift);
+    void TxVg2_KeyDown(int keyCode, int shift);
+
+    // ---- Cook mode: redraw, limit, load line, readout, import slots ----
+    void RedrawPlot();
+    void DrawCapturedCurves();
+    void DrawImportedFamilies();
+    void PlaceOperatingPoint(float x, float y);
+    void RLoad_Change();
+    void TxPwr_Change();
+    void Scope_MouseDown(int button, int shift, float x, float y);
+    void Scope_MouseMove(int button, int shift, float x, float y);
+    void ShowReadout(float x, float y);
+    void BtCkBrowse_Click(int index);
+    void BtCkBrowse_MouseDown(int index, int button, int shift, float x, float y);
+    void BtExport_Click();
+    // The slot's file path (the check box's Tag).
+    QString SlotPath(int index) const;
+    void SetSlotPath(int index, const QString& path);
+
+    // ---- Capture mode: devices, volume, stimulus, capture run, calibration ----
+    void InitInDevices();
+    void InitOutDevices();
+    void PickInputDevice();
+    void PickOutputDevice();
+    void DevicesBox_Click();
+    void ShowVolume();
+    void Tvol_Change();
+    void SetGridVoltages(float vg1, float vg2);
+    void ScanGridSteps();
+    void CloseStimulus();
+    void TxVg1_Change();
+    void TxVg2_Change();
+    void StartButton_Click();
+    void StopCapture();
+    void BtCalib_Click();
+
+    // ---- Configuration ----
+    void Mnu_Export_Pref_Click();
+    void Mnu_Import_Pref_Click();
+    void LoadConfiguration(const std::string& path);
+    void RecallMostRecent();
+
+    // ---- Data conversion ----
+    void MnuConvertion_Click();
+    void ConvertExternalData();
+
+    // ---- Controls (objectName = the member's name; arrays append "_" and the index) ----
+    QGroupBox* Stuff = nullptr;
+    QComboBox* CbVdiv = nullptr;
+    QComboBox* CbMaDiv = nullptr;
+    QLineEdit* TxPwr = nullptr;
+    std::array<QLabel*, 9> Label1{};
+    Scope* ScopeBox = nullptr;  // objectName "Scope"
+
+    QGroupBox* FrmCook = nullptr;
+    std::array<QCheckBox*, 5> CkImport{};
+    std::array<QPushButton*, 5> BtCkBrowse{};
+    QGroupBox* FrameAbs = nullptr;
+    QLabel* Axpos = nullptr;
+    QLabel* Aypos = nullptr;
+    QLabel* Label9 = nullptr;
+    QGroupBox* FrameRel = nullptr;
+    QLabel* Xpos = nullptr;
+    QLabel* Ypos = nullptr;
+    QLineEdit* TxUa0 = nullptr;
+    QLineEdit* TxIa0 = nullptr;
+    QLineEdit* RLoad = nullptr;
+    QLabel* Gm = nullptr;
+    QLabel* Mu = nullptr;
+    QLabel* Req = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+
+    QGroupBox* FrmCapture = nullptr;
+    QLineEdit* TxVg1 = nullptr;
+    QLineEdit* TxVg2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* Test = nullptr;
+    QLineEdit* Tvol = nullptr;
+    QPushButton* StartButton = nullptr;
+    QComboBox* DevicesBox = nullptr;
+    QCheckBox* CkCaptured = nullptr;
+    QPushButton* BtCalib = nullptr;
+    QPushButton* BtExport = nullptr;
+    QFrame* Shape = nullptr;
+
+    QMenu* Mnu_Mode = nullptr;
+    QAction* Mnu_Capture = nullptr;
+    QAction* Mnu_Cook = nullptr;
+    QAction* MnuConvertion = nullptr;
+    QMenu* Mnu_preferences = nullptr;
+    QAction* Mnu_Import_Pref = nullptr;
+    QAction* Mnu_Export_Pref = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void ConnectHandlers();
+    // Shows a message box through the message service ("Anodix" unless a title is given).
+    void Message(const std::string& text, const std::string& title = "Anodix",
+                 MessageIcon icon = MessageIcon::None);
+
+    Services services_;
+    WindowState state_;
+    bool closing_ = false;
+    QEventLoop* waitLoop_ = nullptr;  // the nested wait in progress, if any
+};
+
+}  // namespace anodix

@@ -1,0 +1,61 @@
+#pragma once
+// The state of the main window, one plain struct whose fields carry the names the
+// program is described with. Controls hold the rest (texts, ticks, captions).
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "audio/waveapi.h"
+
+namespace anodix {
+
+struct WindowState {
+    // Modes and start-up.
+    std::string CurrentMode = "Cook";  // "Cook" or "Capture"
+    bool StartupDone = false;
+
+    // Sound devices and the capture run.
+    bool CaptureStopped = true;
+    int DevicePick = -1;               // list position picked in DevicesBox; -1 while waiting
+    std::int32_t InDeviceId = -1;
+    std::int32_t OutDeviceId = -1;
+    WaveHandle WaveInHandle = 0;
+    WaveHandle WaveOutHandle = 0;
+    std::array<std::int16_t, 20> StimulusBuffer{};
+    WaveHeader StimulusHeader{};
+    std::int16_t Vg1FullScale = 0;
+    std::int16_t Vg2FullScale = 0;
+
+    // Scales.
+    float VoltsPerDiv = 0.0f;
+    float MilliampsPerDiv = 0.0f;
+    float UnitsPerVolt = 0.0f;
+    float UnitsPerMilliamp = 0.0f;
+    bool RedrawBusy = false;
+
+    // Operating point, load line, Gm marker.
+    float OriginX = 0.0f;
+    float OriginY = 65536.0f;          // 65536 = no operating point drawn
+    float LoadLineR = 0.0f;
+    float LoadLineX = 0.0f;
+    float LoadLineY = 0.0f;
+    float MarkX = 0.0f;
+    float MarkY = 0.0f;                // both 0 = no marker
+    float GridStep = 0.0f;
+
+    // Captured data and calibration (no acquisition yet: HaveCapture stays false).
+    bool HaveCapture = false;
+    bool CalibrationMode = false;
+    float CalX = 0.0f;
+    float CalY = 0.0f;
+    float TraceScaleX = 0.0f;
+    float TraceScaleY = 0.0f;
+    std::array<std::int16_t, 128> SampleBuffer{};
+    std::string ExportFileName;
+
+    // Remembered folders of the data conversion ("" = the program's own folder).
+    std::string ConvertInDir;
+    std::string ConvertOutDir;
+};
+
+}  // namespace anodix

@@ -1,0 +1,76 @@
+#pragma once
+// The wave-audio layer: the operations the program uses to reach the sound card,
+// shaped after the classic wave-audio calls (device numbers, capability records
+// with format bits, handles, headers with loop flags, volume words, error texts).
+// Back ends: PulseAudio (the real one) and an in-memory one for tests.
+#include <cstdint>
+#include <string>
+
+namespace anodix {
+
+// The one audio format, in both directions: 16-bit PCM, stereo, 11025 frames/s.
+struct WaveFormat {
+    std::uint16_t formatTag = 1;
+    std::uint16_t channels = 2;
+    std::uint32_t samplesPerSec = 11025;
+    std::uint32_t avgBytesPerSec = 44100;
+    std::uint16_t blockAlign = 4;
+    std::uint16_t bitsPerSample = 16;
+    std::uint16_t extraSize = 0;
+};
+inline constexpr WaveFormat kStimulusFormat{};
+
+// Format bit of a capability record: 11.025 kHz, stereo, 16-bit.
+inline constexpr std::uint32_t kFormat11kStereo16 = 0x8;
+
+struct WaveCaps {
+    std::string name;          // device name (at most 31 bytes in the classic record)
+    std::uint32_t formats = 0; // format bits
+};
+
+// Header flags.
+inline constexpr std::uint32_t kWhdrBeginLoop = 0x4;
+inline constexpr std::uint32_t kWhdrEndLoop = 0x8;
+inline constexpr std::uint32_t kWhdrPrepared = 0x2;
+
+struct WaveHeader {
+    const std::int16_t* data = nullptr;
+    std::uint32_t bufferLength = 0;  // bytes
+    std::uint32_t bytesRecorded = 0;
+    std::uintptr_t user = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t loops = 0;
+    WaveHeader* next = nullptr;
+    std::uintptr_t reserved = 0;
+};
+
+using WaveHandle = std::uintptr_t;  // 0 = no device
+using MmResult = int;               // 0 = success
+inline constexpr MmResult kMmNoError = 0;
+
+class WaveApi {
+public:
+    virtual ~WaveApi() = default;
+
+    virtual unsigned OutGetNumDevs() = 0;
+    virtual WaveCaps OutGetDevCaps(unsigned device) = 0;
+    virtual MmResult OutOpen(WaveHandle* handle, unsigned device, const WaveFormat& format) = 0;
+    virtual MmResult OutPrepareHeader(WaveHandle handle, WaveHeader* header) = 0;
+    // A header with both loop flags and loops 0xFFFFFFFF repeats until reset.
+    virtual MmResult OutWrite(WaveHandle handle, WaveHeader* header) = 0;
+    virtual MmResult OutUnprepareHeader(WaveHandle handle, WaveHeader* header) = 0;
+    virtual MmResult OutReset(WaveHandle handle) = 0;
+    virtual MmResult OutClose(WaveHandle handle) = 0;
+    virtual MmResult OutSetVolume(WaveHandle handle, std::uint32_t volume) = 0;
+    virtual MmResult OutGetVolume(WaveHandle handle, std::uint32_t* volume) = 0;
+    virtual std::string OutGetErrorText(MmResult code) = 0;
+
+    virtual unsigned InGetNumDevs() = 0;
+    virtual WaveCaps InGetDevCaps(unsigned device) = 0;
+    virtual MmResult InOpen(WaveHandle* handle, unsigned device, const WaveFormat& format) = 0;
+    virtual MmResult InReset(WaveHandle handle) = 0;
+    virtual MmResult InClose(WaveHandle handle) = 0;
+    virtual std::string InGetErrorText(MmResult code) = 0;
+};
+
+}  // namespace anodix

@@ -1,0 +1,38 @@
+#pragma once
+// Fields of delimited text and the parts of a path.
+#include <string>
+#include <string_view>
+
+namespace anodix {
+
+// The index-th field (1-based) of text cut at every occurrence of delimiter
+// (matched exactly, may be longer than one character). "" for an index of 0 or
+// less, beyond the last field, or for a field that would begin at the end of the text.
+std::string GetField(std::string_view text, int index, std::string_view delimiter);
+
+// Walks the fields of a text one after the other in a single pass, with the same
+// rules as GetField: linear in the text's length for readers that take every field.
+class FieldCursor {
+public:
+    FieldCursor(std::string_view text, std::string_view delimiter);
+    // The next field; false when GetField would give "" for every further index
+    // because the text is exhausted.
+    bool Next(std::string_view& field);
+    // The rest of the text from the current position (unconsumed), delimiters included.
+    std::string_view Rest() const;
+
+private:
+    std::string_view text_;
+    std::string_view delimiter_;
+    std::size_t start_ = 0;
+    bool done_ = false;
+};
+
+// The part after the last separator ("/" when the path holds one, else "\").
+std::string GetFileName(std::string_view path);
+// The part before the last separator, without it; "" when there is none.
+std::string GetPath(std::string_view path);
+// GetField(GetFileName(path), 2, "."): the text between the first and second ".".
+std::string GetExtension(std::string_view path);
+
+}  // namespace anodix

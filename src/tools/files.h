@@ -1,0 +1,30 @@
+#pragma once
+// Files named by file numbers: opened by mode word with a short retry, read and
+// written as bytes (no encoding or newline translation), closed with a retry.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace anodix {
+
+// The lowest free file number from 1 upward, or 0 when the file was not opened.
+// Mode words (any letter case): INPUT/READ/R, OUTPUT/WRITE/W, APPEND/A, BINARY/B,
+// READBINARY/RB, WRITEBINARY/WB. Retries until timeoutMs has elapsed, processing
+// pending events between attempts, never sleeping; a time-out of 0 makes one attempt.
+int FileOpenByMode(const std::string& path, std::string_view mode, int timeoutMs);
+
+// Closes the file number; false when every attempt failed until the time-out.
+bool FileCloseRetry(int fileNumber, int timeoutMs);
+
+// True when the file's date can be read; false for an empty path.
+bool FileExists(const std::string& path);
+
+// The value with bit 31 cleared.
+std::uint32_t TickMask(std::uint32_t value);
+
+// Operations on an open file number; false or -1 on failure (bad number, I/O error).
+std::int64_t FileLength(int fileNumber);
+bool FileReadAll(int fileNumber, std::string& bytes);       // whole file from the start
+bool FileWrite(int fileNumber, std::string_view bytes);      // at the current position
+
+}  // namespace anodix
