@@ -62,8 +62,11 @@ public:
     bool Closing() const { return closing_; }
     // Processes pending events once (the "yield" of long operations).
     void DoEvents();
-    // Waits in a nested event loop for ms milliseconds or until the window closes.
+    // Waits in a nested event loop for ms milliseconds, until WakeWait() is called, or
+    // until the window closes (never a spin, never a sleep). Waits nest.
     void Pause(int ms);
+    // Ends the innermost Pause at once (a device pick ends the prompt's wait).
+    void WakeWait();
 
     // ---- Numeric field stepping ----
     bool StepNumericField(QLineEdit* field, int keyCode, float step);
