@@ -27,5 +27,10 @@ bench: deps
 	@cmake --build build-bench -j $(JOBS)
 	@./bench/run-all build-bench
 
+examples: deps
+	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DANODIX_TESTS=OFF -DANODIX_BENCH=OFF >/dev/null
+	@cmake --build build -j $(JOBS) --target anodix_gen_examples
+	./build/anodix_gen_examples examples
+
 clean:
 	rm -rf build build-test build-bench build-fuzz

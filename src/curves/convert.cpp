@@ -1,0 +1,165 @@
+#include "curves/convert.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "tools/numtext.h"
+
+namespace anodix {
+
+namespace {
+
+constexpr int kMostCurves = 1000;
+
+// A double as a float, saturating at the float range instead of overflowing.
+float ToFloat(double value) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (value > kMax) return std::numeric_limits<float>::infinity();
+    if (value < -kMax) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
+// Walks the lines of a text once. A line ends at CR LF, CR or LF; a text's last line
+// needs no line end, and nothing follows a final line end.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+    bool Next(std::string_view& line) {
+        const std::size_t size = text_.size();
+        if (pos_ >= size) return false;
+        const char* data = text_.data();
+        std::size_t i = pos_;
+        while (i < size && data[i] != '\r' && data[i] != '\n') ++i;
+        line = std::string_view(data + pos_, i - pos_);
+        if (i < size) {
+            if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
+            ++i;
+        }
+        pos_ = i;
+        return true;
+    }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// Cuts a line at TAB characters, one field after the other.
+class TabFields {
+public:
+    explicit TabFields(std::string_view line) : rest_(line) {}
+    // The next field; "" once the line is used up (a missing cell).
+    std::string_view Next() {
+        if (done_) return {};
+        const std::size_t tab = rest_.find('\t');
+        if (tab == std::string_view::npos) {
+            done_ = true;
+            return rest_;
+        }
+        std::string_view field = rest_.substr(0, tab);
+        rest_.remove_prefix(tab + 1);
+        return field;
+    }
+    bool Done() const { return done_; }
+
+private:
+    std::string_view rest_;
+    bool done_ = false;
+};
+
+// A header grid value rounded halves to even, when it fits in 16 bits.
+bool GridBound(std::string_view field, int& bound) {
+    const double rounded = RoundHalfEven(LeadingNumber(field));
+    if (!(rounded >= -32768.0 && rounded <= 32767.0)) return false;
+    bound = static_cast<int>(rounded);
+    return true;
+}
+
+TableConversion Refuse(std::string reason) {
+    TableConversion result;
+    result.reason = std::move(reason);
+    return result;
+}
+
+}  // namespace
+
+TableConversion ConvertTable(std::string_view table) {
+    LineReader lines(table);
+    std::string_view line;
+
+    // The header: the first line that does not begin with a double quote.
+    bool haveHeader = false;
+    while (lines.Next(line)) {
+        if (!line.empty() && line.front() == '"') continue;
+        haveHeader = true;
+        break;
+    }
+    if (!haveHeader) return Refuse("the table has no header line");
+
+    TabFields header(line);
+    const float voltageFactor = ToFloat(LeadingNumber(header.Next()));
+    const float currentFactor = ToFloat(LeadingNumber(header.Next()));
+    int first = 0;
+    int last = 0;
+    const bool firstFits = GridBound(header.Next(), first);
+    const bool lastFits = GridBound(header.Next(), last);
+    const float step = ToFloat(LeadingNumber(header.Next()));
+    if (!firstFits || !lastFits) {
+        return Refuse("a grid value of the header lies outside -32768 to 32767");
+    }
+    if (step == 0.0f) return Refuse("the grid step is 0");
+    if (!std::isfinite(step)) return Refuse("the grid step is not a usable number");
+    if (last < first) return Refuse("the last grid value is below the first");
+    const double quotient = static_cast<double>(last - first) / std::fabs(step);
+    if (!(quotient < kMostCurves)) return Refuse("the table has more than 1000 curves");
+    const int lastCurve = static_cast<int>(RoundHalfEven(quotient));
+    if (lastCurve + 1 > kMostCurves) return Refuse("the table has more than 1000 curves");
+
+    // The grid value of each curve, written once.
+    std::vector<std::string> gridTexts;
+    gridTexts.reserve(static_cast<std::size_t>(lastCurve) + 1);
+    for (int k = 0; k <= lastCurve; ++k) {
+        const float grid = static_cast<float>(k) * step + static_cast<float>(first);
+        gridTexts.push_back(Format(grid, "###.0##"));
+    }
+
+    std::vector<std::string> curves(static_cast<std::size_t>(lastCurve) + 1);
+    while (lines.Next(line)) {
+        if (!line.empty() && line.front() == '"') continue;
+        TabFields fields(line);
+        const std::string_view voltageField = fields.Next();
+        bool haveVoltage = false;
+        std::string voltageText;
+        for (int k = 0; k <= lastCurve && !fields.Done(); ++k) {
+            const double cell = LeadingNumber(fields.Next());
+            if (!(cell > 0.0)) continue;
+            const double amperes = static_cast<double>(currentFactor) * cell;
+            if (!std::isfinite(amperes)) continue;
+            if (!haveVoltage) {
+                const double volts =
+                    static_cast<double>(voltageFactor) * LeadingNumber(voltageField);
+                if (!std::isfinite(volts)) break;
+                voltageText = Format(volts, "#.0##");
+                haveVoltage = true;
+            }
+            std::string& out = curves[static_cast<std::size_t>(k)];
+            out += voltageText;
+            out += ' ';
+            out += Format(amperes, "0.######");
+            out += ' ';
+            out += gridTexts[static_cast<std::size_t>(k)];
+            out += "\r\n";
+        }
+    }
+
+    TableConversion result;
+    std::size_t total = 0;
+    for (const std::string& c : curves) total += c.size();
+    result.tdf.reserve(total);
+    for (const std::string& c : curves) result.tdf += c;
+    result.ok = true;
+    return result;
+}
+
+}  // namespace anodix

@@ -1,0 +1,57 @@
+#include "curves/examples.h"
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+// Resources compiled into a static library are registered by hand.
+static void InitExampleResources() { Q_INIT_RESOURCE(examples); }
+
+namespace anodix {
+
+namespace {
+const QString kResourceDir = QStringLiteral(":/examples");
+}
+
+std::vector<std::string> ExampleNames() {
+    InitExampleResources();
+    std::vector<std::string> names;
+    const QStringList entries = QDir(kResourceDir).entryList(QDir::Files, QDir::Name);
+    for (const QString& name : entries) names.push_back(name.toStdString());
+    return names;
+}
+
+int InstallExamples(const std::string& dir) {
+    const QString target = QString::fromStdString(dir);
+    if (!QDir().mkpath(target)) return -1;
+    int copied = 0;
+    bool failed = false;
+    for (const std::string& name : ExampleNames()) {
+        const QString qname = QString::fromStdString(name);
+        const QString path = QDir(target).filePath(qname);
+        if (QFile::exists(path)) continue;
+        QFile source(kResourceDir + QLatin1Char('/') + qname);
+        if (!source.open(QIODevice::ReadOnly)) {
+            failed = true;
+            continue;
+        }
+        const QByteArray bytes = source.readAll();
+        // NewOnly: a file that appeared meanwhile is left alone, never replaced.
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (!QFile::exists(path)) failed = true;
+            continue;
+        }
+        if (out.write(bytes) != bytes.size() || !out.flush()) {
+            out.close();
+            out.remove();
+            failed = true;
+            continue;
+        }
+        out.close();
+        ++copied;
+    }
+    return failed ? -1 : copied;
+}
+
+}  // namespace anodix
