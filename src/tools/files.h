@@ -21,6 +21,10 @@ bool FileExists(const std::string& path);
 
 // The value with bit 31 cleared.
 std::uint32_t TickMask(std::uint32_t value);
+// The millisecond tick: a monotonic clock masked with TickMask.
+std::uint32_t TickCount();
+// Milliseconds from start to now, both ticks; a wrap of the 31-bit tick is allowed for.
+std::uint32_t TickElapsed(std::uint32_t start, std::uint32_t now);
 
 // Operations on an open file number; false or -1 on failure (bad number, I/O error).
 std::int64_t FileLength(int fileNumber);
