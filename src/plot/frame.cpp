@@ -1,0 +1,105 @@
+#include "plot/frame.h"
+
+#include <cmath>
+
+#include "tools/numtext.h"
+
+namespace anodix {
+
+bool ScaleUsable(float perDiv) {
+    if (!std::isfinite(perDiv) || perDiv == 0.0f) return false;
+    // Units per volt (or per milliampere) between 1e-12 and 1e12 keep every product the
+    // plot forms from two scales within a float: the limit's K x UnitsPerMilliamp is at
+    // most 1e12 x 1e5 x 1e12, the load line's slope at most 6.6e6 x 1e12 / 1e-12.
+    const float units = std::fabs(kUnitsPerDiv / perDiv);
+    return units >= 1e-12f && units <= 1e12f;
+}
+
+void DrawGrid(PlotSurface& surface, float milliampsPerDiv, float voltsPerDiv) {
+    surface.KeepForeColor();
+    surface.SetForeColor(kGridColour);
+    const long step = static_cast<long>(RoundHalfEven(surface.ScaleHeight())) / 8;
+    const float labelHeight = surface.TextHeight("1");
+
+    for (int k = 1; k <= 8; ++k) {
+        const float y = static_cast<float>(k * step);
+        surface.MoveTo(1.0f, y - labelHeight);
+        surface.Print(Format(static_cast<float>(8 - k) * milliampsPerDiv, "0.##"));
+        surface.Line(0.0f, y, kPlotUnits, y);
+    }
+    for (int k = 1; k <= 8; ++k) {
+        const float x = static_cast<float>(k * step);
+        surface.Line(x, 0.0f, x, kPlotUnits);
+        surface.MoveTo(x, kPlotUnits - labelHeight);
+        surface.Print(PlotNumber(static_cast<float>(k) * voltsPerDiv));
+    }
+    surface.RestoreForeColor();
+}
+
+void DrawPowerLimit(PlotSurface& surface, float watts, float unitsPerVolt, float unitsPerMilliamp) {
+    const float k = unitsPerVolt * 1000.0f * watts;
+    const float scale = k * unitsPerMilliamp;
+    // A power below zero would lie wholly below the plot; an undefined one nowhere.
+    if (!(watts >= 0.0f) || !std::isfinite(scale)) return;
+
+    surface.KeepForeColor();
+    surface.SetForeColor(kLimitColour);
+    surface.MoveTo(-1000.0f, -1000.0f);
+    for (int i = 1; i <= 65536; ++i) {
+        const double h = static_cast<double>(scale) / i;
+        if (h < 66000.0) surface.LineTo(static_cast<float>(i), static_cast<float>(65536.0 - h));
+    }
+    surface.RestoreForeColor();
+}
+
+void DrawLoadLine(PlotSurface& surface, float r, float x0, float y0, float unitsPerVolt,
+                  float unitsPerMilliamp) {
+    // The slope grows without bound as r goes to 0: the smallest resistance the field
+    // accepts stands in for anything below it (and for an undefined one).
+    if (!(r >= 0.01f)) r = 0.01f;
+    const float d = kPlotUnits / r * unitsPerMilliamp / unitsPerVolt;
+    surface.Line(x0 + kPlotUnits, y0 + d, x0 - kPlotUnits, y0 - d);
+}
+
+Readout ComputeReadout(float x, float y, float originX, float originY, float voltsPerDiv,
+                       float milliampsPerDiv, const std::string& gmCaption) {
+    Readout out;
+    const float ua = x / kUnitsPerDiv * voltsPerDiv;
+    const float ia = (kPlotUnits - y) / kUnitsPerDiv * milliampsPerDiv;
+    out.Axpos = Format(ua, "##0.0");
+    out.Aypos = Format(ia, "##0.0");
+
+    const float dUa = (x - originX) / kUnitsPerDiv * voltsPerDiv;
+    const float dIa = ((kPlotUnits - y) - (kPlotUnits - originY)) / kUnitsPerDiv * milliampsPerDiv;
+    out.Xpos = Format(dUa, "##0.0");
+    out.Ypos = Format(dIa, "##0.0");
+
+    float rp = 0.0f;
+    if (dIa != 0.0f) {
+        rp = dUa / dIa;
+        // A quotient beyond a float (a current difference of a few denormals) has no
+        // meaningful reading.
+        if (std::isfinite(rp))
+            out.Req = Format(rp, "##0.0k");
+        else
+            rp = 0.0f;
+    }
+
+    if (gmCaption.empty()) return out;
+    const std::optional<double> gm = WholeNumber(gmCaption);
+    if (!gm) return out;
+    out.muUpdated = true;
+    out.Mu = Format(std::fabs(*gm * rp / 1000.0), "###.#");
+    return out;
+}
+
+std::string GmCaption(const std::string& yposCaption, float gridStep) {
+    if (gridStep == 0.0f || !std::isfinite(gridStep)) return "";
+    const std::optional<double> current = WholeNumber(yposCaption);
+    if (!current) return "";
+    const double gm = std::fabs(*current / gridStep) * 1000.0;
+    if (!std::isfinite(gm)) return "";
+    return GeneralNumber(gm);
+}
+
+}  // namespace anodix

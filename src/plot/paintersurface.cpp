@@ -1,0 +1,378 @@
+#include "plot/paintersurface.h"
+
+#include <QFontMetricsF>
+#include <QPen>
+#include <algorithm>
+#include <cmath>
+
+namespace anodix {
+
+namespace {
+
+// Rounds a device coordinate already clipped to the area around the device to the
+// nearest pixel (halves upwards), without a library call: the dissipation limit alone
+// rounds 131072 coordinates per redraw.
+inline int ToPixel(double v) {
+    constexpr double kOffset = 1 << 24;
+    return static_cast<int>(v + 0.5 + kOffset) - (1 << 24);
+}
+
+}  // namespace
+
+PainterSurface::PainterSurface() = default;
+
+PainterSurface::PainterSurface(QPaintDevice* device, QSizeF deviceSize, qreal pixelRatio,
+                               bool snapToPixels) {
+    Attach(device, deviceSize, pixelRatio, snapToPixels);
+}
+
+PainterSurface::~PainterSurface() { EndPainting(); }
+
+void PainterSurface::Attach(QPaintDevice* device, QSizeF deviceSize, qreal pixelRatio,
+                            bool snapToPixels) {
+    EndPainting();
+    device_ = device;
+    deviceSize_ = deviceSize;
+    pixelRatio_ = (std::isfinite(pixelRatio) && pixelRatio > 0) ? pixelRatio : 1.0;
+    snap_ = snapToPixels;
+
+    font_ = QFont(QStringLiteral("DejaVu Sans"));
+    font_.setBold(true);
+    font_.setPixelSize(std::max(1, static_cast<int>(std::lround(kFontPixels * pixelRatio_))));
+    fontXor_ = font_;
+    // XOR text must hit each pixel fully or not at all to be erasable.
+    fontXor_.setStyleStrategy(QFont::NoAntialias);
+    const QFontMetricsF metrics(font_);
+    fontHeight_ = metrics.height();
+    fontAscent_ = metrics.ascent();
+    UpdateFactors();
+}
+
+void PainterSurface::EndPainting() {
+    Flush();
+    if (painter_.isActive()) painter_.end();
+}
+
+QPainter& PainterSurface::Painter() {
+    if (!painter_.isActive() && device_ != nullptr) {
+        painter_.begin(device_);
+        painter_.setRenderHint(QPainter::Antialiasing, false);
+        painter_.setRenderHint(QPainter::TextAntialiasing, true);
+        painter_.setBackgroundMode(Qt::TransparentMode);
+    }
+    return painter_;
+}
+
+void PainterSurface::UpdateFactors() {
+    // On pixels the plot's edges are the first and last pixel, so the frame lines drawn
+    // on the right and bottom edges stay visible.
+    const double spanW = snap_ ? std::max(0.0, deviceSize_.width() - 1.0) : deviceSize_.width();
+    const double spanH = snap_ ? std::max(0.0, deviceSize_.height() - 1.0) : deviceSize_.height();
+    toDeviceX_ = spanW / scaleWidth_;
+    toDeviceY_ = spanH / scaleHeight_;
+}
+
+void PainterSurface::SetScale(float scaleWidth, float scaleHeight) {
+    Flush();
+    // A zero or undefined scale would map the whole plot onto nothing or onto NaN.
+    if (!std::isfinite(scaleWidth) || !std::isfinite(scaleHeight) || scaleWidth == 0.0f ||
+        scaleHeight == 0.0f)
+        return;
+    scaleWidth_ = scaleWidth;
+    scaleHeight_ = scaleHeight;
+    UpdateFactors();
+}
+
+QPointF PainterSurface::ToDevice(float x, float y) const {
+    return {static_cast<double>(x) * toDeviceX_, static_cast<double>(y) * toDeviceY_};
+}
+
+QPointF PainterSurface::FromDevice(QPointF device) const {
+    return {toDeviceX_ != 0.0 ? device.x() / toDeviceX_ : 0.0,
+            toDeviceY_ != 0.0 ? device.y() / toDeviceY_ : 0.0};
+}
+
+int PainterSurface::PenDiameter(int width) const {
+    return std::max(1, static_cast<int>(std::lround(width * pixelRatio_)));
+}
+
+QColor PainterSurface::PenColour(Rgb colour) const {
+    return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | (colour & 0xFFFFFFu)));
+}
+
+void PainterSurface::SetComposition(QPainter& painter, bool xorMode) {
+    painter.setCompositionMode(xorMode && !xorAsCopy_ ? QPainter::RasterOp_SourceXorDestination
+                                                      : QPainter::CompositionMode_SourceOver);
+}
+
+void PainterSurface::Changed() {
+    if (onChanged) onChanged();
+}
+
+void PainterSurface::SetDrawWidth(int width) {
+    width = std::clamp(width, 1, 1000);
+    if (width != drawWidth_) Flush();
+    drawWidth_ = width;
+}
+
+void PainterSurface::SetDrawMode(int mode) {
+    mode = mode == kDrawXor ? kDrawXor : kDrawCopy;
+    if (mode != drawMode_) Flush();
+    drawMode_ = mode;
+}
+
+void PainterSurface::Clear() {
+    pending_.clear();
+    if (device_ == nullptr) return;
+    QPainter& painter = Painter();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(QRectF(QPointF(0, 0), deviceSize_), PenColour(kBackgroundColour));
+    Changed();
+}
+
+bool PainterSurface::ClipToDevice(double& x1, double& y1, double& x2, double& y2) const {
+    // The area reaches a pen's width beyond the device, so that wide pens and round caps
+    // at the edge look as if the line went on.
+    const double margin = PenDiameter(drawWidth_) + 2.0;
+    const double spanW = snap_ ? deviceSize_.width() - 1.0 : deviceSize_.width();
+    const double spanH = snap_ ? deviceSize_.height() - 1.0 : deviceSize_.height();
+    const double left = -margin, top = -margin;
+    const double right = spanW + margin, bottom = spanH + margin;
+
+    if (x1 >= left && x1 <= right && x2 >= left && x2 <= right && y1 >= top && y1 <= bottom &&
+        y2 >= top && y2 <= bottom)
+        return true;  // also false for NaN, which falls through to the test below
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2))
+        return false;
+
+    // Liang-Barsky: the part of the segment inside the area.
+    const double dx = x2 - x1, dy = y2 - y1;
+    double t0 = 0.0, t1 = 1.0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - left, right - x1, y1 - top, bottom - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0) return false;  // parallel to this edge and outside it
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0) {
+            if (t > t1) return false;
+            t0 = std::max(t0, t);
+        } else {
+            if (t < t0) return false;
+            t1 = std::min(t1, t);
+        }
+    }
+    const double ox = x1, oy = y1;
+    x1 = ox + t0 * dx;
+    y1 = oy + t0 * dy;
+    x2 = ox + t1 * dx;
+    y2 = oy + t1 * dy;
+    // Rounding in the lines above may leave a hair outside the area.
+    x1 = std::clamp(x1, left, right);
+    x2 = std::clamp(x2, left, right);
+    y1 = std::clamp(y1, top, bottom);
+    y2 = std::clamp(y2, top, bottom);
+    return true;
+}
+
+void PainterSurface::DrawSegment(float x1, float y1, float x2, float y2, Rgb colour) {
+    double ax = x1 * toDeviceX_, ay = y1 * toDeviceY_;
+    double bx = x2 * toDeviceX_, by = y2 * toDeviceY_;
+    if (device_ == nullptr || !ClipToDevice(ax, ay, bx, by)) {
+        Flush();
+        return;
+    }
+    const bool xorMode = drawMode_ == kDrawXor;
+    if (snap_ && !xorMode) {
+        // Copy mode: extend the pending polyline, skipping points that land on the pixel
+        // of the point before. XOR lines are drawn one by one, so that drawing the same
+        // calls again hits exactly the same pixels whatever came before them.
+        const QPoint s(ToPixel(ax), ToPixel(ay));
+        const QPoint e(ToPixel(bx), ToPixel(by));
+        if (!pending_.empty() && (pendingColour_ != colour || pending_.back() != s)) Flush();
+        if (pending_.empty()) {
+            pendingColour_ = colour;
+            pending_.push_back(s);
+            Changed();  // the picture changes: its owner may ask for a repaint now
+        }
+        if (e != pending_.back()) pending_.push_back(e);
+        return;
+    }
+    Flush();
+    QPainter& painter = Painter();
+    SetComposition(painter, xorMode);
+    const int diameter = PenDiameter(drawWidth_);
+    if (snap_) {
+        const QPoint s(ToPixel(ax), ToPixel(ay));
+        const QPoint e(ToPixel(bx), ToPixel(by));
+        if (s == e) {
+            FillDisc(painter, s.x(), s.y(), diameter, colour);
+        } else {
+            QPen pen(PenColour(colour), diameter, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+            painter.setPen(pen);
+            painter.drawLine(s, e);
+        }
+    } else {
+        QPen pen(PenColour(colour), diameter, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        painter.setPen(pen);
+        painter.drawLine(QPointF(ax, ay), QPointF(bx, by));
+    }
+    Changed();
+}
+
+void PainterSurface::Flush() {
+    if (pending_.empty()) return;
+    if (device_ == nullptr) {
+        pending_.clear();
+        return;
+    }
+    QPainter& painter = Painter();
+    SetComposition(painter, false);
+    const int diameter = PenDiameter(drawWidth_);
+    if (pending_.size() == 1) {
+        // Every point fell on one pixel: a dot of the pen's width.
+        FillDisc(painter, pending_[0].x(), pending_[0].y(), diameter, pendingColour_);
+    } else {
+        QPen pen(PenColour(pendingColour_), diameter, Qt::SolidLine, Qt::RoundCap,
+                 Qt::RoundJoin);
+        painter.setPen(pen);
+        painter.drawPolyline(pending_.data(), static_cast<int>(pending_.size()));
+    }
+    pending_.clear();
+    Changed();
+}
+
+void PainterSurface::FillDisc(QPainter& painter, int ix, int iy, int diameter, Rgb colour) {
+    const QColor fill = PenColour(colour);
+    if (!snap_) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawEllipse(QPointF(ix, iy), diameter / 2.0, diameter / 2.0);
+        painter.setBrush(Qt::NoBrush);
+        return;
+    }
+    // One span per row, each pixel once, so that a dot drawn twice in XOR is gone. An
+    // odd diameter centres the disc on pixel (ix, iy), an even one on its top-left corner;
+    // a pixel belongs to the disc when its centre lies within the radius.
+    const double r = diameter / 2.0;
+    const double cx = ix + (diameter % 2 != 0 ? 0.5 : 0.0);
+    const double cy = iy + (diameter % 2 != 0 ? 0.5 : 0.0);
+    const int top = iy - diameter / 2;
+    for (int j = top; j < top + diameter; ++j) {
+        const double dy = j + 0.5 - cy;
+        const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
+        const int i0 = static_cast<int>(std::ceil(cx - half - 0.5));
+        const int i1 = static_cast<int>(std::floor(cx + half - 0.5));
+        if (i1 >= i0) painter.fillRect(QRect(i0, j, i1 - i0 + 1, 1), fill);
+    }
+}
+
+void PainterSurface::DrawDot(float x, float y, Rgb colour) {
+    Flush();
+    if (device_ == nullptr) return;
+    const double px = x * toDeviceX_, py = y * toDeviceY_;
+    const int diameter = PenDiameter(drawWidth_);
+    // Also false for NaN: such a dot is not drawn.
+    if (!(px >= -diameter && py >= -diameter && px <= deviceSize_.width() + diameter &&
+          py <= deviceSize_.height() + diameter))
+        return;
+    QPainter& painter = Painter();
+    SetComposition(painter, drawMode_ == kDrawXor);
+    if (snap_) {
+        FillDisc(painter, ToPixel(px), ToPixel(py), diameter, colour);
+    } else {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(PenColour(colour));
+        painter.drawEllipse(QPointF(px, py), diameter / 2.0, diameter / 2.0);
+        painter.setBrush(Qt::NoBrush);
+    }
+    Changed();
+}
+
+void PainterSurface::Print(std::string_view text) {
+    Flush();
+    double px = currentX_ * toDeviceX_, py = currentY_ * toDeviceY_;
+    // Text runs right and down from its corner: nothing of it shows from beyond the
+    // right or bottom edge. The far left and top are cut off before the painter sees
+    // coordinates it cannot hold.
+    if (device_ != nullptr && px < deviceSize_.width() && py < deviceSize_.height() &&
+        px > -1e6 && py > -1e6) {
+        QPainter& painter = Painter();
+        const bool xorMode = drawMode_ == kDrawXor;
+        SetComposition(painter, xorMode);
+        painter.setFont(xorMode && !xorAsCopy_ ? fontXor_ : font_);
+        painter.setPen(PenColour(foreColor_));
+        if (snap_) {
+            px = ToPixel(px);
+            py = ToPixel(py);
+        }
+        size_t begin = 0;
+        for (int line = 0;; ++line) {
+            const size_t end = std::min(text.find('\n', begin), text.size());
+            const std::string_view part = text.substr(begin, end - begin);
+            if (!part.empty())
+                painter.drawText(QPointF(px, py + line * fontHeight_ + fontAscent_),
+                                 QString::fromUtf8(part.data(), static_cast<qsizetype>(part.size())));
+            if (end >= text.size()) break;
+            begin = end + 1;
+        }
+        Changed();
+    }
+    currentX_ = ScaleLeft();
+    currentY_ += TextHeight(text);
+}
+
+float PainterSurface::TextHeight(std::string_view text) const {
+    const double lines = 1.0 + static_cast<double>(std::count(text.begin(), text.end(), '\n'));
+    if (toDeviceY_ <= 0.0) return scaleHeight_;
+    return static_cast<float>(lines * fontHeight_ / toDeviceY_);
+}
+
+void PainterSurface::Line(float x1, float y1, float x2, float y2) {
+    Line(x1, y1, x2, y2, foreColor_);
+}
+
+void PainterSurface::Line(float x1, float y1, float x2, float y2, Rgb colour) {
+    DrawSegment(x1, y1, x2, y2, colour & 0xFFFFFFu);
+    currentX_ = x2;
+    currentY_ = y2;
+}
+
+void PainterSurface::LineTo(float x2, float y2) { LineTo(x2, y2, foreColor_); }
+
+void PainterSurface::LineTo(float x2, float y2, Rgb colour) {
+    DrawSegment(currentX_, currentY_, x2, y2, colour & 0xFFFFFFu);
+    currentX_ = x2;
+    currentY_ = y2;
+}
+
+void PainterSurface::Point(float x, float y) { Point(x, y, foreColor_); }
+
+void PainterSurface::Point(float x, float y, Rgb colour) {
+    currentX_ = x;
+    currentY_ = y;
+    DrawDot(x, y, colour & 0xFFFFFFu);
+}
+
+
+ImageSurface::ImageSurface(QSize pixels, qreal pixelRatio) { Resize(pixels, pixelRatio); }
+
+ImageSurface::~ImageSurface() { EndPainting(); }
+
+void ImageSurface::Resize(QSize pixels, qreal pixelRatio) {
+    EndPainting();
+    const QSize size(std::max(1, pixels.width()), std::max(1, pixels.height()));
+    image_ = QImage(size, QImage::Format_RGB32);
+    image_.fill(QColor::fromRgb(static_cast<QRgb>(0xFF000000u | kBackgroundColour)));
+    Attach(&image_, QSizeF(size), pixelRatio, true);
+}
+
+const QImage& ImageSurface::image() {
+    // Ending the painter makes the next drawing detach the image from any copy taken now.
+    EndPainting();
+    return image_;
+}
+
+}  // namespace anodix

@@ -1,0 +1,156 @@
+#pragma once
+// The plot's drawing operations painted with QPainter: on any paint device (SVG, PDF,
+// printer) through PainterSurface, and on an image of its own through ImageSurface,
+// which is what the window's plot shows.
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPointF>
+#include <QSize>
+#include <functional>
+#include <vector>
+
+#include "plot/surface.h"
+
+namespace anodix {
+
+// The plot's background. White keeps every colour the program draws in (the dark slot
+// colours, the green grid, the red limit) in strong contrast; the white XOR load line
+// shows black on it and inverted over the curves.
+inline constexpr Rgb kBackgroundColour = RGB(255, 255, 255);
+
+// Pixel size of the plot font at one device pixel per logical pixel: 8.25 points at
+// 96 dots per inch.
+inline constexpr double kFontPixels = 11.0;
+
+class PainterSurface : public PlotSurface {
+public:
+    // Paints on device, whose drawing area is deviceSize in device units; pixelRatio is
+    // the number of device units per logical pixel (pen widths and the font scale with
+    // it). On a raster device (snapToPixels) every point is placed on a whole pixel, the
+    // plot's edges fall on the first and last pixel, and dots are exact pixel discs; on
+    // a vector device the plot spans the whole area and coordinates stay fractional.
+    PainterSurface(QPaintDevice* device, QSizeF deviceSize, qreal pixelRatio,
+                   bool snapToPixels);
+    ~PainterSurface() override;
+    PainterSurface(const PainterSurface&) = delete;
+    PainterSurface& operator=(const PainterSurface&) = delete;
+
+    void SetScale(float scaleWidth, float scaleHeight) override;
+    float ScaleWidth() const override { return scaleWidth_; }
+    float ScaleHeight() const override { return scaleHeight_; }
+
+    void Clear() override;
+
+    void Line(float x1, float y1, float x2, float y2) override;
+    void Line(float x1, float y1, float x2, float y2, Rgb colour) override;
+    void LineTo(float x2, float y2) override;
+    void LineTo(float x2, float y2, Rgb colour) override;
+
+    void Point(float x, float y) override;
+    void Point(float x, float y, Rgb colour) override;
+
+    float CurrentX() const override { return currentX_; }
+    float CurrentY() const override { return currentY_; }
+    void SetCurrentX(float x) override { currentX_ = x; }
+    void SetCurrentY(float y) override { currentY_ = y; }
+
+    Rgb ForeColor() const override { return foreColor_; }
+    void SetForeColor(Rgb colour) override { foreColor_ = colour & 0xFFFFFFu; }
+
+    int DrawWidth() const override { return drawWidth_; }
+    void SetDrawWidth(int width) override;
+
+    int DrawMode() const override { return drawMode_; }
+    void SetDrawMode(int mode) override;
+
+    void Print(std::string_view text) override;
+    float TextHeight(std::string_view text) const override;
+
+    // Draws what is still batched. Every other operation does this first; call it
+    // before reading the device.
+    void Flush();
+
+    // When set, XOR drawing is painted in copy mode instead: a vector drawing cannot
+    // combine with the pixels under it, so its overlays come out in their own colours.
+    void SetXorAsCopy(bool on) { xorAsCopy_ = on; }
+
+    // Plot units <-> device units (fractional).
+    QPointF ToDevice(float x, float y) const;
+    QPointF FromDevice(QPointF device) const;
+
+    qreal PixelRatio() const { return pixelRatio_; }
+    // Diameter in device units of a pen of the given draw width.
+    int PenDiameter(int width) const;
+
+    // Called after every operation that changed the device's picture.
+    std::function<void()> onChanged;
+
+protected:
+    // For a surface that sets up its own device before painting (see Attach).
+    PainterSurface();
+    // Paints on device from now on; the painter starts at the next operation.
+    void Attach(QPaintDevice* device, QSizeF deviceSize, qreal pixelRatio, bool snapToPixels);
+    // Ends the painter (after drawing what is batched); the next operation starts it again.
+    void EndPainting();
+
+private:
+    QPainter& Painter();
+    void UpdateFactors();
+    void SetComposition(QPainter& painter, bool xorMode);
+    QColor PenColour(Rgb colour) const;
+    void Changed();
+
+    void DrawSegment(float x1, float y1, float x2, float y2, Rgb colour);
+    void DrawDot(float x, float y, Rgb colour);
+    void FillDisc(QPainter& painter, int ix, int iy, int diameter, Rgb colour);
+    // Clips the segment (device units) to the area around the device; false when
+    // nothing of it remains or a coordinate is not a number.
+    bool ClipToDevice(double& x1, double& y1, double& x2, double& y2) const;
+
+    QPaintDevice* device_ = nullptr;
+    QPainter painter_;
+    QSizeF deviceSize_;
+    qreal pixelRatio_ = 1.0;
+    bool snap_ = true;
+    bool xorAsCopy_ = false;
+
+    float scaleWidth_ = kPlotUnits;
+    float scaleHeight_ = kPlotUnits;
+    double toDeviceX_ = 0.0, toDeviceY_ = 0.0;  // device units per plot unit
+
+    float currentX_ = 0.0f, currentY_ = 0.0f;
+    Rgb foreColor_ = RGB(0, 0, 0);
+    int drawWidth_ = 1;
+    int drawMode_ = kDrawCopy;
+
+    QFont font_, fontXor_;
+    double fontHeight_ = 0.0;  // device units per text line
+    double fontAscent_ = 0.0;
+
+    // Consecutive copy-mode lines batched as one polyline in whole pixels, drawn by
+    // Flush: the dissipation limit alone is 65536 one-unit segments.
+    std::vector<QPoint> pending_;
+    Rgb pendingColour_ = 0;
+};
+
+// A plot painted on an image of its own (RGB32) of a given pixel size and pixel ratio.
+class ImageSurface : public PainterSurface {
+public:
+    explicit ImageSurface(QSize pixels = QSize(1, 1), qreal pixelRatio = 1.0);
+    ~ImageSurface() override;
+
+    // A new image of the given size (at least 1 x 1 pixel), cleared; the drawing state
+    // (scale, colours, width, mode, position, Tag) is kept.
+    void Resize(QSize pixels, qreal pixelRatio);
+
+    // The picture with everything drawn so far. The reference stays valid until the next
+    // Resize; copies of it do not change with later drawing.
+    const QImage& image();
+
+private:
+    QImage image_;
+};
+
+}  // namespace anodix
