@@ -1,9 +1,67 @@
 // Conversion of external data tables into TDF files.
 #include "app/base.h"
+#include "curves/convert.h"
+#include "tools/appdir.h"
+#include "tools/fields.h"
+#include "tools/filedialog.h"
+#include "tools/files.h"
 
 namespace anodix {
 
+namespace {
+constexpr int kFileTimeout = 10;
+}
+
 void Base::MnuConvertion_Click() { ConvertExternalData(); }
-void Base::ConvertExternalData() {}
+
+// Asks for a table, converts it, asks where to save the TDF file and writes it. The
+// folders of the last table opened and the last file saved are remembered for the
+// next run; "" stands for the program's own folder.
+void Base::ConvertExternalData() {
+    if (state_.ConvertInDir.empty()) state_.ConvertInDir = ProgramDirectory();
+    if (state_.ConvertOutDir.empty()) state_.ConvertOutDir = ProgramDirectory();
+    if (services_.dialogs == nullptr) return;
+
+    const std::string tablePath = FileDialog(*services_.dialogs, state_.ConvertInDir, "*.txt",
+                                             "Import external data", "Open");
+    if (tablePath.empty()) return;
+
+    const int in = FileOpenByMode(tablePath, "R", kFileTimeout);
+    if (in == 0) {
+        Message("Can't open " + tablePath);
+        return;
+    }
+    state_.ConvertInDir = GetPath(tablePath);
+    std::string table;
+    const bool read = FileReadAll(in, table);
+    FileCloseRetry(in, kFileTimeout);
+    if (!read) {
+        Message("Can't open " + tablePath);
+        return;
+    }
+
+    // A table the conversion cannot use is refused before anything is asked or written.
+    const TableConversion converted = ConvertTable(table);
+    table.clear();
+    table.shrink_to_fit();
+    if (!converted.ok) {
+        Message("Can't convert " + tablePath + ": " + converted.reason);
+        return;
+    }
+
+    const std::string tdfPath =
+        FileDialog(*services_.dialogs, state_.ConvertOutDir, "*.tdf", "Save TDF", "Save");
+    if (tdfPath.empty()) return;
+
+    const int out = FileOpenByMode(tdfPath, "W", kFileTimeout);
+    if (out == 0) {
+        Message("can't open " + tdfPath);
+        return;
+    }
+    state_.ConvertOutDir = GetPath(tdfPath);
+    const bool written = FileWrite(out, converted.tdf);
+    const bool closed = FileCloseRetry(out, kFileTimeout);
+    if (!written || !closed) Message("can't write " + tdfPath);
+}
 
 }  // namespace anodix

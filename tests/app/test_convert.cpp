@@ -1,0 +1,135 @@
+// Data conversion on the real window: the two dialogs, the remembered folders, the
+// messages, and nothing written when a table is refused or a dialog cancelled.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "tools/appdir.h"
+#include "window_fixture.h"
+
+using namespace anodix;
+
+namespace {
+
+const char kTable[] =
+    "\"Va\tIa\r\n"
+    "1\t0.001\t0\t4\t-2\r\n"
+    "50\t12.5\t3.1\r\n"
+    "100\t30\t12\t1.5\r\n";
+const char kTdf[] =
+    "50.0 0.0125 .0\r\n100.0 0.03 .0\r\n50.0 0.0031 -2.0\r\n100.0 0.012 -2.0\r\n"
+    "100.0 0.0015 -4.0\r\n";
+
+std::string WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
+    f.write(bytes);
+    return path.toStdString();
+}
+
+QByteArray ReadFile(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    return f.readAll();
+}
+
+}  // namespace
+
+class TestConvert : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void convertsAndRemembersFolders() {
+        QTemporaryDir in, out;
+        QDir(out.path()).mkdir("sub");
+        const std::string table = WriteFile(in.filePath("tubes.txt"), kTable);
+        const std::string tdf = out.filePath("sub/tubes.tdf").toStdString();
+        WriteFile(QString::fromStdString(tdf), "an older, longer file that is replaced\r\n");
+        Window t;
+        t.dialogs.answers = {table, tdf};
+        t.w.MnuConvertion_Click();
+        QVERIFY(t.messages.texts.empty());
+        QCOMPARE(ReadFile(tdf), QByteArray(kTdf));
+        QCOMPARE(t.dialogs.asked.size(), std::size_t{2});
+        const FileDialogRequest& open = t.dialogs.asked[0];
+        QCOMPARE(open.action, std::string("Open"));
+        QCOMPARE(open.title, std::string("Import external data"));
+        QCOMPARE(open.proposedName, std::string("*.txt"));
+        QCOMPARE(open.initialDirectory, ProgramDirectory());
+        const FileDialogRequest& save = t.dialogs.asked[1];
+        QCOMPARE(save.action, std::string("Save"));
+        QCOMPARE(save.title, std::string("Save TDF"));
+        QCOMPARE(save.proposedName, std::string("*.tdf"));
+        QCOMPARE(save.initialDirectory, ProgramDirectory());
+        QCOMPARE(t.w.State().ConvertInDir, in.path().toStdString());
+        QCOMPARE(t.w.State().ConvertOutDir, out.filePath("sub").toStdString());
+
+        // The next run opens both dialogs in the remembered folders; a cancelled open
+        // stops it without a message.
+        t.w.MnuConvertion_Click();
+        QCOMPARE(t.dialogs.asked.size(), std::size_t{3});
+        QCOMPARE(t.dialogs.asked[2].initialDirectory, in.path().toStdString());
+        QVERIFY(t.messages.texts.empty());
+    }
+
+    void tableThatCannotBeOpened() {
+        QTemporaryDir dir;
+        const std::string missing = dir.filePath("gone.txt").toStdString();
+        Window t;
+        t.dialogs.answers = {missing, dir.filePath("x.tdf").toStdString()};
+        t.w.ConvertExternalData();
+        QCOMPARE(t.messages.texts, std::vector<std::string>{"Can't open " + missing});
+        QCOMPARE(t.messages.titles.front(), std::string("Anodix"));
+        QCOMPARE(t.dialogs.asked.size(), std::size_t{1});
+        QCOMPARE(t.w.State().ConvertInDir, ProgramDirectory());
+        QVERIFY(!QFile::exists(dir.filePath("x.tdf")));
+    }
+
+    void refusedTableWritesNothing_data() {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("no header") << QByteArray("\"title only\r\n") << "no header";
+        QTest::newRow("step 0") << QByteArray("1\t1\t0\t4\t0\r\n100\t1\r\n") << "step is 0";
+        QTest::newRow("falling") << QByteArray("1\t1\t4\t0\t1\r\n100\t1\r\n") << "below the first";
+        QTest::newRow("too many") << QByteArray("1\t1\t0\t2000\t1\r\n100\t1\r\n") << "1000";
+    }
+    void refusedTableWritesNothing() {
+        QFETCH(QByteArray, table);
+        QFETCH(QString, cause);
+        QTemporaryDir dir;
+        const std::string path = WriteFile(dir.filePath("bad.txt"), table);
+        const std::string tdf = dir.filePath("bad.tdf").toStdString();
+        Window t;
+        t.dialogs.answers = {path, tdf};
+        t.w.ConvertExternalData();
+        QCOMPARE(t.messages.texts.size(), std::size_t{1});
+        const std::string& text = t.messages.texts.front();
+        QVERIFY2(text.find(path) != std::string::npos, text.c_str());
+        QVERIFY2(text.find(cause.toStdString()) != std::string::npos, text.c_str());
+        QCOMPARE(t.dialogs.asked.size(), std::size_t{1});  // no save dialog
+        QVERIFY(!QFile::exists(QString::fromStdString(tdf)));
+    }
+
+    void saveCancelledOrImpossible() {
+        QTemporaryDir dir;
+        const std::string table = WriteFile(dir.filePath("t.txt"), kTable);
+        Window t;
+        t.dialogs.answers = {table, ""};
+        t.w.ConvertExternalData();
+        QVERIFY(t.messages.texts.empty());
+        QCOMPARE(t.dialogs.asked.size(), std::size_t{2});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"t.txt"});
+
+        // A TDF file that cannot be created: "can't open" and the out folder unchanged.
+        const std::string nowhere = dir.filePath("no/such/folder/t.tdf").toStdString();
+        t.dialogs.answers = {table, nowhere};
+        t.w.ConvertExternalData();
+        QCOMPARE(t.messages.texts, std::vector<std::string>{"can't open " + nowhere});
+        QCOMPARE(t.w.State().ConvertOutDir, ProgramDirectory());
+        QCOMPARE(t.w.State().ConvertInDir, dir.path().toStdString());
+    }
+};
+
+QTEST_MAIN(TestConvert)
+#include "test_convert.moc"
