@@ -11,6 +11,8 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
+#include <vector>
 
 #include "app/services.h"
 #include "app/windowstate.h"
@@ -41,6 +43,11 @@ public:
     WindowState& State() { return state_; }
     const WindowState& State() const { return state_; }
     PlotSurface& Plot();
+    // Draws onto another surface instead of the plot's own image (tests record with it);
+    // nullptr returns to the plot.
+    void SetPlotSurfaceForTesting(PlotSurface* surface);
+    // The fixed colour of import slot index (0 to 4).
+    static std::uint32_t SlotColour(int index);
 
     // ---- Start-up, layout, modes, closing ----
     void Form_Load();
@@ -67,6 +74,9 @@ public:
     void Pause(int ms);
     // Ends the innermost Pause at once (a device pick ends the prompt's wait).
     void WakeWait();
+    // Ends the program at once (no usable sound device). Tests replace it; when empty,
+    // the window closes (releasing what is open) and the application quits.
+    std::function<void()> endProgram_;
 
     // ---- Numeric field stepping ----
     bool StepNumericField(QLineEdit* field, int keyCode, float step);
@@ -190,6 +200,12 @@ private:
     WindowState state_;
     bool closing_ = false;
     QEventLoop* waitLoop_ = nullptr;  // the nested wait in progress, if any
+    std::vector<QEventLoop*> waitLoops_;  // every nested wait, innermost last
+    PlotSurface* plotOverride_ = nullptr;
+    bool settingsDone_ = false;           // InitSettings runs once
+    bool listLosingFocus_ = false;        // a scale list is handling its lost focus
+    std::array<QString, 5> slotPaths_;    // the import slots' file paths ("" = empty)
+    std::vector<int> devicePositions_;  // DevicesBox position -> device number
 };
 
 }  // namespace anodix

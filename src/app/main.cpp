@@ -1,9 +1,17 @@
 #include <QApplication>
 
 #include "app/base.h"
+#include "audio/pulsewave.h"
+#include "tools/filedialog.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("anodix");
-    return 0;
+
+    anodix::PulseWaveApi wave;
+    anodix::QtFileDialogService dialogs;
+    anodix::QtMessageService messages;
+    anodix::Base w(anodix::Services{&wave, &dialogs, &messages});
+    w.Form_Load();
+    return app.exec();
 }

@@ -1,0 +1,535 @@
+// The main window: its controls and menus, start-up with its defaults, the layout
+// applied on every resize, the two modes, closing, and the nested waits of long
+// operations.
+#include "app/base.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+
+#include "curves/examples.h"
+#include "plot/scope.h"
+#include "tools/appdir.h"
+
+namespace anodix {
+
+namespace {
+
+// Key codes the handlers receive (the platform's virtual-key numbering).
+constexpr int kKeyUp = 38;
+constexpr int kKeyDown = 40;
+constexpr int kKeyEnter = 13;
+
+// Client area left free beside and below the plot.
+constexpr int kPlotMarginWidth = 160;
+constexpr int kPlotMarginHeight = 20;
+
+// Design size of the client area, in pixels.
+constexpr int kClientWidth = 789;
+constexpr int kClientHeight = 549;
+
+// Colours of the import slots, in slot order.
+constexpr std::array<Rgb, 5> kSlotColours = {RGB(0, 0, 255), RGB(192, 64, 0), RGB(0, 128, 0),
+                                             RGB(128, 0, 128), RGB(128, 128, 0)};
+
+QColor ToQColor(Rgb c) { return QColor((c >> 16) & 255, (c >> 8) & 255, c & 255); }
+
+void SetTextColour(QWidget* w, const QColor& c) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    p.setColor(QPalette::ButtonText, c);
+    p.setColor(QPalette::Text, c);
+    w->setPalette(p);
+}
+
+int ShiftState(Qt::KeyboardModifiers m) {
+    return (m.testFlag(Qt::ShiftModifier) ? 1 : 0) + (m.testFlag(Qt::ControlModifier) ? 2 : 0) +
+           (m.testFlag(Qt::AltModifier) ? 4 : 0);
+}
+
+int ButtonCode(Qt::MouseButton b) {
+    switch (b) {
+        case Qt::LeftButton: return 1;
+        case Qt::RightButton: return 2;
+        case Qt::MiddleButton: return 4;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+std::uint32_t Base::SlotColour(int index) { return kSlotColours.at(static_cast<std::size_t>(index)); }
+
+Base::Base(Services services, QWidget* parent) : QMainWindow(parent), services_(services) {
+    setWindowTitle("Anodix");
+    BuildControls();
+    BuildMenus();
+    ConnectHandlers();
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+}
+
+Base::~Base() {
+    closing_ = true;
+    for (QEventLoop* loop : waitLoops_) loop->quit();
+    // The controls are destroyed after this body; what they signal on the way out (a
+    // lost focus, a cleared list) must not reach handlers of a window that is gone.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+        child->removeEventFilter(this);
+    }
+}
+
+PlotSurface& Base::Plot() {
+    if (plotOverride_) return *plotOverride_;
+    return ScopeBox->surface();
+}
+
+void Base::SetPlotSurfaceForTesting(PlotSurface* surface) { plotOverride_ = surface; }
+
+// ---------------------------------------------------------------------------------
+// Controls
+
+namespace {
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int w,
+                  int h = 18) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setGeometry(x, y, w, h);
+    return l;
+}
+
+QLineEdit* MakeField(QWidget* parent, const char* name, const QString& text, int x, int y,
+                     int w, int h = 20) {
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(name);
+    e->setGeometry(x, y, w, h);
+    return e;
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title, int x, int y,
+                     int w, int h) {
+    auto* g = new QGroupBox(title, parent);
+    g->setObjectName(name);
+    g->setGeometry(x, y, w, h);
+    return g;
+}
+
+QComboBox* MakeScaleList(QWidget* parent, const char* name, int x, int y, int w) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->setEditable(true);
+    // A typed value is taken as it is; it never joins the list.
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->setGeometry(x, y, w, 22);
+    return c;
+}
+
+}  // namespace
+
+void Base::BuildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName("Client");
+    setCentralWidget(client);
+
+    // The program's own small bold-free dialog font, close to the classic 8-point one.
+    QFont f = font();
+    f.setPointSizeF(8.25);
+    setFont(f);
+
+    Shape = new QFrame(client);
+    Shape->setObjectName("Shape");
+    Shape->setFrameShape(QFrame::NoFrame);
+    Shape->setGeometry(0, 0, 8, 8);
+
+    // ---- Display frame: the two scales and the dissipation limit ----
+    Stuff = MakeFrame(client, "Stuff", "Display", 8, 8, 136, 94);
+    const QColor green(0, 128, 0);
+    Label1[1] = MakeLabel(Stuff, "Label1_1", "V/div", 8, 20, 52);
+    CbVdiv = MakeScaleList(Stuff, "CbVdiv", 62, 18, 66);
+    Label1[0] = MakeLabel(Stuff, "Label1_0", "mA/div", 8, 44, 52);
+    CbMaDiv = MakeScaleList(Stuff, "CbMaDiv", 62, 42, 66);
+    Label1[2] = MakeLabel(Stuff, "Label1_2", "Pd(W)", 8, 68, 52);
+    TxPwr = MakeField(Stuff, "TxPwr", "1", 62, 67, 66);
+    SetTextColour(Label1[1], green);
+    SetTextColour(Label1[0], green);
+    SetTextColour(Label1[2], QColor(255, 0, 0));
+
+    // ---- The plot ----
+    ScopeBox = new Scope(client);
+    ScopeBox->setObjectName("Scope");
+    // A click on the plot takes the focus first, so a scale list left behind validates
+    // (and redraws) before the click acts, not after it has drawn its overlay.
+    ScopeBox->setFocusPolicy(Qt::ClickFocus);
+    ScopeBox->setGeometry(152, 8, kClientWidth - kPlotMarginWidth,
+                          kClientHeight - kPlotMarginHeight);
+
+    // ---- Cook frame: import slots, readout, operating point, small-signal values ----
+    FrmCook = MakeFrame(client, "FrmCook", "Cooking", 8, 112, 137, 353);
+    Label6 = MakeLabel(FrmCook, "Label6", "Import", 8, 16, 120);
+    for (int k = 0; k < 5; ++k) {
+        const int y = 34 + k * 22;
+        auto* ck = new QCheckBox("Import         ->", FrmCook);
+        ck->setObjectName(QString("CkImport_%1").arg(k));
+        ck->setGeometry(6, y, 100, 20);
+        SetTextColour(ck, ToQColor(kSlotColours[static_cast<std::size_t>(k)]));
+        CkImport[static_cast<std::size_t>(k)] = ck;
+        auto* bt = new QPushButton("...", FrmCook);
+        bt->setObjectName(QString("BtCkBrowse_%1").arg(k));
+        bt->setGeometry(106, y, 25, 20);
+        BtCkBrowse[static_cast<std::size_t>(k)] = bt;
+    }
+
+    FrameAbs = MakeFrame(FrmCook, "FrameAbs", "Abs.", 6, 146, 52, 56);
+    Axpos = MakeLabel(FrameAbs, "Axpos", "0.0", 4, 16, 46);
+    Aypos = MakeLabel(FrameAbs, "Aypos", "0.0", 4, 34, 46);
+    Label9 = MakeLabel(FrameAbs, "Label9", "", 0, 0, 0, 0);
+    Label9->hide();
+    FrameRel = MakeFrame(FrmCook, "FrameRel", "Rel.", 60, 146, 52, 56);
+    Xpos = MakeLabel(FrameRel, "Xpos", "", 4, 16, 46);
+    Ypos = MakeLabel(FrameRel, "Ypos", "", 4, 34, 46);
+    for (QLabel* l : {Axpos, Aypos, Xpos, Ypos}) l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label7 = MakeLabel(FrmCook, "Label7", "V", 115, 162, 20);
+    Label8 = MakeLabel(FrmCook, "Label8", "mA", 115, 180, 20);
+
+    Label1[6] = MakeLabel(FrmCook, "Label1_6", "Ua0", 8, 210, 36);
+    TxUa0 = MakeField(FrmCook, "TxUa0", "10", 46, 209, 62);
+    Label1[8] = MakeLabel(FrmCook, "Label1_8", "V", 112, 210, 22);
+    Label1[5] = MakeLabel(FrmCook, "Label1_5", "Ia0", 8, 234, 36);
+    TxIa0 = MakeField(FrmCook, "TxIa0", "10", 46, 233, 62);
+    Label1[7] = MakeLabel(FrmCook, "Label1_7", "mA", 112, 234, 22);
+    Label1[3] = MakeLabel(FrmCook, "Label1_3", "Rload", 8, 258, 36);
+    RLoad = MakeField(FrmCook, "RLoad", "10", 46, 257, 62);
+    Label1[4] = MakeLabel(FrmCook, "Label1_4", "K", 112, 258, 22);
+
+    Label10 = MakeLabel(FrmCook, "Label10", "Gm", 8, 286, 36);
+    Gm = MakeLabel(FrmCook, "Gm", "", 46, 286, 84);
+    Label2 = MakeLabel(FrmCook, "Label2", "Rp", 8, 306, 36);
+    Req = MakeLabel(FrmCook, "Req", "", 46, 306, 84);
+    Label3 = MakeLabel(FrmCook, "Label3", "Mu", 8, 326, 36);
+    Mu = MakeLabel(FrmCook, "Mu", "?", 46, 326, 84);
+    Gm->hide();
+    Req->hide();
+    Mu->hide();
+
+    // ---- Capture frame: grid voltages, volume, capture run, calibration ----
+    FrmCapture = MakeFrame(client, "FrmCapture", "Data", 8, 248, 137, 297);
+    Label4 = MakeLabel(FrmCapture, "Label4", "-Ug1 max", 8, 22, 62);
+    TxVg1 = MakeField(FrmCapture, "TxVg1", "50", 72, 21, 58);
+    Label5 = MakeLabel(FrmCapture, "Label5", "Ug2 max", 8, 48, 62);
+    TxVg2 = MakeField(FrmCapture, "TxVg2", "0", 72, 47, 58);
+    Test = MakeField(FrmCapture, "Test", "Text1", 8, 76, 78);
+    Test->setReadOnly(true);
+    Tvol = MakeField(FrmCapture, "Tvol", "0", 90, 76, 40);
+    DevicesBox = new QComboBox(FrmCapture);
+    DevicesBox->setObjectName("DevicesBox");
+    DevicesBox->setGeometry(8, 104, 122, 22);
+    DevicesBox->hide();
+    StartButton = new QPushButton("Capture", FrmCapture);
+    StartButton->setObjectName("StartButton");
+    StartButton->setGeometry(8, 134, 122, 28);
+    CkCaptured = new QCheckBox("", FrmCapture);
+    CkCaptured->setObjectName("CkCaptured");
+    CkCaptured->setGeometry(8, 172, 20, 24);
+    BtCalib = new QPushButton("Calibration", FrmCapture);
+    BtCalib->setObjectName("BtCalib");
+    BtCalib->setGeometry(30, 172, 100, 24);
+    BtExport = new QPushButton("Export", FrmCapture);
+    BtExport->setObjectName("BtExport");
+    BtExport->setGeometry(8, 206, 122, 24);
+    BtExport->setEnabled(false);
+    FrmCapture->hide();
+}
+
+void Base::BuildMenus() {
+    Mnu_Mode = menuBar()->addMenu("Mode");
+    Mnu_Mode->setObjectName("Mnu_Mode");
+    Mnu_Capture = Mnu_Mode->addAction("Capture");
+    Mnu_Capture->setObjectName("Mnu_Capture");
+    Mnu_Capture->setShortcut(QKeySequence(Qt::Key_F1));
+    Mnu_Cook = Mnu_Mode->addAction("Cook");
+    Mnu_Cook->setObjectName("Mnu_Cook");
+    Mnu_Cook->setShortcut(QKeySequence(Qt::Key_F2));
+    MnuConvertion = Mnu_Mode->addAction("Data Convertion ...");
+    MnuConvertion->setObjectName("MnuConvertion");
+    MnuConvertion->setShortcut(QKeySequence(Qt::Key_F12));
+
+    Mnu_preferences = menuBar()->addMenu("Configuration");
+    Mnu_preferences->setObjectName("Mnu_preferences");
+    Mnu_Import_Pref = Mnu_preferences->addAction("Recall");
+    Mnu_Import_Pref->setObjectName("Mnu_Import_Pref");
+    Mnu_Import_Pref->setShortcut(QKeySequence(Qt::Key_F3));
+    Mnu_Export_Pref = Mnu_preferences->addAction("Save");
+    Mnu_Export_Pref->setObjectName("Mnu_Export_Pref");
+    Mnu_Export_Pref->setShortcut(QKeySequence(Qt::Key_F4));
+
+    // The shortcuts work wherever the focus is inside the window.
+    for (QAction* a : {Mnu_Capture, Mnu_Cook, MnuConvertion, Mnu_Import_Pref, Mnu_Export_Pref}) {
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+    }
+}
+
+void Base::ConnectHandlers() {
+    connect(Mnu_Capture, &QAction::triggered, this, [this] { Mnu_Capture_Click(); });
+    connect(Mnu_Cook, &QAction::triggered, this, [this] { Mnu_Cook_Click(); });
+    connect(MnuConvertion, &QAction::triggered, this, [this] { MnuConvertion_Click(); });
+    connect(Mnu_Import_Pref, &QAction::triggered, this, [this] { Mnu_Import_Pref_Click(); });
+    connect(Mnu_Export_Pref, &QAction::triggered, this, [this] { Mnu_Export_Pref_Click(); });
+
+    connect(RLoad, &QLineEdit::textChanged, this, [this] { RLoad_Change(); });
+    connect(TxPwr, &QLineEdit::textChanged, this, [this] { TxPwr_Change(); });
+    connect(TxVg1, &QLineEdit::textChanged, this, [this] { TxVg1_Change(); });
+    connect(TxVg2, &QLineEdit::textChanged, this, [this] { TxVg2_Change(); });
+    connect(Tvol, &QLineEdit::textChanged, this, [this] { Tvol_Change(); });
+
+    connect(CbVdiv, &QComboBox::activated, this, [this] {
+        if (!listLosingFocus_) CbVdiv_Click();
+    });
+    connect(CbMaDiv, &QComboBox::activated, this, [this] {
+        if (!listLosingFocus_) CbMaDiv_Click();
+    });
+    connect(DevicesBox, &QComboBox::activated, this, [this] { DevicesBox_Click(); });
+
+    for (int k = 0; k < 5; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        connect(CkImport[i], &QCheckBox::stateChanged, this, [this, k] { CkImport_Click(k); });
+        connect(BtCkBrowse[i], &QPushButton::clicked, this, [this, k] { BtCkBrowse_Click(k); });
+        BtCkBrowse[i]->installEventFilter(this);
+    }
+    connect(CkCaptured, &QCheckBox::stateChanged, this, [this] { CkCaptured_Click(); });
+    connect(StartButton, &QPushButton::clicked, this, [this] { StartButton_Click(); });
+    connect(BtCalib, &QPushButton::clicked, this, [this] { BtCalib_Click(); });
+    connect(BtExport, &QPushButton::clicked, this, [this] { BtExport_Click(); });
+
+    connect(ScopeBox, &Scope::MouseDown, this,
+            [this](int button, int shift, float x, float y) { Scope_MouseDown(button, shift, x, y); });
+    connect(ScopeBox, &Scope::MouseMove, this,
+            [this](int button, int shift, float x, float y) { Scope_MouseMove(button, shift, x, y); });
+
+    for (QWidget* w : {static_cast<QWidget*>(TxPwr), static_cast<QWidget*>(RLoad),
+                       static_cast<QWidget*>(TxVg1), static_cast<QWidget*>(TxVg2)})
+        w->installEventFilter(this);
+    CbVdiv->installEventFilter(this);
+    CbMaDiv->installEventFilter(this);
+}
+
+bool Base::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+
+    if (type == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Arrow keys step the numeric fields; the key goes no further.
+        int code = 0;
+        if (key->key() == Qt::Key_Up) code = kKeyUp;
+        if (key->key() == Qt::Key_Down) code = kKeyDown;
+        if (code != 0) {
+            const int shift = ShiftState(key->modifiers());
+            if (watched == TxPwr) { TxPwr_KeyDown(code, shift); return true; }
+            if (watched == RLoad) { RLoad_KeyDown(code, shift); return true; }
+            if (watched == TxVg1) { TxVg1_KeyDown(code, shift); return true; }
+            if (watched == TxVg2) { TxVg2_KeyDown(code, shift); return true; }
+        }
+        // Enter in a scale list redraws. The list itself does nothing more with it: Enter
+        // is not a pick from the list, so it must not also count as a click.
+        if (watched == CbVdiv || watched == CbMaDiv) {
+            const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+            const int ascii = enter ? kKeyEnter : (key->text().isEmpty() ? 0 : key->text().at(0).unicode());
+            if (ascii != 0) {
+                if (watched == CbVdiv) CbVdiv_KeyPress(ascii);
+                else CbMaDiv_KeyPress(ascii);
+            }
+            return enter;
+        }
+        return false;
+    }
+
+    if (type == QEvent::FocusOut && (watched == CbVdiv || watched == CbMaDiv) && !listLosingFocus_) {
+        auto* focus = static_cast<QFocusEvent*>(event);
+        // The list is about to lose the focus to another control of the window; opening
+        // its own pop-up or leaving the window is no validation.
+        if (focus->reason() == Qt::PopupFocusReason || focus->reason() == Qt::ActiveWindowFocusReason)
+            return false;
+        if (watched == CbVdiv) CbVdiv_Validate();
+        else CbMaDiv_Validate();
+        // The list's own handling of the lost focus picks the entry matching a typed text;
+        // that is no click on an entry, so it runs with the click handlers held off.
+        listLosingFocus_ = true;
+        QCoreApplication::sendEvent(watched, event);
+        listLosingFocus_ = false;
+        return true;
+    }
+
+    if (type == QEvent::MouseButtonPress) {
+        for (int k = 0; k < 5; ++k) {
+            if (watched != BtCkBrowse[static_cast<std::size_t>(k)]) continue;
+            auto* m = static_cast<QMouseEvent*>(event);
+            const int button = ButtonCode(m->button());
+            BtCkBrowse_MouseDown(k, button, ShiftState(m->modifiers()),
+                                 static_cast<float>(m->position().x()),
+                                 static_cast<float>(m->position().y()));
+            // The right button only clears; it never clicks.
+            return button == 2;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------
+// Start-up
+
+void Base::Form_Load() {
+    state_.CurrentMode = "Cook";
+    state_.InDeviceId = -1;
+    state_.OutDeviceId = -1;
+    Shape->setAutoFillBackground(false);
+    // The example families go into the program's folder before anything reads it.
+    InstallExamples(ProgramDirectory());
+    InitSettings();
+    state_.CaptureStopped = true;
+    show();
+    SetGridVoltages(50, 0);
+    DoEvents();
+    if (closing_) return;
+    RedrawPlot();
+    Mnu_Cook_Click();
+}
+
+void Base::InitSettings() {
+    if (settingsDone_) return;
+    settingsDone_ = true;
+    CbMaDiv->addItems({"0.2", "0.5", "1", "2", "5", "10", "20", "50", "100"});
+    CbMaDiv->setCurrentIndex(2);
+    CbVdiv->addItems({"5", "10", "20", "50", "100"});
+    CbVdiv->setCurrentIndex(2);
+    TxPwr->setText("2");
+    state_.OriginY = 65536.0f;
+    // The grid fields limit a recalled voltage against these full scales, so they are
+    // in force before the recall rather than after it.
+    state_.Vg1FullScale = 100;
+    state_.Vg2FullScale = 300;
+    RecallMostRecent();
+    state_.StartupDone = true;
+}
+
+// ---------------------------------------------------------------------------------
+// Layout
+
+void Base::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void Base::Form_Resize() {
+    Plot().Clear();
+    const QWidget* client = centralWidget();
+    Stuff->move(Stuff->x(), ScopeBox->y());
+    // A window smaller than the margins (minimised) keeps a plot of at least one pixel.
+    const int h = std::max(1, client->height() - kPlotMarginHeight);
+    const int w = std::max(1, client->width() - kPlotMarginWidth);
+    ScopeBox->resize(w, h);
+    Plot().SetScale(kPlotUnits, kPlotUnits);
+    DoEvents();
+    RedrawPlot();
+}
+
+// ---------------------------------------------------------------------------------
+// Modes and the small redraw handlers
+
+void Base::Mnu_Capture_Click() {
+    FrmCook->hide();
+    FrmCapture->show();
+    state_.CurrentMode = "Capture";
+    RedrawPlot();
+}
+
+void Base::Mnu_Cook_Click() {
+    FrmCapture->hide();
+    FrmCook->show();
+    state_.CurrentMode = "Cook";
+    RedrawPlot();
+}
+
+void Base::CbVdiv_Click() { RedrawPlot(); }
+void Base::CbMaDiv_Click() { RedrawPlot(); }
+void Base::CbVdiv_Validate() { RedrawPlot(); }
+void Base::CbMaDiv_Validate() { RedrawPlot(); }
+
+void Base::CbVdiv_KeyPress(int keyAscii) {
+    if (keyAscii == kKeyEnter) RedrawPlot();
+}
+
+void Base::CbMaDiv_KeyPress(int keyAscii) {
+    if (keyAscii == kKeyEnter) RedrawPlot();
+}
+
+void Base::CkCaptured_Click() { RedrawPlot(); }
+void Base::CkImport_Click(int) { RedrawPlot(); }
+void Base::Form_Click() { RedrawPlot(); }
+
+void Base::mousePressEvent(QMouseEvent* event) {
+    // Only a click on the bare window background, not one passed up from a control.
+    QWidget* hit = childAt(event->position().toPoint());
+    if (hit == nullptr || hit == centralWidget()) Form_Click();
+    QMainWindow::mousePressEvent(event);
+}
+
+// ---------------------------------------------------------------------------------
+// Closing
+
+void Base::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void Base::Form_Unload() {
+    closing_ = true;
+    // Every wait in progress ends now; the handlers that started them see Closing().
+    for (QEventLoop* loop : waitLoops_) loop->quit();
+    if (state_.WaveInHandle != 0) StopCapture();
+    if (state_.WaveOutHandle != 0) CloseStimulus();
+}
+
+// ---------------------------------------------------------------------------------
+// Waiting and messages
+
+void Base::DoEvents() { QCoreApplication::processEvents(); }
+
+void Base::Pause(int ms) {
+    if (closing_) return;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    waitLoops_.push_back(&loop);
+    waitLoop_ = &loop;
+    timer.start(std::max(0, ms));
+    loop.exec();
+    waitLoops_.pop_back();
+    waitLoop_ = waitLoops_.empty() ? nullptr : waitLoops_.back();
+}
+
+void Base::WakeWait() {
+    if (waitLoop_ != nullptr) waitLoop_->quit();
+}
+
+void Base::Message(const std::string& text, const std::string& title, MessageIcon icon) {
+    if (services_.messages != nullptr) services_.messages->Show(text, title, icon);
+}
+
+}  // namespace anodix

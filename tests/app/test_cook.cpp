@@ -1,0 +1,268 @@
+// Cook mode on the real window: import slots through the dialog seam, the worked
+// examples of the limit, load line and readout, the XOR overlays, the field clamps.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "plot/paintersurface.h"
+#include "plot/scope.h"
+#include "tools/appdir.h"
+#include "window_fixture.h"
+
+using namespace anodix;
+using Kind = RecordingSurface::Kind;
+
+namespace {
+
+const char kFamily[] = "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n100.0 0.004 -2.0\r\n200.0 0.015 -2.0\r\n";
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    if (!f.open(QIODevice::WriteOnly)) return {};
+    f.write(bytes);
+    return f.fileName();
+}
+
+int LinesIn(const RecordingSurface& tape, Rgb colour) {
+    int n = 0;
+    for (const auto& c : tape.Calls(Kind::Line)) n += c.colour == colour ? 1 : 0;
+    return n;
+}
+
+// 50 V and 5 mA per division, redrawn.
+void FiftyByFive(Base& w) {
+    w.CbVdiv->setEditText("50");
+    w.CbMaDiv->setEditText("5");
+    w.RedrawPlot();
+}
+
+QImage Picture(Base& w) { return w.ScopeBox->surface().image().copy(); }
+
+// A click on the plot as the window gets it: the plot takes the focus, then the handler runs.
+void Click(Base& w, int button, int shift, float x, float y) {
+    w.ScopeBox->setFocus();
+    w.Scope_MouseDown(button, shift, x, y);
+}
+
+}  // namespace
+
+class TestCook : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void importSlots() {
+        QTemporaryDir dir;
+        const QString path = WriteFile(dir, "a.b.tdf", kFamily);
+        const QString plain = WriteFile(dir, "pentode", kFamily);
+        Window t;
+        Base& w = t.w;
+        RecordingSurface tape;
+        w.SetPlotSurfaceForTesting(&tape);
+        t.dialogs.answers = {path.toStdString(), "", plain.toStdString()};
+
+        QTest::mouseClick(w.BtCkBrowse[0], Qt::LeftButton);
+        QCOMPARE(t.dialogs.asked.at(0).title, std::string("Import TDF data"));
+        QCOMPARE(t.dialogs.asked.at(0).action, std::string("Open"));
+        QCOMPARE(t.dialogs.asked.at(0).proposedName, std::string("*.tdf"));
+        QCOMPARE(t.dialogs.asked.at(0).initialDirectory, ProgramDirectory());
+        QCOMPARE(w.CkImport[0]->text(), QString("a"));
+        QVERIFY(w.CkImport[0]->isChecked());
+        QCOMPARE(w.SlotPath(0), path);
+        QVERIFY(LinesIn(tape, RGB(0, 0, 255)) >= 2);  // both curves in slot 0's blue
+        QCOMPARE(w.State().GridStep, 1.0f);
+
+        // A cancelled dialog changes nothing but still redraws.
+        const int clears = CountOf(tape, Kind::Clear);
+        QTest::mouseClick(w.BtCkBrowse[1], Qt::LeftButton);
+        QCOMPARE(CountOf(tape, Kind::Clear), clears + 1);
+        QVERIFY(!w.CkImport[1]->isChecked());
+        QCOMPARE(w.CkImport[1]->text(), QString("Import         ->"));
+
+        QTest::mouseClick(w.BtCkBrowse[3], Qt::LeftButton);
+        QCOMPARE(w.CkImport[3]->text(), QString("pentode"));
+        QVERIFY(LinesIn(tape, RGB(128, 0, 128)) >= 2);
+
+        // In Capture mode no family is drawn.
+        w.Mnu_Capture_Click();
+        tape.calls.clear();
+        w.RedrawPlot();
+        QCOMPARE(LinesIn(tape, RGB(0, 0, 255)) + LinesIn(tape, RGB(128, 0, 128)), 0);
+        w.Mnu_Cook_Click();
+
+        // The right button clears the slot without clicking it.
+        QTest::mouseClick(w.BtCkBrowse[0], Qt::RightButton);
+        QCOMPARE(w.CkImport[0]->text(), QString("Import >>"));
+        QVERIFY(!w.CkImport[0]->isChecked());
+        QCOMPARE(w.SlotPath(0), QString());
+        QCOMPARE(t.dialogs.asked.size(), std::size_t(3));
+        // A ticked slot whose file has gone is skipped silently.
+        QFile::remove(plain);
+        tape.calls.clear();
+        w.RedrawPlot();
+        QCOMPARE(LinesIn(tape, RGB(128, 0, 128)), 0);
+        QVERIFY(t.messages.texts.empty());
+    }
+
+    void workedExamples() {
+        Window t;
+        Base& w = t.w;
+        RecordingSurface tape;
+        w.SetPlotSurfaceForTesting(&tape);
+        w.CbVdiv->setEditText("50");
+        w.CbMaDiv->setEditText("5");
+        w.TxPwr->setText("5");
+        bool at200 = false, at400 = false;
+        for (const auto& c : tape.Calls(Kind::Line)) {
+            if (c.colour != RGB(255, 0, 0)) continue;
+            at200 = at200 || (c.x2 == 32768.0f && std::abs(c.y2 - 24576.0f) < 1.0f);
+            at400 = at400 || (c.x2 == 65536.0f && std::abs(c.y2 - 45056.0f) < 1.0f);
+        }
+        QVERIFY(at200 && at400);
+
+        w.Scope_MouseMove(0, 0, 32768, 32768);
+        QCOMPARE(w.Axpos->text(), QString("200.0"));
+        QCOMPARE(w.Aypos->text(), QString("20.0"));
+        QCOMPARE(w.Xpos->text(), QString("200.0"));
+        QCOMPARE(w.Ypos->text(), QString("20.0"));
+
+        // Shift + left click: the operating point at 250 V, 20 mA with a 10 k load line.
+        const float x0 = PlotX(w, 250), y0 = PlotY(w, 20);
+        w.Scope_MouseMove(0, 0, x0, y0);
+        tape.calls.clear();
+        Click(w, 1, 1, x0, y0);
+        QCOMPARE(w.TxUa0->text(), QString("250.0"));
+        QCOMPARE(w.TxIa0->text(), QString("20.0"));
+        QCOMPARE(w.State().OriginX, x0);
+        QVERIFY(w.Gm->isHidden());
+        const auto lines = tape.Calls(Kind::Line);
+        const auto load = std::find_if(lines.begin(), lines.end(), [](const auto& c) {
+            return c.colour == RGB(255, 255, 255) && c.mode == kDrawXor;
+        });
+        QVERIFY(load != lines.end());
+        for (auto [v, mA] : {std::pair{50.0f, 40.0f}, std::pair{350.0f, 10.0f}}) {
+            const float cross = (load->x2 - load->x1) * (PlotY(w, mA) - load->y1) -
+                                (load->y2 - load->y1) * (PlotX(w, v) - load->x1);
+            QVERIFY(std::abs(cross) / std::hypot(load->x2 - load->x1, load->y2 - load->y1) < 1.0f);
+        }
+
+        w.Scope_MouseMove(0, 0, PlotX(w, 300), PlotY(w, 15));
+        QCOMPARE(w.Xpos->text(), QString("50.0"));
+        QCOMPARE(w.Ypos->text(), QString("-5.0"));
+        QCOMPARE(w.Req->text(), QString("-10.0k"));
+        w.Scope_MouseMove(1, 0, PlotX(w, 100), PlotY(w, 1));  // a held button reads nothing
+        QCOMPARE(w.Xpos->text(), QString("50.0"));
+
+        // Right click 3.2 mA above the point with a 2 V grid step: Gm 1600, then Mu 16.
+        w.State().GridStep = 2.0f;
+        w.Scope_MouseMove(0, 0, x0, PlotY(w, 23.2f));
+        QCOMPARE(w.Ypos->text(), QString("3.2"));
+        Click(w, 2, 0, x0, PlotY(w, 23.2f));
+        QCOMPARE(w.Gm->text(), QString("1600"));
+        QVERIFY(w.Gm->isVisible() && w.Req->isVisible() && w.Mu->isVisible());
+        w.Scope_MouseMove(0, 0, PlotX(w, 300), PlotY(w, 25));
+        QCOMPARE(w.Mu->text(), QString("16."));
+    }
+
+    void gmNeedsAStepAndACurrent() {
+        Window t;
+        Base& w = t.w;
+        Click(w, 2, 0, 100, 100);  // no readout yet: Ypos is empty
+        QCOMPARE(w.Gm->text(), QString());
+        w.Scope_MouseMove(0, 0, 30000, 30000);
+        Click(w, 2, 0, 30000, 30000);  // grid step still 0
+        QCOMPARE(w.Gm->text(), QString());
+        w.Scope_MouseMove(0, 0, 20000, 20000);
+        QCOMPARE(w.Mu->text(), QString("?"));
+    }
+
+    void overlaysRestoreThePicture() {
+        Window t;
+        Base& w = t.w;
+        FiftyByFive(w);
+        // A real Shift-click leaving a scale list: the point stays, the focus goes to RLoad.
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.CbVdiv->setFocus();
+        QTest::mouseClick(w.ScopeBox, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 100));
+        QVERIFY(w.State().OriginY != 65536.0f);
+        QVERIFY(w.RLoad->hasFocus());
+
+        const float x0 = PlotX(w, 250), y0 = PlotY(w, 20);
+        Click(w, 1, 1, x0, y0);
+        const QImage once = Picture(w);
+        w.RLoad->setText("20");
+        QVERIFY(Picture(w) != once);
+        w.RLoad->setText("10");
+        QCOMPARE(Picture(w), once);  // one load line, exactly as before
+
+        Click(w, 2, 0, 40000, 20000);
+        const QImage oneMarker = Picture(w);
+        w.RedrawPlot();
+        Click(w, 1, 1, x0, y0);
+        QCOMPARE(Picture(w), once);
+        Click(w, 2, 0, 10000, 50000);
+        Click(w, 2, 0, 40000, 20000);
+        QCOMPARE(Picture(w), oneMarker);  // two right clicks, one marker
+    }
+
+    void clampsAndMarks() {
+        Window t;
+        Base& w = t.w;
+        RecordingSurface tape;
+        w.SetPlotSurfaceForTesting(&tape);
+        for (const char* low : {"0", "-5", "ohms"}) {
+            w.RLoad->setText(low);
+            QCOMPARE(w.RLoad->text(), QString("0.01"));
+            QCOMPARE(w.State().LoadLineR, 0.01f);
+        }
+        w.RLoad->setText("250000");
+        QCOMPARE(w.RLoad->text(), QString("100000"));
+        QVERIFY(w.State().OriginY != 65536.0f);  // the load line moved at once
+        const int clears = CountOf(tape, Kind::Clear);
+        w.TxPwr->setText("150");
+        QCOMPARE(w.TxPwr->text(), QString("100"));
+        w.TxPwr->setText("-3");
+        QCOMPARE(w.TxPwr->text(), QString("0"));
+        QVERIFY(CountOf(tape, Kind::Clear) >= clears + 2);
+
+        // A recalled resistance below the clamp is drawn as 0.01 k, never divided by 0.
+        w.RLoad->blockSignals(true);
+        w.RLoad->setText("0");
+        w.RLoad->blockSignals(false);
+        tape.calls.clear();
+        Click(w, 1, 1, 30000, 30000);
+        for (const auto& c : tape.Calls(Kind::Line))
+            QVERIFY(std::isfinite(c.x1) && std::isfinite(c.y1) && std::isfinite(c.x2) && std::isfinite(c.y2));
+
+        // Shift + Ctrl + left leaves a green mark and chooses no point.
+        w.RedrawPlot();
+        tape.calls.clear();
+        Click(w, 1, 3, 20000, 20000);
+        QCOMPARE(w.State().OriginY, 65536.0f);
+        const auto points = tape.Calls(Kind::Point);
+        QCOMPARE(points.size(), std::size_t(1));
+        QCOMPARE(points[0].colour, RGB(0, 192, 0));
+        QCOMPARE(points[0].width, 12);
+        QCOMPARE(points[0].mode, int(kDrawCopy));
+
+        // In Capture mode the plot takes no clicks.
+        w.Mnu_Capture_Click();
+        tape.calls.clear();
+        for (int button : {1, 2, 4}) Click(w, button, 1, 1000, 1000);
+        QVERIFY(tape.calls.empty());
+        QCOMPARE(w.State().MarkX, 0.0f);
+
+        w.BtExport_Click();
+        QCOMPARE(t.messages.texts, std::vector<std::string>{"No captured data"});
+        QCOMPARE(t.messages.titles, std::vector<std::string>{"Anodix"});
+    }
+};
+
+QTEST_MAIN(TestCook)
+#include "test_cook.moc"
