@@ -207,7 +207,9 @@ void PainterSurface::DrawSegment(float x1, float y1, float x2, float y2, Rgb col
     if (snap_) {
         const QPoint s(ToPixel(ax), ToPixel(ay));
         const QPoint e(ToPixel(bx), ToPixel(by));
-        if (s == e) {
+        if (xorMode && diameter == 1) {
+            ThinXorLine(painter, s, e, colour);
+        } else if (s == e) {
             FillDisc(painter, s.x(), s.y(), diameter, colour);
         } else {
             QPen pen(PenColour(colour), diameter, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
@@ -242,6 +244,40 @@ void PainterSurface::Flush() {
     }
     pending_.clear();
     Changed();
+}
+
+void PainterSurface::ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb colour) {
+    // Bresenham's pixels from the start up to but without the end pixel, which the next
+    // line of a chain begins with: each joint is inverted once, not twice (a gap). Runs
+    // along a row or a column are filled as one rectangle.
+    const QColor fill = PenColour(colour);
+    const int dx = std::abs(to.x() - from.x()), sx = from.x() < to.x() ? 1 : -1;
+    const int dy = -std::abs(to.y() - from.y()), sy = from.y() < to.y() ? 1 : -1;
+    int err = dx + dy;
+    int x = from.x(), y = from.y();
+    QRect run;
+    while (x != to.x() || y != to.y()) {
+        if (run.isNull()) {
+            run = QRect(x, y, 1, 1);
+        } else if (run.height() == 1 && y == run.y() && (x == run.left() - 1 || x == run.right() + 1)) {
+            run = run.united(QRect(x, y, 1, 1));
+        } else if (run.width() == 1 && x == run.x() && (y == run.top() - 1 || y == run.bottom() + 1)) {
+            run = run.united(QRect(x, y, 1, 1));
+        } else {
+            painter.fillRect(run, fill);
+            run = QRect(x, y, 1, 1);
+        }
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+    if (!run.isNull()) painter.fillRect(run, fill);
 }
 
 void PainterSurface::FillDisc(QPainter& painter, int ix, int iy, int diameter, Rgb colour) {

@@ -105,6 +105,7 @@ private:
     void DrawSegment(float x1, float y1, float x2, float y2, Rgb colour);
     void DrawDot(float x, float y, Rgb colour);
     void FillDisc(QPainter& painter, int ix, int iy, int diameter, Rgb colour);
+    void ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb colour);
     // Clips the segment (device units) to the area around the device; false when
     // nothing of it remains or a coordinate is not a number.
     bool ClipToDevice(double& x1, double& y1, double& x2, double& y2) const;

@@ -191,6 +191,20 @@ private slots:
         QCOMPARE(CountDifferent(onlyB, s.image()), 0);
     }
 
+    void thinXorChainsInvertEveryJointOnce() {
+        ImageSurface s(QSize(65, 65));
+        s.Clear();
+        s.SetDrawMode(kDrawXor);
+        s.SetForeColor(RGB(255, 255, 255));
+        const int joints[][2] = {{2, 2}, {20, 2}, {30, 12}, {30, 40}, {5, 60}, {60, 60}};
+        s.MoveTo(2 * 1024.0f, 2 * 1024.0f);
+        for (const auto& j : joints) s.LineTo(j[0] * 1024.0f, j[1] * 1024.0f);
+        const QImage& img = s.image();
+        for (int i = 0; i < 5; ++i)  // every joint but the chain's end
+            QVERIFY2(img.pixel(joints[i][0], joints[i][1]) == 0xFF000000u, qPrintable(QString::number(i)));
+        QVERIFY(img.pixel(10, 2) == 0xFF000000u && img.pixel(30, 25) == 0xFF000000u);
+    }
+
     void farAndUndefinedCoordinatesAreClippedOrSkipped() {
         ImageSurface s(QSize(64, 32));
         s.Clear();
