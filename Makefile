@@ -5,7 +5,7 @@ JOBS ?= 2
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo -G Ninja)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build run test bench clean examples
+.PHONY: deps build run test bench clean examples fuzz lint
 
 deps:
 	@./scripts/install-deps
@@ -31,6 +31,18 @@ examples: deps
 	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DANODIX_TESTS=OFF -DANODIX_BENCH=OFF >/dev/null
 	@cmake --build build -j $(JOBS) --target anodix_gen_examples
 	./build/anodix_gen_examples examples
+
+# The fuzz targets (clang's libFuzzer, ASan and UBSan), each run FUZZ_SECONDS from the
+# seed corpora in tests/fuzz/corpus; new entries and failing inputs stay in build-fuzz.
+fuzz: deps
+	@cmake -S tests/fuzz -B build-fuzz $(CMAKE_GEN) -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	./tests/fuzz/run build-fuzz $(FUZZ_SECONDS)
+
+# clang-tidy over src/ with the checks of .clang-tidy, warnings as errors.
+lint: deps
+	@cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DANODIX_SANITIZE=ON -DANODIX_WERROR=ON -DANODIX_BENCH=OFF >/dev/null
+	run-clang-tidy-14 -p build-test -quiet -j $(JOBS) -extra-arg=-Wno-unknown-warning-option "$(CURDIR)/src/"
 
 clean:
 	rm -rf build build-test build-bench build-fuzz
