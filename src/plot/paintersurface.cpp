@@ -74,6 +74,7 @@ void PainterSurface::UpdateFactors() {
 
 void PainterSurface::SetScale(float scaleWidth, float scaleHeight) {
     Flush();
+    if (log_ != nullptr) log_->Scale(scaleWidth, scaleHeight);
     // A zero or undefined scale would map the whole plot onto nothing or onto NaN.
     if (!std::isfinite(scaleWidth) || !std::isfinite(scaleHeight) || scaleWidth == 0.0f ||
         scaleHeight == 0.0f)
@@ -100,9 +101,15 @@ QColor PainterSurface::PenColour(Rgb colour) const {
     return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | (colour & 0xFFFFFFu)));
 }
 
-void PainterSurface::SetComposition(QPainter& painter, bool xorMode) {
-    painter.setCompositionMode(xorMode && !xorAsCopy_ ? QPainter::RasterOp_SourceXorDestination
-                                                      : QPainter::CompositionMode_SourceOver);
+void PainterSurface::SetComposition(QPainter& painter, bool xorPixels) {
+    painter.setCompositionMode(xorPixels ? QPainter::RasterOp_SourceXorDestination
+                                         : QPainter::CompositionMode_SourceOver);
+}
+
+Rgb PainterSurface::DrawnColour(Rgb colour) const {
+    // White XOR inverts on the screen; drawn as such on a white page it would vanish.
+    if (!snap_ && drawMode_ == kDrawXor && colour == RGB(255, 255, 255)) return RGB(0, 0, 0);
+    return colour;
 }
 
 void PainterSurface::Changed() {
@@ -123,6 +130,8 @@ void PainterSurface::SetDrawMode(int mode) {
 
 void PainterSurface::Clear() {
     pending_.clear();
+    pendingF_.clear();
+    if (log_ != nullptr) log_->Clear(scaleWidth_, scaleHeight_);
     if (device_ == nullptr) return;
     QPainter& painter = Painter();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -184,56 +193,76 @@ void PainterSurface::DrawSegment(float x1, float y1, float x2, float y2, Rgb col
         Flush();
         return;
     }
-    const bool xorMode = drawMode_ == kDrawXor;
-    if (snap_ && !xorMode) {
-        // Copy mode: extend the pending polyline, skipping points that land on the pixel
-        // of the point before. XOR lines are drawn one by one, so that drawing the same
-        // calls again hits exactly the same pixels whatever came before them.
-        const QPoint s(ToPixel(ax), ToPixel(ay));
-        const QPoint e(ToPixel(bx), ToPixel(by));
-        if (!pending_.empty() && (pendingColour_ != colour || pending_.back() != s)) Flush();
-        if (pending_.empty()) {
-            pendingColour_ = colour;
-            pending_.push_back(s);
-            Changed();  // the picture changes: its owner may ask for a repaint now
+    colour = DrawnColour(colour);
+    if (!XorPixels()) {
+        // Extend the pending polyline, skipping points that land on the pixel of the
+        // point before (on a vector device: within a quarter pixel). XOR lines are drawn
+        // one by one, so that drawing the same calls again hits exactly the same pixels
+        // whatever came before them.
+        if (snap_) {
+            const QPoint s(ToPixel(ax), ToPixel(ay));
+            const QPoint e(ToPixel(bx), ToPixel(by));
+            if (!pending_.empty() && (pendingColour_ != colour || pending_.back() != s)) Flush();
+            if (pending_.empty()) {
+                pendingColour_ = colour;
+                pending_.push_back(s);
+                Changed();  // the picture changes: its owner may ask for a repaint now
+            }
+            if (e != pending_.back()) pending_.push_back(e);
+        } else {
+            const double near = 0.25 * pixelRatio_;
+            auto close = [near](QPointF a, QPointF b) {
+                return std::abs(a.x() - b.x()) <= near && std::abs(a.y() - b.y()) <= near;
+            };
+            const QPointF s(ax, ay), e(bx, by);
+            if (!pendingF_.empty() && (pendingColour_ != colour || !close(pendingF_.back(), s)))
+                Flush();
+            if (pendingF_.empty()) {
+                pendingColour_ = colour;
+                pendingF_.push_back(s);
+                Changed();
+            }
+            if (!close(e, pendingF_.back())) pendingF_.push_back(e);
         }
-        if (e != pending_.back()) pending_.push_back(e);
         return;
     }
     Flush();
     QPainter& painter = Painter();
-    SetComposition(painter, xorMode);
+    SetComposition(painter, true);
     const int diameter = PenDiameter(drawWidth_);
-    if (snap_) {
-        const QPoint s(ToPixel(ax), ToPixel(ay));
-        const QPoint e(ToPixel(bx), ToPixel(by));
-        if (xorMode && diameter == 1) {
-            ThinXorLine(painter, s, e, colour);
-        } else if (s == e) {
-            FillDisc(painter, s.x(), s.y(), diameter, colour);
-        } else {
-            QPen pen(PenColour(colour), diameter, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-            painter.setPen(pen);
-            painter.drawLine(s, e);
-        }
+    const QPoint s(ToPixel(ax), ToPixel(ay));
+    const QPoint e(ToPixel(bx), ToPixel(by));
+    if (diameter == 1) {
+        ThinXorLine(painter, s, e, colour);
+    } else if (s == e) {
+        FillDisc(painter, s.x(), s.y(), diameter, colour);
     } else {
         QPen pen(PenColour(colour), diameter, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
         painter.setPen(pen);
-        painter.drawLine(QPointF(ax, ay), QPointF(bx, by));
+        painter.drawLine(s, e);
     }
     Changed();
 }
 
 void PainterSurface::Flush() {
-    if (pending_.empty()) return;
+    if (pending_.empty() && pendingF_.empty()) return;
     if (device_ == nullptr) {
         pending_.clear();
+        pendingF_.clear();
         return;
     }
     QPainter& painter = Painter();
     SetComposition(painter, false);
     const int diameter = PenDiameter(drawWidth_);
-    if (pending_.size() == 1) {
+    if (!pendingF_.empty()) {
+        QPen pen(PenColour(pendingColour_), diameter, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        painter.setPen(pen);
+        if (pendingF_.size() == 1)
+            painter.drawPoint(pendingF_[0]);
+        else
+            painter.drawPolyline(pendingF_.data(), static_cast<int>(pendingF_.size()));
+        pendingF_.clear();
+    } else if (pending_.size() == 1) {
         // Every point fell on one pixel: a dot of the pen's width.
         FillDisc(painter, pending_[0].x(), pending_[0].y(), diameter, pendingColour_);
     } else {
@@ -315,7 +344,8 @@ void PainterSurface::DrawDot(float x, float y, Rgb colour) {
           py <= deviceSize_.height() + diameter))
         return;
     QPainter& painter = Painter();
-    SetComposition(painter, drawMode_ == kDrawXor);
+    SetComposition(painter, XorPixels());
+    colour = DrawnColour(colour);
     if (snap_) {
         FillDisc(painter, ToPixel(px), ToPixel(py), diameter, colour);
     } else {
@@ -329,6 +359,7 @@ void PainterSurface::DrawDot(float x, float y, Rgb colour) {
 
 void PainterSurface::Print(std::string_view text) {
     Flush();
+    if (log_ != nullptr) log_->Print(currentX_, currentY_, text, foreColor_, drawMode_);
     double px = currentX_ * toDeviceX_, py = currentY_ * toDeviceY_;
     // Text runs right and down from its corner: nothing of it shows from beyond the
     // right or bottom edge. The far left and top are cut off before the painter sees
@@ -336,10 +367,9 @@ void PainterSurface::Print(std::string_view text) {
     if (device_ != nullptr && px < deviceSize_.width() && py < deviceSize_.height() &&
         px > -1e6 && py > -1e6) {
         QPainter& painter = Painter();
-        const bool xorMode = drawMode_ == kDrawXor;
-        SetComposition(painter, xorMode);
-        painter.setFont(xorMode && !xorAsCopy_ ? fontXor_ : font_);
-        painter.setPen(PenColour(foreColor_));
+        SetComposition(painter, XorPixels());
+        painter.setFont(XorPixels() ? fontXor_ : font_);
+        painter.setPen(PenColour(DrawnColour(foreColor_)));
         if (snap_) {
             px = ToPixel(px);
             py = ToPixel(py);
@@ -371,6 +401,7 @@ void PainterSurface::Line(float x1, float y1, float x2, float y2) {
 }
 
 void PainterSurface::Line(float x1, float y1, float x2, float y2, Rgb colour) {
+    if (log_ != nullptr) log_->Line(x1, y1, x2, y2, colour & 0xFFFFFFu, drawWidth_, drawMode_);
     DrawSegment(x1, y1, x2, y2, colour & 0xFFFFFFu);
     currentX_ = x2;
     currentY_ = y2;
@@ -379,6 +410,8 @@ void PainterSurface::Line(float x1, float y1, float x2, float y2, Rgb colour) {
 void PainterSurface::LineTo(float x2, float y2) { LineTo(x2, y2, foreColor_); }
 
 void PainterSurface::LineTo(float x2, float y2, Rgb colour) {
+    if (log_ != nullptr)
+        log_->Line(currentX_, currentY_, x2, y2, colour & 0xFFFFFFu, drawWidth_, drawMode_);
     DrawSegment(currentX_, currentY_, x2, y2, colour & 0xFFFFFFu);
     currentX_ = x2;
     currentY_ = y2;
@@ -387,6 +420,7 @@ void PainterSurface::LineTo(float x2, float y2, Rgb colour) {
 void PainterSurface::Point(float x, float y) { Point(x, y, foreColor_); }
 
 void PainterSurface::Point(float x, float y, Rgb colour) {
+    if (log_ != nullptr) log_->Point(x, y, colour & 0xFFFFFFu, drawWidth_, drawMode_);
     currentX_ = x;
     currentY_ = y;
     DrawDot(x, y, colour & 0xFFFFFFu);
@@ -403,6 +437,12 @@ void ImageSurface::Resize(QSize pixels, qreal pixelRatio) {
     image_ = QImage(size, QImage::Format_RGB32);
     image_.fill(QColor::fromRgb(static_cast<QRgb>(0xFF000000u | kBackgroundColour)));
     Attach(&image_, QSizeF(size), pixelRatio, true);
+    picture_.Clear(ScaleWidth(), ScaleHeight());
+}
+
+void ImageSurface::SetKeepLog(bool keep) {
+    picture_.Clear(ScaleWidth(), ScaleHeight());
+    SetLog(keep ? &picture_ : nullptr);
 }
 
 const QImage& ImageSurface::image() {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "plot/picturelog.h"
 #include "plot/surface.h"
 
 namespace anodix {
@@ -30,7 +31,9 @@ public:
     // the number of device units per logical pixel (pen widths and the font scale with
     // it). On a raster device (snapToPixels) every point is placed on a whole pixel, the
     // plot's edges fall on the first and last pixel, and dots are exact pixel discs; on
-    // a vector device the plot spans the whole area and coordinates stay fractional.
+    // a vector device the plot spans the whole area, coordinates stay fractional, and XOR
+    // drawing, which has no pixels to combine with there, is painted as plain drawing in
+    // colours that show on the background (the white load line black).
     PainterSurface(QPaintDevice* device, QSizeF deviceSize, qreal pixelRatio,
                    bool snapToPixels);
     ~PainterSurface() override;
@@ -72,9 +75,9 @@ public:
     // before reading the device.
     void Flush();
 
-    // When set, XOR drawing is painted in copy mode instead: a vector drawing cannot
-    // combine with the pixels under it, so its overlays come out in their own colours.
-    void SetXorAsCopy(bool on) { xorAsCopy_ = on; }
+    // Logs every drawing call from now on (nullptr: none), so that the picture can be
+    // drawn again elsewhere. The log must outlive the surface or be reset first.
+    void SetLog(PictureLog* log) { log_ = log; }
 
     // Plot units <-> device units (fractional).
     QPointF ToDevice(float x, float y) const;
@@ -98,8 +101,12 @@ protected:
 private:
     QPainter& Painter();
     void UpdateFactors();
-    void SetComposition(QPainter& painter, bool xorMode);
+    void SetComposition(QPainter& painter, bool xorPixels);
     QColor PenColour(Rgb colour) const;
+    // XOR drawing is combined with the pixels: on a raster device in XOR mode.
+    bool XorPixels() const { return snap_ && drawMode_ == kDrawXor; }
+    // The colour a call draws in on this device.
+    Rgb DrawnColour(Rgb colour) const;
     void Changed();
 
     void DrawSegment(float x1, float y1, float x2, float y2, Rgb colour);
@@ -115,7 +122,7 @@ private:
     QSizeF deviceSize_;
     qreal pixelRatio_ = 1.0;
     bool snap_ = true;
-    bool xorAsCopy_ = false;
+    PictureLog* log_ = nullptr;
 
     float scaleWidth_ = kPlotUnits;
     float scaleHeight_ = kPlotUnits;
@@ -132,7 +139,8 @@ private:
 
     // Consecutive copy-mode lines batched as one polyline in whole pixels, drawn by
     // Flush: the dissipation limit alone is 65536 one-unit segments.
-    std::vector<QPoint> pending_;
+    std::vector<QPoint> pending_;     // on pixels
+    std::vector<QPointF> pendingF_;   // on a vector device
     Rgb pendingColour_ = 0;
 };
 
@@ -150,8 +158,13 @@ public:
     // Resize; copies of it do not change with later drawing.
     const QImage& image();
 
+    // The calls that drew the picture, when kept (SetKeepLog).
+    const PictureLog& Log() const { return picture_; }
+    void SetKeepLog(bool keep);
+
 private:
     QImage image_;
+    PictureLog picture_;
 };
 
 }  // namespace anodix

@@ -23,6 +23,8 @@ Scope::Scope(QWidget* parent) : QWidget(parent) {
     // The picture covers the whole widget: Qt need not clear it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     surface_.Resize(PixelSize(*this), devicePixelRatioF());
+    // Pictures exported from the plot draw its calls again (as vectors, or larger).
+    surface_.SetKeepLog(true);
     surface_.onChanged = [this] { ScheduleRepaint(); };
 }
 
