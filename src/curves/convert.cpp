@@ -1,9 +1,13 @@
 #include "curves/convert.h"
 
 #include <cmath>
+#include <cstring>
+#include <new>
+#include <stdexcept>
 #include <limits>
 #include <vector>
 
+#include "curves/tdfnumber.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -82,9 +86,7 @@ TableConversion Refuse(std::string reason) {
     return result;
 }
 
-}  // namespace
-
-TableConversion ConvertTable(std::string_view table) {
+TableConversion Convert(std::string_view table) {
     LineReader lines(table);
     std::string_view line;
 
@@ -121,45 +123,81 @@ TableConversion ConvertTable(std::string_view table) {
     gridTexts.reserve(static_cast<std::size_t>(lastCurve) + 1);
     for (int k = 0; k <= lastCurve; ++k) {
         const float grid = static_cast<float>(k) * step + static_cast<float>(first);
-        gridTexts.push_back(Format(grid, "###.0##"));
+        gridTexts.emplace_back();
+        AppendTdfNumber(gridTexts.back(), grid, TdfPattern::Grid);
     }
 
-    std::vector<std::string> curves(static_cast<std::size_t>(lastCurve) + 1);
-    while (lines.Next(line)) {
-        if (!line.empty() && line.front() == '"') continue;
-        TabFields fields(line);
-        const std::string_view voltageField = fields.Next();
-        bool haveVoltage = false;
-        std::string voltageText;
-        for (int k = 0; k <= lastCurve && !fields.Done(); ++k) {
-            const double cell = LeadingNumber(fields.Next());
-            if (!(cell > 0.0)) continue;
-            const double amperes = static_cast<double>(currentFactor) * cell;
-            if (!std::isfinite(amperes)) continue;
-            if (!haveVoltage) {
-                const double volts =
-                    static_cast<double>(voltageFactor) * LeadingNumber(voltageField);
-                if (!std::isfinite(volts)) break;
-                voltageText = Format(volts, "#.0##");
-                haveVoltage = true;
+    // Two passes over the data rows: the first measures each curve's text, the second
+    // writes every line straight to its place in the result, curve after curve. The
+    // result is the only large block of memory written, and it is written once.
+    const std::size_t curveCount = static_cast<std::size_t>(lastCurve) + 1;
+    std::string voltageText;
+    std::string currentText;
+    auto forEachPoint = [&](LineReader rows, auto&& emit) {
+        std::string_view row;
+        while (rows.Next(row)) {
+            if (!row.empty() && row.front() == '"') continue;
+            TabFields fields(row);
+            const std::string_view voltageField = fields.Next();
+            bool haveVoltage = false;
+            for (std::size_t k = 0; k < curveCount && !fields.Done(); ++k) {
+                const double cell = FieldNumber(fields.Next());
+                if (!(cell > 0.0)) continue;
+                const double amperes = static_cast<double>(currentFactor) * cell;
+                if (!std::isfinite(amperes)) continue;
+                if (!haveVoltage) {
+                    const double volts =
+                        static_cast<double>(voltageFactor) * FieldNumber(voltageField);
+                    if (!std::isfinite(volts)) break;
+                    voltageText.clear();
+                    AppendTdfNumber(voltageText, volts, TdfPattern::Volts);
+                    haveVoltage = true;
+                }
+                currentText.clear();
+                AppendTdfNumber(currentText, amperes, TdfPattern::Amperes);
+                emit(k);
             }
-            std::string& out = curves[static_cast<std::size_t>(k)];
-            out += voltageText;
-            out += ' ';
-            out += Format(amperes, "0.######");
-            out += ' ';
-            out += gridTexts[static_cast<std::size_t>(k)];
-            out += "\r\n";
         }
-    }
+    };
+    auto lineLength = [&](std::size_t k) {
+        return voltageText.size() + currentText.size() + gridTexts[k].size() + 4;
+    };
+
+    std::vector<std::size_t> cursor(curveCount + 1, 0);
+    forEachPoint(lines, [&](std::size_t k) { cursor[k + 1] += lineLength(k); });
+    for (std::size_t k = 1; k <= curveCount; ++k) cursor[k] += cursor[k - 1];
 
     TableConversion result;
-    std::size_t total = 0;
-    for (const std::string& c : curves) total += c.size();
-    result.tdf.reserve(total);
-    for (const std::string& c : curves) result.tdf += c;
+    result.tdf.resize(cursor[curveCount]);
+    char* out = result.tdf.data();
+    forEachPoint(lines, [&](std::size_t k) {
+        char* p = out + cursor[k];
+        std::memcpy(p, voltageText.data(), voltageText.size());
+        p += voltageText.size();
+        *p++ = ' ';
+        std::memcpy(p, currentText.data(), currentText.size());
+        p += currentText.size();
+        *p++ = ' ';
+        std::memcpy(p, gridTexts[k].data(), gridTexts[k].size());
+        p += gridTexts[k].size();
+        *p++ = '\r';
+        *p++ = '\n';
+        cursor[k] = static_cast<std::size_t>(p - out);
+    });
     result.ok = true;
     return result;
+}
+
+}  // namespace
+
+TableConversion ConvertTable(std::string_view table) {
+    try {
+        return Convert(table);
+    } catch (const std::bad_alloc&) {
+        return Refuse("the table is too large to convert in memory");
+    } catch (const std::length_error&) {
+        return Refuse("the table is too large to convert in memory");
+    }
 }
 
 }  // namespace anodix

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "curves/tdfnumber.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -127,8 +128,8 @@ void DrawTdfFamily(PlotSurface& surface, std::string_view text, float unitsPerVo
             labelled = false;
         }
 
-        const double volts = LeadingNumber(fieldV);
-        const double amperes = LeadingNumber(fieldI);
+        const double volts = FieldNumber(fieldV);
+        const double amperes = FieldNumber(fieldI);
         if (volts != 0.0 || amperes != 0.0) {
             const float x = Clamp(ToFloat(volts) * unitsPerVolt, kPenStartX);
             const float y =
@@ -162,11 +163,12 @@ void DrawTdfFamily(PlotSurface& surface, std::string_view text, float unitsPerVo
 }
 
 std::string TdfLine(double volts, double amperes, double grid) {
-    std::string line = Format(volts, "#.0##");
+    std::string line;
+    AppendTdfNumber(line, volts, TdfPattern::Volts);
     line += ' ';
-    line += Format(amperes, "0.######");
+    AppendTdfNumber(line, amperes, TdfPattern::Amperes);
     line += ' ';
-    line += Format(grid, "###.0##");
+    AppendTdfNumber(line, grid, TdfPattern::Grid);
     line += "\r\n";
     return line;
 }
