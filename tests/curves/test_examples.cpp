@@ -70,9 +70,9 @@ private slots:
         test::Recorder plot;
         float step = 0;
         DrawTdfFamily(plot, Resource("12AX7.tdf"), 8192.0f / 50, 8192.0f / 1, step);
-        QCOMPARE(plot.texts.size(), std::size_t{9});
-        QCOMPARE(plot.texts.front().text, std::string(" 0 "));
-        QCOMPARE(plot.texts.back().text, std::string("-4 "));
+        QCOMPARE(plot.Texts().size(), std::size_t{9});
+        QCOMPARE(plot.Texts().front().text, std::string(" 0 "));
+        QCOMPARE(plot.Texts().back().text, std::string("-4 "));
         QCOMPARE(step, 0.5f);
     }
 
