@@ -391,10 +391,18 @@ MmResult PulseWaveApi::OutWrite(WaveHandle handle, WaveHeader* header) {
     if (!PA_STREAM_IS_GOOD(pa_stream_get_state(it->second->stream))) return ContextError();
     OutStream& out = *it->second;
     out.CancelReset();
-    out.pattern.assign(header->data, header->data + header->bufferLength / 2);
-    out.looping = (header->flags & (kWhdrBeginLoop | kWhdrEndLoop)) ==
-                      (kWhdrBeginLoop | kWhdrEndLoop) &&
-                  header->loops == 0xFFFFFFFF;
+    const bool looping = (header->flags & (kWhdrBeginLoop | kWhdrEndLoop)) ==
+                             (kWhdrBeginLoop | kWhdrEndLoop) &&
+                         header->loops == 0xFFFFFFFF;
+    const std::int16_t* data = header->data;
+    const std::size_t samples = header->bufferLength / 2;
+    // The same looping pattern again (a field rewritten to the value in force): it
+    // goes on playing as it is, without starting its period over.
+    if (looping && out.looping && !out.playing.empty() && out.pattern.size() == samples &&
+        std::equal(out.pattern.begin(), out.pattern.end(), data))
+        return kMmNoError;
+    out.pattern.assign(data, data + samples);
+    out.looping = looping;
     out.Rescale();
     out.Replace();
     return kMmNoError;
