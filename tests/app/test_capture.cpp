@@ -79,6 +79,7 @@ private slots:
     void outputPromptFiltersAndWaits();
     void noUsableDevicesEndsTheProgram();
     void closingDuringPromptOpensNothing();
+    void nestedPromptOpensOnce();
     void openFailuresPromptAgain();
     void prepareOrWriteFailureLeavesDeviceSilent();
     void gridFieldsKeepInRange();
@@ -172,6 +173,26 @@ void TestCapture::closingDuringPromptOpensNothing() {
         QCOMPARE(r.wave.OpenCount(), 0);  // the output was closed by the close
         QVERIFY(r.w.State().CaptureStopped);
     }
+}
+
+void TestCapture::nestedPromptOpensOnce() {
+    Rig r;
+    // While the first prompt waits, the other grid field changes: its handler runs
+    // nested, prompts too, and the pick answers both.
+    QTimer::singleShot(30, &r.w, [&] {
+        r.PickLater(0, 30);
+        r.w.TxVg2->setText("60");
+    });
+    r.w.TxVg1->setText("20");
+    QCOMPARE(r.wave.CountOf("OutGetNumDevs"), 2);
+    QCOMPARE(r.wave.CountOf("OutOpen"), 1);
+    QCOMPARE(r.wave.OpenCount(), 1);
+    // The nested handler played its values first; the outer one then applies its own.
+    QCOMPARE(int(r.wave.Writes().size()), 2);
+    QCOMPARE(Levels(r.wave.Writes()[0]), (std::pair<int, int>{325 * 20 + 180, 6500}));
+    QCOMPARE(r.Playing(), (std::pair<int, int>{325 * 20 + 180, 0}));
+    r.w.close();
+    QCOMPARE(r.wave.OpenCount(), 0);
 }
 
 void TestCapture::openFailuresPromptAgain() {
