@@ -160,12 +160,12 @@ void Base::BuildControls() {
     // ---- Display frame: the two scales and the dissipation limit ----
     Stuff = MakeFrame(client, "Stuff", "Display", 8, 8, 136, 94);
     const QColor green(0, 128, 0);
-    Label1[1] = MakeLabel(Stuff, "Label1_1", "V/div", 8, 20, 52);
-    CbVdiv = MakeScaleList(Stuff, "CbVdiv", 62, 18, 66);
-    Label1[0] = MakeLabel(Stuff, "Label1_0", "mA/div", 8, 44, 52);
-    CbMaDiv = MakeScaleList(Stuff, "CbMaDiv", 62, 42, 66);
-    Label1[2] = MakeLabel(Stuff, "Label1_2", "Pd(W)", 8, 68, 52);
-    TxPwr = MakeField(Stuff, "TxPwr", "1", 62, 67, 66);
+    Label1[1] = MakeLabel(Stuff, "Label1_1", "V/div", 8, 24, 52);
+    CbVdiv = MakeScaleList(Stuff, "CbVdiv", 62, 22, 66);
+    Label1[0] = MakeLabel(Stuff, "Label1_0", "mA/div", 8, 47, 52);
+    CbMaDiv = MakeScaleList(Stuff, "CbMaDiv", 62, 45, 66);
+    Label1[2] = MakeLabel(Stuff, "Label1_2", "Pd(W)", 8, 70, 52);
+    TxPwr = MakeField(Stuff, "TxPwr", "1", 62, 69, 66);
     SetTextColour(Label1[1], green);
     SetTextColour(Label1[0], green);
     SetTextColour(Label1[2], QColor(255, 0, 0));
@@ -181,9 +181,9 @@ void Base::BuildControls() {
 
     // ---- Cook frame: import slots, readout, operating point, small-signal values ----
     FrmCook = MakeFrame(client, "FrmCook", "Cooking", 8, 112, 137, 353);
-    Label6 = MakeLabel(FrmCook, "Label6", "Import", 8, 16, 120);
+    Label6 = MakeLabel(FrmCook, "Label6", "Import", 8, 20, 120);
     for (int k = 0; k < 5; ++k) {
-        const int y = 34 + k * 22;
+        const int y = 38 + k * 22;
         auto* ck = new QCheckBox("Import         ->", FrmCook);
         ck->setObjectName(QString("CkImport_%1").arg(k));
         ck->setGeometry(6, y, 100, 20);
@@ -195,32 +195,32 @@ void Base::BuildControls() {
         BtCkBrowse[static_cast<std::size_t>(k)] = bt;
     }
 
-    FrameAbs = MakeFrame(FrmCook, "FrameAbs", "Abs.", 6, 146, 52, 56);
+    FrameAbs = MakeFrame(FrmCook, "FrameAbs", "Abs.", 6, 150, 52, 56);
     Axpos = MakeLabel(FrameAbs, "Axpos", "0.0", 4, 16, 46);
     Aypos = MakeLabel(FrameAbs, "Aypos", "0.0", 4, 34, 46);
     Label9 = MakeLabel(FrameAbs, "Label9", "", 0, 0, 0, 0);
     Label9->hide();
-    FrameRel = MakeFrame(FrmCook, "FrameRel", "Rel.", 60, 146, 52, 56);
+    FrameRel = MakeFrame(FrmCook, "FrameRel", "Rel.", 60, 150, 52, 56);
     Xpos = MakeLabel(FrameRel, "Xpos", "", 4, 16, 46);
     Ypos = MakeLabel(FrameRel, "Ypos", "", 4, 34, 46);
     for (QLabel* l : {Axpos, Aypos, Xpos, Ypos}) l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label7 = MakeLabel(FrmCook, "Label7", "V", 115, 162, 20);
-    Label8 = MakeLabel(FrmCook, "Label8", "mA", 115, 180, 20);
+    Label7 = MakeLabel(FrmCook, "Label7", "V", 115, 166, 20);
+    Label8 = MakeLabel(FrmCook, "Label8", "mA", 115, 184, 20);
 
-    Label1[6] = MakeLabel(FrmCook, "Label1_6", "Ua0", 8, 210, 36);
-    TxUa0 = MakeField(FrmCook, "TxUa0", "10", 46, 209, 62);
-    Label1[8] = MakeLabel(FrmCook, "Label1_8", "V", 112, 210, 22);
-    Label1[5] = MakeLabel(FrmCook, "Label1_5", "Ia0", 8, 234, 36);
-    TxIa0 = MakeField(FrmCook, "TxIa0", "10", 46, 233, 62);
-    Label1[7] = MakeLabel(FrmCook, "Label1_7", "mA", 112, 234, 22);
-    Label1[3] = MakeLabel(FrmCook, "Label1_3", "Rload", 8, 258, 36);
-    RLoad = MakeField(FrmCook, "RLoad", "10", 46, 257, 62);
-    Label1[4] = MakeLabel(FrmCook, "Label1_4", "K", 112, 258, 22);
+    Label1[6] = MakeLabel(FrmCook, "Label1_6", "Ua0", 8, 214, 36);
+    TxUa0 = MakeField(FrmCook, "TxUa0", "10", 46, 213, 62);
+    Label1[8] = MakeLabel(FrmCook, "Label1_8", "V", 112, 214, 22);
+    Label1[5] = MakeLabel(FrmCook, "Label1_5", "Ia0", 8, 238, 36);
+    TxIa0 = MakeField(FrmCook, "TxIa0", "10", 46, 237, 62);
+    Label1[7] = MakeLabel(FrmCook, "Label1_7", "mA", 112, 238, 22);
+    Label1[3] = MakeLabel(FrmCook, "Label1_3", "Rload", 8, 262, 36);
+    RLoad = MakeField(FrmCook, "RLoad", "10", 46, 261, 62);
+    Label1[4] = MakeLabel(FrmCook, "Label1_4", "K", 112, 262, 22);
 
-    Label10 = MakeLabel(FrmCook, "Label10", "Gm", 8, 286, 36);
-    Gm = MakeLabel(FrmCook, "Gm", "", 46, 286, 84);
-    Label2 = MakeLabel(FrmCook, "Label2", "Rp", 8, 306, 36);
-    Req = MakeLabel(FrmCook, "Req", "", 46, 306, 84);
+    Label10 = MakeLabel(FrmCook, "Label10", "Gm", 8, 288, 36);
+    Gm = MakeLabel(FrmCook, "Gm", "", 46, 288, 84);
+    Label2 = MakeLabel(FrmCook, "Label2", "Rp", 8, 307, 36);
+    Req = MakeLabel(FrmCook, "Req", "", 46, 307, 84);
     Label3 = MakeLabel(FrmCook, "Label3", "Mu", 8, 326, 36);
     Mu = MakeLabel(FrmCook, "Mu", "?", 46, 326, 84);
     Gm->hide();
@@ -515,6 +515,7 @@ void Base::Pause(int ms) {
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);  // a coarse timer may end a 100 ms pause at 95 ms
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     waitLoops_.push_back(&loop);
     waitLoop_ = &loop;
