@@ -18,7 +18,9 @@ bool ScaleUsable(float perDiv) {
 void DrawGrid(PlotSurface& surface, float milliampsPerDiv, float voltsPerDiv) {
     surface.KeepForeColor();
     surface.SetForeColor(kGridColour);
-    const long step = static_cast<long>(RoundHalfEven(surface.ScaleHeight())) / 8;
+    // Whole-number division of the rounded height; in double, so that no scale can
+    // overflow an integer.
+    const double step = std::trunc(RoundHalfEven(surface.ScaleHeight()) / 8.0);
     const float labelHeight = surface.TextHeight("1");
 
     for (int k = 1; k <= 8; ++k) {
