@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QSaveFile>
 #include <QSvgGenerator>
 
@@ -70,6 +71,10 @@ bool ExportSvg(const QString& path, QSize size, const DrawPicture& draw, QString
     {
         PainterSurface surface(&generator, QSizeF(size), 1.0, false);
         surface.Clear();  // a white page also when nothing is drawn
+        if (!surface.IsPainting()) {
+            file.cancelWriting();
+            return Fail(error, QStringLiteral("The SVG drawing could not be started."));
+        }
         draw(surface);
     }  // the painter ends here and the generator writes the document's end
     return Commit(file, error);
@@ -90,9 +95,27 @@ bool ExportPdf(const QString& path, QSize size, const DrawPicture& draw, QString
         const qreal ratio = writer.resolution() / 96.0;
         PainterSurface surface(&writer, QSizeF(writer.width(), writer.height()), ratio, false);
         surface.Clear();
+        if (!surface.IsPainting()) {
+            file.cancelWriting();
+            return Fail(error, QStringLiteral("The PDF drawing could not be started."));
+        }
         draw(surface);
     }
     return Commit(file, error);
+}
+
+bool PrintPicture(QPrinter& printer, QSize size, const DrawPicture& draw) {
+    size = size.expandedTo(QSize(1, 1));
+    const QSizeF page(printer.width(), printer.height());
+    if (page.isEmpty()) return false;
+    const QSizeF area = QSizeF(size).scaled(page, Qt::KeepAspectRatio);
+    PainterSurface surface(&printer, area, printer.resolution() / 96.0, false);
+    surface.SetOrigin(QPointF((page.width() - area.width()) / 2, (page.height() - area.height()) / 2));
+    surface.Clear();
+    if (!surface.IsPainting()) return false;
+    draw(surface);
+    surface.Flush();
+    return printer.printerState() != QPrinter::Error;
 }
 
 }  // namespace anodix

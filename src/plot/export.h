@@ -8,6 +8,8 @@
 
 #include "plot/surface.h"
 
+class QPrinter;
+
 namespace anodix {
 
 // Draws the picture on the surface it is given (for example PictureLog::Replay).
@@ -29,5 +31,10 @@ bool ExportPng(const QString& path, const QImage& image, QString* error = nullpt
 bool ExportSvg(const QString& path, QSize size, const DrawPicture& draw, QString* error = nullptr);
 // One page of the plot's proportions, size pixels at 96 per inch.
 bool ExportPdf(const QString& path, QSize size, const DrawPicture& draw, QString* error = nullptr);
+
+// Prints the picture on one page of the printer, as large as the page allows at the
+// proportions of size (the plot's size in pixels), centred; text keeps its size.
+// False when the printer cannot be started.
+bool PrintPicture(QPrinter& printer, QSize size, const DrawPicture& draw);
 
 }  // namespace anodix

@@ -59,6 +59,7 @@ QPainter& PainterSurface::Painter() {
         painter_.setRenderHint(QPainter::Antialiasing, false);
         painter_.setRenderHint(QPainter::TextAntialiasing, true);
         painter_.setBackgroundMode(Qt::TransparentMode);
+        painter_.translate(origin_);
     }
     return painter_;
 }

@@ -75,6 +75,13 @@ public:
     // before reading the device.
     void Flush();
 
+    // The painter runs on the device (false when the device refused it).
+    bool IsPainting() const { return painter_.isActive(); }
+
+    // Where the plot's top-left corner lies on the device (a printed plot is centred on
+    // its page). Set before drawing.
+    void SetOrigin(QPointF deviceOrigin) { origin_ = deviceOrigin; }
+
     // Logs every drawing call from now on (nullptr: none), so that the picture can be
     // drawn again elsewhere. The log must outlive the surface or be reset first.
     void SetLog(PictureLog* log) { log_ = log; }
@@ -120,6 +127,7 @@ private:
     QPaintDevice* device_ = nullptr;
     QPainter painter_;
     QSizeF deviceSize_;
+    QPointF origin_;
     qreal pixelRatio_ = 1.0;
     bool snap_ = true;
     PictureLog* log_ = nullptr;

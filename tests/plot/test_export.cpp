@@ -1,5 +1,6 @@
 // Pictures of the plot: the call log drawn again, and the PNG, SVG and PDF files.
 #include <QtTest>
+#include <QPrinter>
 #include <QXmlStreamReader>
 
 #include "plot/export.h"
@@ -102,11 +103,19 @@ private slots:
                  qPrintable(labels.join('|')));
         QCOMPARE(black, 1);  // the white XOR load line, black on the page
 
-        QFile page(pdf);
-        QVERIFY(page.open(QIODevice::ReadOnly));
-        const QByteArray bytes = page.readAll();
-        QVERIFY(bytes.startsWith("%PDF") && bytes.size() > 1000);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);  // nothing else left
+        // A printed page goes the same way (here into a PDF file).
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath("printed.pdf"));
+        printer.setPageOrientation(QPageLayout::Landscape);
+        QVERIFY(PrintPicture(printer, QSize(400, 250), replay));
+        for (const QString& name : {pdf, dir.filePath("printed.pdf")}) {
+            QFile page(name);
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            const QByteArray bytes = page.readAll();
+            QVERIFY(bytes.startsWith("%PDF") && bytes.size() > 1000);
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);  // nothing else left
     }
 
     void pngHoldsThePlotsPixelsAndFailuresLeaveNothing() {
