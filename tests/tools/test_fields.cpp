@@ -12,35 +12,19 @@ class TestFields : public QObject {
 
 private slots:
     void getField() {
-        QCOMPARE(GetField("1,2,,4", 1, ","), std::string("1"));
-        QCOMPARE(GetField("1,2,,4", 2, ","), std::string("2"));
-        QCOMPARE(GetField("1,2,,4", 3, ","), std::string(""));
-        QCOMPARE(GetField("1,2,,4", 4, ","), std::string("4"));
-        QCOMPARE(GetField("1,2,,4", 5, ","), std::string(""));
-        QCOMPARE(GetField("1,2,", 3, ","), std::string(""));
-        QCOMPARE(GetField("1,2,", 2, ","), std::string("2"));
-        QCOMPARE(GetField("abc", 0, ","), std::string(""));
-        QCOMPARE(GetField("abc", -1, ","), std::string(""));
-        QCOMPARE(GetField("abc", 1, ","), std::string("abc"));
-        QCOMPARE(GetField("", 1, ","), std::string(""));
-        QCOMPARE(GetField(",x", 1, ","), std::string(""));
-        QCOMPARE(GetField(",x", 2, ","), std::string("x"));
-        // Longer delimiters are matched whole and exactly.
-        QCOMPARE(GetField("a\r\nb\nc\r\nd", 2, "\r\n"), std::string("b\nc"));
-        QCOMPARE(GetField("aXYbxyc", 2, "XY"), std::string("bxyc"));
-        QCOMPARE(GetField("aaa", 2, "aa"), std::string("a"));
-        QCOMPARE(GetField("aaab", 2, "aa"), std::string("ab"));
-        QCOMPARE(GetField("6L6.GC.tdf", 1, "."), std::string("6L6"));
-        // No delimiter: the text is one field.
-        QCOMPARE(GetField("a,b", 1, ""), std::string("a,b"));
-        QCOMPARE(GetField("a,b", 2, ""), std::string(""));
+        const struct { const char* text; int index; const char* delimiter; const char* field; } cases[] = {
+            {"1,2,,4", 1, ",", "1"}, {"1,2,,4", 3, ",", ""}, {"1,2,,4", 4, ",", "4"}, {"1,2,,4", 5, ",", ""},
+            {"1,2,", 3, ",", ""}, {"abc", 0, ",", ""}, {"abc", -1, ",", ""}, {"", 1, ",", ""},
+            {",x", 2, ",", "x"}, {"a\r\nb\nc\r\nd", 2, "\r\n", "b\nc"}, {"aXYbxyc", 2, "XY", "bxyc"},
+            {"aaa", 2, "aa", "a"}, {"a,b", 1, "", "a,b"}, {"a,b", 2, "", ""}};
+        for (const auto& c : cases) QCOMPARE(GetField(c.text, c.index, c.delimiter), std::string(c.field));
     }
 
-    // The cursor gives, field after field, what GetField gives for each index.
+    // The cursor gives, one after the other, what GetField gives for each index.
     void cursorMatchesGetField() {
         std::mt19937 random(7);
         const std::string alphabet = "ab,\r\n ";
-        const char* delimiters[] = {",", " ", "\r\n", "ab", "\t"};
+        const char* delimiters[] = {",", " ", "\r\n", "ab", ""};
         for (int round = 0; round < 3000; ++round) {
             std::string text(random() % 14, ' ');
             for (char& c : text) c = alphabet[random() % alphabet.size()];
@@ -48,51 +32,29 @@ private slots:
             FieldCursor cursor(text, delimiter);
             std::string_view field;
             int index = 1;
-            while (cursor.Next(field)) {
-                QCOMPARE(std::string(field), GetField(text, index, delimiter));
-                ++index;
-                QVERIFY(index < 100);
-            }
-            QVERIFY(field.empty());
-            QVERIFY(cursor.Rest().empty());
-            // Once the cursor is done, every further field is "".
+            for (; cursor.Next(field); ++index) QCOMPARE(std::string(field), GetField(text, index, delimiter));
+            QVERIFY(field.empty() && cursor.Rest().empty());
             for (int k = index; k < index + 3; ++k) QCOMPARE(GetField(text, k, delimiter), std::string());
         }
-    }
-
-    void cursorRest() {
         FieldCursor cursor("one\r\ntwo\r\nthree", "\r\n");
         std::string_view field;
         QVERIFY(cursor.Next(field));
         QCOMPARE(cursor.Rest(), std::string_view("two\r\nthree"));
-        QVERIFY(cursor.Next(field));
-        QVERIFY(cursor.Next(field));
-        QCOMPARE(field, std::string_view("three"));
-        QVERIFY(!cursor.Next(field));
-        // An empty text has one empty field.
-        FieldCursor empty("", ",");
-        QVERIFY(empty.Next(field));
-        QVERIFY(field.empty());
-        QVERIFY(!empty.Next(field));
     }
 
     void paths() {
-        QCOMPARE(GetFileName("C:\\data\\curve.tdf"), std::string("curve.tdf"));
-        QCOMPARE(GetFileName("curve.tdf"), std::string("curve.tdf"));
-        QCOMPARE(GetFileName("a/b\\c"), std::string("b\\c"));
-        QCOMPARE(GetFileName("/home/u/tubes/6L6.GC.tdf"), std::string("6L6.GC.tdf"));
-        QCOMPARE(GetFileName("dir/"), std::string(""));
-        QCOMPARE(GetPath("C:\\data\\curve.tdf"), std::string("C:\\data"));
-        QCOMPARE(GetPath("\\curve.tdf"), std::string(""));
-        QCOMPARE(GetPath("curve.tdf"), std::string(""));
-        QCOMPARE(GetPath(""), std::string(""));
-        QCOMPARE(GetPath("a/b\\c"), std::string("a"));
-        QCOMPARE(GetPath("/home/u/x.vyr"), std::string("/home/u"));
+        const struct { const char* path; const char* name; const char* folder; } cases[] = {
+            {"C:\\data\\curve.tdf", "curve.tdf", "C:\\data"}, {"curve.tdf", "curve.tdf", ""},
+            {"a/b\\c", "b\\c", "a"}, {"\\curve.tdf", "curve.tdf", ""}, {"", "", ""},
+            {"/home/u/6L6.GC.tdf", "6L6.GC.tdf", "/home/u"}, {"dir/", "", "dir"}};
+        for (const auto& c : cases) {
+            QCOMPARE(GetFileName(c.path), std::string(c.name));
+            QCOMPARE(GetPath(c.path), std::string(c.folder));
+        }
         QCOMPARE(GetExtension("my.curve.tdf"), std::string("curve"));
         QCOMPARE(GetExtension("*.tdf"), std::string("tdf"));
         QCOMPARE(GetExtension("readme"), std::string(""));
         QCOMPARE(GetExtension("/a.b/readme"), std::string(""));
-        QCOMPARE(GetExtension("C:\\x.y\\f.vyr"), std::string("vyr"));
     }
 };
 
