@@ -16,22 +16,15 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("result");
         const int up = Qt::Key_Up, down = Qt::Key_Down;
-        QTest::newRow("2 up") << "TxPwr" << "2" << up << "2.1";
-        QTest::newRow("2 down") << "TxPwr" << "2" << down << "1.9";
-        QTest::newRow("10 up") << "TxPwr" << "10" << up << "11";
-        QTest::newRow("10 down") << "TxPwr" << "10" << down << "9";
-        QTest::newRow("0.1 down") << "TxPwr" << "0.1" << down << "0.09";
-        QTest::newRow("0.99 up") << "TxPwr" << "0.99" << up << "1";
-        QTest::newRow("0 up") << "TxPwr" << "0" << up << "0.001";
-        QTest::newRow("0 down") << "TxPwr" << "0" << down << "0";
-        QTest::newRow("clamped") << "TxPwr" << "99.5" << up << "100";
-        QTest::newRow("Vg2 up") << "TxVg2" << "20" << up << "30";
-        QTest::newRow("Vg1 up") << "TxVg1" << "20" << up << "25";
-        QTest::newRow("RLoad down") << "RLoad" << "20" << down << "19";
-        QTest::newRow("not a number") << "TxPwr" << "12x" << up << "12x";
-        QTest::newRow("RLoad not a number") << "RLoad" << "7k" << down << "7k";
-        QTest::newRow("empty") << "TxPwr" << "" << up << "";
-        QTest::newRow("other key") << "TxPwr" << "2" << int(Qt::Key_PageUp) << "2";
+        const std::tuple<const char*, const char*, int, const char*> rows[] = {
+            {"TxPwr", "2", up, "2.1"}, {"TxPwr", "2", down, "1.9"}, {"TxPwr", "10", up, "11"},
+            {"TxPwr", "10", down, "9"}, {"TxPwr", "0.1", down, "0.09"}, {"TxPwr", "0.99", up, "1"},
+            {"TxPwr", "0", up, "0.001"}, {"TxPwr", "0", down, "0"}, {"TxPwr", "99.5", up, "100"},
+            {"TxVg2", "20", up, "30"}, {"TxVg1", "20", down, "15"}, {"RLoad", "20", down, "19"},
+            {"TxPwr", "12x", up, "12x"}, {"RLoad", "7k", down, "7k"}, {"TxPwr", "", up, ""},
+            {"TxPwr", "2", Qt::Key_PageUp, "2"}};
+        for (const auto& [field, start, key, result] : rows)
+            QTest::addRow("%s %s %d", field, start, key) << field << start << key << result;
     }
     void steps() {
         QFETCH(QString, field);
@@ -58,8 +51,8 @@ private slots:
     }
 
     void refusedStepNormalisesText() {
-        // Before start-up the load field has no clamp: a step below zero is refused and
-        // the text comes back as the 32-bit value it held.
+        // Before start-up the load field has no clamp: a step below zero is refused, the
+        // text comes back as the 32-bit value it held and the caret stays.
         Window t(false);
         t.w.RLoad->setText("-1.50");
         t.w.RLoad->setCursorPosition(3);

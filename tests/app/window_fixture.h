@@ -18,9 +18,8 @@ struct ScriptedDialogs : FileDialogService {
     std::vector<FileDialogRequest> asked;
     std::string Run(const FileDialogRequest& request) override {
         asked.push_back(request);
-        if (answers.empty()) return "";
-        std::string a = answers.front();
-        answers.pop_front();
+        std::string a = answers.empty() ? "" : answers.front();
+        if (!answers.empty()) answers.pop_front();
         return a;
     }
 };
@@ -47,7 +46,7 @@ inline int CountOf(const RecordingSurface& s, RecordingSurface::Kind kind) {
     return static_cast<int>(s.Calls(kind).size());
 }
 
-// The plot coordinates of a voltage and a current at the scale in force.
+// The plot position of a voltage and a current at the scale in force.
 inline float PlotX(const Base& w, float volts) { return volts * w.State().UnitsPerVolt; }
 inline float PlotY(const Base& w, float mA) { return 65536.0f - mA * w.State().UnitsPerMilliamp; }
 
