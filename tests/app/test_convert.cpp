@@ -1,5 +1,6 @@
 // Data conversion on the real window: the two dialogs, the remembered folders, the
 // messages, and nothing written when a table is refused or a dialog cancelled.
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -48,7 +49,7 @@ private slots:
         WriteFile(QString::fromStdString(tdf), "an older, longer file that is replaced\r\n");
         Window t;
         t.dialogs.answers = {table, tdf};
-        t.w.MnuConvertion_Click();
+        t.w.MnuConvertion->trigger();  // F12 "Data Convertion ..."
         QVERIFY(t.messages.texts.empty());
         QCOMPARE(ReadFile(tdf), QByteArray(kTdf));
         QCOMPARE(t.dialogs.asked.size(), std::size_t{2});
