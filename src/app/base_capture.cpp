@@ -29,8 +29,8 @@ void EndProgramNow(Base& window) {
     }
     window.close();
     QCoreApplication::exit(1);
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    // Before the event loop runs, exit() has nothing to end: quit once it runs.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
 }
 
 }  // namespace
