@@ -28,17 +28,27 @@ struct Example {
 
 std::string Table(const Example& e) {
     std::string text;
-    text += "\"" + std::string(e.name) + " anode current in mA from Koren's model: " +
-            e.tube.Describe() + "\r\n";
+    text += '"';
+    text += e.name;
+    text += " anode current in mA from Koren's model: ";
+    text += e.tube.Describe();
+    text += "\r\n";
     text += "\"Va (V)";
     const int curves =
         static_cast<int>(std::lround((e.gridLast - e.gridFirst) / std::fabs(e.gridStep)));
     for (int k = 0; k <= curves; ++k) {
-        text += "\tVg1 " + Format(e.gridFirst + k * e.gridStep, "0.0#") + " V";
+        text += "\tVg1 ";
+        text += Format(e.gridFirst + k * e.gridStep, "0.0#");
+        text += " V";
     }
     text += "\r\n";
-    text += "1\t0.001\t" + std::to_string(e.gridFirst) + "\t" + std::to_string(e.gridLast) +
-            "\t" + Format(e.gridStep, "0.0##") + "\r\n";
+    text += "1\t0.001\t";
+    text += std::to_string(e.gridFirst);
+    text += '\t';
+    text += std::to_string(e.gridLast);
+    text += '\t';
+    text += Format(e.gridStep, "0.0##");
+    text += "\r\n";
     for (int va = 0; va <= e.anodeLast; va += e.anodeStep) {
         std::string row = std::to_string(va);
         for (int k = 0; k <= curves; ++k) {
@@ -49,7 +59,8 @@ std::string Table(const Example& e) {
         }
         // Trailing empty cells are dropped, as a spreadsheet does.
         while (!row.empty() && row.back() == '\t') row.pop_back();
-        text += row + "\r\n";
+        text += row;
+        text += "\r\n";
     }
     return text;
 }
