@@ -290,7 +290,7 @@ void TestCapture::captureRunStepsTheStaircase() {
     r.w.TxVg2->setText("15");  // grid 2 steps by 2 V
     r.wave.ClearWrites();
     r.PickLater(0);
-    // 11 grid-1 steps at grid 2 = 0, then 3 at the next grid-2 step.
+    // 11 grid-1 steps at grid 2 = 0, then a few at the next grid-2 step.
     QTimer::singleShot(1500, &r.w, [&] { r.Click(r.w.StartButton); });
     r.Click(r.w.StartButton);
     const auto& wr = r.wave.Writes();
