@@ -1,0 +1,286 @@
+// anodix-plot: draws the plot the window would show for the given scales, limit and
+// curve families into a PNG, SVG or PDF file, without a display.
+#include <QByteArray>
+#include <QFile>
+#include <QGuiApplication>
+#include <QSize>
+#include <QString>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "curves/tdf.h"
+#include "plot/export.h"
+#include "plot/frame.h"
+#include "tools/numtext.h"
+
+namespace anodix {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: anodix-plot [OPTION]... -o OUT.png|OUT.svg|OUT.pdf [FILE.tdf]...\n"
+    "Draws the curve families of up to five TDF files as the Anodix window shows them in\n"
+    "Cook mode (the slot colours in the order given, labels, dissipation limit, grid)\n"
+    "into a picture file. The file type follows the extension of OUT: PNG pixels, or an\n"
+    "SVG or PDF vector drawing of the same plot.\n"
+    "\n"
+    "  -o, --output OUT  the picture to write (.png, .svg or .pdf); written whole or not\n"
+    "                    at all\n"
+    "  --vdiv V          volts per division (default 20)\n"
+    "  --madiv M         milliamperes per division (default 1)\n"
+    "  --pd W            anode dissipation limit in watts, 0 to 100 (default 2);\n"
+    "                    0 draws no limit\n"
+    "  --rload R         load resistance in kilohms, 0.01 to 100000 (default 10); used\n"
+    "                    with --op\n"
+    "  --op UA,IA        operating point in volts and milliamperes: draws the load line\n"
+    "                    through it with the point and its drop line\n"
+    "  --size WxH        plot size in pixels, 1 to 8192 each (default 1600x1000)\n"
+    "  -h, --help        show this help and exit\n"
+    "\n"
+    "Numbers are written with a decimal point (\"2.5\"). Nothing is printed on success;\n"
+    "bad arguments or an unreadable file give a one-line message and exit status 2, a\n"
+    "picture that cannot be written exit status 1.\n"
+    "\n"
+    "Examples:\n"
+    "  anodix-plot -o el34.png EL34.tdf\n"
+    "  anodix-plot --vdiv 50 --madiv 10 --pd 25 --rload 3.5 --op 250,60 -o el34.svg EL34.tdf\n"
+    "  anodix-plot --size 800x500 -o preamp.pdf 12AX7.tdf 12AU7.tdf\n";
+
+// The colours of the window's five import slots.
+constexpr std::array<Rgb, 5> kSlotColours = {RGB(0, 0, 255), RGB(192, 64, 0), RGB(0, 128, 0),
+                                             RGB(128, 0, 128), RGB(128, 128, 0)};
+constexpr int kMaxSide = 8192;
+
+struct Settings {
+    float voltsPerDiv = 20.0f;
+    float milliampsPerDiv = 1.0f;
+    float watts = 2.0f;
+    float rLoad = 10.0f;
+    bool haveOp = false;
+    float opVolts = 0.0f, opMilliamps = 0.0f;
+    QSize size{1600, 1000};
+    QString output;
+    std::vector<QString> files;
+};
+
+struct Family {
+    QString path;
+    std::string text;
+};
+
+// A bad argument: the message and exit status 2.
+struct Failure {
+    std::string message;
+};
+
+std::optional<float> FiniteNumber(std::string_view text) {
+    const std::optional<double> value = WholeNumber(text);
+    if (!value || !std::isfinite(*value) || std::fabs(*value) > 3.0e38) return std::nullopt;
+    return static_cast<float>(*value);
+}
+
+float NumberArgument(const std::string& option, const std::string& text, float low, float high) {
+    const std::optional<float> value = FiniteNumber(text);
+    if (!value) throw Failure{option + ": \"" + text + "\" is not a number"};
+    if (*value < low || *value > high)
+        throw Failure{option + ": " + text + " is outside " + GeneralNumber(low) + " to " +
+                      GeneralNumber(high)};
+    return *value;
+}
+
+float ScaleArgument(const std::string& option, const std::string& text) {
+    const std::optional<float> value = FiniteNumber(text);
+    if (!value) throw Failure{option + ": \"" + text + "\" is not a number"};
+    if (*value <= 0.0f || !ScaleUsable(*value))
+        throw Failure{option + ": " + text + " is not a usable scale"};
+    return *value;
+}
+
+QSize SizeArgument(const std::string& text) {
+    const std::size_t x = text.find_first_of("xX");
+    std::optional<double> w, h;
+    if (x != std::string::npos) {
+        w = WholeNumber(std::string_view(text).substr(0, x));
+        h = WholeNumber(std::string_view(text).substr(x + 1));
+    }
+    if (!w || !h || *w != std::floor(*w) || *h != std::floor(*h))
+        throw Failure{"--size: \"" + text + "\" is not WIDTHxHEIGHT in pixels"};
+    if (*w < 1 || *h < 1 || *w > kMaxSide || *h > kMaxSide)
+        throw Failure{"--size: " + text + " is outside 1x1 to 8192x8192"};
+    return {static_cast<int>(*w), static_cast<int>(*h)};
+}
+
+Settings ParseArguments(const QStringList& args, bool& help) {
+    Settings s;
+    bool haveOutput = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        std::string arg = args[i].toStdString();
+        if (arg == "-h" || arg == "--help") {
+            help = true;
+            return s;
+        }
+        if (arg == "--") {
+            for (++i; i < args.size(); ++i) s.files.push_back(args[i]);
+            break;
+        }
+        if (arg.empty() || arg[0] != '-' || arg == "-") {
+            s.files.push_back(args[i]);
+            continue;
+        }
+        // "--name value" or "--name=value".
+        std::string value;
+        bool haveValue = false;
+        if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            haveValue = true;
+        }
+        static const std::array<std::string_view, 8> kOptions = {
+            "-o", "--output", "--vdiv", "--madiv", "--pd", "--rload", "--op", "--size"};
+        bool known = false;
+        for (std::string_view o : kOptions) known = known || arg == o;
+        if (!known) throw Failure{"unknown option " + arg + " (see --help)"};
+        if (!haveValue) {
+            if (i + 1 >= args.size()) throw Failure{arg + " needs a value"};
+            value = args[++i].toStdString();
+        }
+        if (arg == "-o" || arg == "--output") {
+            s.output = QString::fromStdString(value);
+            haveOutput = true;
+        } else if (arg == "--vdiv") {
+            s.voltsPerDiv = ScaleArgument(arg, value);
+        } else if (arg == "--madiv") {
+            s.milliampsPerDiv = ScaleArgument(arg, value);
+        } else if (arg == "--pd") {
+            s.watts = NumberArgument(arg, value, 0.0f, 100.0f);
+        } else if (arg == "--rload") {
+            s.rLoad = NumberArgument(arg, value, 0.01f, 100000.0f);
+        } else if (arg == "--op") {
+            const std::size_t comma = value.find(',');
+            const std::optional<float> ua =
+                comma == std::string::npos ? std::nullopt : FiniteNumber(value.substr(0, comma));
+            const std::optional<float> ia =
+                comma == std::string::npos ? std::nullopt : FiniteNumber(value.substr(comma + 1));
+            if (!ua || !ia) throw Failure{"--op: \"" + value + "\" is not VOLTS,MILLIAMPERES"};
+            s.haveOp = true;
+            s.opVolts = *ua;
+            s.opMilliamps = *ia;
+        } else {
+            s.size = SizeArgument(value);
+        }
+    }
+    if (!haveOutput || s.output.isEmpty()) throw Failure{"no output file given (-o OUT.png|svg|pdf)"};
+    if (PictureFormatOf(s.output) == PictureFormat::Unknown)
+        throw Failure{"-o: " + s.output.toStdString() + " does not end in .png, .svg or .pdf"};
+    if (s.files.size() > kSlotColours.size()) throw Failure{"at most five TDF files can be drawn"};
+    return s;
+}
+
+std::vector<Family> ReadFamilies(const Settings& s) {
+    std::vector<Family> families;
+    for (const QString& path : s.files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw Failure{"can't read " + path.toStdString() + ": " + file.errorString().toStdString()};
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw Failure{"can't read " + path.toStdString() + ": " + file.errorString().toStdString()};
+        families.push_back({path, bytes.toStdString()});
+    }
+    return families;
+}
+
+// The window's full redraw for these settings, then its operating point when one is
+// given: the same calls in the same order.
+void DrawPlot(PlotSurface& plot, const Settings& s, const std::vector<Family>& families) {
+    const float unitsPerVolt = kUnitsPerDiv / s.voltsPerDiv;
+    const float unitsPerMilliamp = kUnitsPerDiv / s.milliampsPerDiv;
+    float gridStep = 0.0f;
+    plot.Clear();
+    DrawPowerLimit(plot, s.watts, unitsPerVolt, unitsPerMilliamp);
+    plot.SetDrawWidth(2);
+    for (std::size_t k = 0; k < families.size(); ++k) {
+        const Rgb pen = plot.ForeColor();
+        plot.SetForeColor(kSlotColours[k]);
+        DrawTdfFamily(plot, families[k].text, unitsPerVolt, unitsPerMilliamp, gridStep);
+        plot.SetForeColor(pen);
+    }
+    plot.SetDrawWidth(1);
+    DrawGrid(plot, s.milliampsPerDiv, s.voltsPerDiv);
+    if (!s.haveOp) return;
+
+    const float x = s.opVolts * unitsPerVolt;
+    const float y = kPlotUnits - s.opMilliamps * unitsPerMilliamp;
+    plot.SetDrawMode(kDrawXor);
+    plot.KeepForeColor();
+    plot.SetForeColor(kLoadLineColour);
+    plot.SetDrawWidth(12);
+    plot.Point(x, y);
+    plot.SetDrawWidth(1);
+    DrawLoadLine(plot, s.rLoad, x, y, unitsPerVolt, unitsPerMilliamp);
+    plot.Line(x, y, x, kPlotUnits, kDropLineColour);
+    plot.RestoreForeColor();
+    plot.SetDrawMode(kDrawCopy);
+}
+
+int Run(const QStringList& args) {
+    bool help = false;
+    Settings s;
+    std::vector<Family> families;
+    try {
+        s = ParseArguments(args, help);
+        if (help) {
+            std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+            return 0;
+        }
+        families = ReadFamilies(s);
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "anodix-plot: %s\n", failure.message.c_str());
+        return 2;
+    }
+
+    const DrawPicture draw = [&](PlotSurface& plot) { DrawPlot(plot, s, families); };
+    QString error;
+    bool written = false;
+    switch (PictureFormatOf(s.output)) {
+        case PictureFormat::Png:
+            written = ExportPng(s.output, RenderImage(s.size, 1.0, draw), &error);
+            break;
+        case PictureFormat::Svg:
+            written = ExportSvg(s.output, s.size, draw, &error);
+            break;
+        case PictureFormat::Pdf:
+            written = ExportPdf(s.output, s.size, draw, &error);
+            break;
+        case PictureFormat::Unknown:
+            break;
+    }
+    if (!written) {
+        std::fprintf(stderr, "anodix-plot: can't write %s: %s\n", qPrintable(s.output), qPrintable(error));
+        return 1;
+    }
+    return 0;
+}
+
+// Qt's own notes (a missing runtime folder, font look-ups) are not this program's
+// output: only failures reach the error stream, so a good run prints nothing.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "anodix-plot: %s\n", qPrintable(text));
+}
+
+}  // namespace
+}  // namespace anodix
+
+int main(int argc, char** argv) {
+    // Drawing needs no display: the offscreen platform unless the caller chose one.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(anodix::QuietMessages);
+    QGuiApplication app(argc, argv);
+    return anodix::Run(QCoreApplication::arguments());
+}
