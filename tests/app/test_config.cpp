@@ -52,24 +52,31 @@ QStringList KeysInOrder(const std::string& path) {
 
 double Dpi(const Base& w) { return w.screen()->logicalDotsPerInch(); }
 
-// A set-up different from the start-up values in every saved key.
-void SetUp(Base& w, const std::string& slot0, const std::string& slot2, const std::string& unticked) {
-    w.move(40, 30);
-    w.resize(700, 520);
-    w.CbVdiv->setCurrentText("50");
-    w.CbMaDiv->setCurrentText("2.5");
-    w.TxPwr->setText("3.5");
-    w.RLoad->setText(" 7.5k");
-    w.State().InDeviceId = 3;
-    w.State().OutDeviceId = 0;
-    w.TxVg1->setText("40");
-    w.TxVg2->setText("120");
-    w.SetSlotPath(0, QString::fromStdString(slot0));
-    w.CkImport[0]->setChecked(true);
-    w.SetSlotPath(1, QString::fromStdString(unticked));
-    w.CkImport[1]->setChecked(false);
-    w.SetSlotPath(2, QString::fromStdString(slot2));
-    w.CkImport[2]->setChecked(true);
+// The saved fields and devices at a glance: V/div|mA/div|Pd|Rload|in|out|Vg1|Vg2.
+QString Fields(Base& w) {
+    return QStringList{w.CbVdiv->currentText(), w.CbMaDiv->currentText(), w.TxPwr->text(), w.RLoad->text(),
+                       QString::number(w.State().InDeviceId), QString::number(w.State().OutDeviceId),
+                       w.TxVg1->text(), w.TxVg2->text()}
+        .join('|');
+}
+
+const char kSaved[] = "50|2.5|3.5| 7.5k|3|0|40|120";
+
+// Sets the fields from a Fields() text, and the slots (a ticked slot has a path).
+void SetUp(Base& w, const QString& fields, const std::array<std::string, 3>& paths, bool tickSecond = false) {
+    const QStringList f = fields.split('|');
+    w.CbVdiv->setCurrentText(f[0]);
+    w.CbMaDiv->setCurrentText(f[1]);
+    w.TxPwr->setText(f[2]);
+    w.RLoad->setText(f[3]);
+    w.State().InDeviceId = f[4].toInt();
+    w.State().OutDeviceId = f[5].toInt();
+    w.TxVg1->setText(f[6]);
+    w.TxVg2->setText(f[7]);
+    for (int k = 0; k < 3; ++k) {
+        w.SetSlotPath(k, QString::fromStdString(paths[static_cast<std::size_t>(k)]));
+        w.CkImport[k]->setChecked(k != 1 || tickSecond);
+    }
 }
 
 }  // namespace
@@ -91,7 +98,9 @@ private slots:
         const std::string unticked = WriteFile(dir_, "EL34.tdf", kFamily);
         const std::string path = dir_.filePath("set up ë.vyr").toStdString();
         Window t;
-        SetUp(t.w, family0, family2, unticked);
+        t.w.move(40, 30);
+        t.w.resize(700, 520);
+        SetUp(t.w, kSaved, {family0, unticked, family2});
         t.w.State().CalX = 1.5f;
         t.dialogs.answers = {"", path, path};
         t.w.Mnu_Export_Pref_Click();  // cancelled: nothing written
@@ -119,27 +128,16 @@ private slots:
         QCOMPARE(ReadMostRecent(), path);
 
         // Change everything, then recall.
-        SetUp(t.w, unticked, unticked, family0);
+        SetUp(t.w, "5|100|9|1|-1|-1|10|0", {unticked, unticked, unticked}, true);
         t.w.move(90, 70);
         t.w.resize(600, 450);
-        t.w.CbVdiv->setCurrentText("5");
-        t.w.CbMaDiv->setCurrentText("100");
-        t.w.TxPwr->setText("9");
-        t.w.RLoad->setText("1");
-        t.w.State().InDeviceId = -1;
-        t.w.State().OutDeviceId = -1;
-        t.w.TxVg1->setText("10");
-        t.w.TxVg2->setText("0");
         t.w.CkImport[3]->setChecked(true);
         t.dialogs.answers = {path};
         t.w.Mnu_Import_Pref_Click();
 
         QCOMPARE(t.dialogs.asked.back().action, std::string("Open"));
         QCOMPARE(t.w.frameGeometry(), frame);
-        QCOMPARE(t.w.CbVdiv->currentText() + t.w.CbMaDiv->currentText(), QString("502.5"));
-        QCOMPARE(t.w.TxPwr->text() + "|" + t.w.RLoad->text(), QString("3.5| 7.5k"));
-        QVERIFY(t.w.State().InDeviceId == 3 && t.w.State().OutDeviceId == 0);
-        QCOMPARE(t.w.TxVg1->text() + "|" + t.w.TxVg2->text(), QString("40|120"));
+        QCOMPARE(Fields(t.w), QString(kSaved));
         QCOMPARE(t.w.State().CurrentMode, std::string("Cook"));
         const std::string paths[] = {family0, "", family2, "", ""};
         const QString captions[] = {"6L6", "Import >>", "Röhre a=b;#'[x]", "Import >>", "Import >>"};
@@ -185,7 +183,7 @@ private slots:
         QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + path, "Can't open " + dir_.path().toStdString()}));
         QCOMPARE(t.messages.titles.at(0), std::string("Anodix"));
         QCOMPARE(t.w.frameGeometry(), frame);
-        QCOMPARE(t.w.TxPwr->text() + "|" + t.w.CbVdiv->currentText(), QString("2|20"));
+        QCOMPARE(Fields(t.w), QString("20|1|2|10|-1|-1|50|0"));
     }
 
     // A geometry that would make the window vanish is not applied; the rest is.
@@ -227,7 +225,9 @@ private slots:
         QRect frame;
         {
             Window t;
-            SetUp(t.w, family, family, "");
+            t.w.move(40, 30);
+            t.w.resize(700, 520);
+            SetUp(t.w, kSaved, {family, "", family});
             frame = t.w.frameGeometry();
             t.w.Mnu_Capture_Click();
             t.dialogs.answers = {path, other};
@@ -251,10 +251,7 @@ private slots:
         answer.stop();
         QCOMPARE(t.w.State().CurrentMode, std::string("Cook"));
         QVERIFY(!t.w.FrmCook->isHidden() && t.w.State().StartupDone);
-        QCOMPARE(t.w.TxVg1->text() + "|" + t.w.TxVg2->text(), QString("40|120"));
-        QCOMPARE(t.w.CbVdiv->currentText() + t.w.CbMaDiv->currentText(), QString("502.5"));
-        QCOMPARE(t.w.TxPwr->text() + "|" + t.w.RLoad->text(), QString("3.5| 7.5k"));
-        QVERIFY(t.w.State().InDeviceId == 3 && t.w.State().OutDeviceId == 0);
+        QCOMPARE(Fields(t.w), QString(kSaved));
         QCOMPARE(t.w.frameGeometry(), frame);  // the border is not added at every start
         QVERIFY(t.messages.texts.empty());
     }
@@ -264,9 +261,7 @@ private slots:
         for (bool record : {false, true}) {
             if (record) QVERIFY(RecordMostRecent(dir_.filePath("deleted.vyr").toStdString()));
             Window t;
-            QCOMPARE(t.w.CbVdiv->currentText() + "|" + t.w.CbMaDiv->currentText() + "|" + t.w.TxPwr->text(),
-                     QString("20|1|2"));
-            QCOMPARE(t.w.TxVg1->text() + "|" + t.w.TxVg2->text(), QString("50|0"));
+            QCOMPARE(Fields(t.w), QString("20|1|2|10|-1|-1|50|0"));
             QCOMPARE(t.w.State().CurrentMode, std::string("Cook"));
             QVERIFY(t.messages.texts.empty() && t.w.isVisible() && t.w.width() > 100);
         }
