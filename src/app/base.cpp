@@ -278,8 +278,18 @@ void Base::BuildMenus() {
     Mnu_Export_Pref->setObjectName("Mnu_Export_Pref");
     Mnu_Export_Pref->setShortcut(QKeySequence(Qt::Key_F4));
 
+    Mnu_Plot = menuBar()->addMenu("Plot");
+    Mnu_Plot->setObjectName("Mnu_Plot");
+    Mnu_ExportPicture = Mnu_Plot->addAction("Export picture ...");
+    Mnu_ExportPicture->setObjectName("Mnu_ExportPicture");
+    Mnu_ExportPicture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    Mnu_Print = Mnu_Plot->addAction("Print ...");
+    Mnu_Print->setObjectName("Mnu_Print");
+    Mnu_Print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+
     // The shortcuts work wherever the focus is inside the window.
-    for (QAction* a : {Mnu_Capture, Mnu_Cook, MnuConvertion, Mnu_Import_Pref, Mnu_Export_Pref}) {
+    for (QAction* a : {Mnu_Capture, Mnu_Cook, MnuConvertion, Mnu_Import_Pref, Mnu_Export_Pref,
+                       Mnu_ExportPicture, Mnu_Print}) {
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
     }
@@ -291,6 +301,8 @@ void Base::ConnectHandlers() {
     connect(MnuConvertion, &QAction::triggered, this, [this] { MnuConvertion_Click(); });
     connect(Mnu_Import_Pref, &QAction::triggered, this, [this] { Mnu_Import_Pref_Click(); });
     connect(Mnu_Export_Pref, &QAction::triggered, this, [this] { Mnu_Export_Pref_Click(); });
+    connect(Mnu_ExportPicture, &QAction::triggered, this, [this] { Mnu_ExportPicture_Click(); });
+    connect(Mnu_Print, &QAction::triggered, this, [this] { Mnu_Print_Click(); });
 
     connect(RLoad, &QLineEdit::textChanged, this, [this] { RLoad_Change(); });
     connect(TxPwr, &QLineEdit::textChanged, this, [this] { TxPwr_Change(); });

@@ -8,6 +8,7 @@
 //   base_capture.cpp   devices, volume, stimulus, capture run, calibration
 //   base_config.cpp    configuration files and the most-recently-used record
 //   base_convert.cpp   conversion of external data tables
+//   base_picture.cpp   pictures of the plot: export to PNG, SVG or PDF, and printing
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -27,6 +28,7 @@ class QLineEdit;
 class QPushButton;
 class QMenu;
 class QEventLoop;
+class QPrinter;
 
 namespace anodix {
 
@@ -129,6 +131,18 @@ public:
     void MnuConvertion_Click();
     void ConvertExternalData();
 
+    // ---- Pictures of the plot ----
+    void Mnu_ExportPicture_Click();
+    void Mnu_Print_Click();
+    // Writes what the plot shows to path, typed by its extension: ".png" the plot's own
+    // pixels ("name@2x.png" at twice the screen's density), ".svg" or ".pdf" a vector
+    // drawing; ".png" is added to a name without one of these. On failure a message
+    // names the file and nothing is left of it.
+    bool ExportPicture(const QString& path);
+    // Asks where to print (true to go ahead). Tests replace it; when empty, Qt's print
+    // dialog asks.
+    std::function<bool(QPrinter&)> askPrinter_;
+
     // ---- Controls (objectName = the member's name; arrays append "_" and the index) ----
     QGroupBox* Stuff = nullptr;
     QComboBox* CbVdiv = nullptr;
@@ -181,6 +195,9 @@ public:
     QMenu* Mnu_preferences = nullptr;
     QAction* Mnu_Import_Pref = nullptr;
     QAction* Mnu_Export_Pref = nullptr;
+    QMenu* Mnu_Plot = nullptr;
+    QAction* Mnu_ExportPicture = nullptr;
+    QAction* Mnu_Print = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
