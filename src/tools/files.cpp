@@ -69,17 +69,21 @@ bool ModeFor(std::string_view word, ModeRow& row) {
 }
 
 // One attempt to open: a descriptor, or -1. A directory is not a file and is refused.
+// A file opened only for reading must be a plain file: a device or a pipe in its place
+// (/dev/zero, a FIFO) would be read without end or would block the window in the open.
 int TryOpen(const std::string& path, int flags) {
+    const bool readOnly = (flags & O_ACCMODE) == O_RDONLY;
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | (readOnly ? O_NONBLOCK : 0), 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (readOnly && !S_ISREG(st.st_mode))) {
         ::close(fd);
         return -1;
     }
+    if (readOnly) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
