@@ -134,8 +134,17 @@ void Base::LoadConfiguration(const std::string& path) {
     // Window place and size. A size of zero or less, or a place wholly off every
     // screen, would lose the window: such a geometry is left as it is.
     const double dpi = LogicalDpi(this);
-    const QRect frame(TwipsToPixels(v.Left, dpi), TwipsToPixels(v.Top, dpi), TwipsToPixels(v.Width, dpi),
-                      TwipsToPixels(v.Height, dpi));
+    // Kept within the largest widget size, so that the rectangle's own arithmetic
+    // (right = left + width - 1) cannot overflow on absurd values.
+    auto pixels = [dpi](float twips) {
+        return std::clamp(TwipsToPixels(twips, dpi), -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    };
+    QRect frame(pixels(v.Left), pixels(v.Top), pixels(v.Width), pixels(v.Height));
+    // No larger than the whole desktop: the plot's image grows with the window.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desktop = screen->virtualGeometry();
+        frame.setSize(frame.size().boundedTo(desktop.size()));
+    }
     if (frame.width() > 0 && frame.height() > 0 && OnSomeScreen(frame)) {
         // The file holds the outer size; the window is sized by its inside.
         const int borderWidth = frameGeometry().width() - geometry().width();
