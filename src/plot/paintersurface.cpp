@@ -359,7 +359,8 @@ void PainterSurface::DrawDot(float x, float y, Rgb colour) {
 }
 
 void PainterSurface::Print(std::string_view text) {
-    Flush();
+    // On a vector device a curve's line goes on past its label as one path.
+    if (snap_) Flush();
     if (log_ != nullptr) log_->Print(currentX_, currentY_, text, foreColor_, drawMode_);
     double px = currentX_ * toDeviceX_, py = currentY_ * toDeviceY_;
     // Text runs right and down from its corner: nothing of it shows from beyond the

@@ -1,0 +1,225 @@
+// The Plot menu on the real window: pictures of the plot in PNG, SVG and PDF files,
+// failures named in a message with nothing left behind, and printing.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <map>
+
+#include "plot/frame.h"
+#include "plot/scope.h"
+#include "window_fixture.h"
+
+using namespace anodix;
+
+namespace {
+
+QString Example(const char* name) {
+    return qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/examples/" + name;
+}
+
+// The curves of a family: each run of lines with one grid text is one curve.
+int CurvesIn(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    int curves = 0;
+    QByteArray grid;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 3 || fields[2] == grid) continue;
+        grid = fields[2];
+        ++curves;
+    }
+    return curves;
+}
+
+// Paths and polylines of an SVG counted by the stroke colour of their group.
+std::map<QString, int> PathsByStroke(const QString& svg, bool* wellFormed) {
+    std::map<QString, int> count;
+    QFile f(svg);
+    if (!f.open(QIODevice::ReadOnly)) return count;
+    QXmlStreamReader xml(&f);
+    QStringList strokes{"none"};
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement && xml.name() == QLatin1String("g"))
+            strokes << xml.attributes().value("stroke").toString();
+        else if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("g"))
+            strokes.removeLast();
+        else if (token == QXmlStreamReader::StartElement &&
+                 (xml.name() == QLatin1String("path") || xml.name() == QLatin1String("polyline")))
+            ++count[strokes.last()];
+    }
+    *wellFormed = !xml.hasError();
+    return count;
+}
+
+QByteArray Contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Two example families in slots 1 and 2, an operating point with its load line, and a mark.
+void ShowFamilies(Base& w) {
+    w.SetSlotPath(0, Example("EL34.tdf"));
+    w.SetSlotPath(1, Example("6L6GC.tdf"));
+    w.CkImport[0]->setChecked(true);
+    w.CkImport[1]->setChecked(true);
+    w.CbMaDiv->setCurrentText("20");
+    w.CbVdiv->setCurrentText("50");
+    w.TxPwr->setText("25");
+    w.RedrawPlot();
+    // A click on the plot gives it the focus first, as the window gets it.
+    w.ScopeBox->setFocus();
+    w.Scope_MouseDown(1, 1, PlotX(w, 250), PlotY(w, 60));
+    w.Scope_MouseDown(1, 0, PlotX(w, 100), PlotY(w, 100));
+}
+
+}  // namespace
+
+class TestPicture : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void theMenuFollowsConfiguration() {
+        Window t;
+        const QList<QAction*> menus = t.w.menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus[2]->menu(), t.w.Mnu_Plot);
+        QCOMPARE(t.w.Mnu_Plot->objectName() + t.w.Mnu_Plot->title(), QString("Mnu_PlotPlot"));
+        QCOMPARE(t.w.Mnu_ExportPicture->shortcut(), QKeySequence("Ctrl+E"));
+        QCOMPARE(t.w.Mnu_Print->shortcut(), QKeySequence("Ctrl+P"));
+    }
+
+    void picturesHoldWhatThePlotShows() {
+        const QTemporaryDir dir;
+        Window t;
+        Base& w = t.w;
+        ShowFamilies(w);
+        const QString png = dir.filePath("plot.png"), svg = dir.filePath("plot.SVG"),
+                      pdf = dir.filePath("plot.pdf"), dense = dir.filePath("plot@2x.png"),
+                      bare = dir.filePath("drawing");
+        for (const QString& name : {png, svg, pdf, dense, bare}) {
+            t.dialogs.answers = {name.toStdString()};
+            w.Mnu_ExportPicture->trigger();
+        }
+        QVERIFY2(t.messages.texts.empty(), t.messages.texts.empty() ? "" : t.messages.texts[0].c_str());
+        const FileDialogRequest& asked = t.dialogs.asked.at(0);
+        QCOMPARE(asked.title + asked.action + asked.proposedName, std::string("Export pictureSave*.png"));
+
+        const QImage& shown = w.ScopeBox->image();
+        QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), shown);
+        QCOMPARE(QImage(bare + ".png").convertToFormat(QImage::Format_RGB32), shown);
+
+        // Twice the density: the mark at twice its place, lines twice as long and wide.
+        const QImage twice = QImage(dense).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(twice.size(), shown.size() * 2);
+        const QPointF mark = w.ScopeBox->surface().ToDevice(PlotX(w, 100), PlotY(w, 100));
+        QCOMPARE(shown.pixel(mark.toPoint()), QColor(0, 192, 0).rgb());
+        QCOMPARE(twice.pixel((mark * 2).toPoint()), QColor(0, 192, 0).rgb());
+        auto redPixels = [](const QImage& image) {
+            qsizetype n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == qRgb(255, 0, 0);
+            return n;
+        };
+        QVERIFY2(redPixels(twice) > 3 * redPixels(shown), qPrintable(QString::number(redPixels(twice))));
+
+        bool wellFormed = false;
+        auto paths = PathsByStroke(svg, &wellFormed);
+        QVERIFY(wellFormed);
+        QCOMPARE(paths["#ff0000"], 1);                        // the limit
+        QCOMPARE(paths["#0000ff"], CurvesIn(Example("EL34.tdf")));  // slot 1
+        QCOMPARE(paths["#c04000"], CurvesIn(Example("6L6GC.tdf")));
+        QCOMPARE(paths["#000000"], 1);                        // the load line, black
+        QVERIFY(paths["#0080ff"] >= 1);                       // its drop line
+        QVERIFY(Contents(svg).contains(">-10<") || Contents(svg).contains(">-10 <"));
+
+        const QByteArray page = Contents(pdf);
+        QVERIFY(page.startsWith("%PDF") && page.size() > 1000);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 5);
+    }
+
+    void failuresNameTheFileAndLeaveNothing() {
+        const QTemporaryDir dir;
+        Window t;
+        Base& w = t.w;
+        ShowFamilies(w);
+        // A folder that does not exist, for each kind of picture.
+        for (const char* name : {"none/plot.png", "none/plot@2x.png", "none/plot.svg", "none/plot.pdf"}) {
+            const QString path = dir.filePath(name);
+            t.messages.texts.clear();
+            QVERIFY(!w.ExportPicture(path));
+            QCOMPARE(t.messages.texts.size(), std::size_t(1));
+            QVERIFY2(QString::fromStdString(t.messages.texts[0]).startsWith("Can't write " + path + ": "),
+                     t.messages.texts[0].c_str());
+        }
+        // A name without a type whose .png twin exists is not replaced unasked.
+        const QString kept = dir.filePath("kept.png");
+        {
+            QFile f(kept);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("mine") == 4);
+        }
+        t.messages.texts.clear();
+        QVERIFY(!w.ExportPicture(dir.filePath("kept")));
+        QCOMPARE(t.messages.texts.size(), std::size_t(1));
+        QCOMPARE(Contents(kept), QByteArray("mine"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList{"kept.png"});
+        // Cancelling the dialog writes nothing and says nothing.
+        t.messages.texts.clear();
+        t.dialogs.answers = {""};
+        w.Mnu_ExportPicture->trigger();
+        QVERIFY(t.messages.texts.empty());
+    }
+
+    void printingGoesToThePrinterChosen() {
+        const QTemporaryDir dir;
+        Window t;
+        Base& w = t.w;
+        ShowFamilies(w);
+        const QString out = dir.filePath("printed.pdf");
+        bool landscape = false;
+        w.askPrinter_ = [&](QPrinter& printer) {
+            landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(out);
+            return true;
+        };
+        w.Mnu_Print->trigger();
+        QVERIFY(landscape);
+        QVERIFY(t.messages.texts.empty());
+        const QByteArray printed = Contents(out);
+        QVERIFY(printed.startsWith("%PDF") && printed.size() > 1000);
+
+        // A printer that cannot start is reported by name; a cancelled dialog prints nothing.
+        const QString nowhere = dir.filePath("none/printed.pdf");
+        w.askPrinter_ = [&](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(nowhere);
+            return true;
+        };
+        w.Mnu_Print->trigger();
+        QCOMPARE(t.messages.texts.size(), std::size_t(1));
+        QVERIFY(t.messages.texts[0].find(nowhere.toStdString()) != std::string::npos);
+        int asked = 0;
+        w.askPrinter_ = [&](QPrinter& printer) {
+            ++asked;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath("cancelled.pdf"));
+            return false;
+        };
+        w.Mnu_Print->trigger();
+        QVERIFY(asked == 1 && !QFile::exists(dir.filePath("cancelled.pdf")));
+        QCOMPARE(t.messages.texts.size(), std::size_t(1));
+    }
+};
+
+QTEST_MAIN(TestPicture)
+#include "test_picture.moc"
