@@ -1,0 +1,185 @@
+// anodix-plot run as its own process: the window's picture for the same settings, the
+// vector files, and the refusals of bad arguments.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include "app/window_fixture.h"
+#include "plot/scope.h"
+
+using namespace anodix;
+
+namespace {
+
+QString Example(const QString& name) {
+    return qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/examples/" + name;
+}
+
+struct Result {
+    int status = -1;
+    QByteArray out, err;
+};
+
+// The program lies at the top of the build folder, one above the tests.
+Result RunPlot(const QStringList& args) {
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + "/../anodix-plot");
+    p.setArguments(args);
+    p.start();
+    Result r;
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
+        r.err = p.errorString().toUtf8();
+        return r;
+    }
+    r.status = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QString SizeOf(const QImage& image) {
+    return QString::number(image.width()) + "x" + QString::number(image.height());
+}
+
+const QStringList kFamilies = {"EL34.tdf", "6L6GC.tdf", "12AX7.tdf", "12AU7.tdf"};
+
+}  // namespace
+
+class TestPlotCli : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void drawsWhatTheWindowShows_data() {
+        QTest::addColumn<QString>("vdiv");
+        QTest::addColumn<QString>("madiv");
+        QTest::addColumn<QString>("watts");
+        QTest::addColumn<QString>("rload");
+        QTest::addColumn<QPointF>("op");  // volts, milliamperes; negative: none
+        QTest::newRow("start-up scales") << "20" << "1" << "2" << "10" << QPointF(-1, -1);
+        QTest::newRow("power valves with a load line") << "50" << "20" << "25" << "3.5" << QPointF(250, 60);
+        QTest::newRow("odd scales") << "33.3" << "0.7" << "0.5" << "120" << QPointF(100, 1.5);
+    }
+
+    void drawsWhatTheWindowShows() {
+        QFETCH(QString, vdiv);
+        QFETCH(QString, madiv);
+        QFETCH(QString, watts);
+        QFETCH(QString, rload);
+        QFETCH(QPointF, op);
+        Window t;
+        Base& w = t.w;
+        QStringList files;
+        for (int k = 0; k < kFamilies.size(); ++k) {
+            w.SetSlotPath(k, Example(kFamilies[k]));
+            w.CkImport[static_cast<std::size_t>(k)]->setChecked(true);
+            files << Example(kFamilies[k]);
+        }
+        w.CbVdiv->setCurrentText(vdiv);
+        w.CbMaDiv->setCurrentText(madiv);
+        w.TxPwr->setText(watts);
+        w.RLoad->setText(rload);
+        w.ScopeBox->setFocus();
+        w.RedrawPlot();
+        QStringList args{"--vdiv", vdiv, "--madiv", madiv, "--pd", watts};
+        if (op.x() >= 0) {
+            w.Scope_MouseDown(1, 1, PlotX(w, float(op.x())), PlotY(w, float(op.y())));
+            args << "--rload" << rload << "--op" << QString::number(op.x()) + "," + QString::number(op.y());
+        }
+        const QImage& shown = w.ScopeBox->image();
+        const QTemporaryDir dir;
+        const QString png = dir.filePath("plot.png");
+        const Result r = RunPlot(args << "--size" << SizeOf(shown) << "-o" << png << files);
+        QVERIFY2(r.status == 0, r.err.constData());
+        QVERIFY2(r.out.isEmpty() && r.err.isEmpty(), r.err.constData());  // silent on success
+        QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), shown);
+    }
+
+    void writesVectorPictures() {
+        const QTemporaryDir dir;
+        const QString svg = dir.filePath("plot.svg"), pdf = dir.filePath("plot.pdf");
+        for (const QString& out : {svg, pdf}) {
+            const Result r = RunPlot({"--vdiv", "50", "--madiv", "20", "--pd", "25", "--op", "250,60",
+                                      "-o", out, Example("EL34.tdf"), Example("6L6GC.tdf")});
+            QVERIFY2(r.status == 0 && r.err.isEmpty(), r.err.constData());
+        }
+        QFile file(svg);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        int paths = 0, labels = 0;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+            if (xml.name() == QLatin1String("polyline") || xml.name() == QLatin1String("path")) ++paths;
+            if (xml.name() == QLatin1String("text")) ++labels;
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        // 9 + 9 curves, the limit, 16 grid lines, the load line and its drop line.
+        QCOMPARE(paths, 18 + 1 + 16 + 2);
+        QVERIFY(labels > 16);
+        QFile page(pdf);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QByteArray bytes = page.readAll();
+        QVERIFY(bytes.startsWith("%PDF") && bytes.size() > 1000);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    }
+
+    void refusesBadArguments_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("said");
+        const QString el34 = Example("EL34.tdf");
+        QTest::newRow("no output") << QStringList{el34} << "output";
+        QTest::newRow("unknown type") << QStringList{"-o", "OUT.jpg", el34} << "out.jpg";
+        QTest::newRow("unknown option") << QStringList{"--colour", "red", "-o", "OUT.png"} << "--colour";
+        QTest::newRow("missing value") << QStringList{"-o", "OUT.png", "--vdiv"} << "--vdiv";
+        QTest::newRow("not a number") << QStringList{"--vdiv", "2O", "-o", "OUT.png"} << "2O";
+        QTest::newRow("comma decimal") << QStringList{"--pd=2,5", "-o", "OUT.png"} << "2,5";
+        QTest::newRow("zero scale") << QStringList{"--madiv", "0", "-o", "OUT.png"} << "--madiv";
+        QTest::newRow("scale past a float") << QStringList{"--vdiv", "1e-30", "-o", "OUT.png"} << "--vdiv";
+        QTest::newRow("limit too high") << QStringList{"--pd", "101", "-o", "OUT.png"} << "--pd";
+        QTest::newRow("load too small") << QStringList{"--rload", "0.001", "-o", "OUT.png"} << "--rload";
+        QTest::newRow("half a point") << QStringList{"--op", "250", "-o", "OUT.png"} << "--op";
+        QTest::newRow("point not finite") << QStringList{"--op", "nan,1", "-o", "OUT.png"} << "--op";
+        QTest::newRow("empty size") << QStringList{"--size", "0x100", "-o", "OUT.png"} << "--size";
+        QTest::newRow("huge size") << QStringList{"--size", "100000x100000", "-o", "OUT.png"} << "--size";
+        QTest::newRow("size not whole") << QStringList{"--size", "10.5x20", "-o", "OUT.png"} << "--size";
+        QTest::newRow("six families") << QStringList{"-o", "OUT.png", el34, el34, el34, el34, el34, el34}
+                                      << "five";
+        QTest::newRow("missing family") << QStringList{"-o", "OUT.png", el34, "no-such.tdf"} << "no-such.tdf";
+        QTest::newRow("folder as family") << QStringList{"-o", "OUT.png", QDir::tempPath()} << QDir::tempPath();
+    }
+
+    void refusesBadArguments() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, said);
+        const QTemporaryDir dir;
+        args.replaceInStrings("OUT.", dir.filePath("out."));
+        const Result r = RunPlot(args);
+        QCOMPARE(r.status, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.startsWith("anodix-plot: ") && r.err.count('\n') == 1 && r.err.contains(said.toUtf8()),
+                 r.err.constData());
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    void helpAndWriteFailures() {
+        const Result help = RunPlot({"--help"});
+        QCOMPARE(help.status, 0);
+        for (const char* option : {"-o", "--vdiv", "--madiv", "--pd", "--rload", "--op", "--size", "--help"})
+            QVERIFY2(help.out.contains(option), option);
+
+        const QTemporaryDir dir;
+        const QString out = dir.filePath("none/plot.png");
+        const Result r = RunPlot({"-o", out, Example("EL34.tdf")});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.startsWith("anodix-plot: can't write " + out.toUtf8() + ": "), r.err.constData());
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+};
+
+QTEST_MAIN(TestPlotCli)
+#include "test_plotcli.moc"
