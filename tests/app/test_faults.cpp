@@ -15,6 +15,8 @@
 
 #include <csignal>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -32,6 +34,20 @@ using namespace anodix;
 using Kind = RecordingSurface::Kind;
 
 namespace {
+
+// A home of this test's own, set before the application starts: the program's folder
+// and its record of the last configuration (which these tests make hostile) are then
+// not shared with other tests running at the same time.
+struct PrivateHome {
+    std::string path = (std::filesystem::temp_directory_path() / "anodix-faults-XXXXXX").string();
+    PrivateHome() {
+        if (::mkdtemp(path.data()) != nullptr) ::setenv("HOME", path.c_str(), 1);
+    }
+    ~PrivateHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+} privateHome;
 
 const char kFamily[] = "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n100.0 0.004 -2.0\r\n200.0 0.015 -2.0\r\n";
 
@@ -118,7 +134,10 @@ void LongTexts(Base& w) {
 class TestFaults : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(ProgramDirectory().rfind(privateHome.path, 0) == 0);
+    }
     void init() { QFile::remove(QString::fromStdString(MruPath())); }
     void cleanup() { QFile::remove(QString::fromStdString(MruPath())); }
 
