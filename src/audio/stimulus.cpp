@@ -61,7 +61,9 @@ std::uint32_t VolumeWordFromText(std::string_view text) {
 
 std::string VolumeText(std::uint32_t volume) {
     const auto v = static_cast<std::int32_t>(volume);
-    return (v < 0 ? "" : " ") + std::to_string(v);
+    std::string text = std::to_string(v);
+    if (v >= 0) text.insert(0, 1, ' ');
+    return text;
 }
 
 void ApplyVolume(const std::int16_t* in, std::int16_t* out, std::size_t samples,

@@ -102,7 +102,7 @@ template <typename T>
 Decimal ToDecimal(T value, int digits) {
     Decimal d;
     if (value == 0) {
-        d.digits = "0";
+        d.digits.assign(1, '0');
         return d;
     }
     d.negative = value < 0;
@@ -139,7 +139,7 @@ std::string GeneralText(Decimal d, int precision) {
         out.push_back('E');
         out.push_back(d.exponent < 0 ? '-' : '+');
         std::string exp = std::to_string(std::abs(d.exponent));
-        if (exp.size() < 2) exp.insert(0, "0");
+        if (exp.size() < 2) exp.insert(0, 1, '0');
         out += exp;
     } else if (d.exponent < 0) {
         out += "0.";
@@ -219,7 +219,7 @@ double LeadingNumber(std::string_view text) {
     if (number == "+" || number == "-") return 0.0;
     // "-.5": from_chars needs a digit before the point.
     const std::size_t signLength = (number[0] == '+' || number[0] == '-') ? 1 : 0;
-    if (number.size() > signLength && number[signLength] == '.') number.insert(signLength, "0");
+    if (number.size() > signLength && number[signLength] == '.') number.insert(signLength, 1, '0');
     return ParseCompact(number);
 }
 
@@ -254,7 +254,7 @@ std::optional<double> WholeNumber(std::string_view text) {
     }
     if (i != n) return std::nullopt;
     std::string number(t);
-    if (number[mantissaStart] == '.') number.insert(mantissaStart, "0");
+    if (number[mantissaStart] == '.') number.insert(mantissaStart, 1, '0');
     // A number too large for a double is not a number the program can use.
     bool overflow = false;
     const double value = ParseCompact(number, &overflow);
@@ -291,13 +291,13 @@ std::string GeneralNumber(float value) {
 
 std::string SignedNumber(double value) {
     std::string text = GeneralNumber(value);
-    if (text[0] != '-') text.insert(0, " ");
+    if (text[0] != '-') text.insert(0, 1, ' ');
     return text;
 }
 
 std::string SignedNumber(float value) {
     std::string text = GeneralNumber(value);
-    if (text[0] != '-') text.insert(0, " ");
+    if (text[0] != '-') text.insert(0, 1, ' ');
     return text;
 }
 
@@ -348,7 +348,7 @@ std::string Format(double value, std::string_view pattern) {
         if (k >= 0) {
             ++all[static_cast<std::size_t>(k)];
         } else {
-            all.insert(0, "1");
+            all.insert(0, 1, '1');
         }
         wholeDigits = all.substr(0, all.size() - static_cast<std::size_t>(decimals));
         fractionDigits = all.substr(all.size() - static_cast<std::size_t>(decimals));
