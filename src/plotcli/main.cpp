@@ -2,6 +2,7 @@
 // curve families into a PNG, SVG or PDF file, without a display.
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSize>
 #include <QString>
@@ -184,6 +185,10 @@ Settings ParseArguments(const QStringList& args, bool& help) {
 std::vector<Family> ReadFamilies(const Settings& s) {
     std::vector<Family> families;
     for (const QString& path : s.files) {
+        // A device or a pipe could be read without end, or block: only plain files.
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile())
+            throw Failure{"can't read " + path.toStdString() + ": not a plain file"};
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw Failure{"can't read " + path.toStdString() + ": " + file.errorString().toStdString()};

@@ -150,6 +150,7 @@ private slots:
         QTest::newRow("six families") << QStringList{"-o", "OUT.png", el34, el34, el34, el34, el34, el34}
                                       << "five";
         QTest::newRow("missing family") << QStringList{"-o", "OUT.png", el34, "no-such.tdf"} << "no-such.tdf";
+        QTest::newRow("endless device") << QStringList{"-o", "OUT.png", "/dev/zero"} << "/dev/zero";
         QTest::newRow("folder as family") << QStringList{"-o", "OUT.png", QDir::tempPath()} << QDir::tempPath();
     }
 
