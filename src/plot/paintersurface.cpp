@@ -17,6 +17,23 @@ inline int ToPixel(double v) {
     return static_cast<int>(v + 0.5 + kOffset) - (1 << 24);
 }
 
+// Pens up to this diameter in pixels draw their lines straight into an image.
+constexpr int kRasterPen = 4;
+
+// The pixels of row `row` (0 to diameter - 1, top down) of a round dot of the diameter
+// centred on pixel (0, 0): from *first to *last. An odd diameter centres the dot on the
+// pixel, an even one on its top-left corner; a pixel belongs to the dot when its centre
+// lies within the radius. False for a row without pixels.
+bool DiscRow(int diameter, int row, int& first, int& last) {
+    const double r = diameter / 2.0;
+    const double c = diameter % 2 != 0 ? 0.5 : 0.0;
+    const double dy = (row - diameter / 2) + 0.5 - c;
+    const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
+    first = static_cast<int>(std::ceil(c - half - 0.5));
+    last = static_cast<int>(std::floor(c + half - 0.5));
+    return last >= first;
+}
+
 }  // namespace
 
 PainterSurface::PainterSurface() = default;
@@ -35,6 +52,14 @@ void PainterSurface::Attach(QPaintDevice* device, QSizeF deviceSize, qreal pixel
     deviceSize_ = deviceSize;
     pixelRatio_ = (std::isfinite(pixelRatio) && pixelRatio > 0) ? pixelRatio : 1.0;
     snap_ = snapToPixels;
+    raster_ = nullptr;
+    if (snap_ && device != nullptr && device->devType() == QInternal::Image) {
+        auto* image = static_cast<QImage*>(device);
+        const QImage::Format format = image->format();
+        if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+            format == QImage::Format_ARGB32_Premultiplied)
+            raster_ = image;
+    }
 
     font_ = QFont(QStringLiteral("DejaVu Sans"));
     font_.setBold(true);
@@ -71,6 +96,20 @@ void PainterSurface::UpdateFactors() {
     const double spanH = snap_ ? std::max(0.0, deviceSize_.height() - 1.0) : deviceSize_.height();
     toDeviceX_ = spanW / scaleWidth_;
     toDeviceY_ = spanH / scaleHeight_;
+    UpdateClip();
+}
+
+void PainterSurface::UpdateClip() {
+    diameter_ = PenDiameter(drawWidth_);
+    // The area reaches a pen's width beyond the device, so that wide pens and round caps
+    // at the edge look as if the line went on.
+    const double margin = diameter_ + 2.0;
+    const double spanW = snap_ ? deviceSize_.width() - 1.0 : deviceSize_.width();
+    const double spanH = snap_ ? deviceSize_.height() - 1.0 : deviceSize_.height();
+    clipLeft_ = -margin;
+    clipTop_ = -margin;
+    clipRight_ = spanW + margin;
+    clipBottom_ = spanH + margin;
 }
 
 void PainterSurface::SetScale(float scaleWidth, float scaleHeight) {
@@ -119,8 +158,10 @@ void PainterSurface::Changed() {
 
 void PainterSurface::SetDrawWidth(int width) {
     width = std::clamp(width, 1, 1000);
-    if (width != drawWidth_) Flush();
+    if (width == drawWidth_) return;
+    Flush();
     drawWidth_ = width;
+    UpdateClip();
 }
 
 void PainterSurface::SetDrawMode(int mode) {
@@ -141,13 +182,7 @@ void PainterSurface::Clear() {
 }
 
 bool PainterSurface::ClipToDevice(double& x1, double& y1, double& x2, double& y2) const {
-    // The area reaches a pen's width beyond the device, so that wide pens and round caps
-    // at the edge look as if the line went on.
-    const double margin = PenDiameter(drawWidth_) + 2.0;
-    const double spanW = snap_ ? deviceSize_.width() - 1.0 : deviceSize_.width();
-    const double spanH = snap_ ? deviceSize_.height() - 1.0 : deviceSize_.height();
-    const double left = -margin, top = -margin;
-    const double right = spanW + margin, bottom = spanH + margin;
+    const double left = clipLeft_, top = clipTop_, right = clipRight_, bottom = clipBottom_;
 
     if (x1 >= left && x1 <= right && x2 >= left && x2 <= right && y1 >= top && y1 <= bottom &&
         y2 >= top && y2 <= bottom)
@@ -230,7 +265,7 @@ void PainterSurface::DrawSegment(float x1, float y1, float x2, float y2, Rgb col
     Flush();
     QPainter& painter = Painter();
     SetComposition(painter, true);
-    const int diameter = PenDiameter(drawWidth_);
+    const int diameter = diameter_;
     const QPoint s(ToPixel(ax), ToPixel(ay));
     const QPoint e(ToPixel(bx), ToPixel(by));
     if (diameter == 1) {
@@ -252,9 +287,17 @@ void PainterSurface::Flush() {
         pendingF_.clear();
         return;
     }
+    const int diameter = diameter_;
+    if (!pending_.empty() && pending_.size() > 1 && diameter <= kRasterPen) {
+        if (QRgb* bits = RasterBits()) {
+            RasterPolyline(bits, diameter);
+            pending_.clear();
+            Changed();
+            return;
+        }
+    }
     QPainter& painter = Painter();
     SetComposition(painter, false);
-    const int diameter = PenDiameter(drawWidth_);
     if (!pendingF_.empty()) {
         QPen pen(PenColour(pendingColour_), diameter, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
         painter.setPen(pen);
@@ -280,7 +323,6 @@ void PainterSurface::ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb 
     // Bresenham's pixels from the start up to but without the end pixel, which the next
     // line of a chain begins with: each joint is inverted once, not twice (a gap). Runs
     // along a row or a column are filled as one rectangle.
-    const QColor fill = PenColour(colour);
     const int dx = std::abs(to.x() - from.x()), sx = from.x() < to.x() ? 1 : -1;
     const int dy = -std::abs(to.y() - from.y()), sy = from.y() < to.y() ? 1 : -1;
     int err = dx + dy;
@@ -294,7 +336,7 @@ void PainterSurface::ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb 
         } else if (run.width() == 1 && x == run.x() && (y == run.top() - 1 || y == run.bottom() + 1)) {
             run = run.united(QRect(x, y, 1, 1));
         } else {
-            painter.fillRect(run, fill);
+            FillPixels(painter, run, colour, true);
             run = QRect(x, y, 1, 1);
         }
         const int e2 = 2 * err;
@@ -307,7 +349,7 @@ void PainterSurface::ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb 
             y += sy;
         }
     }
-    if (!run.isNull()) painter.fillRect(run, fill);
+    if (!run.isNull()) FillPixels(painter, run, colour, true);
 }
 
 void PainterSurface::FillDisc(QPainter& painter, int ix, int iy, int diameter, Rgb colour) {
@@ -319,19 +361,93 @@ void PainterSurface::FillDisc(QPainter& painter, int ix, int iy, int diameter, R
         painter.setBrush(Qt::NoBrush);
         return;
     }
-    // One span per row, each pixel once, so that a dot drawn twice in XOR is gone. An
-    // odd diameter centres the disc on pixel (ix, iy), an even one on its top-left corner;
-    // a pixel belongs to the disc when its centre lies within the radius.
-    const double r = diameter / 2.0;
-    const double cx = ix + (diameter % 2 != 0 ? 0.5 : 0.0);
-    const double cy = iy + (diameter % 2 != 0 ? 0.5 : 0.0);
+    // One span per row, each pixel once, so that a dot drawn twice in XOR is gone.
+    const bool xorPixels = XorPixels();
     const int top = iy - diameter / 2;
-    for (int j = top; j < top + diameter; ++j) {
-        const double dy = j + 0.5 - cy;
-        const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
-        const int i0 = static_cast<int>(std::ceil(cx - half - 0.5));
-        const int i1 = static_cast<int>(std::floor(cx + half - 0.5));
-        if (i1 >= i0) painter.fillRect(QRect(i0, j, i1 - i0 + 1, 1), fill);
+    for (int j = 0; j < diameter; ++j) {
+        int first = 0, last = 0;
+        if (DiscRow(diameter, j, first, last))
+            FillPixels(painter, QRect(ix + first, top + j, last - first + 1, 1), colour, xorPixels);
+    }
+}
+
+QRgb* PainterSurface::RasterBits() {
+    if (raster_ == nullptr || !origin_.isNull()) return nullptr;
+    // The painter draws into the image's pixels as they were when it began; should the
+    // image have been shared since, writing here would part it from the painter's.
+    if (painter_.isActive() && !raster_->isDetached()) painter_.end();
+    return reinterpret_cast<QRgb*>(raster_->bits());
+}
+
+void PainterSurface::FillPixels(QPainter& painter, QRect rect, Rgb colour, bool xorPixels) {
+    QRgb* bits = RasterBits();
+    if (bits == nullptr) {
+        painter.fillRect(rect, PenColour(colour));
+        return;
+    }
+    rect &= raster_->rect();
+    if (rect.isEmpty()) return;
+    const qsizetype stride = raster_->bytesPerLine() / 4;
+    // XOR leaves the alpha byte as it is, as the painter's XOR does.
+    const QRgb pixel = xorPixels ? (colour & 0xFFFFFFu) : (0xFF000000u | colour);
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        QRgb* p = bits + y * stride + rect.left();
+        QRgb* const end = p + rect.width();
+        if (xorPixels)
+            for (; p != end; ++p) *p ^= pixel;
+        else
+            std::fill(p, end, pixel);
+    }
+}
+
+void PainterSurface::RasterPolyline(QRgb* bits, int diameter) {
+    // The dot's rows once; a dot goes on every pixel of each line, the lines' shared
+    // ends once. Pixels are set, never combined, so overlapping dots do no harm.
+    int firsts[kRasterPen], lasts[kRasterPen];
+    int rows = 0;
+    int rowTop = diameter;
+    for (int j = 0; j < diameter; ++j) {
+        int first = 0, last = 0;
+        if (!DiscRow(diameter, j, first, last)) continue;
+        rowTop = std::min(rowTop, j);
+        firsts[rows] = first;
+        lasts[rows] = last;
+        ++rows;
+    }
+    const int top = rowTop - diameter / 2;
+    const int width = raster_->width(), height = raster_->height();
+    const qsizetype stride = raster_->bytesPerLine() / 4;
+    const QRgb pixel = 0xFF000000u | pendingColour_;
+    auto stamp = [&](int x, int y) {
+        for (int j = 0; j < rows; ++j) {
+            const int row = y + top + j;
+            if (row < 0 || row >= height) continue;
+            const int x0 = std::max(0, x + firsts[j]);
+            const int x1 = std::min(width - 1, x + lasts[j]);
+            QRgb* line = bits + row * stride;
+            for (int i = x0; i <= x1; ++i) line[i] = pixel;
+        }
+    };
+    stamp(pending_[0].x(), pending_[0].y());
+    for (std::size_t k = 1; k < pending_.size(); ++k) {
+        const QPoint from = pending_[k - 1], to = pending_[k];
+        // Bresenham's pixels after the start up to and with the end.
+        const int dx = std::abs(to.x() - from.x()), sx = from.x() < to.x() ? 1 : -1;
+        const int dy = -std::abs(to.y() - from.y()), sy = from.y() < to.y() ? 1 : -1;
+        int err = dx + dy;
+        int x = from.x(), y = from.y();
+        while (x != to.x() || y != to.y()) {
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y += sy;
+            }
+            stamp(x, y);
+        }
     }
 }
 
@@ -339,7 +455,7 @@ void PainterSurface::DrawDot(float x, float y, Rgb colour) {
     Flush();
     if (device_ == nullptr) return;
     const double px = x * toDeviceX_, py = y * toDeviceY_;
-    const int diameter = PenDiameter(drawWidth_);
+    const int diameter = diameter_;
     // Also false for NaN: such a dot is not drawn.
     if (!(px >= -diameter && py >= -diameter && px <= deviceSize_.width() + diameter &&
           py <= deviceSize_.height() + diameter))

@@ -46,13 +46,13 @@ public:
 
     void Clear() override;
 
-    void Line(float x1, float y1, float x2, float y2) override;
-    void Line(float x1, float y1, float x2, float y2, Rgb colour) override;
-    void LineTo(float x2, float y2) override;
-    void LineTo(float x2, float y2, Rgb colour) override;
+    void Line(float x1, float y1, float x2, float y2) final;
+    void Line(float x1, float y1, float x2, float y2, Rgb colour) final;
+    void LineTo(float x2, float y2) final;
+    void LineTo(float x2, float y2, Rgb colour) final;
 
-    void Point(float x, float y) override;
-    void Point(float x, float y, Rgb colour) override;
+    void Point(float x, float y) final;
+    void Point(float x, float y, Rgb colour) final;
 
     float CurrentX() const override { return currentX_; }
     float CurrentY() const override { return currentY_; }
@@ -119,6 +119,15 @@ private:
     void DrawSegment(float x1, float y1, float x2, float y2, Rgb colour);
     void DrawDot(float x, float y, Rgb colour);
     void FillDisc(QPainter& painter, int ix, int iy, int diameter, Rgb colour);
+    // Fills a rectangle of pixels in the colour, combined by XOR when xorPixels: straight
+    // into the image's scanlines when it is one, else through the painter.
+    void FillPixels(QPainter& painter, QRect rect, Rgb colour, bool xorPixels);
+    // The image's pixels, written directly (nullptr: paint through the painter).
+    QRgb* RasterBits();
+    // Draws the pending polyline straight into the image, as discs of the pen's diameter
+    // along each line's pixels.
+    void RasterPolyline(QRgb* bits, int diameter);
+    void UpdateClip();
     void ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb colour);
     // Clips the segment (device units) to the area around the device; false when
     // nothing of it remains or a coordinate is not a number.
@@ -131,6 +140,13 @@ private:
     qreal pixelRatio_ = 1.0;
     bool snap_ = true;
     PictureLog* log_ = nullptr;
+
+    // The device when it is an image with 32-bit pixels and the plot at its corner.
+    QImage* raster_ = nullptr;
+    // The pen's diameter in device units and the clip area around the device, kept
+    // current with the width: every one of the limit's 65536 segments needs them.
+    int diameter_ = 1;
+    double clipLeft_ = 0.0, clipTop_ = 0.0, clipRight_ = 0.0, clipBottom_ = 0.0;
 
     float scaleWidth_ = kPlotUnits;
     float scaleHeight_ = kPlotUnits;
