@@ -1,5 +1,6 @@
 #include "plot/frame.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "tools/numtext.h"
@@ -47,7 +48,11 @@ void DrawPowerLimit(PlotSurface& surface, float watts, float unitsPerVolt, float
     surface.KeepForeColor();
     surface.SetForeColor(kLimitColour);
     surface.MoveTo(-1000.0f, -1000.0f);
-    for (int i = 1; i <= 65536; ++i) {
+    // h falls as i grows: no i more than a few below scale / 66000 draws anything, so the
+    // search starts there (the test below still decides each i).
+    const double firstDrawn = std::floor(static_cast<double>(scale) / 66000.0) - 2.0;
+    const int start = firstDrawn > 65536.0 ? 65537 : std::max(1, static_cast<int>(firstDrawn));
+    for (int i = start; i <= 65536; ++i) {
         const double h = static_cast<double>(scale) / i;
         if (h < 66000.0) surface.LineTo(static_cast<float>(i), static_cast<float>(65536.0 - h));
     }

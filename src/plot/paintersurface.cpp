@@ -225,7 +225,11 @@ bool PainterSurface::ClipToDevice(double& x1, double& y1, double& x2, double& y2
 void PainterSurface::DrawSegment(float x1, float y1, float x2, float y2, Rgb colour) {
     double ax = x1 * toDeviceX_, ay = y1 * toDeviceY_;
     double bx = x2 * toDeviceX_, by = y2 * toDeviceY_;
-    if (device_ == nullptr || !ClipToDevice(ax, ay, bx, by)) {
+    // Most lines lie wholly inside the clip area (false for NaN, which the full test sorts out).
+    const bool inside = ax >= clipLeft_ && ax <= clipRight_ && bx >= clipLeft_ &&
+                        bx <= clipRight_ && ay >= clipTop_ && ay <= clipBottom_ &&
+                        by >= clipTop_ && by <= clipBottom_;
+    if (device_ == nullptr || (!inside && !ClipToDevice(ax, ay, bx, by))) {
         Flush();
         return;
     }
@@ -400,37 +404,58 @@ void PainterSurface::FillPixels(QPainter& painter, QRect rect, Rgb colour, bool 
     }
 }
 
-void PainterSurface::RasterPolyline(QRgb* bits, int diameter) {
-    // The dot's rows once; a dot goes on every pixel of each line, the lines' shared
-    // ends once. Pixels are set, never combined, so overlapping dots do no harm.
-    int firsts[kRasterPen], lasts[kRasterPen];
-    int rows = 0;
-    int rowTop = diameter;
-    for (int j = 0; j < diameter; ++j) {
-        int first = 0, last = 0;
-        if (!DiscRow(diameter, j, first, last)) continue;
-        rowTop = std::min(rowTop, j);
-        firsts[rows] = first;
-        lasts[rows] = last;
-        ++rows;
+namespace {
+
+// A round dot of a small diameter as rows of pixels relative to its centre pixel.
+template <int Diameter>
+struct Dot {
+    int top = 0;  // the first row
+    int firsts[Diameter] = {}, lasts[Diameter] = {};
+    int left = 0, right = 0;  // the widest row's extent
+
+    Dot() {
+        top = -(Diameter / 2);
+        for (int j = 0; j < Diameter; ++j) {
+            DiscRow(Diameter, j, firsts[j], lasts[j]);  // a row is never empty this small
+            left = std::min(left, firsts[j]);
+            right = std::max(right, lasts[j]);
+        }
     }
-    const int top = rowTop - diameter / 2;
-    const int width = raster_->width(), height = raster_->height();
-    const qsizetype stride = raster_->bytesPerLine() / 4;
-    const QRgb pixel = 0xFF000000u | pendingColour_;
-    auto stamp = [&](int x, int y) {
-        for (int j = 0; j < rows; ++j) {
-            const int row = y + top + j;
+};
+
+// Sets the dots along a polyline: on every pixel of each line, the lines' shared ends
+// once. Pixels are set, never combined, so overlapping dots do no harm. Lines wholly
+// inside the image skip the per-row clipping.
+template <int Diameter>
+void DotPolyline(QRgb* bits, qsizetype stride, int width, int height,
+                 const std::vector<QPoint>& points, QRgb pixel) {
+    static const Dot<Diameter> dot;
+    auto clipped = [&](int x, int y) {
+        for (int j = 0; j < Diameter; ++j) {
+            const int row = y + dot.top + j;
             if (row < 0 || row >= height) continue;
-            const int x0 = std::max(0, x + firsts[j]);
-            const int x1 = std::min(width - 1, x + lasts[j]);
+            const int x0 = std::max(0, x + dot.firsts[j]);
+            const int x1 = std::min(width - 1, x + dot.lasts[j]);
             QRgb* line = bits + row * stride;
             for (int i = x0; i <= x1; ++i) line[i] = pixel;
         }
     };
-    stamp(pending_[0].x(), pending_[0].y());
-    for (std::size_t k = 1; k < pending_.size(); ++k) {
-        const QPoint from = pending_[k - 1], to = pending_[k];
+    auto inside = [&](int x, int y) {
+        QRgb* line = bits + (y + dot.top) * stride + x;
+        for (int j = 0; j < Diameter; ++j, line += stride)
+            for (int i = dot.firsts[j]; i <= dot.lasts[j]; ++i) line[i] = pixel;
+    };
+    auto within = [&](QPoint p) {
+        return p.x() + dot.left >= 0 && p.x() + dot.right < width && p.y() + dot.top >= 0 &&
+               p.y() + dot.top + Diameter - 1 < height;
+    };
+    clipped(points[0].x(), points[0].y());
+    bool fromInside = within(points[0]);
+    for (std::size_t k = 1; k < points.size(); ++k) {
+        const QPoint from = points[k - 1], to = points[k];
+        const bool toInside = within(to);
+        const bool fast = fromInside && toInside;  // the image is convex
+        fromInside = toInside;
         // Bresenham's pixels after the start up to and with the end.
         const int dx = std::abs(to.x() - from.x()), sx = from.x() < to.x() ? 1 : -1;
         const int dy = -std::abs(to.y() - from.y()), sy = from.y() < to.y() ? 1 : -1;
@@ -446,8 +471,26 @@ void PainterSurface::RasterPolyline(QRgb* bits, int diameter) {
                 err += dx;
                 y += sy;
             }
-            stamp(x, y);
+            if (fast)
+                inside(x, y);
+            else
+                clipped(x, y);
         }
+    }
+}
+
+}  // namespace
+
+void PainterSurface::RasterPolyline(QRgb* bits, int diameter) {
+    const qsizetype stride = raster_->bytesPerLine() / 4;
+    const int width = raster_->width(), height = raster_->height();
+    const QRgb pixel = 0xFF000000u | pendingColour_;
+    static_assert(kRasterPen == 4);
+    switch (diameter) {
+        case 1: return DotPolyline<1>(bits, stride, width, height, pending_, pixel);
+        case 2: return DotPolyline<2>(bits, stride, width, height, pending_, pixel);
+        case 3: return DotPolyline<3>(bits, stride, width, height, pending_, pixel);
+        default: return DotPolyline<4>(bits, stride, width, height, pending_, pixel);
     }
 }
 
