@@ -27,7 +27,8 @@ constexpr int kRasterPen = 4;
 bool DiscRow(int diameter, int row, int& first, int& last) {
     const double r = diameter / 2.0;
     const double c = diameter % 2 != 0 ? 0.5 : 0.0;
-    const double dy = (row - diameter / 2) + 0.5 - c;
+    const int rowFromCentre = row - diameter / 2;  // whole pixels
+    const double dy = rowFromCentre + 0.5 - c;
     const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
     first = static_cast<int>(std::ceil(c - half - 0.5));
     last = static_cast<int>(std::floor(c + half - 0.5));
