@@ -1,6 +1,8 @@
 #include "plot/picturelog.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 
 namespace anodix {
 
@@ -17,6 +19,7 @@ bool PictureLog::Entry::operator==(const Entry& other) const {
 
 void PictureLog::Clear(float scaleWidth, float scaleHeight) {
     ops_.clear();
+    chained_.clear();
     texts_.clear();
     xorOps_.clear();
     dead_ = 0;
@@ -49,6 +52,22 @@ void PictureLog::Scale(float scaleWidth, float scaleHeight) {
 }
 
 void PictureLog::Line(float x1, float y1, float x2, float y2, Rgb colour, int width, int mode) {
+    if (mode != kDrawXor && !ops_.empty()) {
+        Entry& last = ops_.back();
+        if (last.op == Op::Line && last.mode == mode && last.colour == colour &&
+            last.width == static_cast<std::uint16_t>(width) && last.text == kNoText &&
+            last.chainLength < UINT32_MAX) {
+            const End end = last.chainLength == 0 ? End{last.x2, last.y2} : chained_.back();
+            // The start bit for bit the previous end, so that Replay repeats the call exactly.
+            if (std::bit_cast<std::uint32_t>(end.x) == std::bit_cast<std::uint32_t>(x1) &&
+                std::bit_cast<std::uint32_t>(end.y) == std::bit_cast<std::uint32_t>(y1)) {
+                if (last.chainLength == 0) last.chainStart = static_cast<std::uint32_t>(chained_.size());
+                chained_.push_back({x2, y2});
+                ++last.chainLength;
+                return;
+            }
+        }
+    }
     Add({Op::Line, static_cast<std::uint8_t>(mode), static_cast<std::uint16_t>(width), colour, x1,
          y1, x2, y2, kNoText});
 }
@@ -77,6 +96,11 @@ void PictureLog::Replay(PlotSurface& target) const {
             case Op::Line:
                 target.SetDrawWidth(e.width);
                 target.Line(e.x1, e.y1, e.x2, e.y2, e.colour);
+                for (std::uint32_t k = 0; k < e.chainLength; ++k) {
+                    const End from = k == 0 ? End{e.x2, e.y2} : chained_[e.chainStart + k - 1];
+                    const End& to = chained_[e.chainStart + k];
+                    target.Line(from.x, from.y, to.x, to.y, e.colour);
+                }
                 break;
             case Op::Point:
                 target.SetDrawWidth(e.width);

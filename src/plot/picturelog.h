@@ -25,7 +25,7 @@ public:
     void Replay(PlotSurface& target) const;
 
     // Calls that are drawn by Replay.
-    std::size_t size() const { return ops_.size() - dead_; }
+    std::size_t size() const { return ops_.size() - dead_ + chained_.size(); }
 
 private:
     enum class Op : std::uint8_t { Scale, Line, Point, Print };
@@ -36,12 +36,21 @@ private:
         Rgb colour;
         float x1, y1, x2, y2;
         std::int32_t text;  // index into texts_ for Print, -1 for an erased entry
+        // A copy-mode line is followed by this many lines of its colour and width, each
+        // from the end of the one before to the next of chained_ from chainStart on.
+        std::uint32_t chainStart = 0, chainLength = 0;
         bool operator==(const Entry& other) const;
     };
     void Add(const Entry& entry);
 
     float scaleWidth_ = kPlotUnits, scaleHeight_ = kPlotUnits;
     std::vector<Entry> ops_;
+    // End points of lines that continue a copy-mode line (a curve, the dissipation
+    // limit's 65536 steps), kept as points rather than whole entries.
+    struct End {
+        float x, y;
+    };
+    std::vector<End> chained_;
     std::vector<std::string> texts_;
     std::vector<std::size_t> xorOps_;  // live XOR entries, where an erasing twin is looked for
     std::size_t dead_ = 0;
