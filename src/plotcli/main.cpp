@@ -18,6 +18,8 @@
 #include "curves/tdf.h"
 #include "plot/export.h"
 #include "plot/frame.h"
+#include "plot/paintersurface.h"
+#include "plotcli/pngfile.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -253,9 +255,13 @@ int Run(const QStringList& args) {
     QString error;
     bool written = false;
     switch (PictureFormatOf(s.output)) {
-        case PictureFormat::Png:
-            written = ExportPng(s.output, RenderImage(s.size, 1.0, draw), &error);
+        case PictureFormat::Png: {
+            // Straight from the plot's own image, without a copy of it.
+            ImageSurface surface(s.size, 1.0);
+            draw(surface);
+            written = WriteQuickPng(s.output, surface.image(), &error);
             break;
+        }
         case PictureFormat::Svg:
             written = ExportSvg(s.output, s.size, draw, &error);
             break;
