@@ -36,32 +36,28 @@ done
 size=$(stat -c %s "${files[0]}")
 args=(--vdiv 50 --madiv 10 --pd 25 --size 1600x1000)
 
-# Each figure: the mean wall time of one whole run in milliseconds.
-now() { date +%s%N; }
+# Each run timed by the shell: wall, user and system seconds, one line per run.
+TIMEFORMAT='%3R %3U %3S'
 have_gnuplot=0
 if command -v gnuplot > /dev/null; then have_gnuplot=1; fi
 
 "$plot" "${args[@]}" -o "$work/warm.png" "${files[@]}"  # fills the caches for both
-anodix_ns=0
-gnuplot_ns=0
 for ((i = 0; i < runs; i++)); do
-  t0=$(now)
-  "$plot" "${args[@]}" -o "$work/anodix.png" "${files[@]}"
-  t1=$(now)
-  anodix_ns=$((anodix_ns + t1 - t0))
+  { time "$plot" "${args[@]}" -o "$work/anodix.png" "${files[@]}" ; } 2>> "$work/anodix.times"
   if [ $have_gnuplot = 1 ]; then
-    t0=$(now)
-    gnuplot -e "out='$work/gnuplot.png'; files='${files[*]}'; vdiv=50; madiv=10; pd=25" "$script"
-    t1=$(now)
-    gnuplot_ns=$((gnuplot_ns + t1 - t0))
+    { time gnuplot -e "out='$work/gnuplot.png'; files='${files[*]}'; vdiv=50; madiv=10; pd=25" "$script" ; } \
+      2>> "$work/gnuplot.times"
   fi
 done
 
-ms() { awk -v ns="$1" -v n="$runs" 'BEGIN { printf "%.1f", ns / n / 1e6 }'; }
-echo "anodix-plot: 5 families of $size bytes + limit -> 1600x1000 PNG: $(ms $anodix_ns) ms per run (mean of $runs whole runs)"
+# "W ms wall, C ms CPU": means over the runs.
+means() { awk '{ w += $1; c += $2 + $3; n++ } END { printf "%.1f ms wall, %.1f ms CPU", 1000 * w / n, 1000 * c / n }' "$1"; }
+echo "anodix-plot: 5 families of $size bytes + limit -> 1600x1000 PNG: $(means "$work/anodix.times") per run (mean of $runs whole runs)"
 if [ $have_gnuplot = 1 ]; then
-  echo "gnuplot $(gnuplot --version | awk '{print $2}') pngcairo, same families + hyperbola, 1600x1000: $(ms $gnuplot_ns) ms per run (mean of $runs, alternated)"
-  awk -v a=$anodix_ns -v g=$gnuplot_ns 'BEGIN { printf "anodix-plot / gnuplot wall time: %.2f (target at most 0.50)\n", a / g }'
+  echo "gnuplot $(gnuplot --version | awk '{print $2}') pngcairo, same families + hyperbola, 1600x1000: $(means "$work/gnuplot.times") per run (mean of $runs, alternated)"
+  awk '{ w += $1; c += $2 + $3 } END { printf "anodix-plot / gnuplot: %.2f of the wall time (target at most 0.50), %.2f of the CPU time\n", aw / w, ac / c }' \
+    aw="$(awk '{ w += $1 } END { print w }' "$work/anodix.times")" \
+    ac="$(awk '{ c += $2 + $3 } END { print c }' "$work/anodix.times")" "$work/gnuplot.times"
 else
   echo "gnuplot not installed: comparison skipped"
 fi
