@@ -52,9 +52,7 @@ private slots:
     void qtDialog() {
         QTemporaryDir dir;
         const QString file = dir.filePath("set.vyr");
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
         QtFileDialogService service;
         QStringList seen;
         QTimer::singleShot(0, [&] {

@@ -48,20 +48,15 @@ private slots:
     }
 
     void generalNumber() {
-        QCOMPARE(GeneralNumber(-0.0), std::string("0"));
-        QCOMPARE(GeneralNumber(0.09), std::string("0.09"));
-        QCOMPARE(GeneralNumber(0.1 + 0.2), std::string("0.3"));
-        QCOMPARE(GeneralNumber(10.5 + 0.525f), std::string("11.0249999761581"));
-        QCOMPARE(GeneralNumber(123456789012345.0), std::string("123456789012345"));
-        QCOMPARE(GeneralNumber(1.0 / 3.0), std::string("0.333333333333333"));
-        QCOMPARE(GeneralNumber(0.525f), std::string("0.525"));
-        QCOMPARE(GeneralNumber(1.0f / 3.0f), std::string("0.3333333"));
-        QCOMPARE(GeneralNumber(1234567.0f), std::string("1234567"));
-        QCOMPARE(GeneralNumber(12345678.0f), std::string("1.234568E+07"));
-        QCOMPARE(SignedNumber(100.0), std::string(" 100"));
-        QCOMPARE(SignedNumber(-1.0), std::string("-1"));
-        QCOMPARE(SignedNumber(0.0f), std::string(" 0"));
-        QCOMPARE(PlotNumber(-40.0f), std::string("-40 "));
+        const std::pair<double, const char*> doubles[] = {
+            {-0.0, "0"}, {0.09, "0.09"}, {0.1 + 0.2, "0.3"}, {10.5 + 0.525f, "11.0249999761581"},
+            {123456789012345.0, "123456789012345"}, {1.0 / 3.0, "0.333333333333333"}};
+        for (auto [v, text] : doubles) QCOMPARE(GeneralNumber(v), std::string(text));
+        const std::pair<float, const char*> floats[] = {
+            {0.525f, "0.525"}, {1.0f / 3.0f, "0.3333333"}, {1234567.0f, "1234567"}, {12345678.0f, "1.234568E+07"}};
+        for (auto [v, text] : floats) QCOMPARE(GeneralNumber(v), std::string(text));
+        QCOMPARE(SignedNumber(100.0) + SignedNumber(-1.0) + SignedNumber(0.0f) + PlotNumber(-40.0f),
+                 std::string(" 100-1 0-40 "));
         // Very large and very small numbers take an exponent that reads back.
         for (double v : {1e15, -3.25e100, 1e-7, 2.5e-300, 1.7976931348623157e308}) {
             QVERIFY(GeneralNumber(v).find('E') != std::string::npos);
