@@ -1,13 +1,21 @@
-// Configuration files: key order and forms, reading back, the most-recent record.
+// Configuration files: key order and forms, reading back, the most-recent record, and
+// saves that fail half-way.
 #include <QtTest>
 
+#include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <fstream>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "config/configuration.h"
 #include "tools/appdir.h"
+#include "tools/ini.h"
 
 using namespace anodix;
 
@@ -20,6 +28,20 @@ std::string Slurp(const std::string& path) {
 
 void Spit(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
+// Saves with files limited to `bytes` (a disk that fills up); the limit is lifted after.
+bool SaveLimited(const std::string& path, const ConfigurationValues& v, rlim_t bytes) {
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    auto* handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old;
+    limit.rlim_cur = bytes;
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return true;
+    const bool ok = SaveConfiguration(path, v);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    return ok;
+}
+
 }  // namespace
 
 class TestConfiguration : public QObject {
@@ -28,26 +50,17 @@ class TestConfiguration : public QObject {
 private:
     QTemporaryDir dir_;
     std::string Path(const char* name) { return (dir_.path() + "/" + name).toStdString(); }
+    QStringList Entries() { return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void writeAndReadBack() {
-        ConfigurationValues v;
-        v.Mode = "Capture";
-        v.Top = 1440;
-        v.Left = 2400.5f;
-        v.Width = 12000;
-        v.Height = 9000;
-        v.Ia = "1";
-        v.Ua = " 20 ";
-        v.Pa = "2.50";
-        v.Ld = "5k";
-        v.InDevice = 2;
-        v.OutDevice = -1;
-        v.VG1 = "40";
-        v.Import = {"C:\\tubes\\6L6.GC.tdf", "", "/home/zoë/a b=c;#.tdf", "'quoted", "  x  "};
-        v.CalY = 0.125f;
+        ConfigurationValues v{.Mode = "Capture", .Top = 1440, .Left = 2400.5f, .Width = 12000, .Height = 9000,
+                              .Ia = "1", .Ua = " 20 ", .Pa = "2.50", .Ld = "5k", .InDevice = 2, .OutDevice = -1,
+                              .VG1 = "40", .VG2 = "",
+                              .Import = {"C:\\tubes\\6L6.GC.tdf", "", "/home/zoë/a b=c;#.tdf", "'quoted", "  x  "},
+                              .CalY = 0.125f};
         const std::string path = Path("form.vyr");
         QVERIFY(SaveConfiguration(path, v));
         QCOMPARE(Slurp(path), std::string(
@@ -77,6 +90,33 @@ private slots:
         QVERIFY(std::isfinite(v.Top));
         v = ReadConfiguration(Path("absent.vyr"));
         QVERIFY(v.InDevice == 0 && v.Top == 0 && v.VG1.empty());
+    }
+
+    // The file is replaced whole or not at all: a save that fails half-way (a full disk)
+    // leaves it as it was, and a save with room keeps other keys, permissions and links.
+    void failedSaveLeavesTheFileAsItWas() {
+        const std::string path = Path("set.vyr"), link = Path("link.vyr");
+        const ConfigurationValues v{.Mode = "Cook", .Ia = "1", .Ua = "20", .Pa = "2", .Ld = "5", .VG1 = "", .VG2 = "", .Import = {}};
+        QVERIFY(SaveConfiguration(path, v) && WriteIni(path, "OTHER", "Kept", "yes"));
+        QVERIFY(::chmod(path.c_str(), 0640) == 0 && ::symlink(path.c_str(), link.c_str()) == 0);
+        const std::string before = Slurp(path);
+        const QStringList entries = Entries();
+        ConfigurationValues longer = v;
+        longer.Pa = "2.345678901234";
+        longer.Ld = "12.345678901234";
+        longer.Ua = "50.00000000001";
+        QVERIFY(!SaveLimited(path, longer, before.size() + 24));
+        QCOMPARE(Slurp(path), before);
+        QVERIFY(!SaveLimited(Path("new.vyr"), longer, 40));  // a new file is not created at all
+        QCOMPARE(Entries(), entries);
+
+        QVERIFY(SaveConfiguration(link, longer));
+        QCOMPARE(ReadConfiguration(path).Pa, longer.Pa);
+        QCOMPARE(ReadIni(path, "OTHER", "Kept"), std::string("yes"));
+        struct stat st {};
+        QVERIFY(::stat(path.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640);
+        QVERIFY(::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+        QCOMPARE(Entries(), entries);
     }
 
     void mostRecent() {
