@@ -7,8 +7,8 @@
 #include "curves/convert.h"
 #include "curves/examples.h"
 #include "curves/koren.h"
-#include "curves/recorder.h"
 #include "curves/tdf.h"
+#include "plot/recordingsurface.h"
 
 using namespace anodix;
 
@@ -52,25 +52,23 @@ private slots:
 
     void familyDrawsLabelledCurves() {
         // 12AX7 at 50 V/div and 1 mA/div: nine curves, each labelled once.
-        test::Recorder plot;
+        RecordingSurface plot;
         float step = 0;
         DrawTdfFamily(plot, Resource("12AX7.tdf"), 8192.0f / 50, 8192.0f / 1, step);
-        QCOMPARE(plot.Texts().size(), std::size_t{9});
-        QCOMPARE(plot.Texts().front().text, std::string(" 0 "));
-        QCOMPARE(plot.Texts().back().text, std::string("-4 "));
+        const auto labels = plot.Calls(RecordingSurface::Kind::Print);
+        QCOMPARE(labels.size(), std::size_t{9});
+        QCOMPARE(labels.front().text + labels.back().text, std::string(" 0 -4 "));
         QCOMPARE(step, 0.5f);
     }
 
     void installNeverOverwrites() {
         QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
         const QString dir = tmp.filePath("sub/dir");
         QCOMPARE(InstallExamples(dir.toStdString()), 8);
         QCOMPARE(ReadFile(dir + "/EL34.tdf"), Resource("EL34.tdf"));
         // The installed copies can be changed by the user.
         QFile changed(dir + "/12AX7.tdf");
-        QVERIFY(changed.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        changed.write("100.0 0.001 -1.0\r\n");
+        QVERIFY(changed.open(QIODevice::WriteOnly | QIODevice::Truncate) && changed.write("100.0 0.001 -1.0\r\n") > 0);
         changed.close();
         QVERIFY(QFile::remove(dir + "/6L6GC.txt"));
         QCOMPARE(InstallExamples(dir.toStdString()), 1);

@@ -3,26 +3,26 @@
 #include <QtTest>
 #include <cmath>
 
-#include "curves/recorder.h"
 #include "curves/tdf.h"
+#include "plot/recordingsurface.h"
 
 using namespace anodix;
-using anodix::test::Recorder;
+using Kind = RecordingSurface::Kind;
 
 namespace {
 
 // What a family draws at 50 V and 5 mA per division, as text: "x1,y1>x2,y2" for a
 // line, "[label]@x,y" for a printed label, coordinates rounded to plot units.
 std::string Trace(std::string_view tdf, float& gridStep) {
-    Recorder plot;
+    RecordingSurface plot;
     plot.SetForeColor(RGB(0, 0, 255));
     DrawTdfFamily(plot, tdf, 8192.0f / 50, 8192.0f / 5, gridStep);
     std::string out;
     for (const auto& c : plot.calls) {
         auto xy = [](float x, float y) { return std::to_string(std::lround(x)) + "," + std::to_string(std::lround(y)); };
         if (!out.empty()) out += ' ';
-        if (c.kind == RecordingSurface::Kind::Line) out += xy(c.x1, c.y1) + ">" + xy(c.x2, c.y2);
-        if (c.kind == RecordingSurface::Kind::Print) out += "[" + c.text + "]@" + xy(c.x1, c.y1);
+        if (c.kind == Kind::Line) out += xy(c.x1, c.y1) + ">" + xy(c.x2, c.y2);
+        if (c.kind == Kind::Print) out += "[" + c.text + "]@" + xy(c.x1, c.y1);
     }
     return out;
 }
@@ -81,26 +81,26 @@ private slots:
     }
 
     void penColourRestored() {
-        struct Painting : Recorder {  // a surface whose printing changes the colour
+        struct Painting : RecordingSurface {  // a surface whose printing changes the colour
             void Print(std::string_view t) override {
-                Recorder::Print(t);
+                RecordingSurface::Print(t);
                 SetForeColor(RGB(1, 2, 3));
             }
         } plot;
         plot.SetForeColor(RGB(192, 64, 0));
         float step = 0;
         DrawTdfFamily(plot, "100 0.01 -1\r\n", 163.84f, 1638.4f, step);
-        QCOMPARE(plot.Texts().size(), std::size_t{1});
+        QCOMPARE(plot.Calls(Kind::Print).size(), std::size_t{1});
         QCOMPARE(plot.ForeColor(), RGB(192, 64, 0));
     }
 
     void absurdNumbersStayFinite() {
-        Recorder plot;
+        RecordingSurface plot;
         float step = 0;
         DrawTdfFamily(plot, "1e300 0.01 -1\r\n100 1e300 -1\r\n100 -1e300 -1\r\n1e999 1e999 -2\r\n100 0.01 1e300\r\n",
                       163.84f, 1638.4f, step);
         DrawTdfFamily(plot, "1e999 0.01 -1\r\n100 0.02 -1\r\n", 0.0f, 1638.4f, step);  // inf * 0
-        QCOMPARE(plot.Lines().size(), std::size_t{3});
+        QCOMPARE(plot.Calls(Kind::Line).size(), std::size_t{3});
         for (const auto& c : plot.calls) {
             for (float v : {c.x1, c.y1, c.x2, c.y2}) QVERIFY2(std::isfinite(v) && std::fabs(v) <= 1.1e9f, c.text.c_str());
             QVERIFY(c.text.find("Inf") == std::string::npos && c.text.find("NaN") == std::string::npos);
