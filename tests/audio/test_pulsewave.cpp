@@ -5,8 +5,6 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <chrono>
-
 #include "audio/pulsewave.h"
 #include "audio/stimulus.h"
 #include "audio/pulsedaemon.h"
@@ -14,7 +12,6 @@
 
 using namespace anodix;
 using namespace anodix::testing;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -39,8 +36,10 @@ class TestPulseWave : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase() {
+        if (!daemon_.Start()) QSKIP(qPrintable("a private PulseAudio server cannot start here: " + daemon_.Why()));
+    }
+    void cleanupTestCase() { daemon_.Stop(); }
     void noServer();
     void devices();
     void loopRecordedExact();
@@ -49,28 +48,15 @@ private:
     PulseDaemon daemon_;
 };
 
-void TestPulseWave::initTestCase() {
-    if (!daemon_.Start())
-        QSKIP(qPrintable("a private PulseAudio server cannot start here: " + daemon_.Why()));
-}
-
-void TestPulseWave::cleanupTestCase() { daemon_.Stop(); }
-
 void TestPulseWave::noServer() {
     const QByteArray saved = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", "unix:/nonexistent/anodix/native");
     {
         PulseWaveApi w;
-        const auto t0 = Clock::now();
-        QCOMPARE(w.OutGetNumDevs(), 0u);
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-        qInfo("no server: OutGetNumDevs() gave 0 after %.2f ms", ms);
-        QCOMPARE(w.InGetNumDevs(), 0u);
+        QCOMPARE(w.OutGetNumDevs() + w.InGetNumDevs(), 0u);
         WaveHandle h = 0;
         const MmResult r = w.OutOpen(&h, 0, kStimulusFormat);
-        QVERIFY(r != kMmNoError);
-        QCOMPARE(h, WaveHandle(0));
-        QVERIFY(!w.OutGetErrorText(r).empty());
+        QVERIFY(r != kMmNoError && h == 0 && !w.OutGetErrorText(r).empty());
         QCOMPARE(w.OutGetErrorText(kMmNoDriver), std::string(pa_strerror(PA_ERR_CONNECTIONREFUSED)));
     }
     qputenv("PULSE_SERVER", saved);
@@ -80,8 +66,7 @@ void TestPulseWave::devices() {
     PulseWaveApi w;
     QCOMPARE(w.OutGetNumDevs(), 1u);
     QCOMPARE(w.OutGetDevCaps(0).name, std::string("AnodixTest"));
-    QCOMPARE(w.OutGetDevCaps(0).formats, kFormat11kStereo16);
-    QCOMPARE(w.OutGetDevCaps(1).formats, 0u);
+    QVERIFY(w.OutGetDevCaps(0).formats == kFormat11kStereo16 && w.OutGetDevCaps(1).formats == 0u);
     const unsigned inputs = w.InGetNumDevs();
     QVERIFY(inputs >= 1);
     // The monitor of the sink is offered, after any other source.
@@ -90,9 +75,7 @@ void TestPulseWave::devices() {
     QCOMPARE(w.InOpen(&in, inputs - 1, kStimulusFormat), kMmNoError);
     QVERIFY(in != 0);
     QTest::qWait(200);  // the dropped input keeps arriving meanwhile
-    QCOMPARE(w.InReset(in), kMmNoError);
-    QCOMPARE(w.InClose(in), kMmNoError);
-    QCOMPARE(w.InClose(in), kMmInvalHandle);
+    QVERIFY(w.InReset(in) == kMmNoError && w.InClose(in) == kMmNoError && w.InClose(in) == kMmInvalHandle);
 
     WaveHandle h = 0;
     QCOMPARE(w.OutOpen(&h, 7, kStimulusFormat), kMmBadDeviceId);
@@ -118,21 +101,17 @@ void TestPulseWave::loopRecordedExact() {
     QCOMPARE(v, 0x8000FFFFu);
     QTest::qWait(500);
     const std::vector<std::int16_t> rec = daemon_.StopRecording();
-    QCOMPARE(w.OutReset(h), kMmNoError);
-    QCOMPARE(w.OutClose(h), kMmNoError);
+    QVERIFY(w.OutReset(h) == kMmNoError && w.OutClose(h) == kMmNoError);
     QCOMPARE(w.OutWrite(h, &loop.header), kMmInvalHandle);
 
     std::vector<Plateau> levels;
     for (const Plateau& p : Plateaus(rec))
         if (p.left != 0 || p.right != 0) levels.push_back(p);
     QCOMPARE(int(levels.size()), 2);
-    QCOMPARE(levels[0].left, 16430);
-    QCOMPARE(levels[0].right, 1083);
-    QCOMPARE(levels[1].left, 16430);
-    QCOMPARE(levels[1].right, 1083 * 0x8000 / 0xFFFF);
+    QCOMPARE(QPoint(levels[0].left, levels[0].right), QPoint(16430, 1083));
+    QCOMPARE(QPoint(levels[1].left, levels[1].right), QPoint(16430, 1083 * 0x8000 / 0xFFFF));
     QVERIFY(levels[0].frames > 11025 * 8 / 10);  // about 1 s, uninterrupted
-    QCOMPARE(levels[0].Irregular(), 0);
-    QCOMPARE(levels[1].Irregular(), 0);
+    QCOMPARE(levels[0].Irregular() + levels[1].Irregular(), 0);
     // The two levels follow each other directly: no silence between them.
     QCOMPARE(levels[1].start, levels[0].start + levels[0].frames);
 }

@@ -10,43 +10,27 @@ class TestStimulus : public QObject {
     Q_OBJECT
 
 private slots:
-    void amplitudes_data();
     void amplitudes();
     void bufferLayout();
-    void scanStep();
-    void volumeWords();
-    void volumeApplied();
+    void scanStepAndVolume();
     void memoryBackEnd();
 };
 
-void TestStimulus::amplitudes_data() {
-    QTest::addColumn<double>("vg");
-    QTest::addColumn<int>("fullScale");
-    QTest::addColumn<bool>("offset");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("50 V grid 1") << 50.0 << 100 << true << 16430;
-    QTest::newRow("100 V grid 1") << 100.0 << 100 << true << 32680;
-    QTest::newRow("0 V grid 1 has no offset") << 0.0 << 100 << true << 0;
-    QTest::newRow("tiny grid 1 still offset") << 0.001 << 100 << true << 180;
-    QTest::newRow("grid 2 at 10 V") << 10.0 << 300 << false << 1083;
-    QTest::newRow("grid 2 at 300 V") << 300.0 << 300 << false << 32500;
-    // The division comes first: 32500 / 15 * 15 is just below 32500 in double.
-    QTest::newRow("division first") << 15.0 << 15 << false << 32499;
-    // Rounded down towards minus infinity, not towards zero.
-    QTest::newRow("negative rounds down") << -0.5 << 100 << false << -163;
-    QTest::newRow("overflow clamps") << 1000.0 << 100 << true << 32767;
-    QTest::newRow("underflow clamps") << -1000.0 << 100 << false << -32768;
-    QTest::newRow("full scale 0, vg 0") << 0.0 << 0 << true << 0;
-    QTest::newRow("full scale 0, vg > 0") << 5.0 << 0 << false << 32767;
-    QTest::newRow("NaN gives 0") << std::nan("") << 100 << false << 0;
-}
-
 void TestStimulus::amplitudes() {
-    QFETCH(double, vg);
-    QFETCH(int, fullScale);
-    QFETCH(bool, offset);
-    QFETCH(int, expected);
-    QCOMPARE(int(StimulusAmplitude(vg, static_cast<std::int16_t>(fullScale), offset)), expected);
+    const struct { const char* what; double vg; std::int16_t fullScale; bool offset; int expected; } cases[] = {
+        {"50 V grid 1", 50, 100, true, 16430}, {"100 V grid 1", 100, 100, true, 32680},
+        {"0 V grid 1 has no offset", 0, 100, true, 0}, {"tiny grid 1 still offset", 0.001, 100, true, 180},
+        {"grid 2 at 10 V", 10, 300, false, 1083}, {"grid 2 at 300 V", 300, 300, false, 32500},
+        // The division comes first: 32500 / 15 * 15 is just below 32500 in double.
+        {"division first", 15, 15, false, 32499},
+        {"rounded towards minus infinity", -0.5, 100, false, -163},
+        {"overflow clamps", 1000, 100, true, 32767}, {"underflow clamps", -1000, 100, false, -32768},
+        {"full scale 0, vg 0", 0, 0, true, 0}, {"full scale 0, vg > 0", 5, 0, false, 32767},
+        {"NaN gives 0", std::nan(""), 100, false, 0}};
+    for (const auto& c : cases) {
+        const int got = StimulusAmplitude(c.vg, c.fullScale, c.offset);
+        QVERIFY2(got == c.expected, qPrintable(QString("%1: %2").arg(c.what).arg(got)));
+    }
 }
 
 void TestStimulus::bufferLayout() {
@@ -64,50 +48,28 @@ void TestStimulus::bufferLayout() {
     QCOMPARE(int(b[10]), 32767);
 }
 
-void TestStimulus::scanStep() {
-    QCOMPARE(ScanStep(55), 6);
-    QCOMPARE(ScanStep(45), 4);
-    QCOMPARE(ScanStep(5), 0);
-    QCOMPARE(ScanStep(15), 2);
-    QCOMPARE(ScanStep(100), 10);
-    QCOMPARE(ScanStep(-25), -2);
-    QCOMPARE(ScanStep(1e300), std::numeric_limits<std::int32_t>::max());
-    QCOMPARE(ScanStep(-1e300), std::numeric_limits<std::int32_t>::min());
-}
+void TestStimulus::scanStepAndVolume() {
+    const std::pair<double, std::int32_t> steps[] = {
+        {55, 6}, {45, 4}, {5, 0}, {15, 2}, {100, 10}, {-25, -2},
+        {1e300, std::numeric_limits<std::int32_t>::max()}, {-1e300, std::numeric_limits<std::int32_t>::min()}};
+    for (auto [percent, step] : steps) QCOMPARE(ScanStep(percent), step);
+    // Outside the signed 32-bit range the word is clamped, never wrapped.
+    const std::pair<const char*, std::uint32_t> words[] = {
+        {"-1", 0xFFFFFFFFu}, {"65535", 65535u}, {" 2.5 ", 2u}, {"3.5xyz", 4u}, {"abc", 0u}, {"", 0u},
+        {"1e12", 0x7FFFFFFFu}, {"-1e12", 0x80000000u}, {"4294967295", 0x7FFFFFFFu}};
+    for (auto [text, word] : words) QCOMPARE(VolumeWordFromText(text), word);
+    QCOMPARE(VolumeText(0xFFFFFFFFu) + VolumeText(0) + VolumeText(65535) + VolumeText(0x80000000u) +
+                 VolumeText(0x7FFFFFFFu),
+             std::string("-1 0 65535-2147483648 2147483647"));
 
-void TestStimulus::volumeWords() {
-    QCOMPARE(VolumeWordFromText("-1"), 0xFFFFFFFFu);
-    QCOMPARE(VolumeWordFromText("65535"), 65535u);
-    QCOMPARE(VolumeWordFromText(" 2.5 "), 2u);
-    QCOMPARE(VolumeWordFromText("3.5xyz"), 4u);
-    QCOMPARE(VolumeWordFromText("abc"), 0u);
-    QCOMPARE(VolumeWordFromText(""), 0u);
-    // Outside the signed 32-bit range: clamped, never wrapped.
-    QCOMPARE(VolumeWordFromText("1e12"), 0x7FFFFFFFu);
-    QCOMPARE(VolumeWordFromText("-1e12"), 0x80000000u);
-    QCOMPARE(VolumeWordFromText("4294967295"), 0x7FFFFFFFu);
-
-    QCOMPARE(VolumeText(0xFFFFFFFFu), std::string("-1"));
-    QCOMPARE(VolumeText(0), std::string(" 0"));
-    QCOMPARE(VolumeText(65535), std::string(" 65535"));
-    QCOMPARE(VolumeText(0x80000000u), std::string("-2147483648"));
-    QCOMPARE(VolumeText(0x7FFFFFFFu), std::string(" 2147483647"));
-}
-
-void TestStimulus::volumeApplied() {
     const std::int16_t in[4] = {32767, -32768, 16430, -16430};
     std::int16_t out[4];
     ApplyVolume(in, out, 4, 0xFFFFFFFF);
     QVERIFY(std::equal(in, in + 4, out));
     ApplyVolume(in, out, 4, 0x0000FFFF);  // full left, silent right
-    QCOMPARE(int(out[0]), 32767);
-    QCOMPARE(int(out[1]), 0);
-    QCOMPARE(int(out[2]), 16430);
-    QCOMPARE(int(out[3]), 0);
+    QVERIFY(out[0] == 32767 && out[1] == 0 && out[2] == 16430 && out[3] == 0);
     ApplyVolume(in, out, 4, 0x80000000);  // left silent, right about half
-    QCOMPARE(int(out[0]), 0);
-    QCOMPARE(int(out[1]), -16384);
-    QCOMPARE(int(out[3]), -8215);
+    QVERIFY(out[0] == 0 && out[1] == -16384 && out[3] == -8215);
 }
 
 // The in-memory back end keeps what a sound card would: the format check, failures
