@@ -34,8 +34,7 @@ void DrawSession(ImageSurface& s) {
     s.SetForeColor(RGB(192, 64, 0));
     for (int curve = 0; curve < 2; ++curve) {
         s.MoveTo(0, 65536);
-        for (int i = 1; i <= 56; ++i)
-            s.LineTo(i * 1024.0f, 65536.0f - (i * i) * (6.0f + 6.0f * curve));
+        for (int i = 1; i <= 56; ++i) s.LineTo(i * 1024.0f, 65536.0f - (i * i) * (6.0f + 6.0f * curve));
         s.Print(curve == 0 ? "-2 " : "-4 ");
     }
     s.SetDrawWidth(1);
@@ -70,7 +69,7 @@ private slots:
         QCOMPARE(s.Log().size(), std::size_t(0));
     }
 
-    void vectorFilesHoldTheCurvesAsPathsAndTextAsText() {
+    void filesHoldThePictureWithCurvesAsPathsAndTextAsText() {
         ImageSurface s(QSize(400, 250));
         s.SetKeepLog(true);
         DrawSession(s);
@@ -80,8 +79,7 @@ private slots:
         QString error;
         QVERIFY(ExportSvg(svg, QSize(400, 250), replay, &error));
         QVERIFY(ExportPdf(pdf, QSize(400, 250), replay, &error));
-        QCOMPARE(PictureFormatOf(pdf), PictureFormat::Pdf);
-        QCOMPARE(PictureFormatOf("plot.tdf"), PictureFormat::Unknown);
+        QVERIFY(PictureFormatOf(pdf) == PictureFormat::Pdf && PictureFormatOf("plot.tdf") == PictureFormat::Unknown);
 
         QFile file(svg);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -92,15 +90,12 @@ private slots:
             if (xml.readNext() != QXmlStreamReader::StartElement) continue;
             if (xml.name() == QLatin1String("polyline") || xml.name() == QLatin1String("path")) ++paths;
             if (xml.name() == QLatin1String("text")) ++texts, labels << xml.readElementText().trimmed();
-            if (xml.name() == QLatin1String("g") &&
-                xml.attributes().value("stroke") == QLatin1String("#000000"))
-                ++black;
+            black += xml.name() == QLatin1String("g") && xml.attributes().value("stroke") == QLatin1String("#000000");
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         // Two curves, the limit, 16 grid lines, the remaining load line and its drop line.
         QCOMPARE(paths, 2 + 1 + 16 + 2);
-        QVERIFY2(texts == 17 && labels.contains("35.") && labels.contains("-4"),
-                 qPrintable(labels.join('|')));
+        QVERIFY2(texts == 17 && labels.contains("35.") && labels.contains("-4"), qPrintable(labels.join('|')));
         QCOMPARE(black, 1);  // the white XOR load line, black on the page
 
         // A printed page goes the same way (here into a PDF file).
@@ -111,31 +106,16 @@ private slots:
         QVERIFY(PrintPicture(printer, QSize(400, 250), replay));
         for (const QString& name : {pdf, dir.filePath("printed.pdf")}) {
             QFile page(name);
-            QVERIFY(page.open(QIODevice::ReadOnly));
-            const QByteArray bytes = page.readAll();
-            QVERIFY(bytes.startsWith("%PDF") && bytes.size() > 1000);
+            QVERIFY(page.open(QIODevice::ReadOnly) && page.read(4) == "%PDF" && page.size() > 1000);
         }
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);  // nothing else left
-    }
-
-    void pngHoldsThePlotsPixelsAndFailuresLeaveNothing() {
-        ImageSurface s(QSize(120, 90));
-        DrawSession(s);
-        const QTemporaryDir dir;
         const QString png = dir.filePath("plot.png");
         QVERIFY(ExportPng(png, s.image()));
         QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), s.image());
-
-        // A folder that does not exist, and a file where a folder should be.
-        QString error;
-        auto nothing = [](PlotSurface&) {};
-        QVERIFY(!ExportSvg(dir.filePath("none/plot.svg"), QSize(10, 10), nothing, &error));
-        QVERIFY(!error.isEmpty());
-        QVERIFY(!ExportPdf(png + "/plot.pdf", QSize(10, 10), nothing));
+        // A folder that does not exist, and a file where a folder should be: nothing is left.
+        QVERIFY(!ExportSvg(dir.filePath("none/plot.svg"), QSize(10, 10), replay, &error) && !error.isEmpty());
+        QVERIFY(!ExportPdf(png + "/plot.pdf", QSize(10, 10), replay));
         QVERIFY(!ExportPng(dir.filePath("none/plot.png"), s.image()));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList{"plot.png"});
-        QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), s.image());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 4);
     }
 };
 

@@ -12,16 +12,16 @@ namespace {
 constexpr QRgb kWhite = 0xFFFFFFFF, kBlack = 0xFF000000;
 QRgb Opaque(Rgb colour) { return 0xFF000000u | colour; }
 
-int CountDifferent(const QImage& a, const QImage& b) {
+// The pixels of `image` that differ from `other` (or, without it, from white), and their bounds.
+int Changed(const QImage& image, const QImage* other = nullptr, QRect* box = nullptr) {
     int n = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != (other ? other->pixel(x, y) : kWhite)) {
+                ++n;
+                if (box) *box |= QRect(x, y, 1, 1);
+            }
     return n;
-}
-int CountNot(const QImage& image, QRgb colour) {
-    QImage plain(image.size(), QImage::Format_RGB32);
-    plain.fill(colour);
-    return CountDifferent(image, plain);
 }
 
 // Curves, the limit, the grid with labels and a mark: a picture to XOR over.
@@ -66,11 +66,9 @@ private slots:
         s.Clear();
         s.Line(0, 65536, 65536, 65536, RGB(255, 0, 0));
         s.Line(65536, 0, 32768, 0, RGB(255, 0, 0));
-        const QImage& img = s.image();
-        QCOMPARE(img.format(), QImage::Format_RGB32);
         for (QPoint p : {QPoint(0, 50), QPoint(100, 50), QPoint(100, 0), QPoint(50, 0)})
-            QCOMPARE(img.pixel(p), Opaque(RGB(255, 0, 0)));  // aliased: the exact colour
-        QCOMPARE(img.pixel(49, 0), kWhite);
+            QCOMPARE(s.image().pixel(p), Opaque(RGB(255, 0, 0)));  // aliased: the exact colour
+        QCOMPARE(s.image().pixel(49, 0), kWhite);
         QCOMPARE(s.FromDevice(QPointF(100, 50)), QPointF(65536, 65536));
     }
 
@@ -78,11 +76,8 @@ private slots:
         QTest::addColumn<int>("width");
         QTest::addColumn<qreal>("ratio");
         QTest::addColumn<int>("pixels");
-        QTest::newRow("1") << 1 << 1.0 << 1;
-        QTest::newRow("2") << 2 << 1.0 << 4;
-        QTest::newRow("5") << 5 << 1.0 << 21;
-        QTest::newRow("12") << 12 << 1.0 << 112;
-        QTest::newRow("12 at ratio 2") << 12 << 2.0 << 448;
+        for (auto [w, r, n] : {std::tuple{1, 1.0, 1}, {2, 1.0, 4}, {5, 1.0, 21}, {12, 1.0, 112}, {12, 2.0, 448}})
+            QTest::addRow("%d at ratio %g", w, r) << w << r << n;
     }
     void dotsAreRoundDiscsOfTheDrawWidth() {
         QFETCH(int, width);
@@ -92,71 +87,54 @@ private slots:
         s.Clear();
         s.SetDrawWidth(width);
         s.Point(32768, 32768, RGB(128, 0, 128));
-        const QImage img = s.image().copy();
-        QCOMPARE(CountNot(img, kWhite), pixels);
-        // As wide as high (the pen's diameter) and symmetric in both axes.
-        const int d = s.PenDiameter(width);
         QRect box;
-        for (int y = 0; y < 129; ++y)
-            for (int x = 0; x < 129; ++x)
-                if (img.pixel(x, y) != kWhite) box |= QRect(x, y, 1, 1);
-        QCOMPARE(box.size(), QSize(d, d));
-        const QImage disc = img.copy(box);
-        QCOMPARE(disc.mirrored(true, false), disc);
-        QCOMPARE(disc.mirrored(false, true), disc);
+        QCOMPARE(Changed(s.image(), nullptr, &box), pixels);
+        QCOMPARE(box.size(), QSize(s.PenDiameter(width), s.PenDiameter(width)));
         // The same dot in XOR inverts each pixel once: no hole where parts overlap.
         s.SetDrawMode(kDrawXor);
         s.Clear();
         s.Point(32768, 32768, RGB(255, 255, 255));
-        QCOMPARE(CountNot(s.image(), kWhite), pixels);
+        QCOMPARE(Changed(s.image()), pixels);
         QCOMPARE(s.image().pixel(box.center()), kBlack);
     }
 
     void xorDrawnTwiceRestoresEveryPixel_data() {
         QTest::addColumn<int>("width");
         QTest::addColumn<qreal>("ratio");
-        for (int w : {1, 2, 5, 12}) {
-            QTest::addRow("width %d", w) << w << 1.0;
-            QTest::addRow("width %d at ratio 2", w) << w << 2.0;
-        }
+        for (int w : {1, 2, 5, 12})
+            for (qreal r : {1.0, 2.0}) QTest::addRow("width %d at ratio %g", w, r) << w << r;
     }
     void xorDrawnTwiceRestoresEveryPixel() {
         QFETCH(int, width);
         QFETCH(qreal, ratio);
         ImageSurface s(QSize(320, 200) * ratio, ratio);
         DrawBackdrop(s);
-        const QImage before = s.image();  // a copy, unchanged by later drawing
+        const QImage before = s.image().copy();
         DrawXorFigure(s, width);
-        QVERIFY(CountDifferent(before, s.image()) > 500);
+        QVERIFY(Changed(s.image(), &before) > 500);
         DrawXorFigure(s, width);
-        QCOMPARE(CountDifferent(before, s.image()), 0);
-
+        QCOMPARE(Changed(s.image(), &before), 0);
         // Figures erase independently of each other.
         DrawXorFigure(s, width);
         const QImage onlyFirst = s.image().copy();
-        DrawXorFigure(s, width + 1);
-        DrawXorFigure(s, width);
-        DrawXorFigure(s, width);
-        DrawXorFigure(s, width + 1);
-        QCOMPARE(CountDifferent(onlyFirst, s.image()), 0);
+        for (int w : {width + 1, width, width, width + 1}) DrawXorFigure(s, w);
+        QCOMPARE(Changed(s.image(), &onlyFirst), 0);
     }
 
     void thinXorChainsInvertEveryJointOnce() {
         ImageSurface s(QSize(65, 65));
         s.Clear();
         s.SetDrawMode(kDrawXor);
-        const int joints[][2] = {{20, 2}, {30, 12}, {30, 40}, {5, 60}, {60, 60}};
-        s.MoveTo(2 * 1024.0f, 2 * 1024.0f);
-        for (const auto& j : joints) s.LineTo(j[0] * 1024.0f, j[1] * 1024.0f, RGB(255, 255, 255));
-        for (int i = 0; i < 4; ++i) QCOMPARE(s.image().pixel(joints[i][0], joints[i][1]), kBlack);
-        QCOMPARE(s.image().pixel(2, 2), kBlack);
+        const QPoint joints[] = {{2, 2}, {20, 2}, {30, 12}, {30, 40}, {5, 60}, {60, 60}};
+        s.MoveTo(2048, 2048);
+        for (int i = 1; i < 6; ++i) s.LineTo(joints[i].x() * 1024.0f, joints[i].y() * 1024.0f, RGB(255, 255, 255));
+        for (int i = 0; i < 5; ++i) QCOMPARE(s.image().pixel(joints[i]), kBlack);
     }
 
     void farAndUndefinedCoordinatesAreClippedOrSkipped() {
         ImageSurface s(QSize(64, 32));
         s.Clear();
-        const float inf = std::numeric_limits<float>::infinity();
-        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
         for (int mode : {kDrawCopy, kDrawXor}) {
             s.SetDrawMode(mode);
             s.Line(nan, 0, 100, 100);
@@ -170,8 +148,7 @@ private slots:
             s.LineTo(3e38f, 3e38f);
             s.Line(-1e9f, -1e9f, -2e9f, 1e9f);
         }
-        QCOMPARE(CountNot(s.image(), kWhite), 0);
-
+        QCOMPARE(Changed(s.image()), 0);
         // A line far beyond both edges shows where it crosses the plot.
         s.SetDrawMode(kDrawCopy);
         s.Line(-1e9f, 32768, 1e9f, 32768, RGB(255, 0, 0));
@@ -189,16 +166,15 @@ private slots:
         s.SetDrawWidth(1);
         s.Line(32768, 0, 32768, 65536, RGB(0, 128, 0));  // over the dot
         s.LineTo(0, 65536);
-        const QImage& img = s.image();
-        QCOMPARE(img.pixel(99, 50), Opaque(RGB(255, 0, 0)));
-        QCOMPARE(img.pixel(51, 51), Opaque(RGB(0, 0, 255)));
-        QCOMPARE(img.pixel(50, 50), Opaque(RGB(0, 128, 0)));
-        QCOMPARE(img.pixel(25, 99), Opaque(RGB(255, 0, 0)));
+        QCOMPARE(s.image().pixel(99, 50), Opaque(RGB(255, 0, 0)));
+        QCOMPARE(s.image().pixel(51, 51), Opaque(RGB(0, 0, 255)));
+        QCOMPARE(s.image().pixel(50, 50), Opaque(RGB(0, 128, 0)));
+        QCOMPARE(s.image().pixel(25, 99), Opaque(RGB(255, 0, 0)));
         // Calls that all fall on one pixel still draw it.
         s.Clear();
         s.MoveTo(100, 100);
         s.LineTo(101, 100);
-        QCOMPARE(CountNot(s.image(), kWhite), 1);
+        QCOMPARE(Changed(s.image()), 1);
     }
 
     void textSitsBelowAndRightOfThePositionThenBreaksTheLine() {
@@ -210,12 +186,9 @@ private slots:
         QCOMPARE(s.TextHeight("a\nb"), 2 * h);
         s.MoveTo(16384, 16384);
         s.Print(" 35. ");
-        QCOMPARE(s.CurrentX(), 0.0f);
-        QCOMPARE(s.CurrentY(), 16384 + h);
+        QCOMPARE(QPointF(s.CurrentX(), s.CurrentY()), QPointF(0, 16384 + h));
         QRect box;
-        for (int y = 0; y < 300; ++y)
-            for (int x = 0; x < 400; ++x)
-                if (s.image().pixel(x, y) != kWhite) box |= QRect(x, y, 1, 1);
+        Changed(s.image(), nullptr, &box);
         QVERIFY(box.left() > 100 && box.left() < 115 && box.width() > 12);  // after the blank
         QVERIFY(box.top() >= 75 && box.bottom() < 75 + linePixels + 1);
         ImageSurface dense(QSize(800, 600), 2.0);  // twice the pixels, the same plot units
