@@ -16,6 +16,7 @@ private slots:
         std::vector<double> values = {0.0, 0.5, 12.25, 0.0000005, 0.00000049, 0.0015, 2.0005, 999.9995,
                                       1.000030517578125, 0.1 + 0.2, 1e-7, 9.9999999e-8, 999999999.9,
                                       1e9, 1e300, 5e-324, INFINITY};
+        for (double power : {1e-6, 1.0, 10.0, 1000.0}) values.push_back(std::nextafter(power, 0.0));  // 15 nines round up
         for (int k = 0; k < 200000; k += 37)  // table values and their factored forms
             for (double v : {k / 1000.0, 0.001f * (k / 1000.0), k * 0.0005, k * 1e-7 + 5e-7}) values.push_back(v);
         std::mt19937_64 random(4);

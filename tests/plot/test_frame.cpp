@@ -54,7 +54,7 @@ private slots:
         }
         for (const auto& c : s.calls) QCOMPARE(c.colour, kGridColour);
         // The step is an eighth of the scale height, rounded to a whole number first.
-        s.SetScale(65536, 8000.4f);
+        s.SetScale(65536, 7999.6f);
         s.calls.clear();
         DrawGrid(s, ma, v);
         QCOMPARE(s.calls[1].y1, 1000.0f);
