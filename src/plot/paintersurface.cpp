@@ -378,9 +378,8 @@ void PainterSurface::FillDisc(QPainter& painter, int ix, int iy, int diameter, R
 
 QRgb* PainterSurface::RasterBits() {
     if (raster_ == nullptr || !origin_.isNull()) return nullptr;
-    // The painter draws into the image's pixels as they were when it began; should the
-    // image have been shared since, writing here would part it from the painter's.
-    if (painter_.isActive() && !raster_->isDetached()) painter_.end();
+    // Parts the image from copies taken of it (a copy taken while the painter runs is a
+    // copy of the pixels already).
     return reinterpret_cast<QRgb*>(raster_->bits());
 }
 
