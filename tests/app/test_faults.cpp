@@ -433,7 +433,7 @@ void TestFaults::soundLayerFailsAtOpenWriteAndMidRun() {
     t.wave.FailOn("OutWrite", kMmNoDriver, 3, 2);
     const std::size_t shown = t.messages.texts.size();
     pickLater(20);
-    QTimer::singleShot(900, &t.w, [&t] { QTest::mouseClick(t.w.StartButton, Qt::LeftButton); });
+    QTimer::singleShot(1500, &t.w, [&t] { QTest::mouseClick(t.w.StartButton, Qt::LeftButton); });
     QTest::mouseClick(t.w.StartButton, Qt::LeftButton);
     QCOMPARE(t.messages.texts.size(), shown + 2);
     QCOMPARE(t.messages.texts.back(), MemoryWaveApi::ErrorText(kMmNoDriver));
