@@ -43,6 +43,8 @@ private slots:
         QTest::newRow("10 / 3 -> 4 curves") << "1|1|0|10|3\r\n" + sixCurrents
                                             << QByteArray("100.0 1. .0\r\n100.0 1. 3.0\r\n100.0 1. 6.0\r\n"
                                                           "100.0 1. 9.0\r\n");
+        QTest::newRow("5 / 3 -> 3 curves") << "1|1|0|5|3\r\n" + sixCurrents
+                                           << QByteArray("100.0 1. .0\r\n100.0 1. 3.0\r\n100.0 1. 6.0\r\n");
         QTest::newRow("single precision steps") << QByteArray("1|1|0|1|-0.1\r\n0|0|0|0|1\r\n")
                                                 << QByteArray(".0 1. -.3\r\n");
         QTest::newRow("1000 curves") << QByteArray("1|1|0|999|1\r\n100|1\r\n") << QByteArray("100.0 1. .0\r\n");
