@@ -76,7 +76,7 @@ bool WriteQuickPng(const QString& path, const QImage& image, QString* error) {
     if (status != Z_STREAM_END) return Fail(error, QStringLiteral("PNG compression failed"));
 
     QByteArray png;
-    png.reserve(static_cast<qsizetype>(packedSize + 64));
+    png.reserve(static_cast<qsizetype>(packedSize) + 64);
     png.append("\x89PNG\r\n\x1a\n", 8);
     QByteArray header;
     PutU32(header, static_cast<std::uint32_t>(width));
