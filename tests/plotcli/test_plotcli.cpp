@@ -31,19 +31,8 @@ Result RunPlot(const QStringList& args) {
     p.setProgram(QCoreApplication::applicationDirPath() + "/../anodix-plot");
     p.setArguments(args);
     p.start();
-    Result r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
-        r.err = p.errorString().toUtf8();
-        return r;
-    }
-    r.status = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
-QString SizeOf(const QImage& image) {
-    return QString::number(image.width()) + "x" + QString::number(image.height());
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return {-1, {}, p.errorString().toUtf8()};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
 const QStringList kFamilies = {"EL34.tdf", "6L6GC.tdf", "12AX7.tdf", "12AU7.tdf"};
@@ -75,10 +64,10 @@ private slots:
         Window t;
         Base& w = t.w;
         QStringList files;
-        for (int k = 0; k < kFamilies.size(); ++k) {
-            w.SetSlotPath(k, Example(kFamilies[k]));
-            w.CkImport[static_cast<std::size_t>(k)]->setChecked(true);
-            files << Example(kFamilies[k]);
+        for (const QString& family : kFamilies) {
+            w.SetSlotPath(int(files.size()), Example(family));
+            w.CkImport[std::size_t(files.size())]->setChecked(true);
+            files << Example(family);
         }
         w.CbVdiv->setCurrentText(vdiv);
         w.CbMaDiv->setCurrentText(madiv);
@@ -94,7 +83,8 @@ private slots:
         const QImage& shown = w.ScopeBox->image();
         const QTemporaryDir dir;
         const QString png = dir.filePath("plot.png");
-        const Result r = RunPlot(args << "--size" << SizeOf(shown) << "-o" << png << files);
+        args << "--size" << QString("%1x%2").arg(shown.width()).arg(shown.height());
+        const Result r = RunPlot(args << "-o" << png << files);
         QVERIFY2(r.status == 0, r.err.constData());
         QVERIFY2(r.out.isEmpty() && r.err.isEmpty(), r.err.constData());  // silent on success
         QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), shown);
@@ -108,7 +98,7 @@ private slots:
                                       "-o", out, Example("EL34.tdf"), Example("6L6GC.tdf")});
             QVERIFY2(r.status == 0 && r.err.isEmpty(), r.err.constData());
         }
-        QFile file(svg);
+        QFile file(svg), page(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QXmlStreamReader xml(&file);
         int paths = 0, labels = 0;
@@ -121,7 +111,6 @@ private slots:
         // 9 + 9 curves, the limit, 16 grid lines, the load line and its drop line.
         QCOMPARE(paths, 18 + 1 + 16 + 2);
         QVERIFY(labels > 16);
-        QFile page(pdf);
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QByteArray bytes = page.readAll();
         QVERIFY(bytes.startsWith("%PDF") && bytes.size() > 1000);
@@ -147,8 +136,7 @@ private slots:
         QTest::newRow("empty size") << QStringList{"--size", "0x100", "-o", "OUT.png"} << "--size";
         QTest::newRow("huge size") << QStringList{"--size", "100000x100000", "-o", "OUT.png"} << "--size";
         QTest::newRow("size not whole") << QStringList{"--size", "10.5x20", "-o", "OUT.png"} << "--size";
-        QTest::newRow("six families") << QStringList{"-o", "OUT.png", el34, el34, el34, el34, el34, el34}
-                                      << "five";
+        QTest::newRow("six families") << QStringList{"-o", "OUT.png", el34, el34, el34, el34, el34, el34} << "five";
         QTest::newRow("missing family") << QStringList{"-o", "OUT.png", el34, "no-such.tdf"} << "no-such.tdf";
         QTest::newRow("endless device") << QStringList{"-o", "OUT.png", "/dev/zero"} << "/dev/zero";
         QTest::newRow("folder as family") << QStringList{"-o", "OUT.png", QDir::tempPath()} << QDir::tempPath();
@@ -160,8 +148,7 @@ private slots:
         const QTemporaryDir dir;
         args.replaceInStrings("OUT.", dir.filePath("out."));
         const Result r = RunPlot(args);
-        QCOMPARE(r.status, 2);
-        QVERIFY(r.out.isEmpty());
+        QVERIFY(r.status == 2 && r.out.isEmpty());
         QVERIFY2(r.err.startsWith("anodix-plot: ") && r.err.count('\n') == 1 && r.err.contains(said.toUtf8()),
                  r.err.constData());
         QVERIFY(QDir(dir.path()).isEmpty());
