@@ -73,11 +73,9 @@ private slots:
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::keyClick(&w, Qt::Key_F1);
-        QCOMPARE(w.State().CurrentMode, std::string("Capture"));
-        QVERIFY(w.FrmCapture->isVisible() && !w.FrmCook->isVisible());
+        QVERIFY(w.State().CurrentMode == "Capture" && w.FrmCapture->isVisible() && !w.FrmCook->isVisible());
         QTest::keyClick(&w, Qt::Key_F2);
-        QCOMPARE(w.State().CurrentMode, std::string("Cook"));
-        QVERIFY(!w.FrmCapture->isVisible() && w.FrmCook->isVisible());
+        QVERIFY(w.State().CurrentMode == "Cook" && !w.FrmCapture->isVisible() && w.FrmCook->isVisible());
         QCOMPARE(CountOf(tape, Kind::Clear), 2);  // each switch redraws
     }
 
@@ -93,21 +91,18 @@ private slots:
         QTest::keyClicks(QApplication::focusWidget(), "10");
         QCOMPARE(CountOf(tape, Kind::Clear), 0);  // typing alone does not redraw
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(CountOf(tape, Kind::Clear), 1);
-        QCOMPARE(w.State().VoltsPerDiv, 10.0f);
+        QVERIFY(CountOf(tape, Kind::Clear) == 1 && w.State().VoltsPerDiv == 10.0f);
         QCOMPARE(w.CbVdiv->count(), 5);  // a typed value does not join the list
         // Text without a number keeps the scale in force; still redrawn once.
         w.CbVdiv->setEditText("volts");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
-        QCOMPARE(CountOf(tape, Kind::Clear), 2);
-        QCOMPARE(w.State().VoltsPerDiv, 10.0f);
+        QVERIFY(CountOf(tape, Kind::Clear) == 2 && w.State().VoltsPerDiv == 10.0f);
         // Leaving a list validates it, once.
         w.CbMaDiv->setEditText("5");
         w.CbMaDiv->setFocus();
         const int before = CountOf(tape, Kind::Clear);
         w.TxPwr->setFocus();
-        QCOMPARE(CountOf(tape, Kind::Clear), before + 1);
-        QCOMPARE(w.State().MilliampsPerDiv, 5.0f);
+        QVERIFY(CountOf(tape, Kind::Clear) == before + 1 && w.State().MilliampsPerDiv == 5.0f);
     }
 
     void scaleFallbacksAndGuard() {
@@ -135,8 +130,7 @@ private slots:
         w.CbVdiv->setEditText("-50");
         w.RedrawPlot();
         QVERIFY(ran && !w.State().RedrawBusy);
-        QCOMPARE(CountOf(tape, Kind::Clear), 3);
-        QCOMPARE(w.State().VoltsPerDiv, -50.0f);
+        QVERIFY(CountOf(tape, Kind::Clear) == 3 && w.State().VoltsPerDiv == -50.0f);
     }
 
     void gridLabels_data() {
@@ -170,8 +164,7 @@ private slots:
         w.SetPlotSurfaceForTesting(&tape);
         w.resize(1000, 700);
         QTRY_COMPARE(w.ScopeBox->width(), w.centralWidget()->width() - 160);
-        QCOMPARE(w.ScopeBox->height(), w.centralWidget()->height() - 20);
-        QCOMPARE(w.ScopeBox->pos(), QPoint(152, 8));
+        QVERIFY(w.ScopeBox->height() == w.centralWidget()->height() - 20 && w.ScopeBox->pos() == QPoint(152, 8));
         QVERIFY(CountOf(tape, Kind::Clear) >= 2);  // the layout clears, the redraw clears
         QCOMPARE(tape.ScaleWidth() + tape.ScaleHeight(), 131072.0f);
         // Smaller than the margins: the plot keeps one pixel.
