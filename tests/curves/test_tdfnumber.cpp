@@ -34,7 +34,7 @@ private slots:
                 for (double v : {value, -value}) {
                     std::string quick = "x";
                     AppendTdfNumber(quick, v, pattern);
-                    if (quick != "x" + Format(v, text) && bad++ == 0) qWarning("%.17g %s: %s", v, text, quick.c_str());
+                    if (quick != std::string("x").append(Format(v, text)) && bad++ == 0) qWarning("%.17g %s: %s", v, text, quick.c_str());
                 }
         QCOMPARE(bad, 0);
     }
