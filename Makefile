@@ -5,7 +5,7 @@ JOBS ?= 2
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo -G Ninja)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build run test bench clean examples fuzz lint
+.PHONY: deps build run test bench clean examples fuzz lint tidy
 
 deps:
 	@./scripts/install-deps
@@ -17,9 +17,11 @@ build: deps
 run: build
 	./build/anodix
 
+# The test build: sanitizers on, warnings as errors; then clang-tidy, then every test.
 test: deps
 	@cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DANODIX_SANITIZE=ON -DANODIX_WERROR=ON -DANODIX_BENCH=OFF >/dev/null
 	@cmake --build build-test -j $(JOBS)
+	@$(MAKE) --no-print-directory tidy
 	cd build-test && ctest --output-on-failure -j $(JOBS)
 
 bench: deps
@@ -39,10 +41,16 @@ fuzz: deps
 	@cmake --build build-fuzz -j $(JOBS)
 	./tests/fuzz/run build-fuzz $(FUZZ_SECONDS)
 
-# clang-tidy over src/ with the checks of .clang-tidy, warnings as errors.
+# clang-tidy over src/ with the checks of .clang-tidy, warnings as errors; `make test`
+# runs it too, on its own build.
 lint: deps
 	@cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DANODIX_SANITIZE=ON -DANODIX_WERROR=ON -DANODIX_BENCH=OFF >/dev/null
-	run-clang-tidy-14 -p build-test -quiet -j $(JOBS) -extra-arg=-Wno-unknown-warning-option "$(CURDIR)/src/"
+	@cmake --build build-test -j $(JOBS)
+	@$(MAKE) --no-print-directory tidy
+
+tidy:
+	@echo "clang-tidy over src/"
+	@run-clang-tidy-14 -p build-test -quiet -j $(JOBS) -extra-arg=-Wno-unknown-warning-option "$(CURDIR)/src/"
 
 clean:
 	rm -rf build build-test build-bench build-fuzz
