@@ -1,12 +1,10 @@
 #include "curves/convert.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 #include <limits>
-#include <sys/mman.h>
 #include <vector>
 
 #include "curves/tdfnumber.h"
@@ -80,16 +78,6 @@ bool GridBound(std::string_view field, int& bound) {
     if (!(rounded >= -32768.0 && rounded <= 32767.0)) return false;
     bound = static_cast<int>(rounded);
     return true;
-}
-
-// Asks the system to back a large block about to be written with large pages: a
-// conversion's result is tens of megabytes written once, and each first write to a
-// small page costs a fault. A hint; without it the block works all the same.
-void AdviseLargePages(char* data, std::size_t size) {
-    constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kLarge - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 TableConversion Refuse(std::string reason) {
@@ -180,8 +168,6 @@ TableConversion Convert(std::string_view table) {
     for (std::size_t k = 1; k <= curveCount; ++k) cursor[k] += cursor[k - 1];
 
     TableConversion result;
-    result.tdf.reserve(cursor[curveCount]);
-    AdviseLargePages(result.tdf.data(), cursor[curveCount]);
     result.tdf.resize(cursor[curveCount]);
     char* out = result.tdf.data();
     forEachPoint(lines, [&](std::size_t k) {
