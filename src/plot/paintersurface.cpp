@@ -35,6 +35,30 @@ bool DiscRow(int diameter, int row, int& first, int& last) {
     return last >= first;
 }
 
+// Bresenham's pixels of a line from `from` to `to`, handed to visit(x, y): from the start
+// up to but without the end (WithEnd false), or after the start up to and with the end
+// (WithEnd true). A template, so the per-pixel work inlines into the loop.
+template <bool WithEnd, typename Visit>
+inline void WalkLine(QPoint from, QPoint to, Visit&& visit) {
+    const int dx = std::abs(to.x() - from.x()), sx = from.x() < to.x() ? 1 : -1;
+    const int dy = -std::abs(to.y() - from.y()), sy = from.y() < to.y() ? 1 : -1;
+    int err = dx + dy;
+    int x = from.x(), y = from.y();
+    while (x != to.x() || y != to.y()) {
+        if constexpr (!WithEnd) visit(x, y);
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+        if constexpr (WithEnd) visit(x, y);
+    }
+}
+
 }  // namespace
 
 PainterSurface::PainterSurface() = default;
@@ -328,12 +352,8 @@ void PainterSurface::ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb 
     // Bresenham's pixels from the start up to but without the end pixel, which the next
     // line of a chain begins with: each joint is inverted once, not twice (a gap). Runs
     // along a row or a column are filled as one rectangle.
-    const int dx = std::abs(to.x() - from.x()), sx = from.x() < to.x() ? 1 : -1;
-    const int dy = -std::abs(to.y() - from.y()), sy = from.y() < to.y() ? 1 : -1;
-    int err = dx + dy;
-    int x = from.x(), y = from.y();
     QRect run;
-    while (x != to.x() || y != to.y()) {
+    WalkLine<false>(from, to, [&](int x, int y) {
         if (run.isNull()) {
             run = QRect(x, y, 1, 1);
         } else if (run.height() == 1 && y == run.y() && (x == run.left() - 1 || x == run.right() + 1)) {
@@ -344,16 +364,7 @@ void PainterSurface::ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb 
             FillPixels(painter, run, colour, true);
             run = QRect(x, y, 1, 1);
         }
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y += sy;
-        }
-    }
+    });
     if (!run.isNull()) FillPixels(painter, run, colour, true);
 }
 
@@ -456,26 +467,10 @@ void DotPolyline(QRgb* bits, qsizetype stride, int width, int height,
         const bool toInside = within(to);
         const bool fast = fromInside && toInside;  // the image is convex
         fromInside = toInside;
-        // Bresenham's pixels after the start up to and with the end.
-        const int dx = std::abs(to.x() - from.x()), sx = from.x() < to.x() ? 1 : -1;
-        const int dy = -std::abs(to.y() - from.y()), sy = from.y() < to.y() ? 1 : -1;
-        int err = dx + dy;
-        int x = from.x(), y = from.y();
-        while (x != to.x() || y != to.y()) {
-            const int e2 = 2 * err;
-            if (e2 >= dy) {
-                err += dy;
-                x += sx;
-            }
-            if (e2 <= dx) {
-                err += dx;
-                y += sy;
-            }
-            if (fast)
-                inside(x, y);
-            else
-                clipped(x, y);
-        }
+        if (fast)
+            WalkLine<true>(from, to, inside);
+        else
+            WalkLine<true>(from, to, clipped);
     }
 }
 
