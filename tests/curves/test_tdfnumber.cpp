@@ -1,6 +1,8 @@
 // The quick TDF number routes agree with the general number text on every value.
 #include <QtTest>
+#include <algorithm>
 #include <random>
+#include <string_view>
 
 #include "curves/tdfnumber.h"
 #include "tools/numtext.h"
@@ -26,6 +28,15 @@ private slots:
                 const double v = mantissa(random) * std::pow(10.0, exponent);
                 values.push_back(i % 3 == 0 ? v : i % 3 == 1 ? std::round(v * 1000.0) / 1000.0 : std::floor(v) + 0.5);
             }
+        // Either side of the ties at the last place, where rounding the scaled value
+        // directly and rounding its 15 digits first can part.
+        for (double scale : {1e3, 1e6})
+            for (double m : {0.0, 1.0, 12.0, 1234.0, 999999.0, 123456789.0})
+                for (int ulps = -3; ulps <= 3; ++ulps) {
+                    double v = (m + 0.5) / scale;
+                    for (int i = 0; i < std::abs(ulps); ++i) v = std::nextafter(v, ulps < 0 ? 0.0 : INFINITY);
+                    values.push_back(v);
+                }
         const std::pair<TdfPattern, const char*> patterns[] = {
             {TdfPattern::Volts, "#.0##"}, {TdfPattern::Amperes, "0.######"}, {TdfPattern::Grid, "###.0##"}};
         int bad = 0;
@@ -35,6 +46,14 @@ private slots:
                     std::string quick = "x";
                     AppendTdfNumber(quick, v, pattern);
                     if (quick != std::string("x").append(Format(v, text)) && bad++ == 0) qWarning("%.17g %s: %s", v, text, quick.c_str());
+                    // Measured and written in place: the same text, not a byte beyond it.
+                    char room[400];
+                    std::fill(std::begin(room), std::end(room), '#');
+                    const std::size_t length = TdfNumberLength(v, pattern);
+                    const char* end = WriteTdfNumber(room, v, pattern);
+                    if ((std::string_view(room, static_cast<std::size_t>(end - room)) != std::string_view(quick).substr(1) ||
+                         length != quick.size() - 1 || room[length] != '#') && bad++ == 0)
+                        qWarning("%.17g %s written in place: %.*s", v, text, static_cast<int>(end - room), room);
                 }
         QCOMPARE(bad, 0);
     }
@@ -56,6 +75,17 @@ private slots:
         for (const std::string& f : fields) {
             const double quick = FieldNumber(f), general = LeadingNumber(f);
             QVERIFY2(quick == general && std::signbit(quick) == std::signbit(general), f.c_str());
+            // The same field as a table cell: it ends at the first TAB, CR or LF.
+            const std::size_t cut = f.find_first_of("\t\r\n");
+            const double cellValue = FieldNumber(std::string_view(f).substr(0, cut));
+            for (const char* after : {"", "\t5", "\r\n", "\n7", "\r"}) {
+                const std::string row = f + after;
+                double value = -99.0;
+                const char* end = ReadTableCell(row.data(), row.data() + row.size(), value);
+                const std::size_t cellEnd = cut == std::string::npos ? f.size() : cut;
+                QVERIFY2(value == cellValue && std::signbit(value) == std::signbit(cellValue), row.c_str());
+                QVERIFY2(end == row.data() + cellEnd, row.c_str());
+            }
         }
     }
 };
