@@ -1,11 +1,14 @@
 #include "curves/convert.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
+#include <limits>
 #include <new>
 #include <stdexcept>
-#include <limits>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include "curves/tdfnumber.h"
 #include "tools/numtext.h"
@@ -44,10 +47,20 @@ public:
         return true;
     }
 
+    // Where the next line begins.
+    std::size_t Position() const { return pos_; }
+
 private:
     std::string_view text_;
     std::size_t pos_ = 0;
 };
+
+// The start of the line after the one p is in (or end): past the next CR LF, CR or LF.
+const char* SkipLine(const char* p, const char* end) {
+    while (p < end && *p != '\r' && *p != '\n') ++p;
+    if (p < end && *p++ == '\r' && p < end && *p == '\n') ++p;
+    return p;
+}
 
 // Cuts a line at TAB characters, one field after the other.
 class TabFields {
@@ -78,6 +91,16 @@ bool GridBound(std::string_view field, int& bound) {
     if (!(rounded >= -32768.0 && rounded <= 32767.0)) return false;
     bound = static_cast<int>(rounded);
     return true;
+}
+
+// Asks the system to back a large block about to be written with large pages: a
+// conversion's result is tens of megabytes written once, and each first write to a
+// small page costs a fault. A hint; without it the block works all the same.
+void AdviseLargePages(char* data, std::size_t size) {
+    constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kLarge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 TableConversion Refuse(std::string reason) {
@@ -129,61 +152,69 @@ TableConversion Convert(std::string_view table) {
 
     // Two passes over the data rows: the first measures each curve's text, the second
     // writes every line straight to its place in the result, curve after curve. The
-    // result is the only large block of memory written, and it is written once.
+    // result is the only large block of memory written, and it is written once. Each
+    // pass looks at every character of the rows once: a cell is read as it is cut.
     const std::size_t curveCount = static_cast<std::size_t>(lastCurve) + 1;
-    std::string voltageText;
-    std::string currentText;
-    auto forEachPoint = [&](LineReader rows, auto&& emit) {
-        std::string_view row;
-        while (rows.Next(row)) {
-            if (!row.empty() && row.front() == '"') continue;
-            TabFields fields(row);
-            const std::string_view voltageField = fields.Next();
+    const char* const rowsBegin = table.data() + lines.Position();
+    const char* const tableEnd = table.data() + table.size();
+    // Calls atVoltage(volts) once for each row with a point, before the row's first
+    // atPoint(curve, amperes). A row whose voltage is not a finite number has no points.
+    auto forEachPoint = [&](auto&& atVoltage, auto&& atPoint) {
+        const char* p = rowsBegin;
+        while (p < tableEnd) {
+            if (*p == '"') {
+                p = SkipLine(p, tableEnd);
+                continue;
+            }
+            double volts = 0.0;
+            p = ReadTableCell(p, tableEnd, volts);
             bool haveVoltage = false;
-            for (std::size_t k = 0; k < curveCount && !fields.Done(); ++k) {
-                const double cell = FieldNumber(fields.Next());
+            for (std::size_t k = 0; k < curveCount && p < tableEnd && *p == '\t'; ++k) {
+                double cell = 0.0;
+                p = ReadTableCell(p + 1, tableEnd, cell);
                 if (!(cell > 0.0)) continue;
                 const double amperes = static_cast<double>(currentFactor) * cell;
                 if (!std::isfinite(amperes)) continue;
                 if (!haveVoltage) {
-                    const double volts =
-                        static_cast<double>(voltageFactor) * FieldNumber(voltageField);
+                    volts *= static_cast<double>(voltageFactor);
                     if (!std::isfinite(volts)) break;
-                    voltageText.clear();
-                    AppendTdfNumber(voltageText, volts, TdfPattern::Volts);
+                    atVoltage(volts);
                     haveVoltage = true;
                 }
-                currentText.clear();
-                AppendTdfNumber(currentText, amperes, TdfPattern::Amperes);
-                emit(k);
+                atPoint(k, amperes);
             }
+            p = SkipLine(p, tableEnd);
         }
     };
-    auto lineLength = [&](std::size_t k) {
-        return voltageText.size() + currentText.size() + gridTexts[k].size() + 4;
-    };
 
+    // A line is "volts amperes grid" and CR LF.
     std::vector<std::size_t> cursor(curveCount + 1, 0);
-    forEachPoint(lines, [&](std::size_t k) { cursor[k + 1] += lineLength(k); });
+    std::size_t voltageLength = 0;
+    forEachPoint([&](double volts) { voltageLength = TdfNumberLength(volts, TdfPattern::Volts); },
+                 [&](std::size_t k, double amperes) {
+                     cursor[k + 1] += voltageLength + TdfNumberLength(amperes, TdfPattern::Amperes) +
+                                      gridTexts[k].size() + 4;
+                 });
     for (std::size_t k = 1; k <= curveCount; ++k) cursor[k] += cursor[k - 1];
 
     TableConversion result;
+    result.tdf.reserve(cursor[curveCount]);
+    AdviseLargePages(result.tdf.data(), cursor[curveCount]);
     result.tdf.resize(cursor[curveCount]);
-    char* out = result.tdf.data();
-    forEachPoint(lines, [&](std::size_t k) {
-        char* p = out + cursor[k];
-        std::memcpy(p, voltageText.data(), voltageText.size());
-        p += voltageText.size();
-        *p++ = ' ';
-        std::memcpy(p, currentText.data(), currentText.size());
-        p += currentText.size();
-        *p++ = ' ';
-        std::memcpy(p, gridTexts[k].data(), gridTexts[k].size());
-        p += gridTexts[k].size();
-        *p++ = '\r';
-        *p++ = '\n';
-        cursor[k] = static_cast<std::size_t>(p - out);
-    });
+    char* const out = result.tdf.data();
+    TdfNumberText voltageText;
+    std::string_view voltage;
+    forEachPoint([&](double volts) { voltage = voltageText.Set(volts, TdfPattern::Volts); },
+                 [&](std::size_t k, double amperes) {
+                     char* p = std::copy(voltage.begin(), voltage.end(), out + cursor[k]);
+                     *p++ = ' ';
+                     p = WriteTdfNumber(p, amperes, TdfPattern::Amperes);
+                     *p++ = ' ';
+                     p = std::copy(gridTexts[k].begin(), gridTexts[k].end(), p);
+                     *p++ = '\r';
+                     *p++ = '\n';
+                     cursor[k] = static_cast<std::size_t>(p - out);
+                 });
     result.ok = true;
     return result;
 }
