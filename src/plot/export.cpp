@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <QSaveFile>
 #include <QSvgGenerator>
 
@@ -102,20 +101,6 @@ bool ExportPdf(const QString& path, QSize size, const DrawPicture& draw, QString
         draw(surface);
     }
     return Commit(file, error);
-}
-
-bool PrintPicture(QPrinter& printer, QSize size, const DrawPicture& draw) {
-    size = size.expandedTo(QSize(1, 1));
-    const QSizeF page(printer.width(), printer.height());
-    if (page.isEmpty()) return false;
-    const QSizeF area = QSizeF(size).scaled(page, Qt::KeepAspectRatio);
-    PainterSurface surface(&printer, area, printer.resolution() / 96.0, false);
-    surface.SetOrigin(QPointF((page.width() - area.width()) / 2, (page.height() - area.height()) / 2));
-    surface.Clear();
-    if (!surface.IsPainting()) return false;
-    draw(surface);
-    surface.Flush();
-    return printer.printerState() != QPrinter::Error;
 }
 
 }  // namespace anodix
