@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
+#include <QStringList>
+#include <fontconfig/fontconfig.h>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -13,12 +16,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "curves/tdf.h"
 #include "plot/export.h"
 #include "plot/frame.h"
 #include "plot/paintersurface.h"
+#include "plotcli/plotimage.h"
 #include "plotcli/pngfile.h"
 #include "tools/numtext.h"
 
@@ -235,7 +241,22 @@ void DrawPlot(PlotSurface& plot, const Settings& s, const std::vector<Family>& f
     plot.SetDrawMode(kDrawCopy);
 }
 
-int Run(const QStringList& args) {
+// Reading the font configuration, the longest step of the first text, begins on a
+// thread of its own while Qt starts up; Qt then finds it done. Without a thread to
+// spare Qt reads it itself.
+std::jthread StartFontConfiguration() {
+    try {
+        return std::jthread(FcInit);
+    } catch (const std::system_error&) {
+        return {};
+    }
+}
+
+int Run(int argc, char** argv) {
+    // The arguments as Qt would give them, read before Qt starts: help and bad arguments
+    // need no display, and the image can be prepared while Qt starts up.
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args.push_back(QString::fromLocal8Bit(argv[i]));
     bool help = false;
     Settings s;
     std::vector<Family> families;
@@ -251,15 +272,32 @@ int Run(const QStringList& args) {
         return 2;
     }
 
+    std::jthread fonts = StartFontConfiguration();
+    const PictureFormat format = PictureFormatOf(s.output);
+    std::optional<PlotImage> pixels;
+    if (format == PictureFormat::Png) pixels.emplace(s.size);
+    // Qt gets only the program's name: every other argument has been read above.
+    int qtArgc = 1;
+    const QGuiApplication app(qtArgc, argv);
+    if (fonts.joinable()) fonts.join();
+
     const DrawPicture draw = [&](PlotSurface& plot) { DrawPlot(plot, s, families); };
     QString error;
     bool written = false;
-    switch (PictureFormatOf(s.output)) {
+    switch (format) {
         case PictureFormat::Png: {
-            // Straight from the plot's own image, without a copy of it.
-            ImageSurface surface(s.size, 1.0);
-            draw(surface);
-            written = WriteQuickPng(s.output, surface.image(), &error);
+            QImage& image = pixels->Image();
+            if (image.isNull()) {
+                error = QStringLiteral("not enough memory for the picture");
+                break;
+            }
+            {
+                // The painter and its font are set up while the pixels are prepared.
+                PainterSurface surface(&image, QSizeF(image.size()), 1.0, true);
+                pixels->WaitForPixels();
+                draw(surface);
+            }
+            written = WriteQuickPng(s.output, image, &error);
             break;
         }
         case PictureFormat::Svg:
@@ -292,6 +330,5 @@ int main(int argc, char** argv) {
     // Drawing needs no display: the offscreen platform unless the caller chose one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(anodix::QuietMessages);
-    QGuiApplication app(argc, argv);
-    return anodix::Run(QCoreApplication::arguments());
+    return anodix::Run(argc, argv);
 }
