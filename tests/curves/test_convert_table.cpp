@@ -1,6 +1,8 @@
 // Conversion of TAB tables into TDF text: the worked example, the grid range rules,
-// cells that add nothing, line ends and the refusals.
+// cells that add nothing, line ends, the refusals, and conversion on several threads.
 #include <QtTest>
+#include <algorithm>
+#include <string>
 
 #include "curves/convert.h"
 
@@ -71,6 +73,24 @@ private slots:
         } else {
             QVERIFY2(r.ok, r.reason.c_str());
             QCOMPARE(QByteArray::fromStdString(r.tdf), expected);
+        }
+    }
+
+    // A table cut into parts for threads converts to the same text however it is cut:
+    // every cut lands somewhere else among mixed line ends, titles, empty and short rows.
+    void sameTextOnAnyNumberOfThreads() {
+        std::string table = "\"title\r\n1\t0.001\t0\t6\t-2\n";
+        const char* ends[] = {"\r\n", "\n", "\r", "\r\n\"between\r\n", "\n\n"};
+        for (int row = 1; row <= 60; ++row) {
+            table += std::to_string(row * 5);
+            for (int k = 0; k < row % 6; ++k) table += "\t" + std::to_string(row * (k + 1) % 17);
+            table += ends[row % 5];
+        }
+        const TableConversion one = ConvertTable(table, 1);
+        QVERIFY(one.ok && std::count(one.tdf.begin(), one.tdf.end(), '\n') > 100);
+        for (unsigned threads = 2; threads <= 64; ++threads) {
+            const TableConversion many = ConvertTable(table, threads);
+            QVERIFY2(many.ok && many.tdf == one.tdf, std::to_string(threads).c_str());
         }
     }
 };
