@@ -1,11 +1,7 @@
 // The real window offscreen on the real sound back end, against a private PulseAudio
 // server with a null sink at 11025 Hz whose monitor parec records: the stimulus is
 // checked sample by sample as it reaches the sink.
-#include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTimer>
-#include <QtTest>
 
 #include <algorithm>
 
@@ -17,55 +13,28 @@
 using namespace anodix;
 using namespace anodix::testing;
 
-namespace {
-
-// Answers the device prompt with the entry of that name, as a user picks it.
-void PickLater(Base& w, const QString& name, int ms = 30) {
-    QTimer::singleShot(ms, &w, [&w, name] {
-        const int pos = w.DevicesBox->findText(name);
-        QVERIFY2(pos >= 0, qPrintable("no entry " + name));
-        w.DevicesBox->setCurrentIndex(pos);
-        emit w.DevicesBox->activated(pos);
-    });
-}
-
-int Amplitude1(int volts) { return volts == 0 ? 0 : 325 * volts + 180; }
-
-}  // namespace
-
 class TestCaptureDevice : public QObject {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void stimulusAtTheSink();
-
-private:
     PulseDaemon daemon_;
+
+private slots:
+    void initTestCase() {
+        if (!daemon_.Start()) QSKIP(qPrintable("a private PulseAudio server cannot start here: " + daemon_.Why()));
+    }
+    void cleanupTestCase() { daemon_.Stop(); }
+    void stimulusAtTheSink();
 };
 
-void TestCaptureDevice::initTestCase() {
-    if (!daemon_.Start())
-        QSKIP(qPrintable("a private PulseAudio server cannot start here: " + daemon_.Why()));
-}
-
-void TestCaptureDevice::cleanupTestCase() { daemon_.Stop(); }
-
 void TestCaptureDevice::stimulusAtTheSink() {
-    PulseWaveApi wave;
-    ScriptedDialogs dialogs;
-    RecordedMessages messages;
-    Base w{Services{&wave, &dialogs, &messages}};
-    int ended = 0;
-    w.endProgram_ = [&ended] { ++ended; };
-    w.Form_Load();
+    WindowOn<PulseWaveApi> t;
+    Base& w = t.w;
     QVERIFY(daemon_.StartRecording());
     QTest::qWait(200);
 
     // The start-up stimulus in Capture mode: grid 1 at 50 V, grid 2 at 0 V.
     w.Mnu_Capture_Click();
-    PickLater(w, "AnodixTest");
+    t.PickLater(0, 30, "AnodixTest");
     w.SetGridVoltages(50, 0);
     QVERIFY(w.State().WaveOutHandle != 0);
     QCOMPARE(w.Test->text(), QString("-1"));
@@ -87,7 +56,7 @@ void TestCaptureDevice::stimulusAtTheSink() {
     QTest::qWait(300);
     w.TxVg1->setText("20");
     QTest::qWait(300);
-    PickLater(w, "Monitor of AnodixTest");
+    t.PickLater(0, 30, "Monitor of AnodixTest");
     QTimer::singleShot(1630, &w, [&w] { QTest::mouseClick(w.StartButton, Qt::LeftButton); });
     QTest::mouseClick(w.StartButton, Qt::LeftButton);
     QVERIFY(w.StartButton->text() == "Capture" && w.State().WaveInHandle == 0 && w.Test->text() == "-1");
@@ -96,7 +65,7 @@ void TestCaptureDevice::stimulusAtTheSink() {
     QCOMPARE(w.State().WaveOutHandle, WaveHandle(0));
     QTest::qWait(200);
     const std::vector<std::int16_t> rec = daemon_.StopRecording();
-    QVERIFY(messages.texts.empty() && ended == 0);
+    QVERIFY(t.messages.texts.empty() && t.ended == 0);
 
     // What reached the sink, level by level (leading and trailing silence dropped).
     std::vector<Plateau> p = Plateaus(rec);

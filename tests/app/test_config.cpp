@@ -10,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <fstream>
-
 #include "config/configuration.h"
 #include "tools/appdir.h"
 #include "tools/ini.h"
@@ -21,20 +19,6 @@
 using namespace anodix;
 
 namespace {
-
-const char kFamily[] = "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n";
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string WriteFile(const QTemporaryDir& dir, const QString& name, const std::string& bytes) {
-    const std::string path = dir.filePath(name).toStdString();
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-    return path;
-}
 
 // The key lines of a file in order ("Section/Key"), sections as written.
 QStringList KeysInOrder(const std::string& path) {
@@ -84,6 +68,9 @@ class TestConfig : public QObject {
 
 private:
     QTemporaryDir dir_;
+    std::string Write(const QString& name, const std::string& bytes) {
+        return Spit(dir_.filePath(name).toStdString(), bytes);
+    }
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
@@ -91,9 +78,9 @@ private slots:
 
     // Save writes every key in its order, then Recall puts every value back.
     void saveThenRecall() {
-        const std::string family0 = WriteFile(dir_, "6L6.GC.tdf", kFamily);
-        const std::string family2 = WriteFile(dir_, "Röhre a=b;#'[x].tdf", kFamily);
-        const std::string unticked = WriteFile(dir_, "EL34.tdf", kFamily);
+        const std::string family0 = Write("6L6.GC.tdf", kFamily);
+        const std::string family2 = Write("Röhre a=b;#'[x].tdf", kFamily);
+        const std::string unticked = Write("EL34.tdf", kFamily);
         const std::string path = dir_.filePath("set up ë.vyr").toStdString();
         Window t;
         t.w.move(40, 30);
@@ -149,9 +136,9 @@ private slots:
     // "Capture" exactly recalls Capture mode and leaves the slots; any other
     // spelling recalls Cook mode with the slots of the file.
     void modeWord() {
-        const std::string family = WriteFile(dir_, "6L6.GC.tdf", kFamily);
-        const std::string capture = WriteFile(dir_, "capture.vyr", "[Form]\nMode=Capture\n[IMPORT]\n1=" + family + "\n");
-        const std::string lower = WriteFile(dir_, "lower.vyr", "[Form]\nMode=capture\n[IMPORT]\n1=C:\\tubes\\6L6.GC.tdf\n");
+        const std::string family = Write("6L6.GC.tdf", kFamily);
+        const std::string capture = Write("capture.vyr", "[Form]\nMode=Capture\n[IMPORT]\n1=" + family + "\n");
+        const std::string lower = Write("lower.vyr", "[Form]\nMode=capture\n[IMPORT]\n1=C:\\tubes\\6L6.GC.tdf\n");
         Window t;
         t.w.SetSlotPath(0, QString::fromStdString(family));
         t.w.CkImport[0]->setChecked(true);
@@ -201,12 +188,12 @@ private slots:
         int n = 0;
         for (const std::string& text : cases) {
             t.w.TxPwr->setText("2");
-            t.w.LoadConfiguration(WriteFile(dir_, QString("geometry%1.vyr").arg(n++), text + "[DISPLAY]\nPa=3\n"));
+            t.w.LoadConfiguration(Write(QString("geometry%1.vyr").arg(n++), text + "[DISPLAY]\nPa=3\n"));
             QVERIFY(t.w.frameGeometry() == frame && t.w.TxPwr->text() == "3");
         }
         // A window partly on the screen is placed where the file says.
         const int left = screen.right() - 100;
-        t.w.LoadConfiguration(WriteFile(dir_, "partly.vyr", "[FORM]\nTop=" + twips(10) + "\nLeft=" + twips(left) +
+        t.w.LoadConfiguration(Write("partly.vyr", "[FORM]\nTop=" + twips(10) + "\nLeft=" + twips(left) +
                                                                 "\nWidth=" + twips(400) + "\nHeight=" + twips(300) + "\n"));
         QCOMPARE(t.w.frameGeometry(), QRect(left, 10, 400, 300));
     }
@@ -214,9 +201,9 @@ private slots:
     // After Save and a restart the saved set-up comes back in Cook mode, the grid
     // voltages included; a later Recall of another file does not change that.
     void restartRestoresSaved() {
-        const std::string family = WriteFile(dir_, "6L6.GC.tdf", kFamily);
+        const std::string family = Write("6L6.GC.tdf", kFamily);
         const std::string path = dir_.filePath("restart.vyr").toStdString();
-        const std::string other = WriteFile(dir_, "other.vyr", "[DISPLAY]\nPa=7\n");
+        const std::string other = Write("other.vyr", "[DISPLAY]\nPa=7\n");
         QRect frame;
         {
             Window t;
@@ -233,7 +220,7 @@ private slots:
         }
         // Start-up comes up in the saved Capture mode first and asks for the output
         // device before it ends in Cook mode: answer that prompt.
-        Window t(false);
+        Window t(Window::Unloaded);
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, &t.w, [&t] {
             if (t.w.DevicesBox->isHidden() || t.w.DevicesBox->count() == 0) return;

@@ -5,14 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <map>
 
 #include "plot/frame.h"
-#include "plot/scope.h"
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -23,12 +21,12 @@ QString Example(const char* name) {
     return qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/examples/" + name;
 }
 
+QByteArray Contents(const QString& path) { return QByteArray::fromStdString(Slurp(path.toStdString())); }
+
 // Paths and polylines of an SVG counted by the stroke colour of their group.
 std::map<QString, int> PathsByStroke(const QString& svg, bool* wellFormed) {
     std::map<QString, int> count;
-    QFile f(svg);
-    if (!f.open(QIODevice::ReadOnly)) return count;
-    QXmlStreamReader xml(&f);
+    QXmlStreamReader xml(Contents(svg));
     QStringList strokes{"none"};
     while (!xml.atEnd()) {
         const auto token = xml.readNext();
@@ -44,11 +42,6 @@ std::map<QString, int> PathsByStroke(const QString& svg, bool* wellFormed) {
     return count;
 }
 
-QByteArray Contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Two example families in slots 1 and 2, an operating point with its load line, and a mark.
 void ShowFamilies(Base& w) {
     w.SetSlotPath(0, Example("EL34.tdf"));
@@ -59,10 +52,8 @@ void ShowFamilies(Base& w) {
     w.CbVdiv->setCurrentText("50");
     w.TxPwr->setText("25");
     w.RedrawPlot();
-    // A click on the plot gives it the focus first, as the window gets it.
-    w.ScopeBox->setFocus();
-    w.Scope_MouseDown(1, 1, PlotX(w, 250), PlotY(w, 60));
-    w.Scope_MouseDown(1, 0, PlotX(w, 100), PlotY(w, 100));
+    ClickPlot(w, 1, 1, PlotX(w, 250), PlotY(w, 60));
+    ClickPlot(w, 1, 0, PlotX(w, 100), PlotY(w, 100));
 }
 
 }  // namespace
@@ -71,14 +62,6 @@ class TestPicture : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-
-    void theMenuFollowsConfiguration() {
-        Window t;
-        QCOMPARE(t.w.menuBar()->actions().at(2)->menu(), t.w.Mnu_Plot);
-        QCOMPARE(t.w.Mnu_Plot->objectName() + t.w.Mnu_Plot->title(), QString("Mnu_PlotPlot"));
-        QVERIFY(t.w.Mnu_ExportPicture->shortcut() == QKeySequence("Ctrl+E") &&
-                t.w.Mnu_Print->shortcut() == QKeySequence("Ctrl+P"));
-    }
 
     void picturesHoldWhatThePlotShows() {
         const QTemporaryDir dir;
@@ -145,10 +128,7 @@ private slots:
         }
         // A name without a type whose .png twin exists is not replaced unasked.
         const QString kept = dir.filePath("kept.png");
-        {
-            QFile f(kept);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("mine") == 4);
-        }
+        Spit(kept.toStdString(), "mine");
         t.messages.texts.clear();
         QVERIFY(!w.ExportPicture(dir.filePath("kept")));
         QCOMPARE(t.messages.texts.size(), std::size_t(1));

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
 #include <cmath>
@@ -52,23 +53,25 @@ private slots:
             QString text = o->property(qobject_cast<QGroupBox*>(o) ? "title" : "text").toString();
             QCOMPARE(text, QString(caption));
         }
-        for (const char* name : {"Scope", "CbVdiv", "CbMaDiv", "TxPwr", "DevicesBox", "Shape", "Label9"})
+        for (const char* name : {"Scope", "CbVdiv", "CbMaDiv", "TxPwr", "DevicesBox", "Shape", "Label9", "Mnu_Plot"})
             QVERIFY2(w.findChild<QWidget*>(name) != nullptr, name);
     }
 
     void menusAndModes() {
         Window t;
         Base& w = t.w;
-        RecordingSurface tape;
-        w.SetPlotSurfaceForTesting(&tape);
-        QCOMPARE(w.Mnu_Mode->title() + w.Mnu_preferences->title(), QString("ModeConfiguration"));
-        const std::tuple<const char*, const char*, Qt::Key> actions[] = {
+        RecordingSurface& tape = t.Record();
+        QCOMPARE(w.menuBar()->actions().at(2)->menu(), w.Mnu_Plot);
+        QCOMPARE(w.Mnu_Mode->title() + w.Mnu_preferences->title() + w.Mnu_Plot->title(),
+                 QString("ModeConfigurationPlot"));
+        const std::tuple<const char*, const char*, QKeySequence> actions[] = {
             {"Mnu_Capture", "Capture", Qt::Key_F1}, {"Mnu_Cook", "Cook", Qt::Key_F2},
             {"MnuConvertion", "Data Convertion ...", Qt::Key_F12}, {"Mnu_Import_Pref", "Recall", Qt::Key_F3},
-            {"Mnu_Export_Pref", "Save", Qt::Key_F4}};
+            {"Mnu_Export_Pref", "Save", Qt::Key_F4}, {"Mnu_ExportPicture", "Export picture ...", Qt::CTRL | Qt::Key_E},
+            {"Mnu_Print", "Print ...", Qt::CTRL | Qt::Key_P}};
         for (const auto& [name, text, key] : actions) {
             auto* a = w.findChild<QAction*>(name);
-            QVERIFY2(a && a->text() == text && a->shortcut() == QKeySequence(key), name);
+            QVERIFY2(a && a->text() == text && a->shortcut() == key, name);
         }
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -82,8 +85,7 @@ private slots:
     void listsRedrawOnEnterAndFocusLoss() {
         Window t;
         Base& w = t.w;
-        RecordingSurface tape;
-        w.SetPlotSurfaceForTesting(&tape);
+        RecordingSurface& tape = t.Record();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.CbVdiv->setFocus();
@@ -106,10 +108,9 @@ private slots:
     }
 
     void scaleFallbacksAndGuard() {
-        Window t(false);
+        Window t(Window::Unloaded);
         Base& w = t.w;
-        RecordingSurface tape;
-        w.SetPlotSurfaceForTesting(&tape);
+        RecordingSurface& tape = t.Record();
         w.RedrawPlot();
         QCOMPARE(CountOf(tape, Kind::Clear), 0);  // nothing before start-up has finished
         w.State().StartupDone = true;
@@ -143,8 +144,7 @@ private slots:
         QFETCH(QString, madiv);
         QFETCH(QString, labels);
         Window t;
-        RecordingSurface tape;
-        t.w.SetPlotSurfaceForTesting(&tape);
+        RecordingSurface& tape = t.Record();
         t.w.CbVdiv->setEditText("10");
         t.w.CbMaDiv->setEditText(madiv);
         t.w.CbVdiv_Click();
@@ -160,8 +160,7 @@ private slots:
     void resizeKeepsPlotScale() {
         Window t;
         Base& w = t.w;
-        RecordingSurface tape;
-        w.SetPlotSurfaceForTesting(&tape);
+        RecordingSurface& tape = t.Record();
         w.resize(1000, 700);
         QTRY_COMPARE(w.ScopeBox->width(), w.centralWidget()->width() - 160);
         QVERIFY(w.ScopeBox->height() == w.centralWidget()->height() - 20 && w.ScopeBox->pos() == QPoint(152, 8));

@@ -1,14 +1,22 @@
 #pragma once
 // The real window with in-memory services: scripted file dialogs, recorded messages,
-// the in-memory sound card. Nothing reaches a sound server or a real dialog.
+// the in-memory sound card and a recording plot surface. Nothing reaches a sound
+// server or a real dialog, and ending the program is only counted.
+#include <QComboBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <deque>
+#include <fstream>
+#include <iterator>
 
 #include "app/base.h"
 #include "audio/memorywave.h"
 #include "plot/recordingsurface.h"
+#include "plot/scope.h"
 #include "tools/filedialog.h"
 
 namespace anodix {
@@ -26,25 +34,87 @@ struct ScriptedDialogs : FileDialogService {
 
 struct RecordedMessages : MessageService {
     std::vector<std::string> texts, titles;
-    void Show(const std::string& text, const std::string& title, MessageIcon) override {
+    std::vector<MessageIcon> icons;
+    void Show(const std::string& text, const std::string& title, MessageIcon icon) override {
         texts.push_back(text);
         titles.push_back(title);
+        icons.push_back(icon);
     }
 };
 
-struct Window {
-    MemoryWaveApi wave;
+// The window on a sound back end (the in-memory one unless a test brings the real one).
+template <class Wave>
+struct WindowOn {
+    enum Start { Unloaded, Cook, Capture };
+    Wave wave;
     ScriptedDialogs dialogs;
     RecordedMessages messages;
+    RecordingSurface tape;  // drawn on after Record()
     Base w{Services{&wave, &dialogs, &messages}};
-    explicit Window(bool load = true) {
-        if (load) w.Form_Load();
+    int ended = 0;  // times the program was ended
+
+    explicit WindowOn(Start start = Cook) {
+        w.endProgram_ = [this] { ++ended; };
+        if (start != Unloaded) w.Form_Load();
+        if (start == Capture) w.Mnu_Capture_Click();
     }
+    RecordingSurface& Record() {
+        w.SetPlotSurfaceForTesting(&tape);
+        return tape;
+    }
+    // Answers the device prompt after ms the way a user does (the list's activated
+    // signal): list position pos, or the entry called name.
+    void PickLater(int pos = 0, int ms = 20, const QString& name = {}) {
+        QTimer::singleShot(ms, &w, [this, pos, name] {
+            const int at = name.isEmpty() ? pos : w.DevicesBox->findText(name);
+            QVERIFY2(w.DevicesBox->isVisible() && at >= 0, qPrintable("no prompt or no entry " + name));
+            w.DevicesBox->setCurrentIndex(at);
+            emit w.DevicesBox->activated(at);
+        });
+    }
+    // Left and right amplitude of what plays now.
+    std::pair<int, int> Playing() const {
+        const std::vector<std::int16_t> p = wave.PlayingNow();
+        return p.size() == 20 ? std::pair<int, int>{p[0], p[1]} : std::pair<int, int>{-1, -1};
+    }
+    void Click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
 };
+using Window = WindowOn<MemoryWaveApi>;
+
+inline constexpr char kFamily[] = "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n100.0 0.004 -2.0\r\n200.0 0.015 -2.0\r\n";
+
+inline std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+// Writes bytes to path (replacing the file) and gives the path back.
+inline std::string Spit(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    return path;
+}
 
 inline int CountOf(const RecordingSurface& s, RecordingSurface::Kind kind) {
     return static_cast<int>(s.Calls(kind).size());
 }
+inline int LinesIn(const RecordingSurface& s, Rgb colour) {
+    const auto lines = s.Calls(RecordingSurface::Kind::Line);
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](auto& c) { return c.colour == colour; }));
+}
+// Every coordinate drawn is a number.
+inline bool AllFinite(const RecordingSurface& s) {
+    return std::all_of(s.calls.begin(), s.calls.end(), [](auto& c) {
+        return std::isfinite(c.x1) && std::isfinite(c.y1) && std::isfinite(c.x2) && std::isfinite(c.y2);
+    });
+}
+
+// A click on the plot as the window gets it: the plot takes the focus, then the handler runs.
+inline void ClickPlot(Base& w, int button, int shift, float x, float y) {
+    w.ScopeBox->setFocus();
+    w.Scope_MouseDown(button, shift, x, y);
+}
+
+// The left (grid 1) amplitude of the stimulus for a grid voltage.
+inline int Amplitude1(int volts) { return volts == 0 ? 0 : 325 * volts + 180; }
 
 // The plot position of a voltage and a current at the scale in force.
 inline float PlotX(const Base& w, float volts) { return volts * w.State().UnitsPerVolt; }
