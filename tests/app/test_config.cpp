@@ -157,24 +157,21 @@ private slots:
         QCOMPARE(t.w.SlotPath(1), QString("C:\\tubes\\6L6.GC.tdf"));
     }
 
-    void missingFileChangesNothing() {
-        const std::string path = dir_.filePath("gone.vyr").toStdString();
-        Window t;
-        const QRect frame = t.w.frameGeometry();
-        t.dialogs.answers = {path};
-        t.w.Mnu_Import_Pref_Click();
-        t.w.LoadConfiguration(dir_.path().toStdString());  // a folder is no configuration either
-        QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + path, "Can't open " + dir_.path().toStdString()}));
-        QVERIFY(t.messages.titles.at(0) == "Anodix" && t.w.frameGeometry() == frame);
-        QCOMPARE(Fields(t.w), QString("20|1|2|10|-1|-1|50|0"));
-    }
-
-    // A geometry that would make the window vanish is not applied; the rest is.
-    void unusableGeometry() {
+    // A file that cannot be opened changes nothing; a geometry that would make the window
+    // vanish is not applied, the rest of its file is.
+    void unusableFileOrGeometry() {
         Window t;
         t.w.move(50, 40);
         t.w.resize(640, 480);
         const QRect frame = t.w.frameGeometry();
+        const std::string gone = dir_.filePath("gone.vyr").toStdString(), folder = dir_.path().toStdString();
+        t.dialogs.answers = {gone};
+        t.w.Mnu_Import_Pref_Click();
+        t.w.LoadConfiguration(folder);  // a folder is no configuration either
+        QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + gone, "Can't open " + folder}));
+        QVERIFY(t.messages.titles.at(0) == "Anodix" && t.w.frameGeometry() == frame);
+        QCOMPARE(Fields(t.w), QString("20|1|2|10|-1|-1|50|0"));
+
         const QRect screen = t.w.screen()->geometry();
         const double tpp = 1440.0 / t.w.screen()->logicalDotsPerInch();
         auto twips = [&](int px) { return GeneralNumber(static_cast<float>(px * tpp)); };
@@ -234,16 +231,6 @@ private slots:
         QCOMPARE(Fields(t.w), QString(kSaved));
         QCOMPARE(t.w.frameGeometry(), frame);  // the border is not added at every start
         QVERIFY(t.messages.texts.empty());
-    }
-
-    // No record, or a record naming a file that is gone: the start-up values stand.
-    void startWithoutUsableRecord() {
-        for (bool record : {false, true}) {
-            if (record) QVERIFY(RecordMostRecent(dir_.filePath("deleted.vyr").toStdString()));
-            Window t;
-            QCOMPARE(Fields(t.w) + t.w.State().CurrentMode.c_str(), QString("20|1|2|10|-1|-1|50|0Cook"));
-            QVERIFY(t.messages.texts.empty() && t.w.isVisible() && t.w.width() > 100);
-        }
     }
 };
 
