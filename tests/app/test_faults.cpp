@@ -279,15 +279,27 @@ private slots:
     // error text is shown, the window goes on working, and after closing nothing is open.
     void soundLayerFailsAtOpenWriteAndMidRun() {
         Window t(Window::Capture);
-        // Open fails: the error text, nothing open; the next change opens.
+        // Open fails: the error text, nothing open; the next change prompts again and opens.
         t.wave.FailOn("OutOpen", kMmAllocated, 0, 1);
         t.PickLater();
         t.w.TxVg1->setText("20");
-        QCOMPARE(t.messages.texts.back(), MemoryWaveApi::ErrorText(kMmAllocated));
-        QCOMPARE(t.wave.OpenCount(), 0);
+        QCOMPARE(t.messages.texts, std::vector<std::string>{MemoryWaveApi::ErrorText(kMmAllocated)});
+        QVERIFY(t.messages.titles[0] == "Anodix" && t.w.State().WaveOutHandle == 0 && t.wave.OpenCount() == 0);
         t.PickLater();
         t.w.TxVg1->setText("30");
-        QCOMPARE(t.wave.OpenCount(), 1);
+        QVERIFY(t.wave.CountOf("OutOpen") == 2 && t.Playing().first == Amplitude1(30));
+
+        // A write or a prepare fails: the text, and the device stays open but silent until
+        // the next change plays.
+        t.wave.FailOn("OutWrite", kMmNoMem, 0, 1);
+        t.w.TxVg1->setText("10");
+        QCOMPARE(t.messages.texts.back(), MemoryWaveApi::ErrorText(kMmNoMem));
+        QVERIFY(t.wave.PlayingNow().empty() && t.w.State().WaveOutHandle != 0);
+        t.wave.FailOn("OutPrepareHeader", kMmInvalParam, 0, 1);
+        t.w.TxVg1->setText("11");
+        QVERIFY(t.messages.texts.back() == MemoryWaveApi::ErrorText(kMmInvalParam) && t.wave.PlayingNow().empty());
+        t.w.TxVg1->setText("30");
+        QVERIFY(t.Playing().first == Amplitude1(30) && t.wave.CountOf("OutOpen") == 2);
 
         // Write fails in the middle of a run, twice: each shows the text, the run goes on
         // stepping, and STOP ends it with the input closed.
