@@ -1,7 +1,6 @@
 // Capture mode in the real window with the in-memory sound card: device prompts,
 // open failures, the stimulus, the grid fields, the grid scan, the capture run,
 // calibration and the volume fields.
-#include <QLineEdit>
 #include <chrono>
 
 #include "audio/stimulus.h"

@@ -1,9 +1,6 @@
 // The real window offscreen on the real sound back end, against a private PulseAudio
 // server with a null sink at 11025 Hz whose monitor parec records: the stimulus is
 // checked sample by sample as it reaches the sink.
-#include <QLineEdit>
-
-#include <algorithm>
 
 #include "audio/pulsedaemon.h"
 #include "audio/pulsewave.h"

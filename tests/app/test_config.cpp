@@ -1,14 +1,8 @@
 // Configuration on the real window: Save and Recall through the dialog seam, the
 // record of the file saved last, and the recall at start-up.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QScreen>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include "config/configuration.h"
 #include "tools/appdir.h"

@@ -1,9 +1,6 @@
 // Data conversion on the real window: the two dialogs, the remembered folders, the
 // messages, and nothing written when a table is refused or a dialog cancelled.
 #include <QAction>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include "tools/appdir.h"
 #include "window_fixture.h"

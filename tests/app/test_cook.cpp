@@ -1,13 +1,5 @@
 // Cook mode on the real window: import slots through the dialog seam, the worked
 // examples of the limit, load line and readout, the XOR overlays, the field clamps.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <cmath>
 
 #include "tools/appdir.h"
 #include "window_fixture.h"

@@ -1,14 +1,9 @@
 // The faults of a desktop on the real window: imported files that change under it,
 // saves that cannot be written, hostile configuration files, a failing sound layer,
 // and the window closed in the middle of a prompt or a run.
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QScreen>
-#include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdlib>

@@ -1,12 +1,6 @@
 // The Plot menu on the real window: pictures of the plot in PNG, SVG and PDF files,
 // failures named in a message with nothing left behind, and printing.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
 #include <QPrinter>
-#include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <map>
 

@@ -1,19 +1,11 @@
 // The main window driven offscreen: start-up, menus, modes, the scale lists, the redraw
 // guard, the grid labels, the layout, the nested waits and arrow-key stepping.
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QTimer>
-#include <cmath>
 
-#include "plot/scope.h"
 #include "window_fixture.h"
 
 using namespace anodix;

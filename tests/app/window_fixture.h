@@ -2,9 +2,15 @@
 // The real window with in-memory services: scripted file dialogs, recorded messages,
 // the in-memory sound card and a recording plot surface. Nothing reaches a sound
 // server or a real dialog, and ending the program is only counted.
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
