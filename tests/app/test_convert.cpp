@@ -25,36 +25,45 @@ class TestConvert : public QObject {
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    // A cancelled save, a TDF file that cannot be made, then a conversion: the dialogs,
+    // the messages, and the folders remembered for the next run.
     void convertsAndRemembersFolders() {
         QTemporaryDir in, out;
         QDir(out.path()).mkdir("sub");
         const std::string table = Spit(in.filePath("tubes.txt").toStdString(), kTable);
-        const std::string tdf = out.filePath("sub/tubes.tdf").toStdString();
-        Spit(tdf, "an older, longer file that is replaced\r\n");
+        // An older, longer file there is replaced as a whole.
+        const std::string tdf = Spit(out.filePath("sub/tubes.tdf").toStdString(), std::string(300, 'x'));
+        const std::string nowhere = out.filePath("no/such/folder/t.tdf").toStdString();
         Window t;
-        t.dialogs.answers = {table, tdf};
-        t.w.MnuConvertion->trigger();  // F12 "Data Convertion ..."
-        QVERIFY(t.messages.texts.empty());
-        QCOMPARE(Slurp(tdf), std::string(kTdf));
-        QCOMPARE(t.dialogs.asked.size(), std::size_t{2});
+        t.dialogs.answers = {table, "", table, nowhere};
+        t.w.ConvertExternalData();  // the save cancelled: nothing said, nothing written
+        QVERIFY(t.messages.texts.empty() && t.dialogs.asked.size() == 2);
+        QCOMPARE(QDir(in.path()).entryList(QDir::Files), QStringList{"tubes.txt"});
         auto asked = [&](std::size_t i) {
             const FileDialogRequest& r = t.dialogs.asked[i];
             return r.action + "|" + r.title + "|" + r.proposedName + "|" + r.initialDirectory;
         };
         QCOMPARE(asked(0), "Open|Import external data|*.txt|" + ProgramDirectory());
         QCOMPARE(asked(1), "Save|Save TDF|*.tdf|" + ProgramDirectory());
+        t.w.ConvertExternalData();
+        QCOMPARE(t.messages.texts, std::vector<std::string>{"can't open " + nowhere});
+        QCOMPARE(t.w.State().ConvertOutDir, ProgramDirectory());
+
+        t.messages.texts.clear();
+        t.dialogs.answers = {table, tdf};
+        t.w.MnuConvertion->trigger();  // F12 "Data Convertion ..."
+        QVERIFY(t.messages.texts.empty());
+        QCOMPARE(Slurp(tdf), std::string(kTdf));
         QCOMPARE(t.w.State().ConvertInDir + "|" + t.w.State().ConvertOutDir,
                  in.path().toStdString() + "|" + out.filePath("sub").toStdString());
-
-        // The next run opens both dialogs in the remembered folders; a cancelled open
-        // stops it without a message.
+        // The next run opens in the remembered folder; a cancelled open stops it silently.
         t.w.MnuConvertion_Click();
-        QCOMPARE(t.dialogs.asked.size(), std::size_t{3});
-        QVERIFY(t.dialogs.asked[2].initialDirectory == in.path().toStdString() && t.messages.texts.empty());
+        QCOMPARE(t.dialogs.asked.size(), std::size_t{7});
+        QVERIFY(t.dialogs.asked[6].initialDirectory == in.path().toStdString() && t.messages.texts.empty());
     }
 
     // A table that is missing or refused: one message naming the file and the cause, no
-    // save dialog, nothing written, the remembered folder unchanged.
+    // save dialog, nothing written; a missing one is not remembered as the folder.
     void refusedTableWritesNothing_data() {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QString>("cause");
@@ -79,23 +88,6 @@ private slots:
         QVERIFY(t.messages.titles.front() == "Anodix" && t.dialogs.asked.size() == 1);
         QVERIFY(!QFile::exists(QString::fromStdString(tdf)));
         if (table.isNull()) QCOMPARE(t.w.State().ConvertInDir, ProgramDirectory());
-    }
-
-    void saveCancelledOrImpossible() {
-        QTemporaryDir dir;
-        const std::string table = Spit(dir.filePath("t.txt").toStdString(), kTable);
-        Window t;
-        t.dialogs.answers = {table, ""};
-        t.w.ConvertExternalData();
-        QVERIFY(t.messages.texts.empty() && t.dialogs.asked.size() == 2);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"t.txt"});
-
-        // A TDF file that cannot be created: "can't open" and the out folder unchanged.
-        const std::string nowhere = dir.filePath("no/such/folder/t.tdf").toStdString();
-        t.dialogs.answers = {table, nowhere};
-        t.w.ConvertExternalData();
-        QCOMPARE(t.messages.texts, std::vector<std::string>{"can't open " + nowhere});
-        QCOMPARE(t.w.State().ConvertOutDir + "|" + t.w.State().ConvertInDir, ProgramDirectory() + "|" + dir.path().toStdString());
     }
 };
 

@@ -106,7 +106,8 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 5);
     }
 
-    void failuresNameTheFileAndLeaveNothing() {
+    // Failures name the file and leave nothing behind; printing goes to the printer chosen.
+    void failuresAndPrinting() {
         const QTemporaryDir dir;
         Window t;
         Base& w = t.w;
@@ -134,13 +135,7 @@ private slots:
         t.dialogs.answers = {""};
         w.Mnu_ExportPicture->trigger();
         QVERIFY(t.messages.texts.empty());
-    }
 
-    void printingGoesToThePrinterChosen() {
-        const QTemporaryDir dir;
-        Window t;
-        Base& w = t.w;
-        ShowFamilies(w);
         int asked = 0;
         bool landscape = false;
         // Each print goes to a PDF file; `accept` answers the printer dialog.
