@@ -66,7 +66,7 @@ const char* SkipLine(const char* p, const char* end) {
     return p;
 }
 
-// Cuts a line at TAB characters, one field after the other.
+// Cuts the header line at TAB characters, one field after the other.
 class TabFields {
 public:
     explicit TabFields(std::string_view line) : rest_(line) {}
@@ -82,7 +82,6 @@ public:
         rest_.remove_prefix(tab + 1);
         return field;
     }
-    bool Done() const { return done_; }
 
 private:
     std::string_view rest_;
