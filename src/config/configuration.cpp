@@ -1,20 +1,17 @@
 // Configuration files: the keys of the set-up and their text forms.
 #include "config/configuration.h"
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tools/appdir.h"
 #include "tools/files.h"
 #include "tools/ini.h"
 #include "tools/numtext.h"
+#include "tools/replacefile.h"
 
 namespace anodix {
 
@@ -37,64 +34,14 @@ float Number(const std::string& text) {
     return static_cast<float>(value);
 }
 
-// A copy of the file (or an empty file when there is none yet) beside it, with its
-// permissions: "" when it cannot be made. The keys are written into the copy, which
-// then replaces the file in one step, so that a save failing half-way (a full disk)
-// leaves the file as it was and no half-written file behind.
-std::string CopyBeside(const std::string& target) {
-    std::string bytes;
-    mode_t mode = 0;
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0) return {};
-        const int number = FileOpenByMode(target, "RB", 0);
-        if (number == 0) return {};
-        const bool read = FileReadAll(number, bytes);
-        FileCloseRetry(number, 0);
-        if (!read) return {};
-        mode = st.st_mode & 07777;
-    } else if (errno == ENOENT) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    } else {
-        return {};
-    }
-    const std::size_t slash = target.rfind('/');
-    std::string copy = slash == std::string::npos
-                           ? "." + target + ".save-XXXXXX"
-                           : target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".save-XXXXXX";
-    const int fd = ::mkostemp(copy.data(), O_CLOEXEC);
-    if (fd < 0) return {};
-    bool ok = ::fchmod(fd, mode) == 0;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        ok = wrote > 0;
-        if (ok) done += static_cast<std::size_t>(wrote);
-    }
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        ::unlink(copy.c_str());
-        return {};
-    }
-    return copy;
-}
-
 }  // namespace
 
 bool SaveConfiguration(const std::string& path, const ConfigurationValues& v) {
-    if (path.empty()) return false;
-    // Through a symbolic link to the file it names, keeping the link.
-    std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    const std::string copy = CopyBeside(target);
+    // The keys are written into a copy of the file beside it, which then replaces the
+    // file in one step: a save failing half-way leaves the file as it was.
+    FileToReplace old;
+    if (!ReadToReplace(path, old)) return false;
+    const std::string copy = WriteBeside(old.target, old.bytes, old.mode);
     if (copy.empty()) return false;
 
     bool ok = true;
@@ -117,9 +64,11 @@ bool SaveConfiguration(const std::string& path, const ConfigurationValues& v) {
     for (std::size_t k = 0; k < v.Import.size(); ++k) put("IMPORT", std::to_string(k), v.Import[k]);
     put("CAL", "X", GeneralNumber(v.CalX));
     put("CAL", "Y", GeneralNumber(v.CalY));
-    ok = ok && ::rename(copy.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(copy.c_str());
-    return ok;
+    if (!ok) {
+        ::unlink(copy.c_str());
+        return false;
+    }
+    return MoveOver(copy, old.target);
 }
 
 ConfigurationValues ReadConfiguration(const std::string& path) {

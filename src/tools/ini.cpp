@@ -8,17 +8,11 @@
 // new lines take the ending the file already uses.
 #include "tools/ini.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "tools/files.h"
+#include "tools/replacefile.h"
 
 namespace anodix {
 
@@ -149,37 +143,6 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
-// Writes bytes to a temporary file beside target and renames it over target, so
-// the target is either the old file or the new one, never a half-written one.
-bool ReplaceFile(const std::string& target, const std::string& bytes, mode_t mode) {
-    // Name the temporary file after the target, hidden, in the same folder.
-    std::string temp;
-    const std::size_t slash = target.rfind('/');
-    if (slash == std::string::npos) {
-        temp = "." + target + ".XXXXXX";
-    } else {
-        temp = target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".XXXXXX";
-    }
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, mode) == 0;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) {
-            ok = false;
-        } else {
-            done += static_cast<std::size_t>(wrote);
-        }
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
-}
-
 }  // namespace
 
 std::string ReadIni(const std::string& file, const std::string& section, const std::string& key) {
@@ -212,32 +175,9 @@ bool WriteIni(const std::string& file, const std::string& section, const std::st
         return false;
     }
 
-    // Write through a symbolic link to the file it names, keeping the link.
-    std::string target = file;
-    struct stat st {};
-    if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = ::realpath(file.c_str(), nullptr);
-        if (real != nullptr) {
-            target = real;
-            std::free(real);
-        }
-    }
-
-    std::string bytes;
-    mode_t mode = 0;
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return false;
-        // A file the user may not write stays as it is.
-        if (::access(target.c_str(), W_OK) != 0) return false;
-        if (!ReadWholeFile(target, bytes)) return false;
-        mode = st.st_mode & 07777;
-    } else if (errno == ENOENT) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    } else {
-        return false;
-    }
+    FileToReplace old;
+    if (!ReadToReplace(file, old)) return false;
+    const std::string& bytes = old.bytes;
 
     std::string_view text(bytes);
     std::string bom;
@@ -292,7 +232,8 @@ bool WriteIni(const std::string& file, const std::string& section, const std::st
         out += keyText;
         out += newline;
     }
-    return ReplaceFile(target, out, mode);
+    const std::string beside = WriteBeside(old.target, out, old.mode);
+    return !beside.empty() && MoveOver(beside, old.target);
 }
 
 }  // namespace anodix
