@@ -26,7 +26,7 @@
 #include "audio/memorywave.h"
 #include "curves/koren.h"
 #include "curves/tdf.h"
-#include "plot/scope.h"
+#include "app/scope.h"
 
 extern char** environ;
 

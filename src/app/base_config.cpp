@@ -12,7 +12,7 @@
 #include "config/configuration.h"
 #include "tools/appdir.h"
 #include "tools/fields.h"
-#include "tools/filedialog.h"
+#include "tools/dialogs.h"
 #include "tools/files.h"
 
 namespace anodix {

@@ -1,8 +1,8 @@
 #include <QApplication>
 
 #include "app/base.h"
+#include "app/qtdialogs.h"
 #include "audio/pulsewave.h"
-#include "tools/filedialog.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

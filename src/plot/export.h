@@ -1,6 +1,6 @@
 #pragma once
 // Pictures of the plot in files: PNG from the plot's pixels, SVG and PDF as vector
-// drawings of the same calls (text as text). Files are written whole or not at all.
+// drawings of the same drawing (text as text). Files are written whole or not at all.
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -8,11 +8,9 @@
 
 #include "plot/surface.h"
 
-class QPrinter;
-
 namespace anodix {
 
-// Draws the picture on the surface it is given (for example PictureLog::Replay).
+// Draws the picture on the surface it is given.
 using DrawPicture = std::function<void(PlotSurface&)>;
 
 enum class PictureFormat { Unknown, Png, Svg, Pdf };
@@ -31,10 +29,5 @@ bool ExportPng(const QString& path, const QImage& image, QString* error = nullpt
 bool ExportSvg(const QString& path, QSize size, const DrawPicture& draw, QString* error = nullptr);
 // One page of the plot's proportions, size pixels at 96 per inch.
 bool ExportPdf(const QString& path, QSize size, const DrawPicture& draw, QString* error = nullptr);
-
-// Prints the picture on one page of the printer, as large as the page allows at the
-// proportions of size (the plot's size in pixels), centred; text keeps its size.
-// False when the printer cannot be started.
-bool PrintPicture(QPrinter& printer, QSize size, const DrawPicture& draw);
 
 }  // namespace anodix

@@ -22,8 +22,8 @@
 #include "app/base.h"
 #include "audio/memorywave.h"
 #include "plot/recordingsurface.h"
-#include "plot/scope.h"
-#include "tools/filedialog.h"
+#include "app/scope.h"
+#include "tools/dialogs.h"
 
 namespace anodix {
 
@@ -60,7 +60,7 @@ struct WindowOn {
     int ended = 0;  // times the program was ended
 
     explicit WindowOn(Start start = Cook) {
-        w.endProgram_ = [this] { ++ended; };
+        w.endProgram = [this] { ++ended; };
         if (start != Unloaded) w.Form_Load();
         if (start == Capture) w.Mnu_Capture_Click();
     }

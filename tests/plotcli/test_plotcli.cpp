@@ -10,7 +10,7 @@
 #include <QXmlStreamReader>
 
 #include "app/window_fixture.h"
-#include "plot/scope.h"
+#include "app/scope.h"
 
 using namespace anodix;
 

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "tools/filedialog.h"
+#include "app/qtdialogs.h"
 
 using namespace anodix;
 
@@ -81,4 +81,4 @@ private slots:
 };
 
 QTEST_MAIN(TestFileDialog)
-#include "test_filedialog.moc"
+#include "test_dialogs.moc"

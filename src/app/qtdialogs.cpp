@@ -1,33 +1,13 @@
-// The Open and Save file dialogs with the program's filter rule.
-#include "tools/filedialog.h"
+// The window's real dialogs: Qt's file dialog with the program's filters, and its
+// message box.
+#include "app/qtdialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QStringList>
 
-#include "tools/appdir.h"
-#include "tools/fields.h"
-
 namespace anodix {
-
-std::string FileDialog(FileDialogService& dialog, const std::string& initialDirectory,
-                       const std::string& proposedName, const std::string& title,
-                       const std::string& action) {
-    if (action != "Open" && action != "Save") return {};
-    FileDialogRequest request;
-    request.action = action;
-    request.title = title;
-    request.initialDirectory = initialDirectory;
-    request.proposedName = proposedName;
-    request.filters.emplace_back("Tous fichiers (*.*)", "*.*");
-    request.filterIndex = 1;
-    const std::string ext = GetExtension(proposedName);
-    if (!ext.empty()) {
-        request.filters.emplace_back("Fichiers " + ProgramName() + " (*." + ext + ")", "*." + ext);
-        request.filterIndex = 2;
-    }
-    return dialog.Run(request);
-}
 
 namespace {
 
@@ -71,6 +51,13 @@ std::string QtFileDialogService::Run(const FileDialogRequest& request) {
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return {};
     return chosen.first().toStdString();
+}
+
+void QtMessageService::Show(const std::string& text, const std::string& title, MessageIcon icon) {
+    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
 }
 
 }  // namespace anodix

@@ -1,7 +1,7 @@
 // The plot widget: its picture, resizing, and the mouse events in plot units.
 #include <QtTest>
 
-#include "plot/scope.h"
+#include "app/scope.h"
 
 using namespace anodix;
 

@@ -1,8 +1,8 @@
-// Printing lives apart from the file exports, so that a program writing only picture
-// files does not load the print support.
+// Printing the plot on a page.
+#include "app/print.h"
+
 #include <QPrinter>
 
-#include "plot/export.h"
 #include "plot/paintersurface.h"
 
 namespace anodix {

@@ -1,4 +1,4 @@
-#include "plot/scope.h"
+#include "app/scope.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -23,8 +23,6 @@ Scope::Scope(QWidget* parent) : QWidget(parent) {
     // The picture covers the whole widget: Qt need not clear it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     surface_.Resize(PixelSize(*this), devicePixelRatioF());
-    // Pictures exported from the plot draw its calls again (as vectors, or larger).
-    surface_.SetKeepLog(true);
     surface_.onChanged = [this] { ScheduleRepaint(); };
 }
 

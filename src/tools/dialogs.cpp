@@ -1,0 +1,28 @@
+// The file dialog's filter rule.
+#include "tools/dialogs.h"
+
+#include "tools/appdir.h"
+#include "tools/fields.h"
+
+namespace anodix {
+
+std::string FileDialog(FileDialogService& dialog, const std::string& initialDirectory,
+                       const std::string& proposedName, const std::string& title,
+                       const std::string& action) {
+    if (action != "Open" && action != "Save") return {};
+    FileDialogRequest request;
+    request.action = action;
+    request.title = title;
+    request.initialDirectory = initialDirectory;
+    request.proposedName = proposedName;
+    request.filters.emplace_back("Tous fichiers (*.*)", "*.*");
+    request.filterIndex = 1;
+    const std::string ext = GetExtension(proposedName);
+    if (!ext.empty()) {
+        request.filters.emplace_back("Fichiers " + ProgramName() + " (*." + ext + ")", "*." + ext);
+        request.filterIndex = 2;
+    }
+    return dialog.Run(request);
+}
+
+}  // namespace anodix
