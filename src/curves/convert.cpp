@@ -15,6 +15,7 @@
 #include <sys/mman.h>
 
 #include "curves/tdfnumber.h"
+#include "tools/fields.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -30,34 +31,6 @@ float ToFloat(double value) {
     if (value < -kMax) return -std::numeric_limits<float>::infinity();
     return static_cast<float>(value);
 }
-
-// Walks the lines of a text once. A line ends at CR LF, CR or LF; a text's last line
-// needs no line end, and nothing follows a final line end.
-class LineReader {
-public:
-    explicit LineReader(std::string_view text) : text_(text) {}
-    bool Next(std::string_view& line) {
-        const std::size_t size = text_.size();
-        if (pos_ >= size) return false;
-        const char* data = text_.data();
-        std::size_t i = pos_;
-        while (i < size && data[i] != '\r' && data[i] != '\n') ++i;
-        line = std::string_view(data + pos_, i - pos_);
-        if (i < size) {
-            if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
-            ++i;
-        }
-        pos_ = i;
-        return true;
-    }
-
-    // Where the next line begins.
-    std::size_t Position() const { return pos_; }
-
-private:
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
 
 // The start of the line after the one p is in (or end): past the next CR LF, CR or LF.
 const char* SkipLine(const char* p, const char* end) {
@@ -155,7 +128,7 @@ TableConversion Refuse(std::string reason) {
 }
 
 TableConversion Convert(std::string_view table, unsigned threads) {
-    LineReader lines(table);
+    LineCursor lines(table);
     std::string_view line;
 
     // The header: the first line that does not begin with a double quote.

@@ -27,11 +27,12 @@ constexpr float kLowestLabelY = 63000.0f;  // labels at this y or lower are not 
 // infinite value times a zero scale, is drawn at the pen start coordinate.
 constexpr float kFarAway = 1e9f;
 
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+
 // A double as a float, saturating at the float range instead of overflowing.
 float ToFloat(double value) {
-    constexpr double kMax = std::numeric_limits<float>::max();
-    if (value > kMax) return std::numeric_limits<float>::infinity();
-    if (value < -kMax) return -std::numeric_limits<float>::infinity();
+    if (value > kFloatMax) return std::numeric_limits<float>::infinity();
+    if (value < -kFloatMax) return -std::numeric_limits<float>::infinity();
     return static_cast<float>(value);
 }
 
@@ -42,38 +43,10 @@ float Clamp(float value, float whenNaN) {
     return value;
 }
 
-// A grid value kept finite, so that labels print as numbers.
-float GridValue(std::string_view text) {
-    const float v = ToFloat(LeadingNumber(text));
-    if (std::isinf(v)) {
-        return v > 0 ? std::numeric_limits<float>::max() : std::numeric_limits<float>::lowest();
-    }
-    return v;
+// A grid value as a label: within the float range, so that it prints as a number.
+float LabelValue(double value) {
+    return static_cast<float>(std::fmax(-kFloatMax, std::fmin(kFloatMax, value)));
 }
-
-// Walks the lines of a text once. A line ends at CR LF, LF or CR.
-class LineReader {
-public:
-    explicit LineReader(std::string_view text) : text_(text) {}
-    bool AtEnd() const { return pos_ >= text_.size(); }
-    std::string_view Next() {
-        const char* data = text_.data();
-        const std::size_t size = text_.size();
-        std::size_t i = pos_;
-        while (i < size && data[i] != '\r' && data[i] != '\n') ++i;
-        std::string_view line(data + pos_, i - pos_);
-        if (i < size) {
-            if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
-            ++i;
-        }
-        pos_ = i;
-        return line;
-    }
-
-private:
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
 
 // The next field of a line cut at single spaces: two adjacent spaces hold an empty field.
 std::string_view NextField(std::string_view& rest) {
@@ -96,69 +69,84 @@ std::string_view TrimSpaces(std::string_view s) {
 
 }  // namespace
 
+TdfReader::TdfReader(std::string_view text) : lines_(text) {}
+
+bool TdfReader::Next(TdfRow& row) {
+    if (ended_) return false;
+    std::string_view line;
+    if (!lines_.Next(line)) line = {};
+    if (first_) line = TrimSpaces(line);
+    first_ = false;
+    if (line.empty()) {
+        ended_ = true;
+        return false;
+    }
+    const std::string_view volts = NextField(line);
+    const std::string_view amperes = NextField(line);
+    const std::string_view grid = NextField(line);
+    row.volts = FieldNumber(volts);
+    row.amperes = FieldNumber(amperes);
+    row.newCurve = !grid.empty() && grid != grid_;
+    if (row.newCurve) {
+        grid_ = grid;
+        // Kept finite (1e999 reads as infinity), so that differences stay numbers.
+        constexpr double kMost = std::numeric_limits<double>::max();
+        gridValue_ = std::fmax(-kMost, std::fmin(kMost, LeadingNumber(grid)));
+    }
+    row.grid = grid_;
+    row.gridValue = gridValue_;
+    return true;
+}
+
 void DrawTdfFamily(PlotSurface& surface, std::string_view text, float unitsPerVolt,
                    float unitsPerMilliamp, float& gridStep) {
     const Rgb savedColour = surface.ForeColor();
     bool labelled = false;
     bool penDown = false;
     bool curveHasPoint = false;
-    std::string_view previousGrid;  // points into text
-    float previousValue = 0.0f;
+    double previousGrid = 0.0;  // value of the grid text of the curve before
     surface.MoveTo(kPenStartX, kPenStartY);
 
-    LineReader lines(text);
-    std::string_view line = TrimSpaces(lines.Next());
-    while (!line.empty()) {
-        std::string_view rest = line;
-        const std::string_view fieldV = NextField(rest);
-        const std::string_view fieldI = NextField(rest);
-        const std::string_view grid = NextField(rest);
-
-        if (!grid.empty() && grid != previousGrid) {
-            const float value = GridValue(grid);
-            float step = ToFloat(std::fabs(static_cast<double>(value) - previousValue));
-            if (std::isinf(step)) step = std::numeric_limits<float>::max();
-            gridStep = step;
-            if (curveHasPoint && !labelled) surface.Print(PlotNumber(previousValue));
+    TdfReader reader(text);
+    TdfRow row;
+    while (reader.Next(row)) {
+        if (row.newCurve) {
+            // The difference of the values as read: the step between -1.1 and -1.3 is
+            // 0.2, not the difference of their 32-bit forms.
+            const float step = ToFloat(std::fabs(row.gridValue - previousGrid));
+            gridStep = std::isinf(step) ? kFloatMax : step;
+            if (curveHasPoint && !labelled) surface.Print(PlotNumber(LabelValue(previousGrid)));
             penDown = false;
             curveHasPoint = false;
             surface.MoveTo(kPenStartX, kPenStartY);
-            previousGrid = grid;
-            previousValue = value;
+            previousGrid = row.gridValue;
             labelled = false;
         }
+        if (!row.IsPoint()) continue;
 
-        const double volts = FieldNumber(fieldV);
-        const double amperes = FieldNumber(fieldI);
-        if (volts != 0.0 || amperes != 0.0) {
-            const float x = Clamp(ToFloat(volts) * unitsPerVolt, kPenStartX);
-            const float y =
-                Clamp(kPenStartY - ToFloat(amperes) * unitsPerMilliamp * 1000.0f, kPenStartY);
-            if (penDown) {
-                surface.LineTo(x, y);
-            } else {
-                surface.MoveTo(x, y);
-                penDown = true;
-            }
-            curveHasPoint = true;
-
-            if ((x > kRightEdge || y < kTopEdge) && !labelled) {
-                const float labelX = x > kRightEdge ? kRightLabelX : x;
-                const float labelY = x > kRightEdge ? y - kRightLabelRise : kTopLabelY;
-                if (labelY < kLowestLabelY) {
-                    surface.MoveTo(labelX, labelY);
-                    surface.Print(PlotNumber(previousValue));
-                    surface.MoveTo(x, y);
-                }
-                labelled = true;
-            }
+        const float x = Clamp(ToFloat(row.volts) * unitsPerVolt, kPenStartX);
+        const float y = Clamp(kPenStartY - ToFloat(row.amperes) * unitsPerMilliamp * 1000.0f, kPenStartY);
+        if (penDown) {
+            surface.LineTo(x, y);
+        } else {
+            surface.MoveTo(x, y);
+            penDown = true;
         }
+        curveHasPoint = true;
 
-        if (lines.AtEnd()) break;
-        line = lines.Next();
+        if ((x > kRightEdge || y < kTopEdge) && !labelled) {
+            const float labelX = x > kRightEdge ? kRightLabelX : x;
+            const float labelY = x > kRightEdge ? y - kRightLabelRise : kTopLabelY;
+            if (labelY < kLowestLabelY) {
+                surface.MoveTo(labelX, labelY);
+                surface.Print(PlotNumber(LabelValue(row.gridValue)));
+                surface.MoveTo(x, y);
+            }
+            labelled = true;
+        }
     }
 
-    if (curveHasPoint && !labelled) surface.Print(PlotNumber(previousValue));
+    if (curveHasPoint && !labelled) surface.Print(PlotNumber(LabelValue(previousGrid)));
     surface.SetForeColor(savedColour);
 }
 

@@ -50,6 +50,21 @@ bool FieldCursor::Next(std::string_view& field) {
 
 std::string_view FieldCursor::Rest() const { return text_.substr(start_); }
 
+bool LineCursor::Next(std::string_view& line) {
+    const std::size_t size = text_.size();
+    if (pos_ >= size) return false;
+    const char* data = text_.data();
+    std::size_t i = pos_;
+    while (i < size && data[i] != '\r' && data[i] != '\n') ++i;
+    line = std::string_view(data + pos_, i - pos_);
+    if (i < size) {
+        if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
+        ++i;
+    }
+    pos_ = i;
+    return true;
+}
+
 namespace {
 
 // Position of the last separator: "/" when the path holds one, else "\".

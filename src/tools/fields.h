@@ -28,6 +28,21 @@ private:
     bool done_ = false;
 };
 
+// Walks the lines of a text once. A line ends at CR LF, CR or LF; the last line needs
+// no line end, and nothing follows a final line end.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : text_(text) {}
+    // The next line, without its line end; false when the text is used up.
+    bool Next(std::string_view& line);
+    // Where the next line begins.
+    std::size_t Position() const { return pos_; }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
 // The part after the last separator ("/" when the path holds one, else "\").
 std::string GetFileName(std::string_view path);
 // The part before the last separator, without it; "" when there is none.
