@@ -147,14 +147,18 @@ TableConversion Convert(std::string_view table, unsigned threads) {
     int last = 0;
     const bool firstFits = GridBound(header.Next(), first);
     const bool lastFits = GridBound(header.Next(), last);
-    const float step = ToFloat(LeadingNumber(header.Next()));
+    // The step as read counts the curves; its 32-bit form places them. Counting with
+    // the 32-bit form would lose a curve wherever the quotient is a half (0 to 3 in
+    // steps of 0.4 is 7.5 as read, but 7.4999999 with the step as a float).
+    const double stepAsRead = LeadingNumber(header.Next());
+    const float step = ToFloat(stepAsRead);
     if (!firstFits || !lastFits) {
         return Refuse("a grid value of the header lies outside -32768 to 32767");
     }
     if (step == 0.0f) return Refuse("the grid step is 0");
     if (!std::isfinite(step)) return Refuse("the grid step is not a usable number");
     if (last < first) return Refuse("the last grid value is below the first");
-    const double quotient = static_cast<double>(last - first) / std::fabs(step);
+    const double quotient = static_cast<double>(last - first) / std::fabs(stepAsRead);
     if (!(quotient < kMostCurves)) return Refuse("the table has more than 1000 curves");
     const int lastCurve = static_cast<int>(RoundHalfEven(quotient));
     if (lastCurve + 1 > kMostCurves) return Refuse("the table has more than 1000 curves");
