@@ -23,17 +23,13 @@
 #include <algorithm>
 
 #include "curves/examples.h"
-#include "plot/scope.h"
+#include "app/scope.h"
 #include "tools/appdir.h"
+#include "tools/numtext.h"
 
 namespace anodix {
 
 namespace {
-
-// Key codes the handlers receive (the platform's virtual-key numbering).
-constexpr int kKeyUp = 38;
-constexpr int kKeyDown = 40;
-constexpr int kKeyEnter = 13;
 
 // Client area left free beside and below the plot.
 constexpr int kPlotMarginWidth = 160;
@@ -42,10 +38,6 @@ constexpr int kPlotMarginHeight = 20;
 // Design size of the client area, in pixels.
 constexpr int kClientWidth = 789;
 constexpr int kClientHeight = 549;
-
-// Colours of the import slots, in slot order.
-constexpr std::array<Rgb, 5> kSlotColours = {RGB(0, 0, 255), RGB(192, 64, 0), RGB(0, 128, 0),
-                                             RGB(128, 0, 128), RGB(128, 128, 0)};
 
 QColor ToQColor(Rgb c) { return QColor((c >> 16) & 255, (c >> 8) & 255, c & 255); }
 
@@ -57,23 +49,7 @@ void SetTextColour(QWidget* w, const QColor& c) {
     w->setPalette(p);
 }
 
-int ShiftState(Qt::KeyboardModifiers m) {
-    return (m.testFlag(Qt::ShiftModifier) ? 1 : 0) + (m.testFlag(Qt::ControlModifier) ? 2 : 0) +
-           (m.testFlag(Qt::AltModifier) ? 4 : 0);
-}
-
-int ButtonCode(Qt::MouseButton b) {
-    switch (b) {
-        case Qt::LeftButton: return 1;
-        case Qt::RightButton: return 2;
-        case Qt::MiddleButton: return 4;
-        default: return 0;
-    }
-}
-
 }  // namespace
-
-std::uint32_t Base::SlotColour(int index) { return kSlotColours.at(static_cast<std::size_t>(index)); }
 
 Base::Base(Services services, QWidget* parent) : QMainWindow(parent), services_(services) {
     setWindowTitle("Anodix");
@@ -100,6 +76,8 @@ PlotSurface& Base::Plot() {
 }
 
 void Base::SetPlotSurfaceForTesting(PlotSurface* surface) { plotOverride_ = surface; }
+
+double Base::TextNumber(const QString& text) { return LeadingNumber(text.toStdString()); }
 
 // ---------------------------------------------------------------------------------
 // Controls
@@ -351,7 +329,7 @@ bool Base::eventFilter(QObject* watched, QEvent* event) {
         if (key->key() == Qt::Key_Up) code = kKeyUp;
         if (key->key() == Qt::Key_Down) code = kKeyDown;
         if (code != 0) {
-            const int shift = ShiftState(key->modifiers());
+            const int shift = Scope::ShiftNumber(key->modifiers());
             if (watched == TxPwr) { TxPwr_KeyDown(code, shift); return true; }
             if (watched == RLoad) { RLoad_KeyDown(code, shift); return true; }
             if (watched == TxVg1) { TxVg1_KeyDown(code, shift); return true; }
@@ -391,8 +369,8 @@ bool Base::eventFilter(QObject* watched, QEvent* event) {
         for (int k = 0; k < 5; ++k) {
             if (watched != BtCkBrowse[static_cast<std::size_t>(k)]) continue;
             auto* m = static_cast<QMouseEvent*>(event);
-            const int button = ButtonCode(m->button());
-            BtCkBrowse_MouseDown(k, button, ShiftState(m->modifiers()),
+            const int button = Scope::ButtonNumber(m->button());
+            BtCkBrowse_MouseDown(k, button, Scope::ShiftNumber(m->modifiers()),
                                  static_cast<float>(m->position().x()),
                                  static_cast<float>(m->position().y()));
             // The right button only clears; it never clicks.
@@ -406,7 +384,7 @@ bool Base::eventFilter(QObject* watched, QEvent* event) {
 // Start-up
 
 void Base::Form_Load() {
-    state_.CurrentMode = "Cook";
+    state_.CurrentMode = kCookMode;
     state_.InDeviceId = -1;
     state_.OutDeviceId = -1;
     Shape->setAutoFillBackground(false);
@@ -466,14 +444,14 @@ void Base::Form_Resize() {
 void Base::Mnu_Capture_Click() {
     FrmCook->hide();
     FrmCapture->show();
-    state_.CurrentMode = "Capture";
+    state_.CurrentMode = kCaptureMode;
     RedrawPlot();
 }
 
 void Base::Mnu_Cook_Click() {
     FrmCapture->hide();
     FrmCook->show();
-    state_.CurrentMode = "Cook";
+    state_.CurrentMode = kCookMode;
     RedrawPlot();
 }
 

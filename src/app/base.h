@@ -17,6 +17,8 @@
 
 #include "app/services.h"
 #include "app/windowstate.h"
+#include "scene/scene.h"
+#include "tools/dialogs.h"
 
 class QAction;
 class QCheckBox;
@@ -31,6 +33,11 @@ class QEventLoop;
 class QPrinter;
 
 namespace anodix {
+
+// Key codes the handlers receive (the platform's virtual-key numbering).
+inline constexpr int kKeyEnter = 13;
+inline constexpr int kKeyUp = 38;
+inline constexpr int kKeyDown = 40;
 
 class Scope;
 class PlotSurface;
@@ -48,8 +55,10 @@ public:
     // Draws onto another surface instead of the plot's own image (tests record with it);
     // nullptr returns to the plot.
     void SetPlotSurfaceForTesting(PlotSurface* surface);
-    // The fixed colour of import slot index (0 to 4).
-    static std::uint32_t SlotColour(int index);
+    // What the plot shows now, as a scene that draws it again anywhere.
+    CookScene Scene() const;
+    // The number a control's text reads as (the leading number; 0 when there is none).
+    static double TextNumber(const QString& text);
 
     // ---- Start-up, layout, modes, closing ----
     void Form_Load();
@@ -78,7 +87,7 @@ public:
     void WakeWait();
     // Ends the program at once (no usable sound device). Tests replace it; when empty,
     // the window closes (releasing what is open) and the application quits.
-    std::function<void()> endProgram_;
+    std::function<void()> endProgram;
 
     // ---- Numeric field stepping ----
     bool StepNumericField(QLineEdit* field, int keyCode, float step);
@@ -89,8 +98,6 @@ public:
 
     // ---- Cook mode: redraw, limit, load line, readout, import slots ----
     void RedrawPlot();
-    void DrawCapturedCurves();
-    void DrawImportedFamilies();
     void PlaceOperatingPoint(float x, float y);
     void RLoad_Change();
     void TxPwr_Change();
@@ -141,9 +148,11 @@ public:
     bool ExportPicture(const QString& path);
     // Asks where to print (true to go ahead). Tests replace it; when empty, Qt's print
     // dialog asks.
-    std::function<bool(QPrinter&)> askPrinter_;
+    std::function<bool(QPrinter&)> askPrinter;
 
     // ---- Controls (objectName = the member's name; arrays append "_" and the index) ----
+    // Some names are historical: Stuff is the "Display" frame, Test shows the output
+    // volume, Req is the Rp readout, Mnu_Import_Pref is Recall, Mnu_Export_Pref is Save.
     QGroupBox* Stuff = nullptr;
     QComboBox* CbVdiv = nullptr;
     QComboBox* CbMaDiv = nullptr;

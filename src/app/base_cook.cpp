@@ -6,14 +6,13 @@
 #include <QLineEdit>
 
 #include "app/base.h"
+#include "app/scope.h"
 #include "curves/tdf.h"
 #include "plot/frame.h"
-#include "plot/scope.h"
 #include "tools/appdir.h"
+#include "tools/dialogs.h"
 #include "tools/fields.h"
-#include "tools/filedialog.h"
 #include "tools/files.h"
-#include "tools/numtext.h"
 
 namespace anodix {
 
@@ -23,17 +22,13 @@ namespace {
 constexpr float kStartVoltsPerDiv = 20.0f;
 constexpr float kStartMilliampsPerDiv = 1.0f;
 
-// Files are given this many milliseconds to open and close.
-constexpr int kFileTimeoutMs = 10;
-
-float FieldNumber(const QString& text) {
-    return static_cast<float>(LeadingNumber(text.toStdString()));
-}
+// A field's number as the 32-bit value the plot works with.
+float FloatNumber(const QString& text) { return static_cast<float>(Base::TextNumber(text)); }
 
 // A scale read from its list: kept when not zero and usable, else the one in force
 // stays; with none in force yet, the start-up value.
 float ReadScale(const QString& text, float inForce, float startValue) {
-    const float value = FieldNumber(text);
+    const float value = FloatNumber(text);
     if (value != 0.0f && ScaleUsable(value)) return value;
     if (inForce != 0.0f) return inForce;
     return startValue;
@@ -43,6 +38,21 @@ float ReadScale(const QString& text, float inForce, float startValue) {
 
 // ---------------------------------------------------------------------------------
 // The redraw
+
+CookScene Base::Scene() const {
+    const WindowState& s = state_;
+    CookScene scene;
+    scene.voltsPerDiv = s.VoltsPerDiv != 0.0f ? s.VoltsPerDiv : kStartVoltsPerDiv;
+    scene.milliampsPerDiv = s.MilliampsPerDiv != 0.0f ? s.MilliampsPerDiv : kStartMilliampsPerDiv;
+    scene.watts = FloatNumber(TxPwr->text());
+    scene.cookMode = !s.InCaptureMode();
+    for (std::size_t k = 0; k < scene.imports.size(); ++k)
+        scene.imports[k] = {slotPaths_[k].toStdString(), CkImport[k]->isChecked()};
+    if (s.OriginY != kPlotUnits) scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
+    scene.marks = s.Marks;
+    if (s.MarkX != 0.0f || s.MarkY != 0.0f) scene.gmMarker = PlotPoint{s.MarkX, s.MarkY};
+    return scene;
+}
 
 void Base::RedrawPlot() {
     WindowState& s = state_;
@@ -54,53 +64,22 @@ void Base::RedrawPlot() {
 
     s.VoltsPerDiv = ReadScale(CbVdiv->currentText(), s.VoltsPerDiv, kStartVoltsPerDiv);
     s.MilliampsPerDiv = ReadScale(CbMaDiv->currentText(), s.MilliampsPerDiv, kStartMilliampsPerDiv);
-
-    PlotSurface& plot = Plot();
-    plot.Clear();
     s.UnitsPerVolt = kUnitsPerDiv / s.VoltsPerDiv;
     s.UnitsPerMilliamp = kUnitsPerDiv / s.MilliampsPerDiv;
     s.TraceScaleX = s.CalX / s.VoltsPerDiv;
     s.TraceScaleY = s.CalY / s.MilliampsPerDiv;
+    // Clearing the plot takes the operating point, the Gm marker and the marks with it.
     s.OriginX = 0.0f;
     s.OriginY = kPlotUnits;
     s.MarkX = 0.0f;
     s.MarkY = 0.0f;
+    s.Marks.clear();
 
-    DrawPowerLimit(plot, FieldNumber(TxPwr->text()), s.UnitsPerVolt, s.UnitsPerMilliamp);
-    plot.SetDrawWidth(2);
-    if (CkCaptured->isChecked() && s.HaveCapture) DrawCapturedCurves();
-    DrawImportedFamilies();
-    // Events waiting meanwhile run here; a redraw they ask for is dropped.
-    DoEvents();
-    // Plot() again: a test may have swapped the surface, and the yield may have resized it.
-    Plot().SetDrawWidth(1);
-    DrawGrid(Plot(), s.MilliampsPerDiv, s.VoltsPerDiv);
+    // Events waiting meanwhile run before the grid is drawn; a redraw they ask for is
+    // dropped.
+    DrawCookBase(Plot(), Scene(), s.GridStep, [this] { DoEvents(); });
     s.RedrawBusy = false;
     ScopeBox->update();
-}
-
-// No acquisition exists in this program, so there is never a captured family to draw.
-void Base::DrawCapturedCurves() {}
-
-void Base::DrawImportedFamilies() {
-    if (state_.CurrentMode == "Capture") return;
-    for (int k = 0; k < 5; ++k) {
-        if (!CkImport[static_cast<std::size_t>(k)]->isChecked()) continue;
-        const std::string path = SlotPath(k).toStdString();
-        // A ticked slot without a file (from a configuration) has nothing to show.
-        if (path.empty()) continue;
-        const int fn = FileOpenByMode(path, "R", kFileTimeoutMs);
-        if (fn == 0) continue;
-        std::string text;
-        const bool read = FileReadAll(fn, text);
-        FileCloseRetry(fn, kFileTimeoutMs);
-        if (!read) continue;
-        PlotSurface& plot = Plot();
-        const Rgb pen = plot.ForeColor();
-        plot.SetForeColor(SlotColour(k));
-        DrawTdfFamily(plot, text, state_.UnitsPerVolt, state_.UnitsPerMilliamp, state_.GridStep);
-        plot.SetForeColor(pen);
-    }
 }
 
 // ---------------------------------------------------------------------------------
@@ -109,42 +88,29 @@ void Base::DrawImportedFamilies() {
 void Base::PlaceOperatingPoint(float x, float y) {
     WindowState& s = state_;
     PlotSurface& plot = Plot();
-    plot.SetDrawMode(kDrawXor);
-    plot.KeepForeColor();
-    plot.SetForeColor(kLoadLineColour);
-    if (s.OriginY != kPlotUnits) {
-        // Drawing the old figure again in XOR takes it off.
-        DrawLoadLine(plot, s.LoadLineR, s.LoadLineX, s.LoadLineY, s.UnitsPerVolt, s.UnitsPerMilliamp);
-        plot.Line(s.LoadLineX, s.LoadLineY, s.LoadLineX, kPlotUnits, kDropLineColour);
-        plot.SetDrawWidth(12);
-        plot.Point(s.OriginX, s.OriginY);
-    }
-    plot.SetDrawWidth(12);
-    plot.Point(x, y);
-    plot.SetDrawWidth(1);
+    // Drawing the old figure again takes it off.
+    if (s.OriginY != kPlotUnits)
+        DrawOperatingPoint(plot, {{s.LoadLineX, s.LoadLineY}, s.LoadLineR}, s.UnitsPerVolt, s.UnitsPerMilliamp);
     s.OriginX = x;
     s.OriginY = y;
-    s.LoadLineR = FieldNumber(RLoad->text());
+    s.LoadLineR = FloatNumber(RLoad->text());
     s.LoadLineX = x;
     s.LoadLineY = y;
-    DrawLoadLine(plot, s.LoadLineR, s.LoadLineX, s.LoadLineY, s.UnitsPerVolt, s.UnitsPerMilliamp);
-    plot.Line(s.LoadLineX, s.LoadLineY, s.LoadLineX, kPlotUnits, kDropLineColour);
-    plot.RestoreForeColor();
-    plot.SetDrawMode(kDrawCopy);
+    DrawOperatingPoint(plot, {{x, y}, s.LoadLineR}, s.UnitsPerVolt, s.UnitsPerMilliamp);
     ScopeBox->update();
 }
 
 void Base::RLoad_Change() {
     if (!state_.StartupDone) return;
     // Each rewrite runs this handler again, nested, before this one goes on.
-    if (FieldNumber(RLoad->text()) < 0.01f) RLoad->setText("0.01");
-    if (FieldNumber(RLoad->text()) > 100000.0f) RLoad->setText("100000");
+    if (FloatNumber(RLoad->text()) < 0.01f) RLoad->setText("0.01");
+    if (FloatNumber(RLoad->text()) > 100000.0f) RLoad->setText("100000");
     PlaceOperatingPoint(state_.LoadLineX, state_.LoadLineY);
 }
 
 void Base::TxPwr_Change() {
-    if (FieldNumber(TxPwr->text()) > 100.0f) TxPwr->setText("100");
-    if (FieldNumber(TxPwr->text()) < 0.0f) TxPwr->setText("0");
+    if (FloatNumber(TxPwr->text()) > 100.0f) TxPwr->setText("100");
+    if (FloatNumber(TxPwr->text()) < 0.0f) TxPwr->setText("0");
     RedrawPlot();
 }
 
@@ -169,7 +135,7 @@ void Base::ShowReadout(float x, float y) {
 
 void Base::Scope_MouseDown(int button, int shift, float x, float y) {
     WindowState& s = state_;
-    if (s.CurrentMode == "Capture") return;
+    if (s.InCaptureMode()) return;
 
     if (button == 1 && shift == 1) {
         // Shift + left: the operating point, with the load line through it.
@@ -187,29 +153,18 @@ void Base::Scope_MouseDown(int button, int shift, float x, float y) {
     PlotSurface& plot = Plot();
     if (button == 1) {
         // Any other left click leaves a green mark until the next redraw.
-        plot.SetDrawWidth(12);
-        plot.Point(x, y, kMarkColour);
-        plot.SetDrawWidth(1);
+        DrawMark(plot, {x, y});
+        s.Marks.push_back({x, y});
         ShowReadout(x, y);
         ScopeBox->update();
         return;
     }
 
     // Right or middle: move the Gm marker here and measure Gm from the relative current.
-    auto drawMarker = [&plot](float mx, float my) {
-        plot.SetDrawWidth(12);
-        plot.Point(mx, my, kDropLineColour);
-        plot.SetDrawWidth(1);
-        plot.Line(mx, my, mx, kPlotUnits, kDropLineColour);
-        plot.Line(mx, my, 0.0f, my, kDropLineColour);
-    };
-    plot.SetDrawWidth(12);
-    plot.SetDrawMode(kDrawXor);
-    if (s.MarkX != 0.0f || s.MarkY != 0.0f) drawMarker(s.MarkX, s.MarkY);
+    if (s.MarkX != 0.0f || s.MarkY != 0.0f) DrawGmMarker(plot, {s.MarkX, s.MarkY});
     s.MarkX = x;
     s.MarkY = y;
-    drawMarker(s.MarkX, s.MarkY);
-    plot.SetDrawMode(kDrawCopy);
+    DrawGmMarker(plot, {x, y});
     Gm->show();
     Req->show();
     Mu->show();

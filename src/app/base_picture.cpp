@@ -1,16 +1,16 @@
 // Pictures of the plot from the Plot menu: export to PNG, SVG or PDF, and printing.
-// PNG is the plot's own pixels; SVG, PDF and the printed page draw the plot's calls
-// since its last clear again as vectors, so they hold what the plot shows now.
+// PNG is the plot's own pixels; SVG, PDF, the printed page and a PNG at twice the
+// density draw the plot's scene again, so they hold what the plot shows now.
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 
 #include "app/base.h"
-#include "plot/export.h"
-#include "plot/scope.h"
+#include "app/print.h"
+#include "app/scope.h"
 #include "tools/appdir.h"
-#include "tools/filedialog.h"
+#include "tools/dialogs.h"
 
 namespace anodix {
 
@@ -26,8 +26,12 @@ QSize PlotSize(Scope& scope) {
     return QSize(qRound(image.width() / ratio), qRound(image.height() / ratio)).expandedTo(QSize(1, 1));
 }
 
-DrawPicture ReplayOf(Scope& scope) {
-    return [&scope](PlotSurface& target) { scope.surface().Log().Replay(target); };
+// Draws the scene; the window's own grid step is left as it is.
+DrawPicture DrawingOf(const CookScene& scene) {
+    return [scene](PlotSurface& target) {
+        float gridStep = 0.0f;
+        DrawCookPlot(target, scene, gridStep);
+    };
 }
 
 }  // namespace
@@ -58,15 +62,15 @@ bool Base::ExportPicture(const QString& chosen) {
     switch (PictureFormatOf(path)) {
         case PictureFormat::Png:
             if (path.endsWith(kDoubleDensitySuffix, Qt::CaseInsensitive))
-                written = ExportPng(path, RenderImage(PlotSize(scope) * 2, 2.0, ReplayOf(scope)), &error);
+                written = ExportPng(path, RenderImage(PlotSize(scope) * 2, 2.0, DrawingOf(Scene())), &error);
             else
                 written = ExportPng(path, scope.image(), &error);
             break;
         case PictureFormat::Svg:
-            written = ExportSvg(path, PlotSize(scope), ReplayOf(scope), &error);
+            written = ExportSvg(path, PlotSize(scope), DrawingOf(Scene()), &error);
             break;
         case PictureFormat::Pdf:
-            written = ExportPdf(path, PlotSize(scope), ReplayOf(scope), &error);
+            written = ExportPdf(path, PlotSize(scope), DrawingOf(Scene()), &error);
             break;
         case PictureFormat::Unknown:
             error = QStringLiteral("not a PNG, SVG or PDF name");
@@ -83,14 +87,14 @@ void Base::Mnu_Print_Click() {
     printer.setPageOrientation(QPageLayout::Landscape);
     printer.setDocName(QStringLiteral("Anodix plot"));
     bool go = false;
-    if (askPrinter_) {
-        go = askPrinter_(printer);
+    if (askPrinter) {
+        go = askPrinter(printer);
     } else {
         QPrintDialog dialog(&printer, this);
         go = dialog.exec() == QDialog::Accepted;
     }
     if (!go || closing_) return;
-    if (PrintPicture(printer, PlotSize(*ScopeBox), ReplayOf(*ScopeBox))) return;
+    if (PrintPicture(printer, PlotSize(*ScopeBox), DrawingOf(Scene()))) return;
     const QString where =
         printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
     Message("Can't print on " + where.toStdString() + ": the printer could not be started", "Anodix",

@@ -5,14 +5,22 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "audio/waveapi.h"
+#include "scene/scene.h"
 
 namespace anodix {
 
+// The mode words of CurrentMode (also stored in configuration files).
+inline constexpr char kCookMode[] = "Cook";
+inline constexpr char kCaptureMode[] = "Capture";
+
 struct WindowState {
     // Modes and start-up.
-    std::string CurrentMode = "Cook";  // "Cook" or "Capture"
+    std::string CurrentMode = kCookMode;
     bool StartupDone = false;
+    bool InCaptureMode() const { return CurrentMode == kCaptureMode; }
 
     // Sound devices and the capture run.
     bool CaptureStopped = true;
@@ -41,6 +49,7 @@ struct WindowState {
     float LoadLineY = 0.0f;
     float MarkX = 0.0f;
     float MarkY = 0.0f;                // both 0 = no marker
+    std::vector<PlotPoint> Marks;      // green marks left since the last redraw
     float GridStep = 0.0f;
 
     // Captured data and calibration (no acquisition yet: HaveCapture stays false).

@@ -139,7 +139,6 @@ void PainterSurface::UpdateClip() {
 
 void PainterSurface::SetScale(float scaleWidth, float scaleHeight) {
     Flush();
-    if (log_ != nullptr) log_->Scale(scaleWidth, scaleHeight);
     // A zero or undefined scale would map the whole plot onto nothing or onto NaN.
     if (!std::isfinite(scaleWidth) || !std::isfinite(scaleHeight) || scaleWidth == 0.0f ||
         scaleHeight == 0.0f)
@@ -198,7 +197,6 @@ void PainterSurface::SetDrawMode(int mode) {
 void PainterSurface::Clear() {
     pending_.clear();
     pendingF_.clear();
-    if (log_ != nullptr) log_->Clear(scaleWidth_, scaleHeight_);
     if (device_ == nullptr) return;
     QPainter& painter = Painter();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -515,7 +513,6 @@ void PainterSurface::DrawDot(float x, float y, Rgb colour) {
 void PainterSurface::Print(std::string_view text) {
     // On a vector device a curve's line goes on past its label as one path.
     if (snap_) Flush();
-    if (log_ != nullptr) log_->Print(currentX_, currentY_, text, foreColor_, drawMode_);
     double px = currentX_ * toDeviceX_, py = currentY_ * toDeviceY_;
     // Text runs right and down from its corner: nothing of it shows from beyond the
     // right or bottom edge. The far left and top are cut off before the painter sees
@@ -557,7 +554,6 @@ void PainterSurface::Line(float x1, float y1, float x2, float y2) {
 }
 
 void PainterSurface::Line(float x1, float y1, float x2, float y2, Rgb colour) {
-    if (log_ != nullptr) log_->Line(x1, y1, x2, y2, colour & 0xFFFFFFu, drawWidth_, drawMode_);
     DrawSegment(x1, y1, x2, y2, colour & 0xFFFFFFu);
     currentX_ = x2;
     currentY_ = y2;
@@ -566,8 +562,6 @@ void PainterSurface::Line(float x1, float y1, float x2, float y2, Rgb colour) {
 void PainterSurface::LineTo(float x2, float y2) { LineTo(x2, y2, foreColor_); }
 
 void PainterSurface::LineTo(float x2, float y2, Rgb colour) {
-    if (log_ != nullptr)
-        log_->Line(currentX_, currentY_, x2, y2, colour & 0xFFFFFFu, drawWidth_, drawMode_);
     DrawSegment(currentX_, currentY_, x2, y2, colour & 0xFFFFFFu);
     currentX_ = x2;
     currentY_ = y2;
@@ -576,7 +570,6 @@ void PainterSurface::LineTo(float x2, float y2, Rgb colour) {
 void PainterSurface::Point(float x, float y) { Point(x, y, foreColor_); }
 
 void PainterSurface::Point(float x, float y, Rgb colour) {
-    if (log_ != nullptr) log_->Point(x, y, colour & 0xFFFFFFu, drawWidth_, drawMode_);
     currentX_ = x;
     currentY_ = y;
     DrawDot(x, y, colour & 0xFFFFFFu);
@@ -593,12 +586,6 @@ void ImageSurface::Resize(QSize pixels, qreal pixelRatio) {
     image_ = QImage(size, QImage::Format_RGB32);
     image_.fill(QColor::fromRgb(static_cast<QRgb>(0xFF000000u | kBackgroundColour)));
     Attach(&image_, QSizeF(size), pixelRatio, true);
-    picture_.Clear(ScaleWidth(), ScaleHeight());
-}
-
-void ImageSurface::SetKeepLog(bool keep) {
-    picture_.Clear(ScaleWidth(), ScaleHeight());
-    SetLog(keep ? &picture_ : nullptr);
 }
 
 const QImage& ImageSurface::image() {

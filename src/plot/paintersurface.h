@@ -11,7 +11,6 @@
 #include <functional>
 #include <vector>
 
-#include "plot/picturelog.h"
 #include "plot/surface.h"
 
 namespace anodix {
@@ -82,10 +81,6 @@ public:
     // its page). Set before drawing.
     void SetOrigin(QPointF deviceOrigin) { origin_ = deviceOrigin; }
 
-    // Logs every drawing call from now on (nullptr: none), so that the picture can be
-    // drawn again elsewhere. The log must outlive the surface or be reset first.
-    void SetLog(PictureLog* log) { log_ = log; }
-
     // Plot units <-> device units (fractional).
     QPointF ToDevice(float x, float y) const;
     QPointF FromDevice(QPointF device) const;
@@ -139,7 +134,6 @@ private:
     QPointF origin_;
     qreal pixelRatio_ = 1.0;
     bool snap_ = true;
-    PictureLog* log_ = nullptr;
 
     // The device when it is an image with 32-bit pixels and the plot at its corner.
     QImage* raster_ = nullptr;
@@ -182,13 +176,8 @@ public:
     // Resize; copies of it do not change with later drawing.
     const QImage& image();
 
-    // The calls that drew the picture, when kept (SetKeepLog).
-    const PictureLog& Log() const { return picture_; }
-    void SetKeepLog(bool keep);
-
 private:
     QImage image_;
-    PictureLog picture_;
 };
 
 }  // namespace anodix

@@ -1,6 +1,5 @@
 // anodix-plot: draws the plot the window would show for the given scales, limit and
 // curve families into a PNG, SVG or PDF file, without a display.
-#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -20,12 +19,11 @@
 #include <thread>
 #include <vector>
 
-#include "curves/tdf.h"
 #include "plot/export.h"
-#include "plot/frame.h"
 #include "plot/paintersurface.h"
 #include "plotcli/plotimage.h"
 #include "plotcli/pngfile.h"
+#include "scene/scene.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -60,9 +58,6 @@ constexpr std::string_view kUsage =
     "  anodix-plot --vdiv 50 --madiv 10 --pd 25 --rload 3.5 --op 250,60 -o el34.svg EL34.tdf\n"
     "  anodix-plot --size 800x500 -o preamp.pdf 12AX7.tdf 12AU7.tdf\n";
 
-// The colours of the window's five import slots.
-constexpr std::array<Rgb, 5> kSlotColours = {RGB(0, 0, 255), RGB(192, 64, 0), RGB(0, 128, 0),
-                                             RGB(128, 0, 128), RGB(128, 128, 0)};
 constexpr int kMaxSide = 8192;
 
 struct Settings {
@@ -75,11 +70,6 @@ struct Settings {
     QSize size{1600, 1000};
     QString output;
     std::vector<QString> files;
-};
-
-struct Family {
-    QString path;
-    std::string text;
 };
 
 // A bad argument: the message and exit status 2.
@@ -190,8 +180,9 @@ Settings ParseArguments(const QStringList& args, bool& help) {
     return s;
 }
 
-std::vector<Family> ReadFamilies(const Settings& s) {
-    std::vector<Family> families;
+// Every file must be readable before anything is drawn: the drawing itself skips a
+// file it cannot read, as the window does.
+void CheckFamilies(const Settings& s) {
     for (const QString& path : s.files) {
         // A device or a pipe could be read without end, or block: only plain files.
         const QFileInfo info(path);
@@ -200,45 +191,23 @@ std::vector<Family> ReadFamilies(const Settings& s) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw Failure{"can't read " + path.toStdString() + ": " + file.errorString().toStdString()};
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw Failure{"can't read " + path.toStdString() + ": " + file.errorString().toStdString()};
-        families.push_back({path, bytes.toStdString()});
     }
-    return families;
 }
 
-// The window's full redraw for these settings, then its operating point when one is
-// given: the same calls in the same order.
-void DrawPlot(PlotSurface& plot, const Settings& s, const std::vector<Family>& families) {
-    const float unitsPerVolt = kUnitsPerDiv / s.voltsPerDiv;
-    const float unitsPerMilliamp = kUnitsPerDiv / s.milliampsPerDiv;
-    float gridStep = 0.0f;
-    plot.Clear();
-    DrawPowerLimit(plot, s.watts, unitsPerVolt, unitsPerMilliamp);
-    plot.SetDrawWidth(2);
-    for (std::size_t k = 0; k < families.size(); ++k) {
-        const Rgb pen = plot.ForeColor();
-        plot.SetForeColor(kSlotColours[k]);
-        DrawTdfFamily(plot, families[k].text, unitsPerVolt, unitsPerMilliamp, gridStep);
-        plot.SetForeColor(pen);
+// The window's plot for these settings: the slots filled in the order given, and the
+// operating point with its load line when one is given.
+CookScene SceneOf(const Settings& s) {
+    CookScene scene;
+    scene.voltsPerDiv = s.voltsPerDiv;
+    scene.milliampsPerDiv = s.milliampsPerDiv;
+    scene.watts = s.watts;
+    for (std::size_t k = 0; k < s.files.size(); ++k) scene.imports[k] = {s.files[k].toStdString(), true};
+    if (s.haveOp) {
+        scene.operatingPoint = OperatingPoint{
+            {s.opVolts * scene.UnitsPerVolt(), kPlotUnits - s.opMilliamps * scene.UnitsPerMilliamp()},
+            s.rLoad};
     }
-    plot.SetDrawWidth(1);
-    DrawGrid(plot, s.milliampsPerDiv, s.voltsPerDiv);
-    if (!s.haveOp) return;
-
-    const float x = s.opVolts * unitsPerVolt;
-    const float y = kPlotUnits - s.opMilliamps * unitsPerMilliamp;
-    plot.SetDrawMode(kDrawXor);
-    plot.KeepForeColor();
-    plot.SetForeColor(kLoadLineColour);
-    plot.SetDrawWidth(12);
-    plot.Point(x, y);
-    plot.SetDrawWidth(1);
-    DrawLoadLine(plot, s.rLoad, x, y, unitsPerVolt, unitsPerMilliamp);
-    plot.Line(x, y, x, kPlotUnits, kDropLineColour);
-    plot.RestoreForeColor();
-    plot.SetDrawMode(kDrawCopy);
+    return scene;
 }
 
 // Reading the font configuration, the longest step of the first text, begins on a
@@ -259,14 +228,13 @@ int Run(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) args.push_back(QString::fromLocal8Bit(argv[i]));
     bool help = false;
     Settings s;
-    std::vector<Family> families;
     try {
         s = ParseArguments(args, help);
         if (help) {
             std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
             return 0;
         }
-        families = ReadFamilies(s);
+        CheckFamilies(s);
     } catch (const Failure& failure) {
         std::fprintf(stderr, "anodix-plot: %s\n", failure.message.c_str());
         return 2;
@@ -281,7 +249,11 @@ int Run(int argc, char** argv) {
     const QGuiApplication app(qtArgc, argv);
     if (fonts.joinable()) fonts.join();
 
-    const DrawPicture draw = [&](PlotSurface& plot) { DrawPlot(plot, s, families); };
+    const CookScene scene = SceneOf(s);
+    const DrawPicture draw = [&scene](PlotSurface& plot) {
+        float gridStep = 0.0f;
+        DrawCookPlot(plot, scene, gridStep);
+    };
     QString error;
     bool written = false;
     switch (format) {

@@ -7,6 +7,10 @@
 
 namespace anodix {
 
+// The time-out the program gives every open and close of a data file: a file held by
+// another program for a moment gets a few more attempts.
+inline constexpr int kFileTimeoutMs = 10;
+
 // The lowest free file number from 1 upward, or 0 when the file was not opened.
 // Mode words (any letter case): INPUT/READ/R, OUTPUT/WRITE/W, APPEND/A, BINARY/B,
 // READBINARY/RB, WRITEBINARY/WB. Retries until timeoutMs has elapsed, processing

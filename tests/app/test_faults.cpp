@@ -101,7 +101,7 @@ private slots:
         QTemporaryDir dir;
         const std::string path = Spit(dir.filePath("pentode.tdf").toStdString(), kFamily);
         const QString qpath = QString::fromStdString(path);
-        const Rgb blue = Base::SlotColour(0);
+        const Rgb blue = kSlotColours[0];
         Window t;
         RecordingSurface& tape = t.Record();
         t.dialogs.answers.push_back(path);

@@ -140,7 +140,7 @@ private slots:
         bool landscape = false;
         // Each print goes to a PDF file; `accept` answers the printer dialog.
         auto printTo = [&](const QString& file, bool accept) {
-            w.askPrinter_ = [&, file, accept](QPrinter& printer) {
+            w.askPrinter = [&, file, accept](QPrinter& printer) {
                 ++asked;
                 landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
                 printer.setOutputFormat(QPrinter::PdfFormat);

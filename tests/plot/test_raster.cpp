@@ -1,12 +1,9 @@
 // Lines set straight into the plot image, and the call log's chained lines.
 #include <QtTest>
 #include <cmath>
-#include <cstring>
-#include <limits>
 
 #include "plot/frame.h"
 #include "plot/paintersurface.h"
-#include "plot/recordingsurface.h"
 
 using namespace anodix;
 
@@ -68,53 +65,6 @@ private slots:
         s.Print("8");
         QCOMPARE(withText, kept);
         QCOMPARE(Count(s.image(), 0xFFFF0000u), 100);
-    }
-
-    void theLogRepeatsChainedLinesCallForCall() {
-        const float nan = std::numeric_limits<float>::quiet_NaN();
-        RecordingSurface drawn;
-        PictureLog log;
-        ImageSurface s(QSize(64, 64));
-        s.SetLog(&log);
-        auto both = [&](auto&& draw) {
-            draw(static_cast<PlotSurface&>(drawn));
-            draw(static_cast<PlotSurface&>(s));
-        };
-        both([](PlotSurface& p) { p.Clear(); });
-        both([](PlotSurface& p) { DrawPowerLimit(p, 5.0f, 163.84f, 1638.4f); });
-        both([&](PlotSurface& p) {
-            p.MoveTo(0, 0);
-            p.LineTo(100, 100);
-            p.LineTo(200, 50);
-            p.Line(201, 50, 300, 300);                // a gap: a new chain
-            p.LineTo(400, 400, RGB(0, 0, 255));       // another colour
-            p.SetDrawWidth(2);
-            p.LineTo(500, 400, RGB(0, 0, 255));       // another width
-            p.SetDrawMode(kDrawXor);
-            p.LineTo(600, 600);                       // XOR: never chained
-            p.SetDrawMode(kDrawCopy);
-            p.LineTo(700, 600, RGB(0, 0, 255));
-            p.LineTo(nan, 5);
-            p.LineTo(800, 800);
-            p.Point(900, 900);
-            p.LineTo(-0.0f, 0.0f);
-            p.Line(0.0f, 0.0f, 50, 50);               // -0 is not 0 bit for bit
-        });
-        s.SetLog(nullptr);
-        RecordingSurface replayed;
-        log.Replay(replayed);
-        QCOMPARE(log.size(), drawn.calls.size() - 1);  // all but the clearing
-        QCOMPARE(replayed.calls.size(), drawn.calls.size() + 1);  // and the scale set first
-        for (std::size_t i = 1; i < drawn.calls.size(); ++i) {
-            const auto& a = drawn.calls[i];
-            const auto& b = replayed.calls[i + 1];
-            QCOMPARE(int(a.kind), int(b.kind));
-            QCOMPARE(a.colour, b.colour);
-            QCOMPARE(a.width, b.width);
-            QCOMPARE(a.mode, b.mode);
-            for (auto [u, v] : {std::pair{a.x1, b.x1}, {a.y1, b.y1}, {a.x2, b.x2}, {a.y2, b.y2}})
-                QVERIFY2(std::memcmp(&u, &v, sizeof u) == 0, qPrintable(QString::number(i)));
-        }
     }
 };
 

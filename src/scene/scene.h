@@ -1,0 +1,79 @@
+#pragma once
+// The Cook plot as a scene: everything its picture is made of (the scales, the
+// dissipation limit, the five import slots, the operating point with its load line,
+// the marks), and the one routine that draws it on any surface. The window's plot,
+// the picture files, the printed page and anodix-plot all draw through DrawCookPlot.
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plot/frame.h"
+#include "plot/surface.h"
+
+namespace anodix {
+
+inline constexpr int kSlotCount = 5;
+
+// The fixed colours of the import slots: blue, dark orange, green, purple, olive.
+inline constexpr std::array<Rgb, kSlotCount> kSlotColours = {
+    RGB(0, 0, 255), RGB(192, 64, 0), RGB(0, 128, 0), RGB(128, 0, 128), RGB(128, 128, 0)};
+
+// A position on the plot, in plot units.
+struct PlotPoint {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+struct SceneSlot {
+    std::string path;  // the slot's TDF file, read at every drawing; "" when empty
+    bool ticked = false;
+};
+
+// The operating point with the load line through it.
+struct OperatingPoint {
+    PlotPoint at;
+    float rLoad = 0.0f;  // kilohms
+};
+
+struct CookScene {
+    float voltsPerDiv = 20.0f;
+    float milliampsPerDiv = 1.0f;
+    float watts = 0.0f;    // dissipation limit
+    bool cookMode = true;  // the slots' families show in Cook mode only
+    std::array<SceneSlot, kSlotCount> imports;  // the import slots
+
+    // Drawn over the plot after a redraw, until the next one.
+    std::optional<OperatingPoint> operatingPoint;
+    std::vector<PlotPoint> marks;       // green marks left by clicks
+    std::optional<PlotPoint> gmMarker;  // the point where Gm was measured
+
+    float UnitsPerVolt() const { return kUnitsPerDiv / voltsPerDiv; }
+    float UnitsPerMilliamp() const { return kUnitsPerDiv / milliampsPerDiv; }
+};
+
+// The whole picture: the redraw, then the operating point, the marks and the Gm marker.
+// gridStep is set as the slots' drawing sets it.
+void DrawCookPlot(PlotSurface& plot, const CookScene& scene, float& gridStep);
+
+// The redraw: clears the surface and draws, in this order, the dissipation limit, the
+// families of the ticked slots (pen width 2) and the grid with its labels (pen width
+// 1). beforeGrid, when given, runs between the families and the grid (the window lets
+// waiting events run there). Overlays are not drawn.
+void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
+                  const std::function<void()>& beforeGrid = {});
+
+// The families of the ticked slots in their colours, slot 0 first, each read from its
+// file now; a file that cannot be read is skipped silently. Nothing in Capture mode.
+void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene, float& gridStep);
+
+// The overlays. The operating point (a dot, the load line through it and the drop line
+// to the voltage axis) and the Gm marker (a dot with lines to both axes) are drawn in
+// XOR: drawing one again takes it off. A mark is a green dot drawn over the plot.
+void DrawOperatingPoint(PlotSurface& plot, const OperatingPoint& op, float unitsPerVolt,
+                        float unitsPerMilliamp);
+void DrawGmMarker(PlotSurface& plot, PlotPoint at);
+void DrawMark(PlotSurface& plot, PlotPoint at);
+
+}  // namespace anodix
