@@ -16,15 +16,15 @@ namespace anodix {
 
 namespace {
 
-// The leading-number value of a field's text (0 when it does not start with one).
-double Num(const QLineEdit* field) { return LeadingNumber(field->text().toStdString()); }
+// The number a field's text reads as.
+double Num(const QLineEdit* field) { return Base::TextNumber(field->text()); }
 
 // Ends the program when no usable sound device exists: the replaceable hook when
 // set, otherwise the window closes (releasing what is open) and the application
 // quits, also when its event loop has not started yet.
 void EndProgramNow(Base& window) {
-    if (window.endProgram_) {
-        window.endProgram_();
+    if (window.endProgram) {
+        window.endProgram();
         return;
     }
     window.close();
@@ -142,7 +142,7 @@ void Base::Tvol_Change() {
 
 void Base::SetGridVoltages(float vg1, float vg2) {
     if (!state_.StartupDone) return;
-    if (state_.CurrentMode == "Cook") return;
+    if (!state_.InCaptureMode()) return;
     // Once the window closes nothing is opened or played any more.
     if (Closing() || !services_.wave) return;
     WaveApi& wave = *services_.wave;

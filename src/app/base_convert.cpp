@@ -2,15 +2,11 @@
 #include "app/base.h"
 #include "curves/convert.h"
 #include "tools/appdir.h"
+#include "tools/dialogs.h"
 #include "tools/fields.h"
-#include "tools/filedialog.h"
 #include "tools/files.h"
 
 namespace anodix {
-
-namespace {
-constexpr int kFileTimeout = 10;
-}
 
 void Base::MnuConvertion_Click() { ConvertExternalData(); }
 
@@ -26,7 +22,7 @@ void Base::ConvertExternalData() {
                                              "Import external data", "Open");
     if (tablePath.empty()) return;
 
-    const int in = FileOpenByMode(tablePath, "R", kFileTimeout);
+    const int in = FileOpenByMode(tablePath, "R", kFileTimeoutMs);
     if (in == 0) {
         Message("Can't open " + tablePath);
         return;
@@ -34,7 +30,7 @@ void Base::ConvertExternalData() {
     state_.ConvertInDir = GetPath(tablePath);
     std::string table;
     const bool read = FileReadAll(in, table);
-    FileCloseRetry(in, kFileTimeout);
+    FileCloseRetry(in, kFileTimeoutMs);
     if (!read) {
         Message("Can't open " + tablePath);
         return;
@@ -53,14 +49,14 @@ void Base::ConvertExternalData() {
         FileDialog(*services_.dialogs, state_.ConvertOutDir, "*.tdf", "Save TDF", "Save");
     if (tdfPath.empty()) return;
 
-    const int out = FileOpenByMode(tdfPath, "W", kFileTimeout);
+    const int out = FileOpenByMode(tdfPath, "W", kFileTimeoutMs);
     if (out == 0) {
         Message("can't open " + tdfPath);
         return;
     }
     state_.ConvertOutDir = GetPath(tdfPath);
     const bool written = FileWrite(out, converted.tdf);
-    const bool closed = FileCloseRetry(out, kFileTimeout);
+    const bool closed = FileCloseRetry(out, kFileTimeoutMs);
     if (!written || !closed) Message("can't write " + tdfPath);
 }
 

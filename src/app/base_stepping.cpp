@@ -10,9 +10,6 @@ namespace anodix {
 
 namespace {
 
-constexpr int kKeyUp = 38;
-constexpr int kKeyDown = 40;
-
 // The step chosen from the value before the change when a field has no step of its
 // own; the bounds are compared as 32-bit floats, a value on a bound takes the larger step.
 double AutomaticStep(float v) {
