@@ -73,7 +73,6 @@ int main(int argc, char** argv) {
     const QSize size(1600, 1000);
     ImageSurface surface(size);
     surface.SetScale(kPlotUnits, kPlotUnits);
-    surface.SetKeepLog(true);  // as the window's plot does, for picture export
     const float voltsPerDiv = 20.0f, milliampsPerDiv = 1.0f, watts = 2.0f;
     const float upv = kUnitsPerDiv / voltsPerDiv, upm = kUnitsPerDiv / milliampsPerDiv;
 
