@@ -45,8 +45,12 @@ private slots:
         QTest::newRow("10 / 3 -> 4 curves") << "1|1|0|10|3\r\n" + sixCurrents
                                             << QByteArray("100.0 1. .0\r\n100.0 1. 3.0\r\n100.0 1. 6.0\r\n"
                                                           "100.0 1. 9.0\r\n");
-        QTest::newRow("5 / 3 -> 3 curves") << "1|1|0|5|3\r\n" + sixCurrents
-                                           << QByteArray("100.0 1. .0\r\n100.0 1. 3.0\r\n100.0 1. 6.0\r\n");
+        // 3 / 0.4 is 7.5 as read, which rounds to 8: nine curves, the last column kept
+        // (the step as a 32-bit float gives 7.4999999 and lost it).
+        QTest::newRow("3 / 0.4 -> 9 curves")
+            << QByteArray("1|1|0|3|0.4\r\n100|1|1|1|1|1|1|1|1|9\r\n")
+            << QByteArray("100.0 1. .0\r\n100.0 1. .4\r\n100.0 1. .8\r\n100.0 1. 1.2\r\n100.0 1. 1.6\r\n"
+                          "100.0 1. 2.0\r\n100.0 1. 2.4\r\n100.0 1. 2.8\r\n100.0 9. 3.2\r\n");
         QTest::newRow("single precision steps") << QByteArray("1|1|0|1|-0.1\r\n0|0|0|0|1\r\n")
                                                 << QByteArray(".0 1. -.3\r\n");
         QTest::newRow("1000 curves") << QByteArray("1|1|0|999|1\r\n100|1\r\n") << QByteArray("100.0 1. .0\r\n");

@@ -6,6 +6,7 @@
 
 #include "curves/convert.h"
 #include "curves/examples.h"
+#include "curves/family.h"
 #include "curves/koren.h"
 #include "curves/tdf.h"
 #include "plot/recordingsurface.h"
@@ -47,6 +48,17 @@ private slots:
             QVERIFY2(ConvertTable(table).tdf == tdf, tube);
             const QByteArray src = qgetenv("ANODIX_SOURCE_DIR");
             if (!src.isEmpty()) QCOMPARE(ReadFile(QString(src) + "/examples/" + tube + ".tdf"), tdf);
+        }
+    }
+
+    // Each example read into memory and written back is the same text, to the byte.
+    void familiesReadAndWrittenBack() {
+        for (const char* tube : {"12AX7", "12AU7", "EL34", "6L6GC"}) {
+            const std::string tdf = Resource(std::string(tube) + ".tdf");
+            const Family family = ReadTdfFamily(tdf, tube);
+            QVERIFY2(family.curves.size() >= 9 && family.curves.back().points.size() > 10, tube);
+            QVERIFY2(TdfText(family) == tdf, tube);
+            QVERIFY(ReadTdfFamily(TdfText(family), tube) == family);
         }
     }
 

@@ -1,8 +1,9 @@
-// Drawing TDF families: curves, labels by the edge rule, GridStep, line ends, and
-// the writing of TDF lines.
+// Drawing TDF families: curves, labels by the edge rule, GridStep, line ends; the
+// family read into memory and written back; the writing of TDF lines.
 #include <QtTest>
 #include <cmath>
 
+#include "curves/family.h"
 #include "curves/tdf.h"
 #include "plot/recordingsurface.h"
 
@@ -64,6 +65,9 @@ private slots:
         QTest::newRow("grid compared as text") << QByteArray("100 0.01 -2\r\n100 0.01 -2.0\r\n")
                                                << "[-2 ]@16384,49152 [-2 ]@16384,49152" << 0.0f;
         QTest::newRow("one curve") << QByteArray("100 0.01 -2.5\r\n") << "[-2.5 ]@16384,49152" << 2.5f;
+        // The step of the grid values as read (their 32-bit difference is 0.19999993).
+        QTest::newRow("grid step as read") << QByteArray("100 0.01 -1.1\r\n100 0.01 -1.3\r\n")
+                                           << "[-1.1 ]@16384,49152 [-1.3 ]@16384,49152" << 0.2f;
         QTest::newRow("first line trimmed, no grid yet")
             << QByteArray("   100 0.01   \r\n200 0.02\r\n100 0.01 -1\r\n")
             << "16384,49152>32768,32768 [ 0 ]@32768,32768 [-1 ]@16384,49152" << 1.0f;
@@ -77,7 +81,7 @@ private slots:
         QFETCH(float, gridStep);
         float step = 7.0f;
         QCOMPARE(QString::fromStdString(Trace(tdf.toStdString(), step)), trace);
-        QCOMPARE(step, gridStep);
+        QVERIFY2(step == gridStep, qPrintable(QString::number(double(step), 'g', 9)));
     }
 
     void penColourRestored() {
@@ -106,6 +110,29 @@ private slots:
             QVERIFY(c.text.find("Inf") == std::string::npos && c.text.find("NaN") == std::string::npos);
         }
         QVERIFY(std::isfinite(step));
+    }
+
+    // The family keeps the drawing's curve rules, and written back as TDF it draws the
+    // same picture: lines before the first grid text, points at 0 V and 0 A, a curve
+    // without points, grid texts of equal value, mixed line ends, the empty last line.
+    void familyWrittenBackDrawsTheSame() {
+        const std::string odd = "  100 0.01\r\n200 0.02\n0 0 -1\r100 0.01 -1\r\n250.5 0.025 -1.0\r\n"
+                                "100 0.004 -2\r\n0 0 -3\r\n200 0.015 -2.0\r\n\r\n300 0.001 -9\r\n";
+        const Family family = ReadTdfFamily(odd, "odd");
+        const Family expected{"odd",
+                              {{0, {}, {{100, 0.01}, {200, 0.02}}},
+                               {-1, {}, {{100, 0.01}}},
+                               {-1, {}, {{250.5, 0.025}}},
+                               {-2, {}, {{100, 0.004}}},
+                               {-2, {}, {{200, 0.015}}}}};
+        QVERIFY(family == expected);
+        const std::string written = TdfText(family);
+        QCOMPARE(written, std::string("100.0 0.01 .0\r\n200.0 0.02 .0\r\n100.0 0.01 -1.0\r\n250.5 0.025 -1.00\r\n"
+                                      "100.0 0.004 -2.0\r\n200.0 0.015 -2.00\r\n"));
+        QVERIFY(ReadTdfFamily(written, "odd") == family);
+        float step = 0;
+        QCOMPARE(Trace(written, step), Trace(odd, step));
+        QVERIFY(ReadTdfFamily("").curves.empty() && TdfText(Family{}).empty());
     }
 
     void tdfLines() {
