@@ -25,21 +25,30 @@ Family ReadTdfFamily(std::string_view text, std::string name) {
 
 std::string TdfText(const Family& family) {
     std::string text;
-    std::string previousGrid;
-    std::string grid;
+    std::string previousGrid;  // of the last curve written
+    std::string grid, volts, amperes;
     for (const Curve& curve : family.curves) {
         grid.clear();
         AppendTdfNumber(grid, curve.grid1, TdfPattern::Grid);
         if (grid == previousGrid) grid += '0';
+        bool written = false;
         for (const CurvePoint& p : curve.points) {
-            AppendTdfNumber(text, p.volts, TdfPattern::Volts);
+            volts.clear();
+            amperes.clear();
+            AppendTdfNumber(volts, p.volts, TdfPattern::Volts);
+            AppendTdfNumber(amperes, p.amperes, TdfPattern::Amperes);
+            // A point too small for the patterns would read back as 0 V and 0 A, which
+            // is no point: it is left out rather than written as one.
+            if (FieldNumber(volts) == 0.0 && FieldNumber(amperes) == 0.0) continue;
+            text += volts;
             text += ' ';
-            AppendTdfNumber(text, p.amperes, TdfPattern::Amperes);
+            text += amperes;
             text += ' ';
             text += grid;
             text += "\r\n";
+            written = true;
         }
-        if (!curve.points.empty()) previousGrid = grid;
+        if (written) previousGrid = grid;
     }
     return text;
 }

@@ -35,8 +35,9 @@ struct Family {
 // are dropped.
 Family ReadTdfFamily(std::string_view text, std::string name = {});
 
-// The family as TDF text: one line per point with the TDF patterns, CR LF. TDF has no
-// place for a screen-grid voltage. Two neighbouring curves whose grid voltages write as
+// The family as TDF text: one line per point with the TDF patterns, CR LF; a point too
+// small for the patterns (below half a millivolt and half a microampere) is left out.
+// TDF has no place for a screen-grid voltage. Two neighbouring curves whose grid voltages write as
 // the same text would read back as one curve; the second is written with one more
 // decimal zero ("-2.00" after "-2.0"), which reads as the same voltage.
 std::string TdfText(const Family& family);

@@ -133,6 +133,8 @@ private slots:
         float step = 0;
         QCOMPARE(Trace(written, step), Trace(odd, step));
         QVERIFY(ReadTdfFamily("").curves.empty() && TdfText(Family{}).empty());
+        // A point that would be written as 0 V and 0 A is no point: left out.
+        QCOMPARE(TdfText(Family{"", {{-1, {}, {{0.0001, 1e-7}, {100, 0.01}}}}}), std::string("100.0 0.01 -1.0\r\n"));
     }
 
     void tdfLines() {
