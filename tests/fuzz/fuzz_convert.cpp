@@ -1,6 +1,5 @@
-// Table conversion under hostile input. The TDF text it gives is read back as TDF
-// (lines ending in CR LF, three fields cut at single spaces, numbers by the
-// leading-number rule) and compared with what the table held.
+// Table conversion under hostile input. The TDF text it gives is read back as the
+// program reads TDF and compared with what the table held.
 //
 // Properties checked:
 //  - a table is refused (with a reason) exactly when its header cannot be used:
@@ -17,7 +16,9 @@
 #include <vector>
 
 #include "curves/convert.h"
+#include "curves/tdf.h"
 #include "fuzz_check.h"
+#include "tools/fields.h"
 #include "tools/numtext.h"
 
 using namespace anodix;
@@ -38,14 +39,8 @@ float Saturate(double v) {
 
 std::vector<std::string_view> TableLines(std::string_view text) {
     std::vector<std::string_view> out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
-        out.push_back(text.substr(pos, end - pos));
-        pos = end;
-        if (pos < text.size()) pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
-    }
+    LineCursor lines(text);
+    for (std::string_view line; lines.Next(line);) out.push_back(line);
     return out;
 }
 
@@ -96,11 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         cf = Saturate(LeadingNumber(h[1]));
         first = RoundHalfEven(LeadingNumber(h[2]));
         last = RoundHalfEven(LeadingNumber(h[3]));
-        step = Saturate(LeadingNumber(h[4]));
+        const double stepAsRead = LeadingNumber(h[4]);
+        step = Saturate(stepAsRead);
         usable = first >= -32768 && first <= 32767 && last >= -32768 && last <= 32767 && step != 0 &&
                  std::isfinite(step) && last >= first;
         if (usable) {
-            const double q = (last - first) / std::fabs(static_cast<double>(step));
+            const double q = (last - first) / std::fabs(stepAsRead);
             usable = q < 1000 && RoundHalfEven(q) < 1000;
             if (usable) n = static_cast<int>(RoundHalfEven(q));
         }
@@ -129,33 +125,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Point> expected;
     for (const auto& c : curves) expected.insert(expected.end(), c.begin(), c.end());
 
-    // The TDF text read back.
+    // The TDF text read back, as the program reads it.
     const std::string_view tdf = result.tdf;
     FUZZ_CHECK(tdf.empty() || tdf.substr(tdf.size() - 2) == "\r\n", where + ": TDF does not end with CR LF");
-    std::size_t pos = 0;
+    TdfReader reader(tdf);
     std::size_t index = 0;
-    std::string_view previousGrid;
-    double previousGridValue = 0;
-    while (pos < tdf.size()) {
-        const std::size_t end = tdf.find("\r\n", pos);
-        FUZZ_CHECK(end != std::string_view::npos, where + ": a TDF line without CR LF");
-        const std::string_view line = tdf.substr(pos, end - pos);
-        pos = end + 2;
-        FUZZ_CHECK(line.find_first_of("\r\n") == std::string_view::npos, where + ": line break inside a TDF line");
-        const std::vector<std::string_view> f = Cut(line, ' ');
-        FUZZ_CHECK(f.size() == 3 && !f[0].empty() && !f[1].empty() && !f[2].empty(),
-                   where + ": TDF line \"" + Show(line) + "\"");
+    for (TdfRow r; reader.Next(r); ++index) {
         FUZZ_CHECK(index < expected.size(), where + ": more TDF lines than points");
         const Point& p = expected[index];
-        const double v = LeadingNumber(f[0]), i = LeadingNumber(f[1]), g = LeadingNumber(f[2]);
-        FUZZ_CHECK(Near(v, p.v, 1e-3) && Near(i, p.i, 1e-6) && Near(g, p.g, 1e-3),
-                   where + ": point " + std::to_string(index) + " \"" + Show(line) + "\" for " + Num(p.v) + " " +
-                       Num(p.i) + " " + Num(p.g));
-        // One grid text per grid value: a curve is one run of one text.
-        if (index > 0 && p.g == previousGridValue) FUZZ_CHECK(f[2] == previousGrid, where + ": grid text changed");
-        previousGrid = f[2];
-        previousGridValue = p.g;
-        ++index;
+        FUZZ_CHECK(Near(r.volts, p.v, 1e-3) && Near(r.amperes, p.i, 1e-6) && Near(r.gridValue, p.g, 1e-3),
+                   where + ": point " + std::to_string(index) + " " + Num(r.volts) + " " + Num(r.amperes) + " " +
+                       Num(r.gridValue) + " for " + Num(p.v) + " " + Num(p.i) + " " + Num(p.g));
+        // A curve is one run of one grid text: a new one begins exactly where the grid does.
+        FUZZ_CHECK(r.newCurve == (index == 0 || p.g != expected[index - 1].g), where + ": curves run together");
     }
     FUZZ_CHECK(index == expected.size(),
                where + ": " + std::to_string(index) + " TDF lines for " + std::to_string(expected.size()) + " points");
