@@ -37,8 +37,8 @@ public:
     void SetForeColor(Rgb) override {}
     int DrawWidth() const override { return 2; }
     void SetDrawWidth(int) override {}
-    int DrawMode() const override { return kDrawCopy; }
-    void SetDrawMode(int) override {}
+    PenMode DrawMode() const override { return kDrawCopy; }
+    void SetDrawMode(PenMode) override {}
     void Print(std::string_view) override { ++calls; }
     float TextHeight(std::string_view) const override { return 1200.0f; }
 

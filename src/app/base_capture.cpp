@@ -16,9 +16,6 @@ namespace anodix {
 
 namespace {
 
-// The number a field's text reads as.
-double Num(const QLineEdit* field) { return Base::TextNumber(field->text()); }
-
 // Ends the program when no usable sound device exists: the replaceable hook when
 // set, otherwise the window closes (releasing what is open) and the application
 // quits, also when its event loop has not started yet.
@@ -196,8 +193,8 @@ void Base::SetGridVoltages(float vg1, float vg2) {
 
 void Base::ScanGridSteps() {
     for (;;) {
-        const std::int32_t step2 = ScanStep(Num(TxVg2));
-        const std::int32_t step1 = ScanStep(Num(TxVg1));
+        const std::int32_t step2 = ScanStep(TextNumber(TxVg2->text()));
+        const std::int32_t step1 = ScanStep(TextNumber(TxVg1->text()));
         for (int i = 0; i <= 10; ++i) {
             for (int j = 0; j <= 10; ++j) {
                 SetGridVoltages(static_cast<float>(static_cast<double>(j) * step1),
@@ -206,7 +203,7 @@ void Base::ScanGridSteps() {
                 Pause(100);
                 if (state_.CaptureStopped || Closing()) {
                     // Grid 1 back to the full magnitude of TxVg1, grid 2 to 0.
-                    SetGridVoltages(static_cast<float>(Num(TxVg1)), 0.0f);
+                    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), 0.0f);
                     return;
                 }
             }
@@ -227,17 +224,17 @@ void Base::CloseStimulus() {
 // The grid fields keep within 0 .. full scale; a corrected text raises the handler
 // again (nested), and every pass applies both fields.
 void Base::TxVg1_Change() {
-    if (Num(TxVg1) > state_.Vg1FullScale)
+    if (TextNumber(TxVg1->text()) > state_.Vg1FullScale)
         TxVg1->setText(QString::fromStdString(SignedNumber(static_cast<double>(state_.Vg1FullScale))));
-    if (Num(TxVg1) < 0) TxVg1->setText("0");
-    SetGridVoltages(static_cast<float>(Num(TxVg1)), static_cast<float>(Num(TxVg2)));
+    if (TextNumber(TxVg1->text()) < 0) TxVg1->setText("0");
+    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), static_cast<float>(TextNumber(TxVg2->text())));
 }
 
 void Base::TxVg2_Change() {
-    if (Num(TxVg2) > state_.Vg2FullScale)
+    if (TextNumber(TxVg2->text()) > state_.Vg2FullScale)
         TxVg2->setText(QString::fromStdString(SignedNumber(static_cast<double>(state_.Vg2FullScale))));
-    if (Num(TxVg2) < 0) TxVg2->setText("0");
-    SetGridVoltages(static_cast<float>(Num(TxVg1)), static_cast<float>(Num(TxVg2)));
+    if (TextNumber(TxVg2->text()) < 0) TxVg2->setText("0");
+    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), static_cast<float>(TextNumber(TxVg2->text())));
 }
 
 // ---------------------------------------------------------------------------------

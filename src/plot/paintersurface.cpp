@@ -188,7 +188,7 @@ void PainterSurface::SetDrawWidth(int width) {
     UpdateClip();
 }
 
-void PainterSurface::SetDrawMode(int mode) {
+void PainterSurface::SetDrawMode(PenMode mode) {
     mode = mode == kDrawXor ? kDrawXor : kDrawCopy;
     if (mode != drawMode_) Flush();
     drawMode_ = mode;

@@ -64,8 +64,8 @@ public:
     int DrawWidth() const override { return drawWidth_; }
     void SetDrawWidth(int width) override;
 
-    int DrawMode() const override { return drawMode_; }
-    void SetDrawMode(int mode) override;
+    PenMode DrawMode() const override { return drawMode_; }
+    void SetDrawMode(PenMode mode) override;
 
     void Print(std::string_view text) override;
     float TextHeight(std::string_view text) const override;
@@ -149,7 +149,7 @@ private:
     float currentX_ = 0.0f, currentY_ = 0.0f;
     Rgb foreColor_ = RGB(0, 0, 0);
     int drawWidth_ = 1;
-    int drawMode_ = kDrawCopy;
+    PenMode drawMode_ = kDrawCopy;
 
     QFont font_, fontXor_;
     double fontHeight_ = 0.0;  // device units per text line

@@ -19,7 +19,7 @@ public:
         float x2 = 0, y2 = 0;  // Line: end
         Rgb colour = 0;        // the colour drawn in (given or the foreground colour)
         int width = 1;
-        int mode = kDrawCopy;
+        PenMode mode = kDrawCopy;
         bool fromCurrent = false;  // a line drawn from the current position (LineTo)
         std::string text;          // Print
     };
@@ -54,8 +54,8 @@ public:
     int DrawWidth() const override { return drawWidth_; }
     void SetDrawWidth(int width) override { drawWidth_ = width < 1 ? 1 : width; }
 
-    int DrawMode() const override { return drawMode_; }
-    void SetDrawMode(int mode) override { drawMode_ = mode == kDrawXor ? kDrawXor : kDrawCopy; }
+    PenMode DrawMode() const override { return drawMode_; }
+    void SetDrawMode(PenMode mode) override { drawMode_ = mode; }
 
     void Print(std::string_view text) override;
     float TextHeight(std::string_view text) const override;
@@ -71,7 +71,7 @@ private:
     float currentX_ = 0.0f, currentY_ = 0.0f;
     Rgb foreColor_ = RGB(0, 0, 0);
     int drawWidth_ = 1;
-    int drawMode_ = kDrawCopy;
+    PenMode drawMode_ = kDrawCopy;
 };
 
 }  // namespace anodix

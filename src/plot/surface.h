@@ -19,7 +19,10 @@ constexpr Rgb RGB(int r, int g, int b) {
 // (bottom); the program sets both to 65536.
 constexpr float kPlotUnits = 65536.0f;
 
-enum DrawModes : int { kDrawXor = 7, kDrawCopy = 13 };
+// How a drawing combines with the picture: the pen colour replaces the pixel (copy),
+// or the pixel is XORed with it, so that drawing the same figure again takes it off.
+// The numbers are the classic draw-mode codes.
+enum PenMode : int { kDrawXor = 7, kDrawCopy = 13 };
 
 class PlotSurface {
 public:
@@ -59,9 +62,8 @@ public:
     virtual int DrawWidth() const = 0;
     virtual void SetDrawWidth(int width) = 0;
 
-    // 13: the pen colour replaces the pixel; 7: pixel XOR pen colour.
-    virtual int DrawMode() const = 0;
-    virtual void SetDrawMode(int mode) = 0;
+    virtual PenMode DrawMode() const = 0;
+    virtual void SetDrawMode(PenMode mode) = 0;
 
     // Prints text with its top-left corner at the current position in the foreground
     // colour, background left visible, then a line break (x = 0, one text height lower).

@@ -196,7 +196,7 @@ private slots:
         const int clearsBefore = CountOf(plot, RecordingSurface::Kind::Clear);
         r.Click(r.w.BtCalib);
         QVERIFY(during && !r.w.State().CalibrationMode && r.w.BtCalib->text() == "Calibration");
-        QVERIFY(plot.DrawMode() == int(kDrawCopy) && plot.DrawWidth() == 1);
+        QVERIFY(plot.DrawMode() == kDrawCopy && plot.DrawWidth() == 1);
         QVERIFY(CountOf(plot, RecordingSurface::Kind::Clear) > clearsBefore);  // redrawn
         QVERIFY(r.wave.OpenInputs().empty() && r.w.State().CaptureStopped);
 

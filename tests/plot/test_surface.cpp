@@ -143,7 +143,7 @@ private slots:
         ImageSurface s(QSize(64, 32));
         s.Clear();
         const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-        for (int mode : {kDrawCopy, kDrawXor}) {
+        for (PenMode mode : {kDrawCopy, kDrawXor}) {
             s.SetDrawMode(mode);
             s.Line(nan, 0, 100, 100);
             s.Line(-inf, 30000, inf, 30000);
