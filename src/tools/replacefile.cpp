@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,15 +25,16 @@ bool Refuse(std::string* reason, std::string text) {
 // No write permission, or a disk mounted read-only.
 bool NotWritable(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-}  // namespace
-
+// The system's text for an error number in lower case ("no such file or directory"),
+// untranslated: the rest of every message is English too.
 std::string ErrorText(int error) {
-    // The untranslated text: the rest of every message is English too.
     const char* text = ::strerrordesc_np(error);
     std::string phrase = text != nullptr ? text : "error " + std::to_string(error);
     if (!phrase.empty() && phrase.front() >= 'A' && phrase.front() <= 'Z') phrase.front() += 'a' - 'A';
     return phrase;
 }
+
+}  // namespace
 
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* reason) {
     if (path.empty()) return Refuse(reason, ErrorText(ENOENT));

@@ -16,8 +16,4 @@ namespace anodix {
 // system's text for the error ("no space left on device").
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* reason = nullptr);
 
-// The system's text for an error number in lower case ("no such file or directory"),
-// the same whatever the user's language.
-std::string ErrorText(int error);
-
 }  // namespace anodix
