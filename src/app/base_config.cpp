@@ -112,8 +112,14 @@ void Base::Mnu_Export_Pref_Click() {
     v.CalX = state_.CalX;
     v.CalY = state_.CalY;
 
-    // A failed write stays silent; the record only ever names a file that was written.
-    if (SaveConfiguration(path, v)) RecordMostRecent(path);
+    // The record only ever names a file that was written. The record itself is lost
+    // silently when the program's folder cannot be written: start-up then finds none.
+    std::string reason;
+    if (!SaveConfiguration(path, v, &reason)) {
+        Message("Can't write " + path + ": " + reason, "Anodix", MessageIcon::Critical);
+        return;
+    }
+    RecordMostRecent(path);
 }
 
 void Base::Mnu_Import_Pref_Click() {

@@ -5,13 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include <unistd.h>
-
 #include "tools/appdir.h"
-#include "tools/files.h"
-#include "tools/ini.h"
 #include "tools/numtext.h"
-#include "tools/replacefile.h"
 
 namespace anodix {
 
@@ -36,17 +31,10 @@ float Number(const std::string& text) {
 
 }  // namespace
 
-bool SaveConfiguration(const std::string& path, const ConfigurationValues& v) {
-    // The keys are written into a copy of the file beside it, which then replaces the
-    // file in one step: a save failing half-way leaves the file as it was.
-    FileToReplace old;
-    if (!ReadToReplace(path, old)) return false;
-    const std::string copy = WriteBeside(old.target, old.bytes, old.mode);
-    if (copy.empty()) return false;
-
+bool PutConfiguration(IniDocument& document, const ConfigurationValues& v) {
     bool ok = true;
     auto put = [&](const char* section, const std::string& key, const std::string& value) {
-        ok = ok && WriteIni(copy, section, key, value);
+        ok = document.Set(section, key, value) && ok;
     };
     put("Form", "Mode", v.Mode);
     put("FORM", "Top", GeneralNumber(v.Top));
@@ -64,30 +52,49 @@ bool SaveConfiguration(const std::string& path, const ConfigurationValues& v) {
     for (std::size_t k = 0; k < v.Import.size(); ++k) put("IMPORT", std::to_string(k), v.Import[k]);
     put("CAL", "X", GeneralNumber(v.CalX));
     put("CAL", "Y", GeneralNumber(v.CalY));
-    if (!ok) {
-        ::unlink(copy.c_str());
+    return ok;
+}
+
+ConfigurationValues GetConfiguration(const IniDocument& document) {
+    auto get = [&](const char* section, const std::string& key) { return document.Get(section, key); };
+    ConfigurationValues v;
+    v.Top = Number(get("FORM", "Top"));
+    v.Left = Number(get("FORM", "Left"));
+    v.Width = Number(get("FORM", "Width"));
+    v.Height = Number(get("FORM", "Height"));
+    v.Ia = get("DISPLAY", "Ia");
+    v.Ua = get("DISPLAY", "Ua");
+    v.Pa = get("DISPLAY", "Pa");
+    v.Ld = get("DISPLAY", "Ld");
+    v.InDevice = DeviceNumber(get("DATA", "InDevice"));
+    v.OutDevice = DeviceNumber(get("DATA", "OutDevice"));
+    v.VG1 = get("DATA", "VG1");
+    v.VG2 = get("DATA", "VG2");
+    v.Mode = get("FORM", "Mode");
+    for (std::size_t k = 0; k < v.Import.size(); ++k) v.Import[k] = get("IMPORT", std::to_string(k));
+    return v;
+}
+
+bool SaveConfiguration(const std::string& path, const ConfigurationValues& values, std::string* reason) {
+    // Keys the program does not write stay: the file is read first, and replaced whole
+    // (a save failing half-way leaves it as it was).
+    IniDocument document;
+    if (!document.Load(path)) {
+        if (reason != nullptr) *reason = "the file cannot be read";
         return false;
     }
-    return MoveOver(copy, old.target);
+    if (!PutConfiguration(document, values)) {
+        // A text with a line break (a file name may hold one) would not read back.
+        if (reason != nullptr) *reason = "a text holds a line break";
+        return false;
+    }
+    return document.Save(path, reason);
 }
 
 ConfigurationValues ReadConfiguration(const std::string& path) {
-    ConfigurationValues v;
-    v.Top = Number(ReadIni(path, "FORM", "Top"));
-    v.Left = Number(ReadIni(path, "FORM", "Left"));
-    v.Width = Number(ReadIni(path, "FORM", "Width"));
-    v.Height = Number(ReadIni(path, "FORM", "Height"));
-    v.Ia = ReadIni(path, "DISPLAY", "Ia");
-    v.Ua = ReadIni(path, "DISPLAY", "Ua");
-    v.Pa = ReadIni(path, "DISPLAY", "Pa");
-    v.Ld = ReadIni(path, "DISPLAY", "Ld");
-    v.InDevice = DeviceNumber(ReadIni(path, "DATA", "InDevice"));
-    v.OutDevice = DeviceNumber(ReadIni(path, "DATA", "OutDevice"));
-    v.VG1 = ReadIni(path, "DATA", "VG1");
-    v.VG2 = ReadIni(path, "DATA", "VG2");
-    v.Mode = ReadIni(path, "FORM", "Mode");
-    for (std::size_t k = 0; k < v.Import.size(); ++k) v.Import[k] = ReadIni(path, "IMPORT", std::to_string(k));
-    return v;
+    IniDocument document;
+    document.Load(path);  // an unreadable file gives empty values, as a missing one
+    return GetConfiguration(document);
 }
 
 std::string MruPath() { return ProgramDirectory() + "/VYR.mru"; }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/ini.h"
+
 namespace anodix {
 
 // Everything a configuration file holds, as plain values.
@@ -18,13 +20,22 @@ struct ConfigurationValues {
     float CalX = 0, CalY = 0;        // written, never read back
 };
 
-// Writes every key, in the order in which the file has always held them. Keys
-// already in the file are replaced, other keys stay. False when a write failed.
-bool SaveConfiguration(const std::string& path, const ConfigurationValues& values);
+// Sets every key, in the order in which the file has always held them. Keys already
+// in the document are replaced, other keys stay. False when a value could not be set
+// (a text with a line break).
+bool PutConfiguration(IniDocument& document, const ConfigurationValues& values);
 
 // Reads the keys back: numbers by the leading-number rule (an empty value is 0),
 // devices rounded halves to even and kept within 32 bits, texts as they stand.
 // The calibration factors are not read (they stay 0).
+ConfigurationValues GetConfiguration(const IniDocument& document);
+
+// Reads the file once, sets every key, and replaces the file in one step. False when
+// the file could not be read or written: it is then as it was, and *reason (when
+// given) says why in a short lower-case phrase ("the folder is not writable").
+bool SaveConfiguration(const std::string& path, const ConfigurationValues& values, std::string* reason = nullptr);
+
+// The keys of the file at path, read once; a missing file gives empty values.
 ConfigurationValues ReadConfiguration(const std::string& path);
 
 // The record of the configuration saved last: "VYR.mru" in the program's directory.

@@ -1,15 +1,12 @@
-// Single keys of INI files, read and written by this program's own parser.
+// INI files, read and written by this program's own parser.
 //
 // File form: "[section]" lines open sections, "key=value" lines hold keys, lines
 // beginning with ";" or "#" are comments. Blanks around names and values are not
 // part of them. A value that would lose something on the way back (blanks at
 // either end, or a leading double quote) is written inside double quotes, and one
 // enclosing pair of double quotes is removed on reading. Lines end in LF or CR LF;
-// new lines take the ending the file already uses.
+// new lines take the ending the file already uses. A UTF-8 byte order mark stays.
 #include "tools/ini.h"
-
-#include <string_view>
-#include <vector>
 
 #include "tools/files.h"
 #include "tools/replacefile.h"
@@ -18,27 +15,7 @@ namespace anodix {
 
 namespace {
 
-struct Line {
-    std::string_view text;    // without its line end
-    std::string_view ending;  // "\n", "\r\n" or "" for a last line without one
-};
-
-std::vector<Line> SplitLines(std::string_view bytes) {
-    std::vector<Line> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t lf = bytes.find('\n', start);
-        if (lf == std::string_view::npos) {
-            lines.push_back({bytes.substr(start), {}});
-            break;
-        }
-        std::size_t end = lf;
-        if (end > start && bytes[end - 1] == '\r') --end;
-        lines.push_back({bytes.substr(start, end - start), bytes.substr(end, lf + 1 - end)});
-        start = lf + 1;
-    }
-    return lines;
-}
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -88,86 +65,108 @@ std::string DecodeValue(std::string_view raw) {
     return std::string(raw);
 }
 
-std::string EncodeValue(const std::string& value) {
+std::string EncodeValue(std::string_view value) {
     const bool needsQuotes = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) ||
                                                 value.front() == '"');
-    return needsQuotes ? "\"" + value + "\"" : value;
+    return needsQuotes ? "\"" + std::string(value) + "\"" : std::string(value);
 }
 
-// Where a key lives in the file: the line of the key, and the line after which a
-// missing key of the section would go.
-struct Place {
-    int sectionLine = -1;  // line of the section's header
-    int keyLine = -1;      // line of the key, -1 when missing
-    int lastLine = -1;     // last non-blank line of the section (the header at least)
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+}  // namespace
+
+// Where a key lives in the document: the line of the key, and the line after which a
+// missing key of the section goes.
+struct IniDocument::Place {
+    std::ptrdiff_t section = -1;  // line of the section's header, -1 when missing
+    std::ptrdiff_t key = -1;      // line of the key, -1 when missing
+    std::ptrdiff_t last = -1;     // last non-blank line of the section (the header at least)
 };
 
-Place Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+IniDocument::IniDocument(std::string_view bytes) {
+    if (bytes.substr(0, kBom.size()) == kBom) {
+        bom_ = kBom;
+        bytes.remove_prefix(kBom.size());
+    }
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t lf = bytes.find('\n', start);
+        if (lf == std::string_view::npos) {
+            lines_.push_back(Parse(bytes.substr(start), {}));
+            break;
+        }
+        std::size_t end = lf;
+        if (end > start && bytes[end - 1] == '\r') --end;
+        lines_.push_back(Parse(bytes.substr(start, end - start), bytes.substr(end, lf + 1 - end)));
+        start = lf + 1;
+    }
+    if (!lines_.empty() && !lines_.front().ending.empty()) newline_ = lines_.front().ending;
+}
+
+IniDocument::Line IniDocument::Parse(std::string_view text, std::string_view ending) {
+    Line line;
+    line.text = text;
+    line.ending = ending;
+    std::string_view name;
+    std::string_view value;
+    if (SectionName(text, name)) {
+        line.kind = Kind::Section;
+        line.name = name;
+    } else if (KeyLine(text, name, value)) {
+        line.kind = Kind::Key;
+        line.name = name;
+        line.value = value;
+    }
+    return line;
+}
+
+bool IniDocument::Load(const std::string& path) {
+    *this = IniDocument();
+    if (!FileExists(path)) return true;
+    const int number = FileOpenByMode(path, "RB", 0);
+    if (number == 0) return false;
+    std::string bytes;
+    const bool read = FileReadAll(number, bytes);
+    FileCloseRetry(number, 0);
+    if (!read) return false;
+    *this = IniDocument(bytes);
+    return true;
+}
+
+IniDocument::Place IniDocument::Find(std::string_view section, std::string_view key) const {
     Place place;
-    bool inSection = false;
-    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
-        const std::string_view text = lines[static_cast<std::size_t>(i)].text;
-        std::string_view name;
-        if (SectionName(text, name)) {
-            // The first section of that name holds the key, as for reading.
-            if (place.sectionLine >= 0) {
-                if (inSection) break;
-            } else if (SameName(name, section)) {
-                place.sectionLine = i;
-                place.lastLine = i;
-                inSection = true;
-                continue;
-            }
-            inSection = false;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Line& line = lines_[i];
+        const auto at = static_cast<std::ptrdiff_t>(i);
+        if (line.kind == Kind::Section) {
+            // The first section of that name holds the key; it ends at the next header.
+            if (place.section >= 0) break;
+            if (SameName(line.name, section)) place.section = place.last = at;
             continue;
         }
-        if (!inSection) continue;
-        if (!Trim(text).empty()) place.lastLine = i;
-        std::string_view k;
-        std::string_view v;
-        if (KeyLine(text, k, v) && SameName(k, key)) {
-            place.keyLine = i;
-            return place;
+        if (place.section < 0) continue;
+        if (!Trim(line.text).empty()) place.last = at;
+        if (line.kind == Kind::Key && SameName(line.name, key)) {
+            place.key = at;
+            break;
         }
     }
     return place;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    const int number = FileOpenByMode(path, "RB", 0);
-    if (number == 0) return false;
-    const bool ok = FileReadAll(number, bytes);
-    FileCloseRetry(number, 0);
-    return ok;
-}
-
-bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
-
-}  // namespace
-
-std::string ReadIni(const std::string& file, const std::string& section, const std::string& key) {
-    if (!FileExists(file)) return {};
-    std::string bytes;
-    if (!ReadWholeFile(file, bytes)) return {};
-    std::string_view text(bytes);
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    const std::vector<Line> lines = SplitLines(text);
-    const Place place = Find(lines, Trim(section), Trim(key));
-    if (place.keyLine < 0) return {};
-    std::string_view k;
-    std::string_view raw;
-    KeyLine(lines[static_cast<std::size_t>(place.keyLine)].text, k, raw);
-    std::string value = DecodeValue(raw);
+std::string IniDocument::Get(std::string_view section, std::string_view key) const {
+    const Place place = Find(Trim(section), Trim(key));
+    if (place.key < 0) return {};
+    std::string value = DecodeValue(lines_[static_cast<std::size_t>(place.key)].value);
     if (!value.empty() && value.front() == '\'') value.erase(0, 1);
     return value;
 }
 
-bool WriteIni(const std::string& file, const std::string& section, const std::string& key,
-              const std::string& value) {
+bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
     const std::string_view sectionName = Trim(section);
     const std::string_view keyName = Trim(key);
     // Names and values must each fit on one line, and names must parse back.
-    if (file.empty() || sectionName.empty() || keyName.empty()) return false;
+    if (sectionName.empty() || keyName.empty()) return false;
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return false;
     if (sectionName.find(']') != std::string_view::npos) return false;
     if (keyName.find('=') != std::string_view::npos || keyName.front() == ';' || keyName.front() == '#' ||
@@ -175,65 +174,52 @@ bool WriteIni(const std::string& file, const std::string& section, const std::st
         return false;
     }
 
-    FileToReplace old;
-    if (!ReadToReplace(file, old)) return false;
-    const std::string& bytes = old.bytes;
+    Line keyLine = Parse(std::string(keyName) + "=" + EncodeValue(value), newline_);
+    const Place place = Find(sectionName, keyName);
+    if (place.key >= 0) {
+        Line& old = lines_[static_cast<std::size_t>(place.key)];
+        keyLine.ending = std::move(old.ending);  // a last line without an end stays so
+        old = std::move(keyLine);
+        return true;
+    }
+    if (place.section >= 0) {
+        Line& last = lines_[static_cast<std::size_t>(place.last)];
+        if (last.ending.empty()) last.ending = newline_;
+        lines_.insert(lines_.begin() + place.last + 1, std::move(keyLine));
+        return true;
+    }
+    if (!lines_.empty() && lines_.back().ending.empty()) lines_.back().ending = newline_;
+    lines_.push_back(Parse("[" + std::string(sectionName) + "]", newline_));
+    lines_.push_back(std::move(keyLine));
+    return true;
+}
 
-    std::string_view text(bytes);
-    std::string bom;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-        bom = "\xEF\xBB\xBF";
-        text.remove_prefix(3);
+std::string IniDocument::Bytes() const {
+    std::size_t size = bom_.size();
+    for (const Line& line : lines_) size += line.text.size() + line.ending.size();
+    std::string bytes;
+    bytes.reserve(size);
+    bytes += bom_;
+    for (const Line& line : lines_) {
+        bytes += line.text;
+        bytes += line.ending;
     }
-    const std::vector<Line> lines = SplitLines(text);
-    std::string newline = "\n";
-    for (const Line& line : lines) {
-        if (!line.ending.empty()) {
-            newline = std::string(line.ending);
-            break;
-        }
-    }
-    const std::string keyText = std::string(keyName) + "=" + EncodeValue(value);
-    const Place place = Find(lines, sectionName, keyName);
+    return bytes;
+}
 
-    std::string out = bom;
-    out.reserve(bytes.size() + keyText.size() + sectionName.size() + 8);
-    auto appendLine = [&](std::size_t i) {
-        out += lines[i].text;
-        // A last line without an end gets one when something follows it.
-        out += lines[i].ending.empty() && i + 1 < lines.size() ? std::string_view(newline) : lines[i].ending;
-    };
-    if (place.keyLine >= 0) {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (static_cast<int>(i) == place.keyLine) {
-                out += keyText;
-                out += lines[i].ending.empty() ? std::string_view() : lines[i].ending;
-            } else {
-                out += lines[i].text;
-                out += lines[i].ending;
-            }
-        }
-    } else if (place.sectionLine >= 0) {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            appendLine(i);
-            if (static_cast<int>(i) == place.lastLine) {
-                if (lines[i].ending.empty()) out += newline;
-                out += keyText;
-                out += newline;
-            }
-        }
-    } else {
-        for (std::size_t i = 0; i < lines.size(); ++i) appendLine(i);
-        if (!lines.empty() && lines.back().ending.empty()) out += newline;
-        out += "[";
-        out += sectionName;
-        out += "]";
-        out += newline;
-        out += keyText;
-        out += newline;
-    }
-    const std::string beside = WriteBeside(old.target, out, old.mode);
-    return !beside.empty() && MoveOver(beside, old.target);
+bool IniDocument::Save(const std::string& path, std::string* reason) const {
+    return ReplaceFile(path, Bytes(), reason);
+}
+
+std::string ReadIni(const std::string& file, const std::string& section, const std::string& key) {
+    IniDocument document;
+    return document.Load(file) ? document.Get(section, key) : std::string();
+}
+
+bool WriteIni(const std::string& file, const std::string& section, const std::string& key,
+              const std::string& value) {
+    IniDocument document;
+    return document.Load(file) && document.Set(section, key, value) && document.Save(file);
 }
 
 }  // namespace anodix

@@ -2,72 +2,98 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tools/files.h"
-
 namespace anodix {
 
-bool ReadToReplace(const std::string& path, FileToReplace& file) {
-    if (path.empty()) return false;
-    file.target = path;
-    file.bytes.clear();
+namespace {
+
+// Longest part of the file's name taken into the name of the file beside it, so that
+// a name near the system's limit still leaves room for the dot and the random part.
+constexpr std::size_t kBesideNameLength = 200;
+
+bool Refuse(std::string* reason, std::string text) {
+    if (reason != nullptr) *reason = std::move(text);
+    return false;
+}
+
+// No write permission, or a disk mounted read-only.
+bool NotWritable(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+// The system's text for an error number in lower case ("no such file or directory"),
+// untranslated: the rest of every message is English too.
+std::string ErrorText(int error) {
+    const char* text = ::strerrordesc_np(error);
+    std::string phrase = text != nullptr ? text : "error " + std::to_string(error);
+    if (!phrase.empty() && phrase.front() >= 'A' && phrase.front() <= 'Z') phrase.front() += 'a' - 'A';
+    return phrase;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* reason) {
+    if (path.empty()) return Refuse(reason, ErrorText(ENOENT));
+    // A symbolic link stays: the file it names is replaced.
+    std::string target = path;
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         if (char* real = ::realpath(path.c_str(), nullptr)) {
-            file.target = real;
+            target = real;
             std::free(real);
         }
     }
-    if (::stat(file.target.c_str(), &st) == 0) {
-        // A file the user may not write stays as it is.
-        if (!S_ISREG(st.st_mode) || ::access(file.target.c_str(), W_OK) != 0) return false;
-        const int number = FileOpenByMode(file.target, "RB", 0);
-        if (number == 0) return false;
-        const bool read = FileReadAll(number, file.bytes);
-        FileCloseRetry(number, 0);
-        if (!read) return false;
-        file.mode = st.st_mode & 07777;
-        return true;
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return Refuse(reason, ErrorText(EISDIR));
+        if (!S_ISREG(st.st_mode)) return Refuse(reason, "it is not a plain file");
+        // A file the user may not write stays as it is, although its folder would
+        // take a replacement.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+            return Refuse(reason, NotWritable(errno) ? "the file is not writable" : ErrorText(errno));
+        }
+        mode = st.st_mode & 07777;
+    } else if (errno == ENOENT) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    } else {
+        return Refuse(reason, ErrorText(errno));
     }
-    if (errno != ENOENT) return false;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    file.mode = 0666 & ~mask;
-    return true;
-}
 
-std::string WriteBeside(const std::string& target, const std::string& bytes, mode_t mode) {
-    // Named after the target, hidden, in the same folder (a rename never crosses disks).
+    // Hidden, named after the file, in the same folder: a rename never crosses disks.
+    // (Without a slash in the path, slash + 1 is 0: the folder part is empty.)
     const std::size_t slash = target.rfind('/');
-    std::string beside = slash == std::string::npos
-                             ? "." + target + ".XXXXXX"
-                             : target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".XXXXXX";
+    std::string beside =
+        target.substr(0, slash + 1) + "." + target.substr(slash + 1, kBesideNameLength) + ".XXXXXX";
     const int fd = ::mkostemp(beside.data(), O_CLOEXEC);
-    if (fd < 0) return {};
-    bool ok = ::fchmod(fd, mode) == 0;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
+    if (fd < 0) return Refuse(reason, NotWritable(errno) ? "the folder is not writable" : ErrorText(errno));
+    // The new file starts private (0600); a disk that cannot hold the old permissions
+    // (a FAT stick) leaves it so rather than failing the save.
+    ::fchmod(fd, mode);
+    int error = 0;
+    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
         const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        ok = wrote > 0;
-        if (ok) done += static_cast<std::size_t>(wrote);
+        if (wrote > 0) {
+            done += static_cast<std::size_t>(wrote);
+        } else if (wrote == 0) {
+            error = EIO;
+        } else if (errno != EINTR) {
+            error = errno;
+        }
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(beside.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) {
         ::unlink(beside.c_str());
-        return {};
+        return Refuse(reason, ErrorText(error));
     }
-    return beside;
-}
-
-bool MoveOver(const std::string& beside, const std::string& target) {
-    if (::rename(beside.c_str(), target.c_str()) == 0) return true;
-    ::unlink(beside.c_str());
-    return false;
+    return true;
 }
 
 }  // namespace anodix

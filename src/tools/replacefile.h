@@ -1,29 +1,19 @@
 #pragma once
-// Replacing a file whole: the new bytes go to a hidden file beside it, which is then
-// renamed over it, so that the file is always either the old one or the new one and
-// a write failing half-way (a full disk) leaves nothing half-written behind.
+// Replacing a file whole: the new bytes go to a hidden file beside it, which is synced
+// and then renamed over it, so that the file is always either the old one or the new
+// one and a write failing half-way (a full disk) leaves nothing half-written behind.
+// Every file the program writes goes this way; a file is never rewritten in place.
 #include <string>
-
-#include <sys/types.h>
+#include <string_view>
 
 namespace anodix {
 
-// A file about to be replaced.
-struct FileToReplace {
-    std::string target;  // the file itself: a symbolic link is followed and kept
-    std::string bytes;   // what it holds now; "" when it does not exist yet
-    mode_t mode = 0;     // its permissions, or those a new file gets
-};
-
-// Reads the file at path for replacing. False when something other than a plain file
-// is there, the user may not write it, or it cannot be read.
-bool ReadToReplace(const std::string& path, FileToReplace& file);
-
-// Writes bytes with the given permissions to a new hidden file beside target (made
-// to last: synced to the disk): its path, or "" when it could not be written whole.
-std::string WriteBeside(const std::string& target, const std::string& bytes, mode_t mode);
-
-// Moves the file written beside target over target; on failure it is removed.
-bool MoveOver(const std::string& beside, const std::string& target);
+// Replaces the file at path with bytes, or creates it. A symbolic link is followed
+// and kept, and an existing file keeps its permissions. On failure the old file is
+// untouched, nothing is left beside it, and *reason (when given) says why in a short
+// lower-case phrase: "the folder is not writable" when the folder refuses the new file,
+// "the file is not writable" for a file the user may not write, otherwise the
+// system's text for the error ("no space left on device").
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* reason = nullptr);
 
 }  // namespace anodix

@@ -18,6 +18,7 @@
 #include "config/configuration.h"
 #include "tools/appdir.h"
 #include "tools/ini.h"
+#include "unprivileged.h"
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -146,18 +147,19 @@ private slots:
     }
 
     // Saves that cannot be written: under a file posing as a folder, into a folder that
-    // does not exist, into a read-only folder, onto a disk that fills up half way. None
-    // leaves a file or a part-written one, the configuration already there is unchanged
-    // and the record of the last one still names it. With room again the save goes through.
+    // does not exist, into a read-only folder whose file is writable, onto a disk that
+    // fills up half way. Each says why; none leaves a file or a part-written one, the
+    // configuration already there is unchanged byte for byte and the record of the last
+    // one still names it. With room again the save goes through.
     void savesThatCannotBeWritten() {
         QTemporaryDir dir;
-        const std::string old = dir.filePath("old.vyr").toStdString();
+        const std::string folder = dir.path().toStdString(), old = folder + "/old.vyr";
         ConfigurationValues v;  // unlike the start-up values in most keys, with shorter texts
         v.Mode = "Cook", v.Top = v.Left = 10, v.Width = 9000, v.Height = 7000;
         v.Ia = "1", v.Ua = "20", v.Pa = "2", v.Ld = "5", v.VG1 = "1", v.VG2 = "0";
-        QVERIFY(SaveConfiguration(old, v) && RecordMostRecent(old));
+        QVERIFY(SaveConfiguration(old, v) && RecordMostRecent(old) && ::chmod(old.c_str(), 0666) == 0);
         const std::string before = Slurp(old), mru = Slurp(MruPath());
-        const std::string notAFolder = Spit(dir.filePath("plain").toStdString(), "x");
+        const std::string notAFolder = Spit(folder + "/plain", "x");
         const QStringList entries{"old.vyr", "plain"};
 
         Window t;
@@ -165,33 +167,34 @@ private slots:
         t.w.RLoad->setText("12.345678901234");
         t.w.CbVdiv->setEditText("50.00000000001");
         SaveThroughMenu(t, notAFolder + "/set.vyr");
-        SaveThroughMenu(t, dir.filePath("missing/set.vyr").toStdString());
-        QVERIFY(Slurp(notAFolder) == "x" && Slurp(old) == before && Slurp(MruPath()) == mru);
-        QCOMPARE(Entries(dir.path()), entries);
-
-        if (RunningAsRoot()) {
-            qInfo("running as root: a read-only folder still takes files; that case is skipped");
-        } else {
-            QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0555) == 0);
+        SaveThroughMenu(t, folder + "/missing/set.vyr");
+        QVERIFY(::chmod(folder.c_str(), 0555) == 0);
+        {
+            Unprivileged user;
+            QVERIFY(user.ok);
             SaveThroughMenu(t, old);
-            ::chmod(dir.path().toLocal8Bit().constData(), 0755);
-            QVERIFY(Slurp(old) == before && Slurp(MruPath()) == mru);
-            QCOMPARE(Entries(dir.path()), entries);
         }
+        QVERIFY(::chmod(folder.c_str(), 0755) == 0);
         {
             // Room for the first keys of the new set-up, not for all of it.
             FileSizeLimit full(before.size() + 24);
             if (!full.ok) QSKIP("the file size limit cannot be set here");
             SaveThroughMenu(t, old);
-            SaveThroughMenu(t, dir.filePath("new.vyr").toStdString());
         }
-        QVERIFY(Slurp(old) == before && Slurp(MruPath()) == mru);
+        QCOMPARE(t.messages.texts, (std::vector<std::string>{
+                                       "Can't write " + notAFolder + "/set.vyr: not a directory",
+                                       "Can't write " + folder + "/missing/set.vyr: no such file or directory",
+                                       "Can't write " + old + ": the folder is not writable",
+                                       "Can't write " + old + ": file too large"}));
+        QVERIFY(t.messages.titles.back() == "Anodix" && t.messages.icons.back() == MessageIcon::Critical);
+        QVERIFY(Slurp(notAFolder) == "x" && Slurp(old) == before && Slurp(MruPath()) == mru);
         QCOMPARE(Entries(dir.path()), entries);
 
         SaveThroughMenu(t, old);
         QCOMPARE(ReadIni(old, "DISPLAY", "Pa"), std::string("2.345678901234"));
         QCOMPARE(ReadMostRecent(), old);
         QCOMPARE(Entries(dir.path()), entries);
+        QCOMPARE(t.messages.texts.size(), std::size_t{4});
     }
 
     // The configuration saved last holds a hostile value in every key: the program comes

@@ -5,6 +5,7 @@
 //  - a write is refused only for a name or value that cannot stand on one line or
 //    would not parse back (line breaks, empty names, "]" in a section, "=" in a key
 //    or a key that reads as a comment or section);
+//  - a document read and written back unchanged gives the file's bytes back;
 //  - after the writes, every key written reads back with its last value (one leading
 //    apostrophe removed), whatever the file held before;
 //  - no temporary file is left beside the file.
@@ -104,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fclose(f);
     }
     const std::string where = "file \"" + Show(before.substr(0, 300)) + "\"";
+    FUZZ_CHECK(IniDocument(before).Bytes() == before, where + "\nread and written back, it changed");
 
     struct Written {
         std::string section, key, value;
