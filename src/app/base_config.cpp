@@ -172,7 +172,7 @@ void Base::LoadConfiguration(const std::string& path) {
     TxVg2->setText(QString::fromStdString(v.VG2));
 
     state_.CurrentMode = v.Mode;
-    if (state_.CurrentMode == "Capture") {
+    if (state_.InCaptureMode()) {
         Mnu_Capture_Click();
         RedrawPlot();
         return;

@@ -5,6 +5,7 @@
 #include "tools/dialogs.h"
 #include "tools/fields.h"
 #include "tools/files.h"
+#include "tools/replacefile.h"
 
 namespace anodix {
 
@@ -49,15 +50,14 @@ void Base::ConvertExternalData() {
         FileDialog(*services_.dialogs, state_.ConvertOutDir, "*.tdf", "Save TDF", "Save");
     if (tdfPath.empty()) return;
 
-    const int out = FileOpenByMode(tdfPath, "W", kFileTimeoutMs);
-    if (out == 0) {
-        Message("can't open " + tdfPath);
+    // Written whole or not at all: a file already there stays as it was when the new
+    // one cannot be written.
+    std::string reason;
+    if (!ReplaceFile(tdfPath, converted.tdf, &reason)) {
+        Message("can't open " + tdfPath + ": " + reason);
         return;
     }
     state_.ConvertOutDir = GetPath(tdfPath);
-    const bool written = FileWrite(out, converted.tdf);
-    const bool closed = FileCloseRetry(out, kFileTimeoutMs);
-    if (!written || !closed) Message("can't write " + tdfPath);
 }
 
 }  // namespace anodix

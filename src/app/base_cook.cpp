@@ -12,7 +12,7 @@
 #include "tools/appdir.h"
 #include "tools/dialogs.h"
 #include "tools/fields.h"
-#include "tools/files.h"
+#include "tools/replacefile.h"
 
 namespace anodix {
 
@@ -218,11 +218,12 @@ void Base::BtExport_Click() {
     state_.ExportFileName =
         FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Export TDF data", "Save");
     if (state_.ExportFileName.empty()) return;
-    const int fn = FileOpenByMode(state_.ExportFileName, "W", kFileTimeoutMs);
-    if (fn == 0) return;
-    const bool written = FileWrite(fn, text + "\r\n");
-    FileCloseRetry(fn, kFileTimeoutMs);
-    if (written) state_.HaveCapture = false;
+    std::string reason;
+    if (!ReplaceFile(state_.ExportFileName, text + "\r\n", &reason)) {
+        Message("Can't write " + state_.ExportFileName + ": " + reason, "Anodix", MessageIcon::Critical);
+        return;
+    }
+    state_.HaveCapture = false;
 }
 
 }  // namespace anodix

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QString>
 
+#include "tools/replacefile.h"
+
 // Resources compiled into a static library are registered by hand.
 static void InitExampleResources() { Q_INIT_RESOURCE(examples); }
 
@@ -36,19 +38,11 @@ int InstallExamples(const std::string& dir) {
             continue;
         }
         const QByteArray bytes = source.readAll();
-        // NewOnly: a file that appeared meanwhile is left alone, never replaced.
-        QFile out(path);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (!QFile::exists(path)) failed = true;
-            continue;
-        }
-        if (out.write(bytes) != bytes.size() || !out.flush()) {
-            out.close();
-            out.remove();
+        // Written beside and renamed into place: a full disk leaves no half example.
+        if (!ReplaceFile(path.toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
             failed = true;
             continue;
         }
-        out.close();
         ++copied;
     }
     return failed ? -1 : copied;

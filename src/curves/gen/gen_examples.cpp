@@ -4,12 +4,12 @@
 //   anodix_gen_examples OUTPUT_DIR
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "curves/convert.h"
 #include "curves/koren.h"
+#include "tools/replacefile.h"
 #include "tools/numtext.h"
 
 namespace {
@@ -65,12 +65,6 @@ std::string Table(const Example& e) {
     return text;
 }
 
-bool WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,9 +87,12 @@ int main(int argc, char** argv) {
             return 1;
         }
         const std::string base = dir + "/" + e.name;
-        if (!WriteFile(base + ".txt", table) || !WriteFile(base + ".tdf", tdf.tdf)) {
-            std::fprintf(stderr, "can't write %s\n", base.c_str());
-            return 1;
+        std::string reason;
+        for (const auto& [path, bytes] : {std::pair{base + ".txt", table}, std::pair{base + ".tdf", tdf.tdf}}) {
+            if (!anodix::ReplaceFile(path, bytes, &reason)) {
+                std::fprintf(stderr, "can't write %s: %s\n", path.c_str(), reason.c_str());
+                return 1;
+            }
         }
         std::printf("%s.tdf: %zu bytes, %s.txt: %zu bytes\n", e.name, tdf.tdf.size(), e.name,
                     table.size());
