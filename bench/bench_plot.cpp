@@ -1,7 +1,8 @@
 // Plot benchmarks: (a) the empty plot as the redraw paints it (clear, dissipation limit,
-// grid) on a 1600 x 1000 image; (b) the same with five 32 KB families drawn in width 2
-// and a 5 W limit; (c) one cursor readout.
+// grid) on a 1600 x 1000 image; (b) the window's redraw of five ticked slots, each a
+// 32 KB family read from its file, with a 5 W limit; (c) one cursor readout.
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,8 @@
 #include "curves/tdf.h"
 #include "plot/frame.h"
 #include "plot/paintersurface.h"
+#include "scene/scene.h"
+#include "tools/replacefile.h"
 
 using namespace anodix;
 using Clock = std::chrono::steady_clock;
@@ -73,46 +76,41 @@ int main(int argc, char** argv) {
     const QSize size(1600, 1000);
     ImageSurface surface(size);
     surface.SetScale(kPlotUnits, kPlotUnits);
-    const float voltsPerDiv = 20.0f, milliampsPerDiv = 1.0f, watts = 2.0f;
-    const float upv = kUnitsPerDiv / voltsPerDiv, upm = kUnitsPerDiv / milliampsPerDiv;
-
     const int runs = 200;
-    const auto empty = MedianMillis(runs, [&] {
-        surface.Clear();
-        surface.SetDrawWidth(1);
-        DrawPowerLimit(surface, watts, upv, upm);
-        DrawGrid(surface, milliampsPerDiv, voltsPerDiv);
-        surface.Flush();
-    });
-    std::printf("empty plot (clear + %g W limit at %g V/div, %g mA/div + grid, calls logged) at %dx%d: "
-                "median %.3f ms elapsed, %.3f ms processor time over %d runs (target < 1 ms)\n",
-                watts, voltsPerDiv, milliampsPerDiv, size.width(), size.height(), empty.first,
-                empty.second, runs);
-
-    // As the window redraws five ticked slots: the limit, the families in width 2, the grid.
-    std::vector<std::string> families;
-    for (int k = 0; k < 5; ++k) families.push_back(Family32k(k * 0.25));
-    const float familyVolts = 50.0f, familyMilliamps = 5.0f, familyWatts = 5.0f;
-    const float fupv = kUnitsPerDiv / familyVolts, fupm = kUnitsPerDiv / familyMilliamps;
+    CookScene scene;
+    scene.voltsPerDiv = 20.0f;
+    scene.milliampsPerDiv = 1.0f;
+    scene.watts = 2.0f;
     float gridStep = 0.0f;
-    const auto full = MedianMillis(runs, [&] {
-        surface.Clear();
-        surface.SetDrawWidth(1);
-        DrawPowerLimit(surface, familyWatts, fupv, fupm);
-        surface.SetDrawWidth(2);
-        for (int k = 0; k < 5; ++k) {
-            surface.SetForeColor(RGB(40 * k, 0, 128));
-            DrawTdfFamily(surface, families[static_cast<std::size_t>(k)], fupv, fupm, gridStep);
-        }
-        surface.SetDrawWidth(1);
-        DrawGrid(surface, familyMilliamps, familyVolts);
+    const auto empty = MedianMillis(runs, [&] {
+        DrawCookBase(surface, scene, gridStep);
         surface.Flush();
     });
-    std::printf("five 32 KB families in width 2 + %g W limit at %g V/div, %g mA/div + grid, calls "
-                "logged, at %dx%d: median %.3f ms elapsed, %.3f ms processor time over %d runs "
-                "(target < 4 ms)\n",
-                familyWatts, familyVolts, familyMilliamps, size.width(), size.height(), full.first,
-                full.second, runs);
+    std::printf("empty plot (clear + %g W limit at %g V/div, %g mA/div + grid) at %dx%d: "
+                "median %.3f ms elapsed, %.3f ms processor time over %d runs (target < 1 ms)\n",
+                scene.watts, scene.voltsPerDiv, scene.milliampsPerDiv, size.width(), size.height(),
+                empty.first, empty.second, runs);
+
+    // As the window redraws five ticked slots: the limit, each family read from its file
+    // and drawn in width 2, the grid.
+    const QTemporaryDir dir;
+    for (std::size_t k = 0; k < scene.imports.size(); ++k) {
+        const std::string path = dir.filePath(QString("family%1.tdf").arg(k)).toStdString();
+        if (!ReplaceFile(path, Family32k(static_cast<double>(k) * 0.25))) return 1;
+        scene.imports[k] = {path, true};
+    }
+    scene.voltsPerDiv = 50.0f;
+    scene.milliampsPerDiv = 5.0f;
+    scene.watts = 5.0f;
+    const auto full = MedianMillis(runs, [&] {
+        DrawCookBase(surface, scene, gridStep);
+        surface.Flush();
+    });
+    std::printf("five 32 KB families read from their files and drawn in width 2 + %g W limit at "
+                "%g V/div, %g mA/div + grid, at %dx%d: median %.3f ms elapsed, %.3f ms processor "
+                "time over %d runs (target < 4 ms)\n",
+                scene.watts, scene.voltsPerDiv, scene.milliampsPerDiv, size.width(), size.height(),
+                full.first, full.second, runs);
 
     // Readout: pointer positions across the plot with an operating point and a Gm caption.
     const int calls = 200000;
