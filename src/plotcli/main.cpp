@@ -293,7 +293,7 @@ int Run(int argc, char** argv) {
                 PainterSurface surface(&image, QSizeF(image.size()), 1.0, true);
                 draw(surface);
             }
-            written = WriteQuickPng(s.output, image, &error);
+            written = WritePng(s.output, image, &error);
             break;
         }
         case PictureFormat::Svg:
