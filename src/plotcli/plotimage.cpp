@@ -1,3 +1,7 @@
+// Quick on purpose: the image's pixels lie in large pages, and it must be the same as a
+// QImage of the size in Format_RGB32 filled with the background:
+// tests/plotcli/test_plotcli.cpp drawsWhatTheWindowShows compares the picture drawn on
+// it with the window's pixel for pixel.
 #include "plotcli/plotimage.h"
 
 #include <sys/mman.h>

@@ -1,8 +1,8 @@
-// Quick on purpose: rows filtered in one pass and deflated by zlib with settings chosen
-// for speed. The written file must decode to exactly the image's pixels;
-// tests/plotcli/test_plotcli.cpp drawsWhatTheWindowShows reads anodix-plot's PNG back,
-// compares it with the window's picture pixel for pixel and checks its chunks and zlib
-// stream.
+// Quick on purpose: the rows are filtered in one pass and deflated by zlib with settings
+// chosen for speed. The file must decode to exactly the image's pixels:
+// tests/plotcli/test_plotcli.cpp drawsWhatTheWindowShows reads anodix-plot's PNG back
+// (the reader checks every chunk's CRC and the zlib stream) and compares it with the
+// window's picture pixel for pixel.
 #include "plotcli/pngfile.h"
 
 #include <QByteArray>
