@@ -1,6 +1,7 @@
 #pragma once
 // The plot's image for anodix-plot, its pixels in large pages where the system allows:
-// touching a fresh 6 MB image page by page costs more than drawing the whole plot.
+// touching a fresh 6 MB image page by page costs more than drawing the whole plot
+// (bench/bench_plotimage.cpp: some 20 ms of processor time against under 1 ms).
 #include <QImage>
 #include <QSize>
 
