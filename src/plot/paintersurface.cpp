@@ -1,3 +1,11 @@
+// Quick on purpose on an image of 32-bit pixels: lines of pens up to 4 pixels across are
+// set straight into the pixels as the pen's round dot on every Bresenham pixel of each
+// line (what FillDisc would set on each), and spans of dots and thin XOR lines are
+// written into the pixels instead of through the painter (the same pixels as
+// QPainter::fillRect, or its XOR). tests/plot/test_surface.cpp
+// smallPensDrawDotsAlongEachLine checks the dots along lines and at the edges,
+// dotsAreRoundDiscsOfTheDrawWidth and xorDrawnTwiceRestoresEveryPixel the spans; no test
+// compares them with the painter's.
 #include "plot/paintersurface.h"
 
 #include <QFontMetricsF>

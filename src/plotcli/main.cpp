@@ -223,7 +223,7 @@ std::jthread StartFontConfiguration() {
 
 int Run(int argc, char** argv) {
     // The arguments as Qt would give them, read before Qt starts: help and bad arguments
-    // need no display, and the image can be prepared while Qt starts up.
+    // need no display, and the font configuration can be read while Qt starts up.
     QStringList args;
     for (int i = 0; i < argc; ++i) args.push_back(QString::fromLocal8Bit(argv[i]));
     bool help = false;
@@ -242,8 +242,6 @@ int Run(int argc, char** argv) {
 
     std::jthread fonts = StartFontConfiguration();
     const PictureFormat format = PictureFormatOf(s.output);
-    std::optional<PlotImage> pixels;
-    if (format == PictureFormat::Png) pixels.emplace(s.size);
     // Qt gets only the program's name: every other argument has been read above.
     int qtArgc = 1;
     const QGuiApplication app(qtArgc, argv);
@@ -258,18 +256,16 @@ int Run(int argc, char** argv) {
     bool written = false;
     switch (format) {
         case PictureFormat::Png: {
-            QImage& image = pixels->Image();
+            QImage image = NewPlotImage(s.size);
             if (image.isNull()) {
                 error = QStringLiteral("not enough memory for the picture");
                 break;
             }
             {
-                // The painter and its font are set up while the pixels are prepared.
                 PainterSurface surface(&image, QSizeF(image.size()), 1.0, true);
-                pixels->WaitForPixels();
                 draw(surface);
             }
-            written = WriteQuickPng(s.output, image, &error);
+            written = WritePng(s.output, image, &error);
             break;
         }
         case PictureFormat::Svg:

@@ -1,6 +1,8 @@
 // Number text: reading numbers from text and writing them back, always with "."
 // as the decimal point. Nothing here depends on the C locale: digits are parsed
 // and produced with std::from_chars / std::to_chars and plain character tests.
+// Nothing here is quick on purpose: these are the general routines that the quick TDF
+// number forms (curves/tdfnumber.cpp) must equal.
 #include "tools/numtext.h"
 
 #include <charconv>

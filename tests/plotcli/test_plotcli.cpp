@@ -1,5 +1,5 @@
-// anodix-plot run as its own process: the window's picture for the same settings, the
-// vector files, and the refusals of bad arguments.
+// anodix-plot run as its own process: the window's picture for the same settings (the
+// PNG read back pixel for pixel), the vector files, and the refusals of bad arguments.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -88,6 +88,11 @@ private slots:
         QVERIFY2(r.status == 0, r.err.constData());
         QVERIFY2(r.out.isEmpty() && r.err.isEmpty(), r.err.constData());  // silent on success
         QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), shown);
+        // Reading checks every chunk's CRC and the zlib stream, but not that the file ends
+        // with the end chunk.
+        QFile file(png);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().endsWith(QByteArray("\0\0\0\0IEND\xae\x42\x60\x82", 12)));
     }
 
     // The vector files come from the same drawing as the window's (their content is
