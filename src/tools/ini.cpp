@@ -68,7 +68,14 @@ std::string DecodeValue(std::string_view raw) {
 std::string EncodeValue(std::string_view value) {
     const bool needsQuotes = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) ||
                                                 value.front() == '"');
-    return needsQuotes ? "\"" + std::string(value) + "\"" : std::string(value);
+    if (!needsQuotes) return std::string(value);
+    // Built by appending: gcc 12 warns of a false overlap in "\"" + text at -O3.
+    std::string quoted;
+    quoted.reserve(value.size() + 2);
+    quoted += '"';
+    quoted += value;
+    quoted += '"';
+    return quoted;
 }
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
@@ -189,7 +196,10 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
         return true;
     }
     if (!lines_.empty() && lines_.back().ending.empty()) lines_.back().ending = newline_;
-    lines_.push_back(Parse("[" + std::string(sectionName) + "]", newline_));
+    std::string header(1, '[');
+    header += sectionName;
+    header += ']';
+    lines_.push_back(Parse(header, newline_));
     lines_.push_back(std::move(keyLine));
     return true;
 }
