@@ -63,10 +63,10 @@ private slots:
         QVERIFY(!r.w.DevicesBox->isVisible() && r.wave.CountOf("OutOpen") == 0);
 
         Stimulated p;
-        p.wave.inDevices.clear();
+        p.wave.inDevices = {{"Mono", 0x1}};
         p.Click(p.w.StartButton);
-        QVERIFY(p.ended == 1 && p.messages.texts.back() == "You have no audio input devices!");
-        QVERIFY(p.wave.CountOf("InOpen") == 0 && p.w.StartButton->text() == "Capture" && p.w.State().CaptureStopped);
+        QVERIFY(p.ended == 1 && p.messages.texts.back() == "You have no audio input devices!" && p.wave.CountOf("InOpen") == 0);
+        QVERIFY(p.w.StartButton->text() == "Capture" && p.w.State().CaptureStopped);
     }
 
     void nestedPromptOpensOnce() {
@@ -87,13 +87,6 @@ private slots:
     }
 
     void gridFieldsKeepInRange() {
-        {
-            // Before start-up has finished both full scales are 0: a positive value
-            // becomes " 0", and nothing is played.
-            Window u(Window::Unloaded);
-            u.w.TxVg1->setText("20");
-            QVERIFY(u.w.TxVg1->text() == " 0" && u.wave.CountOf("OutGetNumDevs") == 0);
-        }
         Window r;
         r.w.TxVg1->setText("150");
         r.w.TxVg2->setText("-3");
