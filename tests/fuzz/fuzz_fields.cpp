@@ -1,12 +1,8 @@
-// Fields and paths under hostile input.
-//
-// Properties checked:
-//  - FieldCursor gives exactly the fields GetField gives for indexes 1, 2, ..., Rest()
-//    is the text not yet consumed, and GetField gives "" after the last field and for 0;
-//  - no field holds the delimiter, and the fields joined with it give the text back
-//    (a delimiter at the very end of the text opens no field);
-//  - GetPath + separator + GetFileName is the path, GetFileName holds no separator,
-//    and GetExtension is the text between the first and second "." of the file name.
+// Fields and paths under hostile input. Properties: FieldCursor gives the fields
+// GetField gives for 1, 2, ... and Rest() the text not consumed; GetField gives "" past
+// the last field and for 0; no field holds the delimiter and the fields joined with it
+// give the text back (a delimiter ending the text opens no field); GetPath, separator
+// and GetFileName give the path back, and GetExtension is between the first two dots.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzz_check.h"
@@ -38,18 +34,15 @@ void CheckFields(std::string_view text, std::string_view delimiter) {
 }
 
 void CheckPath(std::string_view path) {
-    const std::string where = "path \"" + Show(path) + "\"";
-    const std::string name = GetFileName(path), folder = GetPath(path);
+    const std::string name = GetFileName(path), folder = GetPath(path), extension = GetExtension(path);
     const char separator = path.find('/') != std::string_view::npos ? '/' : '\\';
-    if (path.find(separator) == std::string_view::npos) {
-        FUZZ_CHECK(name == path && folder.empty(), where + ": no separator, name \"" + Show(name) + "\"");
-    } else {
-        FUZZ_CHECK(folder + separator + name == path && name.find(separator) == std::string::npos,
-                   where + ": folder \"" + Show(folder) + "\" name \"" + Show(name) + "\"");
-    }
-    const std::size_t first = name.find('.');
-    const std::string expected = first == std::string::npos ? "" : name.substr(first + 1, name.find('.', first + 1) - first - 1);
-    FUZZ_CHECK(GetExtension(path) == expected, where + ": extension \"" + Show(GetExtension(path)) + "\"");
+    const bool split = path.find(separator) != std::string_view::npos;
+    const std::size_t dot = name.find('.');
+    FUZZ_CHECK((split ? folder + separator + name == path : name == path && folder.empty()) &&
+                   name.find(separator) == std::string::npos &&
+                   extension == (dot == std::string::npos ? "" : name.substr(dot + 1, name.find('.', dot + 1) - dot - 1)),
+               "path \"" + Show(path) + "\": folder \"" + Show(folder) + "\", name \"" + Show(name) + "\", extension \"" +
+                   Show(extension) + "\"");
 }
 
 }  // namespace

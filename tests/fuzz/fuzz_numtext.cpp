@@ -1,16 +1,9 @@
-// Number text under hostile input: the leading-number rule, the whole-text
-// conversion, the general format and Format with any pattern.
-//
-// Properties checked:
-//  - LeadingNumber never fails and always gives a finite number;
-//  - a text WholeNumber accepts gives the same number by the leading-number rule;
-//  - the general format re-reads to the value rounded to 15 (double) or 7 (float)
-//    significant digits;
-//  - where Format's output is a number the leading-number rule can read (placeholders,
-//    at most one ".", then a suffix such as "k"), it re-reads exactly to the value
-//    rounded to the pattern's decimal places, halves away from zero, and holds no more
-//    decimals than the pattern has places;
-//  - the quick forms used for TDF files give exactly what the general routines give.
+// Number text under hostile input. Properties: LeadingNumber always gives a finite
+// number, and the same as WholeNumber where that accepts the text; the general format
+// re-reads to the value rounded to 15 (double) or 7 (float) significant digits; where
+// Format's output can be read back (placeholders, one ".", a suffix such as "k") it is
+// the value rounded to the pattern's places, halves away from zero, with no more
+// decimals than places; the quick TDF forms give exactly what the general routines give.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstring>
