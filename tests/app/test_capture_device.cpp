@@ -1,7 +1,7 @@
 // The real sound back end against a private PulseAudio server with a null sink at
-// 11025 Hz: the layer without a server, the devices it offers and the opens it
-// refuses; then the real window offscreen on it, with the stimulus checked sample by
-// sample as it reaches the sink (parec records the sink's monitor).
+// 11025 Hz: the layer without a server and the opens it refuses; then the real window
+// offscreen on it, with the stimulus checked sample by sample as it reaches the sink
+// (parec records the sink's monitor).
 #include <pulse/pulseaudio.h>
 
 #include "audio/pulsedaemon.h"
@@ -37,23 +37,17 @@ private slots:
         qputenv("PULSE_SERVER", saved);
     }
 
-    void devices() {
+    // The devices the window lists come from the server (the run below picks them by
+    // name); what the layer refuses is checked here.
+    void refusedOpens() {
         PulseWaveApi w;
-        QVERIFY(w.OutGetNumDevs() == 1 && w.OutGetDevCaps(0).name == "AnodixTest");
-        QVERIFY(w.OutGetDevCaps(0).formats == kFormat11kStereo16 && w.OutGetDevCaps(1).formats == 0u);
-        // The monitor of the sink is offered, after any other source; unread input is dropped.
-        const unsigned inputs = w.InGetNumDevs();
-        QVERIFY(inputs >= 1 && QString::fromStdString(w.InGetDevCaps(inputs - 1).name).contains("AnodixTest"));
-        WaveHandle in = 0;
-        QVERIFY(w.InOpen(&in, inputs - 1, kStimulusFormat) == kMmNoError && in != 0);
-        QTest::qWait(200);
-        QVERIFY(w.InReset(in) == kMmNoError && w.InClose(in) == kMmNoError && w.InClose(in) == kMmInvalHandle);
+        QVERIFY(w.OutGetNumDevs() == 1 && w.OutGetDevCaps(1).formats == 0u);
         WaveHandle h = 0;
         WaveFormat mono = kStimulusFormat;
         mono.channels = 1;
         QVERIFY(w.OutOpen(&h, 7, kStimulusFormat) == kMmBadDeviceId && w.OutOpen(&h, 0, mono) == kMmBadFormat && h == 0);
         WaveHeader header{};
-        QCOMPARE(w.OutWrite(0x4711, &header), kMmInvalHandle);
+        QVERIFY(w.OutWrite(0x4711, &header) == kMmInvalHandle && w.InClose(0x4711) == kMmInvalHandle);
     }
 
     void stimulusAtTheSink() {
