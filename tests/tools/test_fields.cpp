@@ -9,25 +9,14 @@ class TestFields : public QObject {
     Q_OBJECT
 
 private slots:
-    // GetField by index, and the cursor that walks the same fields in one pass.
     void fields() {
         const struct { const char* text; const char* delimiter; std::vector<const char*> fields; } cases[] = {
-            {"1,2,,4", ",", {"1", "2", "", "4"}}, {"1,2,", ",", {"1", "2"}}, {",x", ",", {"", "x"}},
+            {"1,2,,4", ",", {"1", "2", "", "4"}}, {"1,2,", ",", {"1", "2", ""}}, {",x", ",", {"", "x"}},
             {"", ",", {""}}, {"a\r\nb\nc\r\n", "\r\n", {"a", "b\nc"}}, {"aXYbxyc", "XY", {"a", "bxyc"}},
             {"aaa", "aa", {"", "a"}}, {"a,b", "", {"a,b"}}};
-        for (const auto& c : cases) {
-            FieldCursor cursor(c.text, c.delimiter);
-            std::string_view field;
-            for (int i = 0; i <= int(c.fields.size()) + 1; ++i) {
-                const bool inside = i > 0 && i <= int(c.fields.size());
-                QCOMPARE(GetField(c.text, i, c.delimiter), std::string(inside ? c.fields[i - 1] : ""));
-                if (i > 0) QCOMPARE(cursor.Next(field) ? std::string(field) : std::string("(end)"),
-                                    std::string(inside ? c.fields[i - 1] : "(end)"));
-            }
-        }
-        FieldCursor cursor("one\r\ntwo\r\nthree", "\r\n");
-        std::string_view field;
-        QVERIFY(cursor.Next(field) && cursor.Rest() == "two\r\nthree");
+        for (const auto& c : cases)
+            for (int i = 0; i <= int(c.fields.size()) + 1; ++i)
+                QCOMPARE(GetField(c.text, i, c.delimiter), std::string(i > 0 && i <= int(c.fields.size()) ? c.fields[i - 1] : ""));
     }
 
     void paths() {
