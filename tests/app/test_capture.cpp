@@ -157,7 +157,7 @@ private slots:
         });
         r.Click(r.w.BtCalib);
         QVERIFY(during && !r.w.State().CalibrationMode && r.w.BtCalib->text() == "Calibration");
-        QVERIFY(plot.DrawMode() == int(kDrawCopy) && plot.DrawWidth() == 1 && CountOf(plot, RecordingSurface::Kind::Clear) > clears);
+        QVERIFY(plot.DrawMode() == kDrawCopy && plot.DrawWidth() == 1 && CountOf(plot, RecordingSurface::Kind::Clear) > clears);
         QVERIFY(r.wave.OpenInputs().empty() && r.w.State().CaptureStopped);
 
         // Switched on while a run goes on: the run ends, the mode stays on.
