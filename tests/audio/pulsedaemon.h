@@ -8,13 +8,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QtGlobal>
 
 #include <csignal>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <sys/prctl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace anodix::testing {
@@ -29,12 +27,10 @@ public:
     // Starts the server and waits until it answers; false (with Why()) when it cannot.
     bool Start() {
         if (!dir_.isValid()) return Fail("no temporary folder");
-        QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                               QFileDevice::ExeOwner);
         const QString run = dir_.path();
+        QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QDir().mkpath(run + "/config");
         QDir().mkpath(run + "/state");
-        socket_ = run + "/native";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", run);
         env.insert("XDG_RUNTIME_DIR", run);
@@ -46,21 +42,19 @@ public:
         daemon_.setStandardOutputFile(run + "/stdout.log");
         DieWithParent(daemon_);
         daemon_.start("pulseaudio",
-                      {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                       "--disallow-exit=yes",
+                      {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disallow-exit=yes",
                        "--log-target=file:" + run + "/pulse.log",
                        "--load=module-null-sink sink_name=anodix_test rate=11025 channels=2 "
                        "format=s16le norewinds=1 sink_properties=device.description=AnodixTest",
-                       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_});
+                       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + run + "/native"});
         if (!daemon_.waitForStarted(5000)) return Fail("pulseaudio does not start: " + daemon_.errorString());
         pid_ = daemon_.processId();
-        qputenv("PULSE_SERVER", ("unix:" + socket_).toUtf8());
+        qputenv("PULSE_SERVER", ("unix:" + run + "/native").toUtf8());
         for (int i = 0; i < 200; ++i) {  // up to 10 s
             if (daemon_.state() != QProcess::Running) return Fail("pulseaudio ended: " + Log());
             QProcess info;
             info.start("pactl", {"info"});
-            if (info.waitForFinished(2000) && info.exitStatus() == QProcess::NormalExit &&
-                info.exitCode() == 0)
+            if (info.waitForFinished(2000) && info.exitStatus() == QProcess::NormalExit && info.exitCode() == 0)
                 return true;
             QThread::msleep(50);
         }
@@ -69,24 +63,22 @@ public:
 
     void Stop() {
         StopRecording();
-        if (pid_ > 0) {
-            ::kill(static_cast<pid_t>(pid_), SIGTERM);
-            if (!daemon_.waitForFinished(3000)) {
-                ::kill(static_cast<pid_t>(pid_), SIGKILL);
-                daemon_.waitForFinished(3000);
-            }
-            pid_ = 0;
+        if (pid_ <= 0) return;
+        ::kill(static_cast<pid_t>(pid_), SIGTERM);
+        if (!daemon_.waitForFinished(3000)) {
+            ::kill(static_cast<pid_t>(pid_), SIGKILL);
+            daemon_.waitForFinished(3000);
         }
+        pid_ = 0;
     }
 
     // Records the null sink's monitor into a raw file (S16LE, 2 channels, 11025 Hz).
     bool StartRecording() {
-        recordPath_ = dir_.path() + "/monitor.raw";
-        QFile::remove(recordPath_);
-        parec_.setStandardOutputFile(recordPath_);
+        QFile::remove(dir_.path() + "/monitor.raw");
+        parec_.setStandardOutputFile(dir_.path() + "/monitor.raw");
         DieWithParent(parec_);
-        parec_.start("parec", {"--device=anodix_test.monitor", "--rate=11025", "--channels=2",
-                               "--format=s16le", "--raw", "--latency-msec=20"});
+        parec_.start("parec", {"--device=anodix_test.monitor", "--rate=11025", "--channels=2", "--format=s16le",
+                               "--raw", "--latency-msec=20"});
         return parec_.waitForStarted(5000);
     }
 
@@ -98,21 +90,20 @@ public:
             parec_.kill();
             parec_.waitForFinished(3000);
         }
-        QFile f(recordPath_);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        const QByteArray bytes = f.readAll();
+        QFile f(dir_.path() + "/monitor.raw");
+        const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         std::vector<std::int16_t> samples(static_cast<std::size_t>(bytes.size()) / 2);
         std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
         return samples;
     }
 
     QString Why() const { return why_; }
+
+private:
     QString Log() const {
         QFile f(dir_.path() + "/pulse.log");
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll().right(2000)) : QString();
     }
-
-private:
     bool Fail(const QString& why) {
         why_ = why;
         Stop();
@@ -124,11 +115,8 @@ private:
     }
 
     QTemporaryDir dir_;
-    QString socket_;
-    QString recordPath_;
     QString why_;
-    QProcess daemon_;
-    QProcess parec_;
+    QProcess daemon_, parec_;
     qint64 pid_ = 0;
 };
 

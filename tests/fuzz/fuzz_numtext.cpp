@@ -1,128 +1,85 @@
-// Number text under hostile input: the leading-number rule, the whole-text
-// conversion, the general format and Format with any pattern.
-//
-// Properties checked:
-//  - LeadingNumber never fails and always gives a finite number;
-//  - a text WholeNumber accepts gives the same number by the leading-number rule;
-//  - the general format re-reads to the value rounded to 15 (double) or 7 (float)
-//    significant digits;
-//  - Format never fails, and where the pattern's output is a number the leading-number
-//    rule can read (placeholders, at most one ".", then a suffix such as "k"), it
-//    re-reads exactly to the value rounded to the pattern's decimal places, halves
-//    away from zero; a pattern writes no more decimals than it has places;
-//  - the quick forms used for TDF files give exactly what the general routines give.
+// Number text under hostile input. Properties: LeadingNumber always gives a finite
+// number, and the same as WholeNumber where that accepts the text; the general format
+// re-reads to the value rounded to 15 (double) or 7 (float) significant digits; where
+// Format's output can be read back (placeholders, one ".", a suffix such as "k") it is
+// the value rounded to the pattern's places, halves away from zero, with no more
+// decimals than places; the quick TDF forms give exactly what the general routines give.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <algorithm>
 #include <cstring>
-#include <limits>
 #include <vector>
 
+#include "curves/tdfnumber.h"
 #include "fuzz_check.h"
 #include "tools/numtext.h"
-#if __has_include("curves/tdfnumber.h")
-#include "curves/tdfnumber.h"
-#define HAVE_TDF_NUMBER 1
-#endif
 
 using namespace anodix;
 using namespace anodix::fuzz;
 
 namespace {
 
-// A suffix character that cannot extend or end the number early when it follows it.
-bool SafeSuffix(char c) {
-    if (c >= '0' && c <= '9') return false;
-    return std::strchr(".eE+- \t\n#", c) == nullptr && c != '\0';
-}
-
 // Whether LeadingNumber can read Format's output for this pattern back as the number:
-// [#0]* [. [#0]*] then safe suffix characters.
+// [#0]* [. [#0]*] then characters that cannot extend or end the number early.
 bool ReadablePattern(std::string_view p, int& decimals) {
-    std::size_t i = 0;
-    while (i < p.size() && (p[i] == '#' || p[i] == '0')) ++i;
+    std::size_t i = p.find_first_not_of("#0");
     decimals = 0;
     if (i < p.size() && p[i] == '.') {
-        ++i;
-        while (i < p.size() && (p[i] == '#' || p[i] == '0')) {
-            ++i;
-            ++decimals;
-        }
+        const std::size_t end = std::min(p.find_first_not_of("#0", i + 1), p.size());
+        decimals = static_cast<int>(end - i - 1);
+        i = end;
     }
     for (; i < p.size(); ++i)
-        if (!SafeSuffix(p[i])) return false;
+        if ((p[i] >= '0' && p[i] <= '9') || p[i] == '\0' || std::strchr(".eE+- \t\n#", p[i])) return false;
     return true;
 }
 
-void CheckGeneral(double v) {
-    const std::string text = GeneralNumber(v);
+// The general format of a double (15 digits) or a float (7).
+template <typename T>
+void CheckGeneral(T v, int digits) {
     char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
-    const double expected = Parse(std::string(buf, r.ptr));
-    FUZZ_CHECK(LeadingNumber(text) == expected, "GeneralNumber(" + Num(v) + ") = " + text);
-    const std::string signedText = SignedNumber(v);
-    FUZZ_CHECK(signedText == (v < 0 ? text : " " + text), "SignedNumber(" + Num(v) + ") = '" + signedText + "'");
-
-    const float f = static_cast<float>(v);
-    if (std::isfinite(f)) {
-        const std::string ftext = GeneralNumber(f);
-        r = std::to_chars(buf, buf + sizeof buf, f, std::chars_format::scientific, 6);
-        const double fexpected = Parse(std::string(buf, r.ptr));
-        FUZZ_CHECK(LeadingNumber(ftext) == fexpected, "GeneralNumber(float " + Num(f) + ") = " + ftext);
-        const std::string plot = PlotNumber(f);
-        FUZZ_CHECK(plot.size() >= 2 && plot.back() == ' ', "PlotNumber = '" + plot + "'");
-    }
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, digits - 1);
+    const std::string text = GeneralNumber(v);
+    FUZZ_CHECK(LeadingNumber(text) == Parse(std::string(buf, r.ptr)), "GeneralNumber(" + Num(v) + ") = " + text);
 }
 
 void CheckFormat(double v, const std::string& pattern) {
     const std::string out = Format(v, pattern);
-    if (!std::isfinite(v)) return;
     int decimals = 0;
-    if (!ReadablePattern(pattern, decimals)) return;
-    const double read = LeadingNumber(out);
+    if (!std::isfinite(v) || !ReadablePattern(pattern, decimals)) return;
+    const std::string where = "Format(" + Num(v) + ", \"" + Show(pattern) + "\") = \"" + Show(out) + "\"";
     const std::string rounded = RoundedDecimal(v, decimals);
-    const double expected = Parse(rounded);
-    FUZZ_CHECK(read == expected, "Format(" + Num(v) + ", \"" + Show(pattern) + "\") = \"" + Show(out) +
-                                     "\" re-reads as " + Num(read) + ", rounded value " + rounded);
-    // No more decimals than the pattern has places.
+    FUZZ_CHECK(LeadingNumber(out) == Parse(rounded), where + " re-reads as " + Num(LeadingNumber(out)) + ", rounded " + rounded);
     const std::size_t point = out.find('.');
-    if (point != std::string::npos) {
-        std::size_t digits = 0;
-        for (std::size_t i = point + 1; i < out.size() && out[i] >= '0' && out[i] <= '9'; ++i) ++digits;
-        FUZZ_CHECK(digits <= static_cast<std::size_t>(decimals),
-                   "Format(" + Num(v) + ", \"" + Show(pattern) + "\") = \"" + Show(out) + "\"");
-    }
+    if (point != std::string::npos)
+        FUZZ_CHECK(std::min(out.find_first_not_of("0123456789", point + 1), out.size()) - point - 1 <=
+                       static_cast<std::size_t>(decimals), where + ": more decimals than places");
 }
 
-#ifdef HAVE_TDF_NUMBER
 void CheckTdfForms(std::string_view field, double value) {
-    const double quick = FieldNumber(field);
-    const double general = LeadingNumber(field);
+    const double quick = FieldNumber(field), general = LeadingNumber(field);
     FUZZ_CHECK(quick == general && std::signbit(quick) == std::signbit(general),
                "FieldNumber(\"" + Show(field) + "\") = " + Num(quick) + ", LeadingNumber " + Num(general));
     // The field as the start of a table row: the cell ends at the first TAB, CR or LF.
     const std::size_t cut = std::min(field.find_first_of("\t\r\n"), field.size());
-    const double cellWanted = FieldNumber(field.substr(0, cut));
+    const double wanted = FieldNumber(field.substr(0, cut));
     double cell = 0.0;
     const char* cellEnd = ReadTableCell(field.data(), field.data() + field.size(), cell);
-    FUZZ_CHECK(cellEnd == field.data() + cut && cell == cellWanted && std::signbit(cell) == std::signbit(cellWanted),
-               "ReadTableCell(\"" + Show(field) + "\") = " + Num(cell) + ", the cell gives " + Num(cellWanted));
+    FUZZ_CHECK(cellEnd == field.data() + cut && cell == wanted && std::signbit(cell) == std::signbit(wanted),
+               "ReadTableCell(\"" + Show(field) + "\") = " + Num(cell) + ", the cell gives " + Num(wanted));
     static const std::pair<TdfPattern, const char*> kPatterns[] = {
         {TdfPattern::Volts, "#.0##"}, {TdfPattern::Amperes, "0.######"}, {TdfPattern::Grid, "###.0##"}};
     for (const auto& [pattern, text] : kPatterns) {
         std::string out = "x";
         AppendTdfNumber(out, value, pattern);
-        const std::string wanted = "x" + Format(value, text);
-        FUZZ_CHECK(out == wanted, "AppendTdfNumber(" + Num(value) + ", " + text + ") = \"" + Show(out) +
-                                      "\", Format gives \"" + Show(wanted) + "\"");
+        const std::string expected = "x" + Format(value, text);
         // Written in place into exactly the measured room (ASan sees a byte too many).
         std::vector<char> room(TdfNumberLength(value, pattern));
-        const char* end = WriteTdfNumber(room.data(), value, pattern);
-        FUZZ_CHECK(end == room.data() + room.size() && "x" + std::string(room.begin(), room.end()) == wanted,
-                   "WriteTdfNumber(" + Num(value) + ", " + text + ") = \"" + std::string(room.data(), static_cast<std::size_t>(end - room.data())) + "\"");
+        const char *start = room.data(), *end = WriteTdfNumber(room.data(), value, pattern);
+        FUZZ_CHECK(out == expected && end == start + room.size() && "x" + std::string(start, end) == expected,
+                   "TDF number " + Num(value) + " as " + text + ": appended \"" + Show(out) + "\", written \"" +
+                       Show(std::string(start, end)) + "\", Format gives \"" + Show(expected) + "\"");
     }
 }
-#endif
 
 }  // namespace
 
@@ -131,10 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view all(reinterpret_cast<const char*>(data), size);
     const double lead = LeadingNumber(all);
     FUZZ_CHECK(std::isfinite(lead), "LeadingNumber(\"" + Show(all) + "\") = " + Num(lead));
-    if (const auto whole = WholeNumber(all)) {
-        FUZZ_CHECK(*whole == lead, "WholeNumber(\"" + Show(all) + "\") = " + Num(*whole) +
-                                       " but LeadingNumber gives " + Num(lead));
-    }
+    if (const auto whole = WholeNumber(all))
+        FUZZ_CHECK(*whole == lead, "WholeNumber(\"" + Show(all) + "\") = " + Num(*whole) + ", LeadingNumber " + Num(lead));
 
     FuzzedDataProvider in(data, size);
     const int how = in.ConsumeIntegralInRange(0, 3);
@@ -148,10 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         value = static_cast<double>(in.ConsumeIntegralInRange<std::int64_t>(-100000000, 100000000)) /
                 std::pow(10.0, in.ConsumeIntegralInRange(0, 9));
     }
-    if (std::isfinite(value)) CheckGeneral(value);
-#ifdef HAVE_TDF_NUMBER
+    if (std::isfinite(value)) CheckGeneral(value, 15);
+    if (std::isfinite(static_cast<float>(value))) CheckGeneral(static_cast<float>(value), 7);
     CheckTdfForms(all.substr(0, 80), value);
-#endif
 
     std::string pattern = in.ConsumeRemainingBytesAsString();
     if (how >= 2) {
