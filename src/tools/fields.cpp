@@ -19,37 +19,6 @@ std::string GetField(std::string_view text, int index, std::string_view delimite
     }
 }
 
-FieldCursor::FieldCursor(std::string_view text, std::string_view delimiter)
-    : text_(text), delimiter_(delimiter) {}
-
-bool FieldCursor::Next(std::string_view& field) {
-    field = {};
-    if (done_) return false;
-    if (delimiter_.empty()) {
-        field = text_;
-        start_ = text_.size();
-        done_ = true;
-        return true;
-    }
-    const std::size_t found = text_.find(delimiter_, start_);
-    const std::size_t end = found == std::string_view::npos ? text_.size() : found;
-    field = text_.substr(start_, end - start_);
-    if (found == std::string_view::npos) {
-        start_ = text_.size();
-        done_ = true;
-    } else {
-        start_ = end + delimiter_.size();
-        // As with GetField, nothing follows a delimiter that ends the text.
-        if (start_ >= text_.size()) {
-            start_ = text_.size();
-            done_ = true;
-        }
-    }
-    return true;
-}
-
-std::string_view FieldCursor::Rest() const { return text_.substr(start_); }
-
 bool LineCursor::Next(std::string_view& line) {
     const std::size_t size = text_.size();
     if (pos_ >= size) return false;

@@ -10,24 +10,6 @@ namespace anodix {
 // less, beyond the last field, or for a field that would begin at the end of the text.
 std::string GetField(std::string_view text, int index, std::string_view delimiter);
 
-// Walks the fields of a text one after the other in a single pass, with the same
-// rules as GetField: linear in the text's length for readers that take every field.
-class FieldCursor {
-public:
-    FieldCursor(std::string_view text, std::string_view delimiter);
-    // The next field; false when GetField would give "" for every further index
-    // because the text is exhausted.
-    bool Next(std::string_view& field);
-    // The rest of the text from the current position (unconsumed), delimiters included.
-    std::string_view Rest() const;
-
-private:
-    std::string_view text_;
-    std::string_view delimiter_;
-    std::size_t start_ = 0;
-    bool done_ = false;
-};
-
 // Walks the lines of a text once. A line ends at CR LF, CR or LF; the last line needs
 // no line end, and nothing follows a final line end.
 class LineCursor {
