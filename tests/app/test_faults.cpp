@@ -21,22 +21,6 @@ using Kind = RecordingSurface::Kind;
 
 namespace {
 
-// Files written by this process may grow to `bytes` and no further while it lives: a
-// disk that fills up. A write past the limit fails (EFBIG) instead of raising a signal.
-struct FileSizeLimit {
-    rlimit old{};
-    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    bool ok = ::getrlimit(RLIMIT_FSIZE, &old) == 0;
-    explicit FileSizeLimit(rlim_t bytes) {
-        const rlimit limit{bytes, old.rlim_max};
-        ok = ok && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-    }
-};
-
 // The keys of a configuration, in the order of the rows of hostile values below.
 const char* const kKeys[][2] = {
     {"Form", "Mode"}, {"FORM", "Top"}, {"FORM", "Left"}, {"FORM", "Width"}, {"FORM", "Height"},
@@ -106,11 +90,16 @@ private slots:
         QVERIFY(!before.empty() && RecordMostRecent(other));
         t.w.TxPwr->setText("2.345678901234");  // long texts: a save makes the file grow
         t.w.RLoad->setText("12.345678901234");
-        {
-            FileSizeLimit full(before.size() + 10);  // room for the first keys, not for all
-            if (!full.ok) QSKIP("the file size limit cannot be set here");
-            t.w.Mnu_Export_Pref_Click();
-        }
+        // A disk that fills up: files written by this process may grow that far and no
+        // further, room for the first keys, not for all. A write past it fails (EFBIG).
+        rlimit limit{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const rlim_t was = std::exchange(limit.rlim_cur, before.size() + 10);
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) QSKIP("the file size limit cannot be set here");
+        t.w.Mnu_Export_Pref_Click();
+        limit.rlim_cur = was;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
         QCOMPARE(t.messages.texts, std::vector<std::string>{"Can't write " + old + ": file too large"});
         QVERIFY(t.messages.titles.back() == "Anodix" && t.messages.icons.back() == MessageIcon::Critical);
         QVERIFY(Slurp(old) == before && ReadMostRecent() == other);
@@ -233,8 +222,7 @@ private slots:
             callsAtClose = t.wave.Calls().size();
             shownAtClose = t.messages.texts.size();
         });
-        if (button != nullptr) t.Click(button);
-        if (button == nullptr) t.w.TxVg1->setText("20");
+        button != nullptr ? t.Click(button) : t.w.TxVg1->setText("20");
         t.w.TxVg1->setText("30");
         QVERIFY(t.w.Closing() && t.wave.OpenCount() == 0 && t.w.State().WaveInHandle == 0);
         QCOMPARE(t.wave.CountOf("InOpen"), int(during == "StartButton"));
