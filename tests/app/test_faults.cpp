@@ -120,7 +120,7 @@ private slots:
             if (i != '\r' && i != '\n') binary.push_back(static_cast<char>(i));
         const QByteArray huge(100 * 1024, '9'), longPath = "/" + QByteArray(100 * 1024, 'a') + ".tdf";
         QTest::newRow("beyond every range") << QByteArray() << QByteArrayList{"Cook", "0", "0", "1e300", "1e30",
-            "1e39", "1e999", huge, "1e38", "1e300", "-1e300", "1e308", huge, QDir::tempPath().toUtf8(), longPath};
+            "1e39", "1e999", "2", huge, "1e300", "-1e300", "1e308", huge, QDir::tempPath().toUtf8(), longPath};
         QTest::newRow("negative or no number") << QByteArray() << QByteArrayList{"Capture!", "-1e30", "-99999",
             "-500", "nan", "-0", "-5", "-inf", "NaN", "-2", "inf", "-1e39", "nan", "/dev/zero", "/"};
         QTest::newRow("binary and huge texts") << QByteArray() << QByteArrayList{binary, binary, huge, binary, huge,
@@ -155,11 +155,7 @@ private slots:
             return s->geometry().intersects(frame);
         }));
 
-        // It works: a sane scale and power redraw the grid and the limit with finite numbers.
-        t.w.CbVdiv->setEditText("50");
-        t.w.CbMaDiv->setEditText("10");
-        t.w.TxPwr->setText("2");
-        t.w.RedrawPlot();
+        t.w.RedrawPlot();  // it works: the plot redraws with finite numbers
         QVERIFY(CountOf(tape, Kind::Line) > 0 && CountOf(tape, Kind::Print) > 0 && AllFinite(tape));
         t.w.Scope_MouseMove(0, 0, 30000, 30000);
         t.w.close();
