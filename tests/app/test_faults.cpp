@@ -6,19 +6,14 @@
 #include <QScreen>
 
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
+#include <numeric>
 #include <random>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include "audio/stimulus.h"
 #include "config/configuration.h"
 #include "tools/appdir.h"
 #include "tools/ini.h"
-#include "unprivileged.h"
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -26,256 +21,150 @@ using Kind = RecordingSurface::Kind;
 
 namespace {
 
-// A home of this test's own, set before the application starts: the program's folder
-// and its record of the last configuration (which these tests make hostile) are then
-// not shared with other tests running at the same time.
-struct PrivateHome {
-    std::string path = (std::filesystem::temp_directory_path() / "anodix-faults-XXXXXX").string();
-    PrivateHome() {
-        if (::mkdtemp(path.data()) != nullptr) ::setenv("HOME", path.c_str(), 1);
-    }
-    ~PrivateHome() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-} privateHome;
-
-// The names in a folder, "." and ".." left out.
-QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-bool RunningAsRoot() { return ::geteuid() == 0; }
-
-// Files written by this process may grow to `bytes` and no further while it lives: a
-// disk that fills up. A write past the limit fails (EFBIG) instead of raising a signal.
-struct FileSizeLimit {
-    rlimit old{};
-    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    bool ok = false;
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-    }
-};
-
-// Saves the window's set-up to path through the menu command.
-void SaveThroughMenu(Window& t, const std::string& path) {
-    t.dialogs.answers.push_back(path);
-    t.w.Mnu_Export_Pref_Click();
-}
-
-enum FileFault { Deleted, Emptied, Folder, Unreadable, Noise };
+// The keys of a configuration, in the order of the rows of hostile values below.
+const char* const kKeys[][2] = {
+    {"Form", "Mode"}, {"FORM", "Top"}, {"FORM", "Left"}, {"FORM", "Width"}, {"FORM", "Height"},
+    {"DISPLAY", "Ia"}, {"DISPLAY", "Ua"}, {"DISPLAY", "Pa"}, {"DISPLAY", "Ld"}, {"DATA", "InDevice"},
+    {"DATA", "OutDevice"}, {"DATA", "VG1"}, {"DATA", "VG2"}, {"IMPORT", "0"}, {"IMPORT", "1"}};
 
 }  // namespace
 
 class TestFaults : public QObject {
     Q_OBJECT
 private slots:
+    // A program folder of this run's own: the record of the last configuration, which these
+    // tests make hostile, is not shared with other runs at the same time.
     void initTestCase() {
+        QCoreApplication::setApplicationName(QString("test_faults-%1").arg(QCoreApplication::applicationPid()));
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(ProgramDirectory().rfind(privateHome.path, 0) == 0);
     }
+    void cleanupTestCase() { QDir(QString::fromStdString(ProgramDirectory())).removeRecursively(); }
     void init() { QFile::remove(QString::fromStdString(MruPath())); }
-    void cleanup() { QFile::remove(QString::fromStdString(MruPath())); }
 
-    // Between two redraws the slot's file is deleted, emptied, replaced by a folder, made
-    // unreadable or filled with 20 MB of random bytes: the redraw goes on to the grid with
-    // finite coordinates, nothing is reported, and the slot keeps its tick, caption and
-    // path. Given back, the file is drawn again.
-    void importedFileChangesBetweenRedraws_data() {
-        QTest::addColumn<int>("fault");
-        QTest::newRow("deleted") << int(Deleted);
-        QTest::newRow("emptied") << int(Emptied);
-        QTest::newRow("folder") << int(Folder);
-        QTest::newRow("unreadable") << int(Unreadable);
-        QTest::newRow("random bytes") << int(Noise);
-    }
+    // Between two redraws the first slot's file is deleted, then filled with 20 MB of random
+    // bytes: the redraw goes on to the next slot and the grid with finite coordinates,
+    // nothing is reported, and the slot keeps its tick, caption and path. Given back, the
+    // file is drawn again.
     void importedFileChangesBetweenRedraws() {
-        QFETCH(int, fault);
         QTemporaryDir dir;
         const std::string path = Spit(dir.filePath("pentode.tdf").toStdString(), kFamily);
-        const QString qpath = QString::fromStdString(path);
-        const Rgb blue = kSlotColours[0];
         Window t;
         RecordingSurface& tape = t.Record();
-        t.dialogs.answers.push_back(path);
+        t.dialogs.answers = {path, Spit(dir.filePath("triode.tdf").toStdString(), kFamily)};
         t.w.BtCkBrowse_Click(0);
-        tape.calls.clear();
-        t.w.RedrawPlot();
-        QCOMPARE(LinesIn(tape, blue), 2);
-
-        switch (fault) {
-        case Deleted: QVERIFY(QFile::remove(qpath)); break;
-        case Emptied: Spit(path, ""); break;
-        case Folder:
-            QVERIFY(QFile::remove(qpath) && QDir().mkdir(qpath));
-            Spit(path + "/inside.tdf", kFamily);
-            break;
-        case Unreadable:
-            if (RunningAsRoot()) QSKIP("running as root: a file without read permission still reads");
-            QVERIFY(::chmod(path.c_str(), 0) == 0);
-            break;
-        case Noise: {
-            std::mt19937 random(8);
-            std::string noise(20u << 20, '\0');
-            for (char& c : noise) c = static_cast<char>(random() & 0xFF);
-            Spit(path, noise);
+        t.w.BtCkBrowse_Click(1);
+        auto redraw = [&] {
+            tape.calls.clear();
+            t.w.RedrawPlot();
+            return LinesIn(tape, kSlotColours[0]);
+        };
+        QCOMPARE(redraw(), 2);
+        std::string noise(20u << 20, '\0');
+        std::mt19937 random(8);
+        for (char& c : noise) c = static_cast<char>(random() & 0xFF);
+        QVERIFY(QFile::remove(QString::fromStdString(path)));
+        for (const bool deleted : {true, false}) {
+            const int lines = redraw();
+            QVERIFY(AllFinite(tape) && std::isfinite(t.w.State().GridStep) && (lines == 0 || !deleted));
+            QVERIFY(LinesIn(tape, kSlotColours[1]) == 2 && CountOf(tape, Kind::Print) > 0);  // it went on
+            QVERIFY(t.messages.texts.empty());
+            QVERIFY(t.w.CkImport[0]->isChecked() && t.w.CkImport[0]->text() == "pentode");
+            QCOMPARE(t.w.SlotPath(0).toStdString(), path);
+            t.w.Scope_MouseMove(0, 0, 16384, 32768);  // and the readout still works
+            if (deleted) Spit(path, noise);
         }
-        }
-        tape.calls.clear();
-        t.w.RedrawPlot();
-        if (fault != Noise) QCOMPARE(LinesIn(tape, blue), 0);
-        QVERIFY(AllFinite(tape) && std::isfinite(t.w.State().GridStep));
-        QVERIFY(CountOf(tape, Kind::Print) > 0 && !t.w.State().RedrawBusy);  // the grid labels: the redraw went on
-        QVERIFY(t.w.CkImport[0]->isChecked() && t.w.CkImport[0]->text() == "pentode" && t.w.SlotPath(0) == qpath);
-        QVERIFY(t.messages.texts.empty());
-        t.w.Scope_MouseMove(0, 0, 16384, 32768);  // and the readout still works
-
-        if (fault == Folder) QVERIFY(QDir(qpath).removeRecursively());
-        if (fault == Unreadable) ::chmod(path.c_str(), 0644);
         Spit(path, kFamily);
-        tape.calls.clear();
-        t.w.RedrawPlot();
-        QCOMPARE(LinesIn(tape, blue), 2);
+        QCOMPARE(redraw(), 2);
     }
 
-    // Saves that cannot be written: under a file posing as a folder, into a folder that
-    // does not exist, into a read-only folder whose file is writable, onto a disk that
-    // fills up half way. Each says why; none leaves a file or a part-written one, the
-    // configuration already there is unchanged byte for byte and the record of the last
-    // one still names it. With room again the save goes through.
-    void savesThatCannotBeWritten() {
+    // A save onto a disk that fills up half way says why, leaves no new or part-written
+    // file, the configuration there unchanged byte for byte and the record of the last one
+    // as it was. With room again the save goes through.
+    void saveOntoAFullDisk() {
         QTemporaryDir dir;
-        const std::string folder = dir.path().toStdString(), old = folder + "/old.vyr";
-        ConfigurationValues v;  // unlike the start-up values in most keys, with shorter texts
-        v.Mode = "Cook", v.Top = v.Left = 10, v.Width = 9000, v.Height = 7000;
-        v.Ia = "1", v.Ua = "20", v.Pa = "2", v.Ld = "5", v.VG1 = "1", v.VG2 = "0";
-        QVERIFY(SaveConfiguration(old, v) && RecordMostRecent(old) && ::chmod(old.c_str(), 0666) == 0);
-        const std::string before = Slurp(old), mru = Slurp(MruPath());
-        const std::string notAFolder = Spit(folder + "/plain", "x");
-        const QStringList entries{"old.vyr", "plain"};
-
+        const std::string old = dir.filePath("old.vyr").toStdString(), other = dir.filePath("other.vyr").toStdString();
         Window t;
+        t.dialogs.answers = {old, old, old};
+        t.w.Mnu_Export_Pref_Click();
+        const std::string before = Slurp(old);
+        QVERIFY(!before.empty() && RecordMostRecent(other));
         t.w.TxPwr->setText("2.345678901234");  // long texts: a save makes the file grow
         t.w.RLoad->setText("12.345678901234");
-        t.w.CbVdiv->setEditText("50.00000000001");
-        SaveThroughMenu(t, notAFolder + "/set.vyr");
-        SaveThroughMenu(t, folder + "/missing/set.vyr");
-        QVERIFY(::chmod(folder.c_str(), 0555) == 0);
-        {
-            Unprivileged user;
-            QVERIFY(user.ok);
-            SaveThroughMenu(t, old);
-        }
-        QVERIFY(::chmod(folder.c_str(), 0755) == 0);
-        {
-            // Room for the first keys of the new set-up, not for all of it.
-            FileSizeLimit full(before.size() + 24);
-            if (!full.ok) QSKIP("the file size limit cannot be set here");
-            SaveThroughMenu(t, old);
-        }
-        QCOMPARE(t.messages.texts, (std::vector<std::string>{
-                                       "Can't write " + notAFolder + "/set.vyr: not a directory",
-                                       "Can't write " + folder + "/missing/set.vyr: no such file or directory",
-                                       "Can't write " + old + ": the folder is not writable",
-                                       "Can't write " + old + ": file too large"}));
+        // A disk that fills up: files written by this process may grow that far and no
+        // further, room for the first keys, not for all. A write past it fails (EFBIG).
+        rlimit limit{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const rlim_t was = std::exchange(limit.rlim_cur, before.size() + 10);
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) QSKIP("the file size limit cannot be set here");
+        t.w.Mnu_Export_Pref_Click();
+        limit.rlim_cur = was;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        QCOMPARE(t.messages.texts, std::vector<std::string>{"Can't write " + old + ": file too large"});
         QVERIFY(t.messages.titles.back() == "Anodix" && t.messages.icons.back() == MessageIcon::Critical);
-        QVERIFY(Slurp(notAFolder) == "x" && Slurp(old) == before && Slurp(MruPath()) == mru);
-        QCOMPARE(Entries(dir.path()), entries);
-
-        SaveThroughMenu(t, old);
-        QCOMPARE(ReadIni(old, "DISPLAY", "Pa"), std::string("2.345678901234"));
-        QCOMPARE(ReadMostRecent(), old);
-        QCOMPARE(Entries(dir.path()), entries);
-        QCOMPARE(t.messages.texts.size(), std::size_t{4});
+        QVERIFY(Slurp(old) == before && ReadMostRecent() == other);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.vyr"});
+        t.w.Mnu_Export_Pref_Click();
+        QVERIFY(ReadIni(old, "DISPLAY", "Pa") == "2.345678901234" && ReadMostRecent() == old);
+        QCOMPARE(t.messages.texts.size(), std::size_t{1});
     }
 
-    // The configuration saved last holds a hostile value in every key: the program comes
-    // up visible, on a screen, in Cook mode, and works.
-    void hostileConfigurationComesUpInCook() {
-        QTemporaryDir dir;
-        std::string binary;
+    // Start-up meets a hostile record of the last configuration, or a configuration with a
+    // hostile value in every key: the program comes up visible, on a screen, in Cook mode,
+    // silently, and works; a record it cannot use leaves the start-up values.
+    void hostileStartUp_data() {
+        QTest::addColumn<QByteArray>("record");  // the record's bytes; "" names a configuration of these values:
+        QTest::addColumn<QByteArrayList>("values");  // in the order of kKeys
+        QByteArray binary;
         for (int i = 1; i < 256; ++i)
             if (i != '\r' && i != '\n') binary.push_back(static_cast<char>(i));
-        const std::string huge(100 * 1024, '9'), longPath = "/" + std::string(100 * 1024, 'a') + ".tdf";
-        const std::string folder = dir.path().toStdString();
-        // Per case "SECTION/Key" -> value.
-        const std::vector<std::vector<std::pair<std::string, std::string>>> cases = {
-            {{"Form/Mode", "Cook"}, {"FORM/Top", "1e39"}, {"FORM/Left", "1e308"}, {"FORM/Width", "1e300"},
-             {"FORM/Height", "99999999999"}, {"DISPLAY/Ia", "1e39"}, {"DISPLAY/Ua", "1e999"}, {"DISPLAY/Pa", huge},
-             {"DISPLAY/Ld", "1e38"}, {"DATA/InDevice", "1e300"}, {"DATA/OutDevice", "-1e300"},
-             {"DATA/VG1", "1e308"}, {"DATA/VG2", huge}, {"IMPORT/0", folder}, {"IMPORT/1", longPath}},
-            {{"Form/Mode", "Capture!"}, {"FORM/Top", "-1e30"}, {"FORM/Left", "-99999"}, {"FORM/Width", "-500"},
-             {"FORM/Height", "nan"}, {"DISPLAY/Ia", "-0"}, {"DISPLAY/Ua", "-5"}, {"DISPLAY/Pa", "-inf"},
-             {"DISPLAY/Ld", "NaN"}, {"DATA/InDevice", "-2"}, {"DATA/OutDevice", "inf"}, {"DATA/VG1", "-1e39"},
-             {"DATA/VG2", "nan"}, {"IMPORT/2", "/dev/zero"}, {"IMPORT/3", "/"}},
-            {{"Form/Mode", "Cook"}, {"FORM/Top", "0"}, {"FORM/Left", "0"}, {"FORM/Width", "1e300"},
-             {"FORM/Height", "1e30"}, {"DISPLAY/Ia", "0"}, {"DISPLAY/Ua", "0"}, {"DISPLAY/Pa", "0"}},
-            {{"Form/Mode", binary}, {"FORM/Top", binary}, {"FORM/Left", huge}, {"FORM/Width", binary},
-             {"FORM/Height", huge}, {"DISPLAY/Ia", binary}, {"DISPLAY/Ua", huge}, {"DISPLAY/Pa", binary},
-             {"DISPLAY/Ld", huge}, {"DATA/InDevice", binary}, {"DATA/OutDevice", huge}, {"DATA/VG1", binary},
-             {"DATA/VG2", binary}, {"IMPORT/0", binary}, {"IMPORT/4", huge}},
-        };
-        for (std::size_t k = 0; k < cases.size(); ++k) {
-            const QByteArray name = "case " + QByteArray::number(qulonglong(k));
-            const std::string path = dir.filePath(name + ".vyr").toStdString();
-            for (const auto& [key, value] : cases[k]) {
-                const std::size_t slash = key.find('/');
-                QVERIFY(WriteIni(path, key.substr(0, slash), key.substr(slash + 1), value));
-            }
-            QVERIFY(RecordMostRecent(path));
-
-            Window t;
-            RecordingSurface& tape = t.Record();
-            QVERIFY2(t.w.isVisible() && t.w.State().CurrentMode == "Cook" && t.w.FrmCook->isVisible(), name);
-            const QRect frame = t.w.frameGeometry();
-            bool onScreen = false;
-            for (const QScreen* s : QGuiApplication::screens()) onScreen = onScreen || s->geometry().intersects(frame);
-            QVERIFY2(frame.width() > 0 && frame.height() > 0 && onScreen, name);
-
-            // It works: a sane scale and power redraw the grid and the limit with finite numbers.
-            t.w.CbVdiv->setEditText("50");
-            t.w.CbMaDiv->setEditText("10");
-            t.w.TxPwr->setText("2");
-            t.w.RedrawPlot();
-            QVERIFY2(CountOf(tape, Kind::Line) > 0 && CountOf(tape, Kind::Print) > 0 && AllFinite(tape), name);
-            t.w.Scope_MouseMove(0, 0, 30000, 30000);
-            t.w.close();
-            QCOMPARE(t.wave.OpenCount(), 0);
-        }
+        const QByteArray huge(100 * 1024, '9'), longPath = "/" + QByteArray(100 * 1024, 'a') + ".tdf";
+        QTest::newRow("beyond every range") << QByteArray() << QByteArrayList{"Cook", "0", "0", "1e300", "1e30",
+            "1e39", "1e999", "2", huge, "1e300", "-1e300", "1e308", huge, QDir::tempPath().toUtf8(), longPath};
+        QTest::newRow("negative or no number") << QByteArray() << QByteArrayList{"Capture!", "-1e30", "-99999",
+            "-500", "nan", "-0", "-5", "-inf", "NaN", "-2", "inf", "-1e39", "nan", "/dev/zero", "/"};
+        QTest::newRow("binary and huge texts") << QByteArray() << QByteArrayList{binary, binary, huge, binary, huge,
+            binary, huge, binary, huge, binary, huge, binary, binary, binary, huge};
+        QTest::newRow("record names a file that is gone") << QByteArray("[LAST]\nLast=/gone.vyr") << QByteArrayList();
+        QTest::newRow("record names a folder") << "[LAST]\nLast=" + QDir::tempPath().toUtf8() << QByteArrayList();
+        QByteArray all(256, '\0');
+        std::iota(all.begin(), all.end(), '\0');
+        QTest::newRow("record binary from its first byte") << all + all << QByteArrayList();
     }
-
-    // The record of the configuration saved last is itself hostile: it names a file that is
-    // gone, a folder, a device, a 100 KB path or binary bytes, or is binary from its first
-    // byte. Start-up keeps its own values, silently.
-    void hostileRecordOfTheLastConfiguration() {
+    void hostileStartUp() {
+        QFETCH(QByteArray, record);
         QTemporaryDir dir;
-        std::string binary;
-        for (int i = 0; i < 256; ++i) binary.push_back(static_cast<char>(i));
-        const std::string named[] = {dir.filePath("deleted.vyr").toStdString(), dir.path().toStdString(),
-                                     "/dev/null", std::string(100 * 1024, 'x'), binary.substr(1, 9), ""};
-        for (const std::string& value : named) {
-            QFile::remove(QString::fromStdString(MruPath()));
-            if (value.empty())
-                Spit(MruPath(), binary + binary);  // no key at all: bytes from the first
-            else
-                QVERIFY(WriteIni(MruPath(), "LAST", "Last", value));
-            Window t;
-            QVERIFY(t.w.State().CurrentMode == "Cook" && t.w.TxPwr->text() == "2" && t.w.CbVdiv->currentText() == "20");
-            QVERIFY(t.w.isVisible() && t.messages.texts.empty());
+        const std::string path = dir.filePath("hostile.vyr").toStdString();
+        if (record.isEmpty()) {
+            QFETCH(QByteArrayList, values);
+            IniDocument ini;
+            for (std::size_t k = 0; k < std::size(kKeys); ++k)
+                QVERIFY(ini.Set(kKeys[k][0], kKeys[k][1], values[static_cast<qsizetype>(k)].toStdString()));
+            QVERIFY(ini.Save(path) && RecordMostRecent(path));
+        } else {
+            Spit(MruPath(), record.toStdString());
         }
+
+        Window t;
+        RecordingSurface& tape = t.Record();
+        QVERIFY(t.w.isVisible() && t.w.State().CurrentMode == "Cook" && t.w.FrmCook->isVisible());
+        QVERIFY(record.isEmpty() || (t.w.TxPwr->text() == "2" && t.w.CbVdiv->currentText() == "20"));
+        const QRect frame = t.w.frameGeometry();
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        QVERIFY(!frame.isEmpty() && std::any_of(screens.begin(), screens.end(), [&](QScreen* s) {
+            return s->geometry().intersects(frame);
+        }));
+
+        t.w.RedrawPlot();  // it works: the plot redraws with finite numbers
+        QVERIFY(CountOf(tape, Kind::Line) > 0 && CountOf(tape, Kind::Print) > 0 && AllFinite(tape));
+        t.w.Scope_MouseMove(0, 0, 30000, 30000);
+        t.w.close();
+        QVERIFY(t.wave.OpenCount() == 0 && t.messages.texts.empty());
     }
 
-    // The sound layer refuses to open, fails to write, or fails in the middle of a run: the
-    // error text is shown, the window goes on working, and after closing nothing is open.
-    void soundLayerFailsAtOpenWriteAndMidRun() {
+    // The sound layer refuses to open, or fails to prepare or write: the error text is
+    // shown, the window goes on working, and after closing nothing is open.
+    void soundLayerFails() {
         Window t(Window::Capture);
         // Open fails: the error text, nothing open; the next change prompts again and opens.
         t.wave.FailOn("OutOpen", kMmAllocated, 0, 1);
@@ -289,87 +178,52 @@ private slots:
 
         // A write or a prepare fails: the text, and the device stays open but silent until
         // the next change plays.
-        t.wave.FailOn("OutWrite", kMmNoMem, 0, 1);
-        t.w.TxVg1->setText("10");
-        QCOMPARE(t.messages.texts.back(), MemoryWaveApi::ErrorText(kMmNoMem));
-        QVERIFY(t.wave.PlayingNow().empty() && t.w.State().WaveOutHandle != 0);
-        t.wave.FailOn("OutPrepareHeader", kMmInvalParam, 0, 1);
-        t.w.TxVg1->setText("11");
-        QVERIFY(t.messages.texts.back() == MemoryWaveApi::ErrorText(kMmInvalParam) && t.wave.PlayingNow().empty());
+        for (const auto& [call, code, volts] :
+             {std::tuple{"OutWrite", kMmNoMem, "10"}, std::tuple{"OutPrepareHeader", kMmInvalParam, "11"}}) {
+            t.wave.FailOn(call, code, 0, 1);
+            t.w.TxVg1->setText(volts);
+            QVERIFY(t.messages.texts.back() == MemoryWaveApi::ErrorText(code) && t.wave.PlayingNow().empty());
+        }
         t.w.TxVg1->setText("30");
         QVERIFY(t.Playing().first == Amplitude1(30) && t.wave.CountOf("OutOpen") == 2);
-
-        // Write fails in the middle of a run, twice: each shows the text, the run goes on
-        // stepping, and STOP ends it with the input closed.
-        t.wave.FailOn("OutWrite", kMmNoDriver, 3, 2);
-        const std::size_t shown = t.messages.texts.size();
-        t.PickLater();
-        QTimer::singleShot(1500, &t.w, [&t] { t.Click(t.w.StartButton); });
-        t.Click(t.w.StartButton);
-        QCOMPARE(t.messages.texts.size(), shown + 2);
-        QCOMPARE(t.messages.texts.back(), MemoryWaveApi::ErrorText(kMmNoDriver));
-        QVERIFY(t.wave.Writes().size() >= 6 && t.w.State().CaptureStopped);
-        QVERIFY(t.w.StartButton->text() == "Capture" && t.wave.OpenInputs().empty());
-
-        // The whole layer fails from now on: every run shows the text and ends at once.
-        t.wave.FailOn("OutPrepareHeader", kMmError);
-        t.wave.FailOn("InOpen", kMmBadDeviceId);
-        t.PickLater();
-        t.Click(t.w.StartButton);
-        QVERIFY(t.messages.texts.back() == MemoryWaveApi::ErrorText(kMmBadDeviceId) && t.w.State().CaptureStopped);
-        t.w.TxVg1->setText("40");
-        QCOMPARE(t.messages.texts.back(), MemoryWaveApi::ErrorText(kMmError));
-
-        // Still usable: Cook mode redraws, and closing releases the output.
-        t.w.Mnu_Cook_Click();
-        t.w.RedrawPlot();
         t.w.close();
         QVERIFY(t.wave.OpenCount() == 0 && t.ended == 0);
     }
 
-    // Closing the window while a device prompt waits or a run steps: every wait ends, nothing
-    // is left open, nothing is played, shown or opened afterwards, and the window is
-    // destroyed cleanly (the sanitizers see the rest).
+    // Closing the window while the output prompt waits, the input prompt of a run started
+    // by the calibration button waits, or a run steps with its writes failing: every wait
+    // ends, nothing is left open, and nothing reaches the sound layer or is shown
+    // afterwards; the window is destroyed cleanly (the sanitizers see the rest).
+    void closingDuringPromptsAndRuns_data() {
+        QTest::addColumn<QString>("during");
+        QTest::addColumn<int>("closeAfter");  // ms
+        QTest::newRow("output prompt") << "TxVg1" << 30;
+        QTest::newRow("input prompt") << "BtCalib" << 50;
+        QTest::newRow("run") << "StartButton" << 450;
+    }
     void closingDuringPromptsAndRuns() {
-        {
-            // During the input prompt of a run started by the calibration button.
-            Window t(Window::Capture);
+        QFETCH(QString, during);
+        QFETCH(int, closeAfter);
+        Window t(Window::Capture);
+        auto* button = t.w.findChild<QPushButton*>(during);
+        if (button != nullptr) {
             t.PickLater();
             t.w.TxVg1->setText("20");
-            QTimer::singleShot(50, &t.w, [&t] { t.w.close(); });
-            t.Click(t.w.BtCalib);
-            QVERIFY(t.w.Closing() && t.wave.CountOf("InOpen") == 0 && t.wave.OpenCount() == 0);
+            t.wave.FailOn("OutWrite", kMmNoMem, 2);
         }
-        for (bool failing : {false, true}) {
-            // During a run, its writes failing or not: the close wins.
-            Window t(Window::Capture);
-            t.PickLater(0, 20);
-            t.PickLater(0, 60);
-            t.w.TxVg1->setText("20");
-            if (failing) t.wave.FailOn("OutWrite", kMmNoMem, 2);
-            std::size_t shownAtClose = 0;
-            int writesAtClose = 0;
-            QTimer::singleShot(450, &t.w, [&] {
-                t.w.close();
-                shownAtClose = t.messages.texts.size();
-                writesAtClose = t.wave.CountOf("OutWrite");
-            });
-            t.Click(t.w.StartButton);
-            QVERIFY(t.w.Closing() && t.wave.OpenCount() == 0);
-            QVERIFY(t.w.State().WaveOutHandle == 0 && t.w.State().WaveInHandle == 0);
-            QCOMPARE(t.messages.texts.size(), shownAtClose);
-            QCOMPARE(t.wave.CountOf("OutWrite"), writesAtClose);
-            t.w.TxVg1->setText("30");
-            QCOMPARE(t.wave.OpenCount(), 0);
-        }
-        {
-            // A window destroyed while its close is handled inside a nested wait.
-            auto t = std::make_unique<Window>(Window::Capture);
-            QTimer::singleShot(30, &t->w, [&t] { t->w.close(); });
-            t->w.TxVg1->setText("20");
-            QCOMPARE(t->wave.OpenCount(), 0);
-            t.reset();
-        }
+        if (during == "StartButton") t.PickLater();  // the input device of the run
+        std::size_t callsAtClose = 0, shownAtClose = 0;
+        QTimer::singleShot(closeAfter, &t.w, [&] {
+            t.w.close();
+            callsAtClose = t.wave.Calls().size();
+            shownAtClose = t.messages.texts.size();
+        });
+        button != nullptr ? t.Click(button) : t.w.TxVg1->setText("20");
+        t.w.TxVg1->setText("30");
+        QVERIFY(t.w.Closing() && t.wave.OpenCount() == 0 && t.w.State().WaveInHandle == 0);
+        QCOMPARE(t.wave.CountOf("InOpen"), int(during == "StartButton"));
+        QCOMPARE(t.wave.CountOf("OutOpen"), int(button != nullptr));
+        QVERIFY(t.wave.Calls().size() == callsAtClose && t.messages.texts.size() == shownAtClose);
     }
 };
 
