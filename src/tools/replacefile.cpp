@@ -1,7 +1,7 @@
 #include "tools/replacefile.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -38,14 +38,18 @@ std::string ErrorText(int error) {
 
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* reason) {
     if (path.empty()) return Refuse(reason, ErrorText(ENOENT));
-    // A symbolic link stays: the file it names is replaced.
+    // A symbolic link stays: the file it names is replaced, or made when it names no
+    // file yet. (A chain of more than 40 links ends where it is: the rename then fails.)
     std::string target = path;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
+    for (int hops = 0; hops < 40 && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hops) {
+        std::string named(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(target.c_str(), named.data(), named.size());
+        if (length <= 0) break;
+        named.resize(static_cast<std::size_t>(length));
+        // A relative link names a file from the link's own folder.
+        if (named.front() != '/') named.insert(0, target.substr(0, target.rfind('/') + 1));
+        target = std::move(named);
     }
     mode_t mode = 0;
     if (::stat(target.c_str(), &st) == 0) {

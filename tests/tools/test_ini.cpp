@@ -95,6 +95,11 @@ private slots:
         QVERIFY(WriteIni(link, "S", "k", "2") && QFileInfo(QString::fromStdString(link)).isSymLink());
         struct stat st {};
         QVERIFY(::stat(path.c_str(), &st) == 0 && (st.st_mode & 07777) == 0640u && ReadIni(path, "S", "k") == "2");
+        // A link to a file not made yet, relative to its folder, makes that file.
+        const std::string ahead = Path("ahead.ini");
+        QVERIFY(::symlink("sub/../later.ini", ahead.c_str()) == 0 && QDir(dir_.path()).mkdir("sub"));
+        QVERIFY(WriteIni(ahead, "S", "k", "3") && QFileInfo(QString::fromStdString(ahead)).isSymLink());
+        QCOMPARE(ReadIni(Path("later.ini"), "S", "k"), std::string("3"));
     }
 };
 
