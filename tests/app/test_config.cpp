@@ -51,7 +51,7 @@ class TestConfig : public QObject {
 private:
     QTemporaryDir dir_;
     std::string Write(const QString& name, const std::string& bytes) {
-        return Spit(dir_.filePath(name).toStdString(), bytes);
+        return WriteWholeFile(dir_.filePath(name).toStdString(), bytes);
     }
 
 private slots:

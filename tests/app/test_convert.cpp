@@ -33,9 +33,9 @@ private slots:
     void convertsAndRemembersFolders() {
         QTemporaryDir in, out;
         QDir(out.path()).mkdir("sub");
-        const std::string table = Spit(in.filePath("tubes.txt").toStdString(), kTable);
+        const std::string table = WriteWholeFile(in.filePath("tubes.txt").toStdString(), kTable);
         // An older, longer file there is replaced as a whole.
-        const std::string tdf = Spit(out.filePath("sub/tubes.tdf").toStdString(), std::string(300, 'x'));
+        const std::string tdf = WriteWholeFile(out.filePath("sub/tubes.tdf").toStdString(), std::string(300, 'x'));
         const std::string nowhere = out.filePath("no/such/folder/t.tdf").toStdString();
         Window t;
         t.dialogs.answers = {table, "", table, nowhere};
@@ -63,13 +63,13 @@ private slots:
         }
         QVERIFY(::chmod(out.filePath("sub").toLocal8Bit().constData(), 0755) == 0);
         QCOMPARE(t.messages.texts.back(), "can't open " + tdf + ": the folder is not writable");
-        QCOMPARE(Slurp(tdf), std::string(300, 'x'));
+        QCOMPARE(ReadWholeFile(tdf), std::string(300, 'x'));
 
         t.messages.texts.clear();
         t.dialogs.answers = {table, tdf};
         t.w.MnuConvertion->trigger();  // F12 "Data Convertion ..."
         QVERIFY(t.messages.texts.empty());
-        QCOMPARE(Slurp(tdf), std::string(kTdf));
+        QCOMPARE(ReadWholeFile(tdf), std::string(kTdf));
         QCOMPARE(t.w.State().ConvertInDir + "|" + t.w.State().ConvertOutDir,
                  in.path().toStdString() + "|" + out.filePath("sub").toStdString());
         // The next run opens in the remembered folder; a cancelled open stops it silently.
@@ -91,7 +91,7 @@ private slots:
         QFETCH(QString, cause);
         QTemporaryDir dir;
         const std::string path = dir.filePath("bad.txt").toStdString(), tdf = dir.filePath("bad.tdf").toStdString();
-        if (!table.isNull()) Spit(path, table.toStdString());
+        if (!table.isNull()) WriteWholeFile(path, table.toStdString());
         Window t;
         t.dialogs.answers = {path, tdf};
         t.w.ConvertExternalData();

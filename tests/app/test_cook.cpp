@@ -21,8 +21,8 @@ private slots:
     void importSlots() {
         QTemporaryDir dir;
         const QString path = dir.filePath("a.b.tdf"), plain = dir.filePath("pentode");
-        Spit(path.toStdString(), kFamily);
-        Spit(plain.toStdString(), kFamily);
+        WriteWholeFile(path.toStdString(), kFamily);
+        WriteWholeFile(plain.toStdString(), kFamily);
         Window t;
         Base& w = t.w;
         RecordingSurface& tape = t.Record();

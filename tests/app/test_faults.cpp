@@ -47,10 +47,10 @@ private slots:
     // file is drawn again.
     void importedFileChangesBetweenRedraws() {
         QTemporaryDir dir;
-        const std::string path = Spit(dir.filePath("pentode.tdf").toStdString(), kFamily);
+        const std::string path = WriteWholeFile(dir.filePath("pentode.tdf").toStdString(), kFamily);
         Window t;
         RecordingSurface& tape = t.Record();
-        t.dialogs.answers = {path, Spit(dir.filePath("triode.tdf").toStdString(), kFamily)};
+        t.dialogs.answers = {path, WriteWholeFile(dir.filePath("triode.tdf").toStdString(), kFamily)};
         t.w.BtCkBrowse_Click(0);
         t.w.BtCkBrowse_Click(1);
         auto redraw = [&] {
@@ -71,9 +71,9 @@ private slots:
             QVERIFY(t.w.CkImport[0]->isChecked() && t.w.CkImport[0]->text() == "pentode");
             QCOMPARE(t.w.SlotPath(0).toStdString(), path);
             t.w.Scope_MouseMove(0, 0, 16384, 32768);  // and the readout still works
-            if (deleted) Spit(path, noise);
+            if (deleted) WriteWholeFile(path, noise);
         }
-        Spit(path, kFamily);
+        WriteWholeFile(path, kFamily);
         QCOMPARE(redraw(), 2);
     }
 
@@ -86,7 +86,7 @@ private slots:
         Window t;
         t.dialogs.answers = {old, old, old};
         t.w.Mnu_Export_Pref_Click();
-        const std::string before = Slurp(old);
+        const std::string before = ReadWholeFile(old);
         QVERIFY(!before.empty() && RecordMostRecent(other));
         t.w.TxPwr->setText("2.345678901234");  // long texts: a save makes the file grow
         t.w.RLoad->setText("12.345678901234");
@@ -102,7 +102,7 @@ private slots:
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
         QCOMPARE(t.messages.texts, std::vector<std::string>{"Can't write " + old + ": file too large"});
         QVERIFY(t.messages.titles.back() == "Anodix" && t.messages.icons.back() == MessageIcon::Critical);
-        QVERIFY(Slurp(old) == before && ReadMostRecent() == other);
+        QVERIFY(ReadWholeFile(old) == before && ReadMostRecent() == other);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.vyr"});
         t.w.Mnu_Export_Pref_Click();
         QVERIFY(ReadIni(old, "DISPLAY", "Pa") == "2.345678901234" && ReadMostRecent() == old);
@@ -142,7 +142,7 @@ private slots:
                 QVERIFY(ini.Set(kKeys[k][0], kKeys[k][1], values[static_cast<qsizetype>(k)].toStdString()));
             QVERIFY(ini.Save(path) && RecordMostRecent(path));
         } else {
-            Spit(MruPath(), record.toStdString());
+            WriteWholeFile(MruPath(), record.toStdString());
         }
 
         Window t;

@@ -15,7 +15,7 @@ QString Example(const char* name) {
     return qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/examples/" + name;
 }
 
-QByteArray Contents(const QString& path) { return QByteArray::fromStdString(Slurp(path.toStdString())); }
+QByteArray Contents(const QString& path) { return QByteArray::fromStdString(ReadWholeFile(path.toStdString())); }
 
 // Paths and polylines of an SVG counted by the stroke colour of their group.
 std::map<QString, int> PathsByStroke(const QString& svg, bool* wellFormed) {
@@ -123,7 +123,7 @@ private slots:
         }
         // A name without a type whose .png twin exists is not replaced unasked.
         const QString kept = dir.filePath("kept.png");
-        Spit(kept.toStdString(), "mine");
+        WriteWholeFile(kept.toStdString(), "mine");
         t.messages.texts.clear();
         QVERIFY(!w.ExportPicture(dir.filePath("kept")));
         QCOMPARE(t.messages.texts.size(), std::size_t(1));

@@ -16,11 +16,10 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
-#include <fstream>
-#include <iterator>
 
 #include "app/base.h"
 #include "audio/memorywave.h"
+#include "support/files.h"
 #include "plot/recordingsurface.h"
 #include "app/scope.h"
 #include "tools/dialogs.h"
@@ -89,15 +88,8 @@ using Window = WindowOn<MemoryWaveApi>;
 
 inline constexpr char kFamily[] = "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n100.0 0.004 -2.0\r\n200.0 0.015 -2.0\r\n";
 
-inline std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-// Writes bytes to path (replacing the file) and gives the path back.
-inline std::string Spit(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    return path;
-}
+using test::ReadWholeFile;
+using test::WriteWholeFile;
 
 inline int CountOf(const RecordingSurface& s, RecordingSurface::Kind kind) {
     return static_cast<int>(s.Calls(kind).size());

@@ -12,9 +12,10 @@ inline std::string ReadWholeFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Replaces the file with exactly these bytes.
-inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
+// Replaces the file with exactly these bytes; gives the path back.
+inline std::string WriteWholeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    return path;
 }
 
 }  // namespace anodix::test
