@@ -1,12 +1,29 @@
-// Conversion of TAB tables into TDF text: the worked example, the grid range rules,
-// cells that add nothing, line ends, the refusals, and conversion on several threads.
+// Conversion of TAB tables into TDF text, on one thread and on several: the worked
+// example, the grid range rules, cells that add nothing, line ends, the refusals;
+// the example families converted from their tables, the tube model, their installation.
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 #include <string>
 
 #include "curves/convert.h"
+#include "curves/examples.h"
+#include "curves/family.h"
+#include "curves/koren.h"
 
 using namespace anodix;
+
+namespace {
+
+std::string ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+std::string Resource(const std::string& name) { return ReadFile(QString::fromStdString(":/examples/" + name)); }
+
+}  // namespace
 
 class TestConvertTable : public QObject {
     Q_OBJECT
@@ -58,23 +75,46 @@ private slots:
         } else {
             QVERIFY2(r.ok, r.reason.c_str());
             QCOMPARE(QByteArray::fromStdString(r.tdf), expected);
+            // Cut into parts for threads, at every byte with 64 of them: the same text.
+            for (unsigned threads : {2u, 3u, 7u, 16u, 64u})
+                QVERIFY2(ConvertTable(table.toStdString(), threads).tdf == r.tdf, std::to_string(threads).c_str());
         }
     }
 
-    // A table cut into parts for threads converts to the same text however it is cut:
-    // every cut lands somewhere else among mixed line ends, titles, empty and short rows.
-    void sameTextOnAnyNumberOfThreads() {
-        std::string table = "\"title\r\n1\t0.001\t0\t6\t-2\n";
-        const char* ends[] = {"\r\n", "\n", "\r", "\r\n\"between\r\n", "\n\n"};
-        for (int row = 1; row <= 60; ++row) {
-            table += std::to_string(row * 5);
-            for (int k = 0; k < row % 6; ++k) table += "\t" + std::to_string(row * (k + 1) % 17);
-            table += ends[row % 5];
+    // The tube model behind the examples: a 12AX7 at 250 V and -2 V draws about 0.95 mA;
+    // a pentode's current hardly depends on the anode voltage above the knee.
+    void tubeModel() {
+        const double ia = Koren12AX7().AnodeCurrent(250, -2);
+        const double a = KorenEL34().AnodeCurrent(200, -10), b = KorenEL34().AnodeCurrent(400, -10);
+        QVERIFY(ia > 0.00090 && ia < 0.00100 && a > 0.01 && std::fabs(a - b) / a < 0.05 && KorenEL34().AnodeCurrent(0, 0) == 0.0);
+    }
+
+    // Each TDF file is the conversion of its table, and read into memory and written back
+    // it is the same text.
+    void embeddedFilesAreConsistent() {
+        for (const char* tube : {"12AX7", "12AU7", "EL34", "6L6GC"}) {
+            const std::string tdf = Resource(std::string(tube) + ".tdf");
+            QVERIFY2(tdf.size() > 2000 && ConvertTable(Resource(std::string(tube) + ".txt")).tdf == tdf, tube);
+            QVERIFY2(TdfText(ReadTdfFamily(tdf)) == tdf, tube);
         }
-        const TableConversion one = ConvertTable(table, 1);
-        QVERIFY(one.ok && std::count(one.tdf.begin(), one.tdf.end(), '\n') > 100);
-        for (unsigned threads = 2; threads <= 64; ++threads)
-            QVERIFY2(ConvertTable(table, threads).tdf == one.tdf, std::to_string(threads).c_str());
+    }
+
+    void installNeverOverwrites() {
+        QTemporaryDir tmp;
+        const QString dir = tmp.filePath("sub/dir");
+        QCOMPARE(InstallExamples(dir.toStdString()), 8);
+        QCOMPARE(ReadFile(dir + "/EL34.tdf"), Resource("EL34.tdf"));
+        // The installed copies can be changed by the user.
+        QFile changed(dir + "/12AX7.tdf");
+        QVERIFY(changed.open(QIODevice::WriteOnly | QIODevice::Truncate) && changed.write("100.0 0.001 -1.0\r\n") > 0);
+        changed.close();
+        QVERIFY(QFile::remove(dir + "/6L6GC.txt"));
+        QCOMPARE(InstallExamples(dir.toStdString()), 1);  // the missing one
+        QCOMPARE(ReadFile(dir + "/12AX7.tdf"), std::string("100.0 0.001 -1.0\r\n"));
+        // A folder that cannot be made is reported.
+        QFile blocker(tmp.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        QCOMPARE(InstallExamples(tmp.filePath("file/below").toStdString()), -1);
     }
 };
 

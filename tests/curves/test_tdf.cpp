@@ -1,11 +1,16 @@
 // Drawing TDF families: curves, labels by the edge rule, GridStep, hostile numbers;
-// the family read into memory and written back, whatever its line ends.
+// the family read into memory and written back, whatever its line ends; the quick
+// number forms of TDF text.
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "curves/family.h"
 #include "curves/tdf.h"
+#include "curves/tdfnumber.h"
 #include "plot/recordingsurface.h"
+#include "tools/numtext.h"
 
 using namespace anodix;
 using Kind = RecordingSurface::Kind;
@@ -56,7 +61,6 @@ private slots:
             << "16384,49152>32768,32768 [-1 ]@32768,32768 0,57344>16384,49152 [-2 ]@16384,49152" << 1.0f;
         QTest::newRow("grid compared as text") << QByteArray("100 0.01 -2\r\n100 0.01 -2.0\r\n")
                                                << "[-2 ]@16384,49152 [-2 ]@16384,49152" << 0.0f;
-        QTest::newRow("one curve") << QByteArray("100 0.01 -2.5\r\n") << "[-2.5 ]@16384,49152" << 2.5f;
         // The step of the grid values as read (their 32-bit difference is 0.19999993).
         QTest::newRow("grid step as read") << QByteArray("100 0.01 -1.1\r\n100 0.01 -1.3\r\n")
                                            << "[-1.1 ]@16384,49152 [-1.3 ]@16384,49152" << 0.2f;
@@ -109,6 +113,66 @@ private slots:
         // of such points leaves no grid text for the next to differ from.
         const Family tiny{"", {{-1, {}, {{100, 0.01}}}, {-3, {}, {{0.0001, 1e-7}}}, {-1, {}, {{0.0001, 1e-7}, {200, 0.02}}}}};
         QCOMPARE(TdfText(tiny), std::string("100.0 0.01 -1.0\r\n200.0 0.02 -1.00\r\n"));
+    }
+
+    // The quick TDF number forms give exactly the general number text: written at every
+    // magnitude and on either side of the ties at the last place.
+    void quickNumberFormsAgree() {
+        std::vector<double> values = {0.0, 0.5, 12.25, 0.00000049, 2.0005, 1.000030517578125, 0.1 + 0.2,
+                                      1e-7, 9.9999999e-8, 999999999.9, 1e9, 1e300, 5e-324, INFINITY};
+        for (double power : {1e-6, 1.0, 10.0, 1000.0}) values.push_back(std::nextafter(power, 0.0));  // 15 nines round up
+        // Every magnitude: a value of 10 or more (a grid of -10 V in a converted table)
+        // once indexed the quick forms' table of powers of ten below its start.
+        for (int exponent = -9; exponent <= 12; ++exponent)
+            for (double m : {1.25, 3.999, 9.87654321}) values.push_back(m * std::pow(10.0, exponent));
+        // Either side of the ties at the last place, where rounding the scaled value
+        // directly and rounding its 15 digits first can part.
+        for (double scale : {1e3, 1e6})
+            for (double m : {0.0, 1.0, 12.0, 1234.0, 999999.0, 123456789.0}) {
+                double below = (m + 0.5) / scale, above = below;
+                for (int ulps = 0; ulps <= 3; ++ulps, below = std::nextafter(below, 0.0), above = std::nextafter(above, INFINITY))
+                    values.insert(values.end(), {below, above});
+            }
+        const std::pair<TdfPattern, const char*> patterns[] = {
+            {TdfPattern::Volts, "#.0##"}, {TdfPattern::Amperes, "0.######"}, {TdfPattern::Grid, "###.0##"}};
+        for (double value : values)
+            for (const auto& [pattern, text] : patterns)
+                for (double v : {value, -value}) {
+                    const std::string general = Format(v, text);
+                    std::string quick;
+                    AppendTdfNumber(quick, v, pattern);
+                    // Measured and written in place: the same text, not a byte beyond it.
+                    char room[400];
+                    std::fill(std::begin(room), std::end(room), '#');
+                    const std::size_t length = TdfNumberLength(v, pattern);
+                    const char* end = WriteTdfNumber(room, v, pattern);
+                    if (quick != general || std::string_view(room, static_cast<std::size_t>(end - room)) != general ||
+                        length != general.size() || room[length] != '#')
+                        QFAIL(qPrintable(QString::asprintf("%.17g %s: %s, written in place %.*s", v, text, quick.c_str(),
+                                                           static_cast<int>(end - room), room)));
+                }
+    }
+
+    // The quick reading of fields and table cells gives exactly the general reading.
+    void quickReadingAgrees() {
+        // Up to 15 digits are read on the quick route; more, and anything else, by the general reader.
+        const std::string fields[] = {"250.0", "0.000952", "-2.0", "-.5", ".0", "0.", "+7", "-0",
+                                      "123456789012345", "1234567890123456", "9.999999999999999",
+                                      "1e3", "12abc", "1.2.3", "", "-", ".", "abc", "1\t2", "00000000000000012"};
+        for (const std::string& f : fields) {
+            const double quick = FieldNumber(f), general = LeadingNumber(f);
+            QVERIFY2(quick == general && std::signbit(quick) == std::signbit(general), f.c_str());
+            // The same field as a table cell: it ends at the first TAB, CR or LF.
+            const std::size_t cut = std::min(f.find_first_of("\t\r\n"), f.size());
+            const double cellValue = FieldNumber(std::string_view(f).substr(0, cut));
+            for (const char* after : {"", "\t5", "\r\n", "\n7", "\r"}) {
+                const std::string row = f + after;
+                double value = -99.0;
+                const char* end = ReadTableCell(row.data(), row.data() + row.size(), value);
+                QVERIFY2(value == cellValue && std::signbit(value) == std::signbit(cellValue) && end == row.data() + cut,
+                         row.c_str());
+            }
+        }
     }
 };
 
