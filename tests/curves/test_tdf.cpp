@@ -117,7 +117,7 @@ private slots:
 
     // The quick TDF number forms give exactly the general number text: written at every
     // magnitude and on either side of the ties at the last place.
-    void quickNumberFormsAgree() {
+    void formatsAgree() {
         std::vector<double> values = {0.0, 0.5, 12.25, 0.00000049, 2.0005, 1.000030517578125, 0.1 + 0.2,
                                       1e-7, 9.9999999e-8, 999999999.9, 1e9, 1e300, 5e-324, INFINITY};
         for (double power : {1e-6, 1.0, 10.0, 1000.0}) values.push_back(std::nextafter(power, 0.0));  // 15 nines round up
@@ -154,7 +154,7 @@ private slots:
     }
 
     // The quick reading of fields and table cells gives exactly the general reading.
-    void quickReadingAgrees() {
+    void readingAgrees() {
         // Up to 15 digits are read on the quick route; more, and anything else, by the general reader.
         const std::string fields[] = {"250.0", "0.000952", "-2.0", "-.5", ".0", "0.", "+7", "-0",
                                       "123456789012345", "1234567890123456", "9.999999999999999",

@@ -49,7 +49,7 @@ private slots:
     // Copy-mode lines of small pens are set straight into the pixels, unclipped where
     // they lie inside the image, skipping points on the pixel before: they must show
     // exactly the pen's dots along their pixels.
-    void smallPenLinesAreTheirDots() {
+    void smallPensDrawDotsAlongEachLine() {
         for (int width : {1, 2, 3, 4}) {
             ImageSurface line(QSize(65, 65)), dots(QSize(65, 65));  // 1024 units a pixel
             line.SetDrawWidth(width);
