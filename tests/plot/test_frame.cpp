@@ -56,7 +56,8 @@ private slots:
         const auto& lines = s.calls;
         QCOMPARE(QPointF(lines[0].x1, lines[0].y1), QPointF(-1000, -1000));  // from outside
         QCOMPARE(lines.back().colour, kLimitColour);
-        auto yAt = [&](int x) { return lines[x - static_cast<int>(lines[0].x2)].y2; };  // a segment a unit
+        QCOMPARE(lines.size(), size_t(65537 - lines[0].x2));  // a segment a unit up to the right edge
+        auto yAt = [&](int x) { return lines[x - static_cast<int>(lines[0].x2)].y2; };
         QVERIFY(std::abs(yAt(32768) - 24576.0f) < 0.01f && std::abs(yAt(65536) - 45056.0f) < 0.01f);
         // It begins where the curve comes within 464 units above the top edge.
         const double first = lines[0].x2, k = 5.0 * 1000 * kUpv * kUpm;
