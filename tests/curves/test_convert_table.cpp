@@ -1,12 +1,29 @@
-// Conversion of TAB tables into TDF text: the worked example, the grid range rules,
-// cells that add nothing, line ends, the refusals, and conversion on several threads.
+// Conversion of TAB tables into TDF text, on one thread and on several: the worked
+// example, the grid range rules, cells that add nothing, line ends, the refusals;
+// the example families converted from their tables, the tube model, their installation.
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 #include <string>
 
 #include "curves/convert.h"
+#include "curves/examples.h"
+#include "curves/family.h"
+#include "curves/koren.h"
 
 using namespace anodix;
+
+namespace {
+
+std::string ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+std::string Resource(const std::string& name) { return ReadFile(QString::fromStdString(":/examples/" + name)); }
+
+}  // namespace
 
 class TestConvertTable : public QObject {
     Q_OBJECT
@@ -17,51 +34,32 @@ private slots:
     void converts_data() {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QByteArray>("expected");
-        const QByteArray sixCurrents = "100|1|1|1|1|1|1\r\n";
         QTest::newRow("worked example")
             << QByteArray("\"Va|Ia at 0|Ia at -2\r\n1|0.001|0|4|-2\r\n50|12.5|3.1\r\n100|30|12|1.5\r\n")
             << QByteArray("50.0 0.0125 .0\r\n100.0 0.03 .0\r\n50.0 0.0031 -2.0\r\n100.0 0.012 -2.0\r\n"
                           "100.0 0.0015 -4.0\r\n");
-        const QByteArray twoCurves = "10.0 1. .0\r\n20.0 3. .0\r\n10.0 2. 1.0\r\n20.0 4. 1.0\r\n";
-        QTest::newRow("LF") << QByteArray("\"t\n1|1|0|1|1\n10|1|2\n20|3|4") << twoCurves;
-        QTest::newRow("CR") << QByteArray("\"t\r1|1|0|1|1\r10|1|2\r20|3|4\r") << twoCurves;
-        QTest::newRow("lone LF in CR LF") << QByteArray("1|1|0|1|1\r\n10|1|2\n20|3|4\r\n") << twoCurves;
-        QTest::newRow("titles anywhere, short and empty rows")
-            << QByteArray("\"a\r\n\"b\r\n1|0.001|0|4|-2\r\n\"between|5|5|5\r\n100|1\r\n200|2||3\r\n300\r\n\r\n")
+        QTest::newRow("titles anywhere, short and empty rows, any line ends")
+            << QByteArray("\"a\n\"b\r1|0.001|0|4|-2\r\n\"between|5|5|5\r\n100|1\n200|2||3\r300\r\n\r\n")
             << QByteArray("100.0 0.001 .0\r\n200.0 0.002 .0\r\n200.0 0.003 -4.0\r\n");
-        QTest::newRow("cells that add nothing")
-            << QByteArray("1|1|0|5|1\r\n10|0|-1|abc||2.5mA\r\n20|1||||1e-3|7\r\n")
-            << QByteArray("20.0 1. .0\r\n10.0 2.5 4.0\r\n20.0 0.001 4.0\r\n20.0 7. 5.0\r\n");
-        QTest::newRow("factors") << QByteArray("2|0.5|0|0|1\r\n0.25|3\r\n1000|0.0000001\r\n")
-                                 << QByteArray(".5 1.5 .0\r\n2000.0 0. .0\r\n");
-        QTest::newRow("falling range") << "1|1|0|10|-2\r\n" + sixCurrents
-                                       << QByteArray("100.0 1. .0\r\n100.0 1. -2.0\r\n100.0 1. -4.0\r\n"
-                                                     "100.0 1. -6.0\r\n100.0 1. -8.0\r\n100.0 1. -10.0\r\n");
-        QTest::newRow("rising range") << "1|1|-10|0|2\r\n" + sixCurrents
-                                      << QByteArray("100.0 1. -10.0\r\n100.0 1. -8.0\r\n100.0 1. -6.0\r\n"
-                                                    "100.0 1. -4.0\r\n100.0 1. -2.0\r\n100.0 1. .0\r\n");
-        QTest::newRow("grid values rounded") << "1|1|2.5|3.5|1\r\n" + sixCurrents
-                                             << QByteArray("100.0 1. 2.0\r\n100.0 1. 3.0\r\n100.0 1. 4.0\r\n");
-        QTest::newRow("10 / 3 -> 4 curves") << "1|1|0|10|3\r\n" + sixCurrents
-                                            << QByteArray("100.0 1. .0\r\n100.0 1. 3.0\r\n100.0 1. 6.0\r\n"
-                                                          "100.0 1. 9.0\r\n");
+        QTest::newRow("factors, cells that add nothing")
+            << QByteArray("2|0.5|0|5|1\r\n10|0|-1|abc||2.5mA\r\n20|1||||1e-3|7\r\n0.25|0.0000001\r\n")
+            << QByteArray("40.0 0.5 .0\r\n.5 0. .0\r\n20.0 1.25 4.0\r\n40.0 0.0005 4.0\r\n40.0 3.5 5.0\r\n");
+        // 2.5 and 9.5 round to 2 and 10; 8 / 3 rounds to 3: four curves.
+        QTest::newRow("grid values and count rounded") << QByteArray("1|1|2.5|9.5|3\r\n100|1|1|1|1\r\n")
+                                                       << QByteArray("100.0 1. 2.0\r\n100.0 1. 5.0\r\n100.0 1. 8.0\r\n"
+                                                                     "100.0 1. 11.0\r\n");
         // 3 / 0.4 is 7.5 as read, which rounds to 8: nine curves, the last column kept
         // (the step as a 32-bit float gives 7.4999999 and lost it).
-        QTest::newRow("3 / 0.4 -> 9 curves")
-            << QByteArray("1|1|0|3|0.4\r\n100|1|1|1|1|1|1|1|1|9\r\n")
-            << QByteArray("100.0 1. .0\r\n100.0 1. .4\r\n100.0 1. .8\r\n100.0 1. 1.2\r\n100.0 1. 1.6\r\n"
-                          "100.0 1. 2.0\r\n100.0 1. 2.4\r\n100.0 1. 2.8\r\n100.0 9. 3.2\r\n");
-        QTest::newRow("single precision steps") << QByteArray("1|1|0|1|-0.1\r\n0|0|0|0|1\r\n")
-                                                << QByteArray(".0 1. -.3\r\n");
+        QTest::newRow("3 / 0.4 -> 9 curves") << QByteArray("1|1|0|3|0.4\r\n100|0|0|0|0|0|0|0|0|9\r\n")
+                                             << QByteArray("100.0 9. 3.2\r\n");
+        // The grid values in single precision: 0.3335 is 0.33349999785 as a float.
+        QTest::newRow("grid in single precision") << QByteArray("1|1|0|1|0.3335\r\n100|0|1\r\n") << QByteArray("100.0 1. .333\r\n");
         QTest::newRow("1000 curves") << QByteArray("1|1|0|999|1\r\n100|1\r\n") << QByteArray("100.0 1. .0\r\n");
-        QTest::newRow("no rows") << QByteArray("1|1|0|4|-2\r\n") << QByteArray();
-        QTest::newRow("empty") << QByteArray() << QByteArray("!no header");
         QTest::newRow("titles only") << QByteArray("\"a\r\n\"b\r\n") << QByteArray("!no header");
         QTest::newRow("step 0") << QByteArray("1|1|0|4|0\r\n100|1\r\n") << QByteArray("!step is 0");
-        QTest::newRow("no step") << QByteArray("1|1|0|4\r\n100|1\r\n") << QByteArray("!step is 0");
         QTest::newRow("empty header") << QByteArray("\r\n1|1|0|4|1\r\n") << QByteArray("!step is 0");
         QTest::newRow("last below first") << QByteArray("1|1|4|0|1\r\n100|1\r\n") << QByteArray("!below the first");
-        QTest::newRow("1001 curves") << QByteArray("1|1|0|1000|1\r\n100|1\r\n") << QByteArray("!more than 1000");
+        QTest::newRow("999.5 rounds to 1000") << QByteArray("1|1|0|1999|2\r\n100|1\r\n") << QByteArray("!more than 1000");
         QTest::newRow("tiny step") << QByteArray("1|1|0|10|1e-30\r\n100|1\r\n") << QByteArray("!more than 1000");
         QTest::newRow("beyond 16 bits") << QByteArray("1|1|0|40000|100\r\n100|1\r\n") << QByteArray("!outside");
         QTest::newRow("huge step") << QByteArray("1|1|0|4|1e999\r\n100|1\r\n") << QByteArray("!step");
@@ -77,25 +75,46 @@ private slots:
         } else {
             QVERIFY2(r.ok, r.reason.c_str());
             QCOMPARE(QByteArray::fromStdString(r.tdf), expected);
+            // Cut into parts for threads, at every byte with 64 of them: the same text.
+            for (unsigned threads : {2u, 3u, 7u, 16u, 64u})
+                QVERIFY2(ConvertTable(table.toStdString(), threads).tdf == r.tdf, std::to_string(threads).c_str());
         }
     }
 
-    // A table cut into parts for threads converts to the same text however it is cut:
-    // every cut lands somewhere else among mixed line ends, titles, empty and short rows.
-    void sameTextOnAnyNumberOfThreads() {
-        std::string table = "\"title\r\n1\t0.001\t0\t6\t-2\n";
-        const char* ends[] = {"\r\n", "\n", "\r", "\r\n\"between\r\n", "\n\n"};
-        for (int row = 1; row <= 60; ++row) {
-            table += std::to_string(row * 5);
-            for (int k = 0; k < row % 6; ++k) table += "\t" + std::to_string(row * (k + 1) % 17);
-            table += ends[row % 5];
+    // The tube model behind the examples: a 12AX7 at 250 V and -2 V draws about 0.95 mA;
+    // a pentode's current hardly depends on the anode voltage above the knee.
+    void tubeModel() {
+        const double ia = Koren12AX7().AnodeCurrent(250, -2);
+        const double a = KorenEL34().AnodeCurrent(200, -10), b = KorenEL34().AnodeCurrent(400, -10);
+        QVERIFY(ia > 0.00090 && ia < 0.00100 && a > 0.01 && std::fabs(a - b) / a < 0.05 && KorenEL34().AnodeCurrent(0, 0) == 0.0);
+    }
+
+    // Each TDF file is the conversion of its table, and read into memory and written back
+    // it is the same text.
+    void embeddedFilesAreConsistent() {
+        for (const char* tube : {"12AX7", "12AU7", "EL34", "6L6GC"}) {
+            const std::string tdf = Resource(std::string(tube) + ".tdf");
+            QVERIFY2(tdf.size() > 2000 && ConvertTable(Resource(std::string(tube) + ".txt")).tdf == tdf, tube);
+            QVERIFY2(TdfText(ReadTdfFamily(tdf)) == tdf, tube);
         }
-        const TableConversion one = ConvertTable(table, 1);
-        QVERIFY(one.ok && std::count(one.tdf.begin(), one.tdf.end(), '\n') > 100);
-        for (unsigned threads = 2; threads <= 64; ++threads) {
-            const TableConversion many = ConvertTable(table, threads);
-            QVERIFY2(many.ok && many.tdf == one.tdf, std::to_string(threads).c_str());
-        }
+    }
+
+    void installNeverOverwrites() {
+        QTemporaryDir tmp;
+        const QString dir = tmp.filePath("sub/dir");
+        QCOMPARE(InstallExamples(dir.toStdString()), 8);
+        QCOMPARE(ReadFile(dir + "/EL34.tdf"), Resource("EL34.tdf"));
+        // The installed copies can be changed by the user.
+        QFile changed(dir + "/12AX7.tdf");
+        QVERIFY(changed.open(QIODevice::WriteOnly | QIODevice::Truncate) && changed.write("100.0 0.001 -1.0\r\n") > 0);
+        changed.close();
+        QVERIFY(QFile::remove(dir + "/6L6GC.txt"));
+        QCOMPARE(InstallExamples(dir.toStdString()), 1);  // the missing one
+        QCOMPARE(ReadFile(dir + "/12AX7.tdf"), std::string("100.0 0.001 -1.0\r\n"));
+        // A folder that cannot be made is reported.
+        QFile blocker(tmp.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        QCOMPARE(InstallExamples(tmp.filePath("file/below").toStdString()), -1);
     }
 };
 

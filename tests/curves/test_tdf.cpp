@@ -1,11 +1,16 @@
-// Drawing TDF families: curves, labels by the edge rule, GridStep, line ends; the
-// family read into memory and written back; the writing of TDF lines.
+// Drawing TDF families: curves, labels by the edge rule, GridStep, hostile numbers;
+// the family read into memory and written back, whatever its line ends; the quick
+// number forms of TDF text.
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "curves/family.h"
 #include "curves/tdf.h"
+#include "curves/tdfnumber.h"
 #include "plot/recordingsurface.h"
+#include "tools/numtext.h"
 
 using namespace anodix;
 using Kind = RecordingSurface::Kind;
@@ -16,7 +21,6 @@ namespace {
 // line, "[label]@x,y" for a printed label, coordinates rounded to plot units.
 std::string Trace(std::string_view tdf, float& gridStep) {
     RecordingSurface plot;
-    plot.SetForeColor(RGB(0, 0, 255));
     DrawTdfFamily(plot, tdf, 8192.0f / 50, 8192.0f / 5, gridStep);
     std::string out;
     for (const auto& c : plot.calls) {
@@ -29,7 +33,6 @@ std::string Trace(std::string_view tdf, float& gridStep) {
 }
 
 const char kWorked[] = "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n100.0 0.004 -2.0\r\n200.0 0.015 -2.0\r\n";
-const char kWorkedTrace[] = "16384,49152>32768,24576 [-1 ]@32768,24576 16384,58982>32768,40960 [-2 ]@32768,40960";
 
 }  // namespace
 
@@ -41,39 +44,32 @@ private slots:
         QTest::addColumn<QByteArray>("tdf");
         QTest::addColumn<QString>("trace");
         QTest::addColumn<float>("gridStep");  // 7 = unchanged
-        const QByteArray worked(kWorked);
-        QTest::newRow("worked, CR LF") << worked << kWorkedTrace << 1.0f;
-        QTest::newRow("worked, LF") << QByteArray(worked).replace("\r\n", "\n") << kWorkedTrace << 1.0f;
-        QTest::newRow("worked, CR") << QByteArray(worked).replace("\r\n", "\r") << kWorkedTrace << 1.0f;
+        QTest::newRow("worked") << QByteArray(kWorked)
+                                << "16384,49152>32768,24576 [-1 ]@32768,24576 16384,58982>32768,40960 [-2 ]@32768,40960" << 1.0f;
         QTest::newRow("empty") << QByteArray() << "" << 7.0f;
-        QTest::newRow("empty line ends") << QByteArray("100 0.01 -1\r\n200 0.02 -1\r\n\r\n300 0.03 -3\r\n")
-                                         << "16384,49152>32768,32768 [-1 ]@32768,32768" << 1.0f;
-        QTest::newRow("right edge once, back to the crossing")
-            << QByteArray("300 0.01 -1\r\n400 0.015 -1\r\n450 0.016 -1\r\n")
-            << "49152,49152>65536,40960 [-1 ]@63500,38960 65536,40960>73728,39322" << 1.0f;
+        QTest::newRow("no grid text, then an empty line") << QByteArray("100 0.01 -1\r\n200 0.02\r\n\r\n300 0.03 -3\r\n")
+                                                          << "16384,49152>32768,32768 [-1 ]@32768,32768" << 1.0f;
+        QTest::newRow("right edge once, back to the crossing; a first point past it")
+            << QByteArray("300 0.01 -1\r\n400 0.015 -1\r\n450 0.016 -1\r\n392 0.001 -2\r\n")
+            << "49152,49152>65536,40960 [-1 ]@63500,38960 65536,40960>73728,39322 [-2 ]@63500,61898" << 1.0f;
         QTest::newRow("right edge too low") << QByteArray("300 0.0002 -1\r\n400 0.0002 -1\r\n")
                                             << "49152,65208>65536,65208" << 1.0f;
-        QTest::newRow("first point past the edge") << QByteArray("400 0.001 -1\r\n")
-                                                   << "[-1 ]@63500,61898" << 1.0f;
         QTest::newRow("top edge") << QByteArray("50 0.01 -1\r\n100 0.05 -1\r\n")
                                   << "8192,49152>16384,-16384 [-1 ]@16384,100" << 1.0f;
-        QTest::newRow("zero points skipped")
-            << QByteArray("0 0 -1\r\n100 0.01 -1\r\n0 0 -1\r\n200 0.02 -1\r\n0 0.005 -2\r\n100 0.01 -2\r\n")
+        QTest::newRow("zero points skipped, a curve of them unlabelled")
+            << QByteArray("0 0 -3\r\n0 0 -1\r\n100 0.01 -1\r\n0 0 -1\r\n200 0.02 -1\r\n0 0.005 -2\r\n100 0.01 -2\r\n")
             << "16384,49152>32768,32768 [-1 ]@32768,32768 0,57344>16384,49152 [-2 ]@16384,49152" << 1.0f;
-        QTest::newRow("curve of zero points unlabelled") << QByteArray("0 0 -1\r\n100 0.01 -2\r\n")
-                                                         << "[-2 ]@16384,49152" << 1.0f;
         QTest::newRow("grid compared as text") << QByteArray("100 0.01 -2\r\n100 0.01 -2.0\r\n")
                                                << "[-2 ]@16384,49152 [-2 ]@16384,49152" << 0.0f;
-        QTest::newRow("one curve") << QByteArray("100 0.01 -2.5\r\n") << "[-2.5 ]@16384,49152" << 2.5f;
         // The step of the grid values as read (their 32-bit difference is 0.19999993).
         QTest::newRow("grid step as read") << QByteArray("100 0.01 -1.1\r\n100 0.01 -1.3\r\n")
                                            << "[-1.1 ]@16384,49152 [-1.3 ]@16384,49152" << 0.2f;
         QTest::newRow("first line trimmed, no grid yet")
             << QByteArray("   100 0.01   \r\n200 0.02\r\n100 0.01 -1\r\n")
             << "16384,49152>32768,32768 [ 0 ]@32768,32768 [-1 ]@16384,49152" << 1.0f;
-        QTest::newRow("later line not trimmed") << QByteArray("100 0.01 -1\r\n 200 0.02 -1\r\n")
-                                                << "[-1 ]@16384,49152 [ 0.02 ]@0,100" << 1.02f;
-        QTest::newRow("adjacent spaces") << QByteArray("100  0.01 -1\r\n") << "[ 0.01 ]@16384,65536" << 0.01f;
+        QTest::newRow("later lines not trimmed, cut at each space")
+            << QByteArray("100 0.01 -1\r\n 200 0.02 -1\r\n100  0.01 -1\r\n")
+            << "[-1 ]@16384,49152 [ 0.02 ]@0,100 [ 0.01 ]@16384,65536" << 0.01f;
     }
     void draws() {
         QFETCH(QByteArray, tdf);
@@ -84,32 +80,18 @@ private slots:
         QVERIFY2(step == gridStep, qPrintable(QString::number(double(step), 'g', 9)));
     }
 
-    void penColourRestored() {
-        struct Painting : RecordingSurface {  // a surface whose printing changes the colour
-            void Print(std::string_view t) override {
-                RecordingSurface::Print(t);
-                SetForeColor(RGB(1, 2, 3));
-            }
-        } plot;
-        plot.SetForeColor(RGB(192, 64, 0));
-        float step = 0;
-        DrawTdfFamily(plot, "100 0.01 -1\r\n", 163.84f, 1638.4f, step);
-        QCOMPARE(plot.Calls(Kind::Print).size(), std::size_t{1});
-        QCOMPARE(plot.ForeColor(), RGB(192, 64, 0));
-    }
-
     void absurdNumbersStayFinite() {
         RecordingSurface plot;
         float step = 0;
         DrawTdfFamily(plot, "1e300 0.01 -1\r\n100 1e300 -1\r\n100 -1e300 -1\r\n1e999 1e999 -2\r\n100 0.01 1e300\r\n",
                       163.84f, 1638.4f, step);
+        QVERIFY(std::isfinite(step));
         DrawTdfFamily(plot, "1e999 0.01 -1\r\n100 0.02 -1\r\n", 0.0f, 1638.4f, step);  // inf * 0
         QCOMPARE(plot.Calls(Kind::Line).size(), std::size_t{3});
         for (const auto& c : plot.calls) {
             for (float v : {c.x1, c.y1, c.x2, c.y2}) QVERIFY2(std::isfinite(v) && std::fabs(v) <= 1.1e9f, c.text.c_str());
             QVERIFY(c.text.find("Inf") == std::string::npos && c.text.find("NaN") == std::string::npos);
         }
-        QVERIFY(std::isfinite(step));
     }
 
     // The family keeps the drawing's curve rules, and written back as TDF it draws the
@@ -117,35 +99,80 @@ private slots:
     // without points, grid texts of equal value, mixed line ends, the empty last line.
     void familyWrittenBackDrawsTheSame() {
         const std::string odd = "  100 0.01\r\n200 0.02\n0 0 -1\r100 0.01 -1\r\n250.5 0.025 -1.0\r\n"
-                                "100 0.004 -2\r\n0 0 -3\r\n200 0.015 -2.0\r\n\r\n300 0.001 -9\r\n";
-        const Family family = ReadTdfFamily(odd, "odd");
-        const Family expected{"odd",
-                              {{0, {}, {{100, 0.01}, {200, 0.02}}},
-                               {-1, {}, {{100, 0.01}}},
-                               {-1, {}, {{250.5, 0.025}}},
-                               {-2, {}, {{100, 0.004}}},
-                               {-2, {}, {{200, 0.015}}}}};
-        QVERIFY(family == expected);
+                                "100 0.004 -2\r\n0 0 -3\r\n200 0.015 -2.0\r\n0 0 -4\r\n\r\n300 0.001 -9\r\n";
+        const Family family = ReadTdfFamily(odd);
+        QCOMPARE(family.curves.size(), std::size_t{5});
         const std::string written = TdfText(family);
         QCOMPARE(written, std::string("100.0 0.01 .0\r\n200.0 0.02 .0\r\n100.0 0.01 -1.0\r\n250.5 0.025 -1.00\r\n"
                                       "100.0 0.004 -2.0\r\n200.0 0.015 -2.00\r\n"));
-        QVERIFY(ReadTdfFamily(written, "odd") == family);
+        QVERIFY(ReadTdfFamily(written) == family);
         float step = 0;
         QCOMPARE(Trace(written, step), Trace(odd, step));
-        QVERIFY(ReadTdfFamily("").curves.empty() && TdfText(Family{}).empty());
-        // A point that would be written as 0 V and 0 A is no point: left out.
-        QCOMPARE(TdfText(Family{"", {{-1, {}, {{0.0001, 1e-7}, {100, 0.01}}}}}), std::string("100.0 0.01 -1.0\r\n"));
+        QCOMPARE(TdfText(ReadTdfFamily(kWorked)), std::string(kWorked));
+        // A point that would be written as 0 V and 0 A is no point: left out, and a curve
+        // of such points leaves no grid text for the next to differ from.
+        const Family tiny{"", {{-1, {}, {{100, 0.01}}}, {-3, {}, {{0.0001, 1e-7}}}, {-1, {}, {{0.0001, 1e-7}, {200, 0.02}}}}};
+        QCOMPARE(TdfText(tiny), std::string("100.0 0.01 -1.0\r\n200.0 0.02 -1.00\r\n"));
     }
 
-    void tdfLines() {
-        QCOMPARE(TdfLine(250, 0.0125, -2), std::string("250.0 0.0125 -2.0\r\n"));
-        QCOMPARE(TdfLine(0.5, 0, -0.5), std::string(".5 0. -.5\r\n"));
-        QCOMPARE(TdfLine(0, 0.0000004, 0), std::string(".0 0. .0\r\n"));
-        QCOMPARE(TdfLine(12.25, 1.5, 12.3456), std::string("12.25 1.5 12.346\r\n"));
-        const std::string worked = TdfLine(100, 0.01, -1) + TdfLine(200, 0.025, -1) +
-                                   TdfLine(100, 0.004, -2) + TdfLine(200, 0.015, -2);
-        QCOMPARE(worked, std::string(kWorked));
-        QCOMPARE(worked.size(), std::size_t{71});
+    // The quick TDF number forms give exactly the general number text: written at every
+    // magnitude and on either side of the ties at the last place.
+    void formatsAgree() {
+        std::vector<double> values = {0.0, 0.5, 12.25, 0.00000049, 2.0005, 1.000030517578125, 0.1 + 0.2,
+                                      1e-7, 9.9999999e-8, 999999999.9, 1e9, 1e300, 5e-324, INFINITY};
+        for (double power : {1e-6, 1.0, 10.0, 1000.0}) values.push_back(std::nextafter(power, 0.0));  // 15 nines round up
+        // Every magnitude: a value of 10 or more (a grid of -10 V in a converted table)
+        // once indexed the quick forms' table of powers of ten below its start.
+        for (int exponent = -9; exponent <= 12; ++exponent)
+            for (double m : {1.25, 3.999, 9.87654321}) values.push_back(m * std::pow(10.0, exponent));
+        // Either side of the ties at the last place, where rounding the scaled value
+        // directly and rounding its 15 digits first can part.
+        for (double scale : {1e3, 1e6})
+            for (double m : {0.0, 1.0, 12.0, 1234.0, 999999.0, 123456789.0}) {
+                double below = (m + 0.5) / scale, above = below;
+                for (int ulps = 0; ulps <= 3; ++ulps, below = std::nextafter(below, 0.0), above = std::nextafter(above, INFINITY))
+                    values.insert(values.end(), {below, above});
+            }
+        const std::pair<TdfPattern, const char*> patterns[] = {
+            {TdfPattern::Volts, "#.0##"}, {TdfPattern::Amperes, "0.######"}, {TdfPattern::Grid, "###.0##"}};
+        for (double value : values)
+            for (const auto& [pattern, text] : patterns)
+                for (double v : {value, -value}) {
+                    const std::string general = Format(v, text);
+                    std::string quick;
+                    AppendTdfNumber(quick, v, pattern);
+                    // Measured and written in place: the same text, not a byte beyond it.
+                    char room[400];
+                    std::fill(std::begin(room), std::end(room), '#');
+                    const std::size_t length = TdfNumberLength(v, pattern);
+                    const char* end = WriteTdfNumber(room, v, pattern);
+                    if (quick != general || std::string_view(room, static_cast<std::size_t>(end - room)) != general ||
+                        length != general.size() || room[length] != '#')
+                        QFAIL(qPrintable(QString::asprintf("%.17g %s: %s, written in place %.*s", v, text, quick.c_str(),
+                                                           static_cast<int>(end - room), room)));
+                }
+    }
+
+    // The quick reading of fields and table cells gives exactly the general reading.
+    void readingAgrees() {
+        // Up to 15 digits are read on the quick route; more, and anything else, by the general reader.
+        const std::string fields[] = {"250.0", "0.000952", "-2.0", "-.5", ".0", "0.", "+7", "-0",
+                                      "123456789012345", "1234567890123456", "9.999999999999999",
+                                      "1e3", "12abc", "1.2.3", "", "-", ".", "abc", "1\t2", "00000000000000012"};
+        for (const std::string& f : fields) {
+            const double quick = FieldNumber(f), general = LeadingNumber(f);
+            QVERIFY2(quick == general && std::signbit(quick) == std::signbit(general), f.c_str());
+            // The same field as a table cell: it ends at the first TAB, CR or LF.
+            const std::size_t cut = std::min(f.find_first_of("\t\r\n"), f.size());
+            const double cellValue = FieldNumber(std::string_view(f).substr(0, cut));
+            for (const char* after : {"", "\t5", "\r\n", "\n7", "\r"}) {
+                const std::string row = f + after;
+                double value = -99.0;
+                const char* end = ReadTableCell(row.data(), row.data() + row.size(), value);
+                QVERIFY2(value == cellValue && std::signbit(value) == std::signbit(cellValue) && end == row.data() + cut,
+                         row.c_str());
+            }
+        }
     }
 };
 
