@@ -1,8 +1,8 @@
 // Quick on purpose: a table is converted in two passes that write each line straight to
 // its place, in parts side by side on several threads, into a block in large pages. The
 // text must be exactly that of converting the rows one after the other on one thread:
-// tests/curves/test_convert_table.cpp converts (the expected texts) and
-// sameTextOnAnyNumberOfThreads (1 to 64 threads give the one-thread text) prove it.
+// tests/curves/test_convert_table.cpp converts proves it: every table gives its expected
+// text on one thread and on 2 to 64.
 #include "curves/convert.h"
 
 #include <algorithm>
