@@ -1,11 +1,11 @@
 // Number text under hostile input. Properties: LeadingNumber always gives a finite
 // number, and the same as WholeNumber where that accepts the text; the general format
 // re-reads to the value rounded to 15 (double) or 7 (float) significant digits; where
-// Format's output can be read back (placeholders, one ".", a suffix such as "k") it is
-// the value rounded to the pattern's places, halves away from zero, with no more
-// decimals than places; the quick TDF forms give exactly what the general routines give.
+// Format's output can be read back it is the value rounded to the pattern's places,
+// halves away from zero; the quick TDF forms give exactly what the general routines give.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -18,66 +18,44 @@ using namespace anodix::fuzz;
 
 namespace {
 
-// Whether LeadingNumber can read Format's output for this pattern back as the number:
-// [#0]* [. [#0]*] then characters that cannot extend or end the number early.
-bool ReadablePattern(std::string_view p, int& decimals) {
-    std::size_t i = p.find_first_not_of("#0");
-    decimals = 0;
-    if (i < p.size() && p[i] == '.') {
-        const std::size_t end = std::min(p.find_first_not_of("#0", i + 1), p.size());
-        decimals = static_cast<int>(end - i - 1);
-        i = end;
-    }
-    for (; i < p.size(); ++i)
-        if ((p[i] >= '0' && p[i] <= '9') || p[i] == '\0' || std::strchr(".eE+- \t\n#", p[i])) return false;
-    return true;
+// The places of a pattern whose output LeadingNumber reads back as the number ([#0]*
+// [. [#0]*], then characters that cannot extend or end a number), or -1.
+int ReadablePlaces(std::string_view p) {
+    const std::size_t point = std::min(p.find_first_not_of("#0"), p.size());
+    const std::size_t end =
+        point < p.size() && p[point] == '.' ? std::min(p.find_first_not_of("#0", point + 1), p.size()) : point;
+    for (std::size_t i = end; i < p.size(); ++i)
+        if ((p[i] >= '0' && p[i] <= '9') || p[i] == '\0' || std::strchr(".eE+- \t\n#", p[i])) return -1;
+    return static_cast<int>(end == point ? 0 : end - point - 1);
 }
 
 // The general format of a double (15 digits) or a float (7).
 template <typename T>
 void CheckGeneral(T v, int digits) {
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, digits - 1);
-    const std::string text = GeneralNumber(v);
-    FUZZ_CHECK(LeadingNumber(text) == Parse(std::string(buf, r.ptr)), "GeneralNumber(" + Num(v) + ") = " + text);
-}
-
-void CheckFormat(double v, const std::string& pattern) {
-    const std::string out = Format(v, pattern);
-    int decimals = 0;
-    if (!std::isfinite(v) || !ReadablePattern(pattern, decimals)) return;
-    const std::string where = "Format(" + Num(v) + ", \"" + Show(pattern) + "\") = \"" + Show(out) + "\"";
-    const std::string rounded = RoundedDecimal(v, decimals);
-    FUZZ_CHECK(LeadingNumber(out) == Parse(rounded), where + " re-reads as " + Num(LeadingNumber(out)) + ", rounded " + rounded);
-    const std::size_t point = out.find('.');
-    if (point != std::string::npos)
-        FUZZ_CHECK(std::min(out.find_first_not_of("0123456789", point + 1), out.size()) - point - 1 <=
-                       static_cast<std::size_t>(decimals), where + ": more decimals than places");
+    const std::string text = GeneralNumber(v),
+                      digitsOf(buf, std::to_chars(buf, buf + 64, v, std::chars_format::scientific, digits - 1).ptr);
+    FUZZ_CHECK(LeadingNumber(text) == Parse(digitsOf), "GeneralNumber(" + Num(v) + ") = " + text + ", not " + digitsOf);
 }
 
 void CheckTdfForms(std::string_view field, double value) {
-    const double quick = FieldNumber(field), general = LeadingNumber(field);
-    FUZZ_CHECK(quick == general && std::signbit(quick) == std::signbit(general),
-               "FieldNumber(\"" + Show(field) + "\") = " + Num(quick) + ", LeadingNumber " + Num(general));
+    auto same = [](double a, double b) { return a == b && std::signbit(a) == std::signbit(b); };
     // The field as the start of a table row: the cell ends at the first TAB, CR or LF.
     const std::size_t cut = std::min(field.find_first_of("\t\r\n"), field.size());
-    const double wanted = FieldNumber(field.substr(0, cut));
     double cell = 0.0;
-    const char* cellEnd = ReadTableCell(field.data(), field.data() + field.size(), cell);
-    FUZZ_CHECK(cellEnd == field.data() + cut && cell == wanted && std::signbit(cell) == std::signbit(wanted),
-               "ReadTableCell(\"" + Show(field) + "\") = " + Num(cell) + ", the cell gives " + Num(wanted));
-    static const std::pair<TdfPattern, const char*> kPatterns[] = {
-        {TdfPattern::Volts, "#.0##"}, {TdfPattern::Amperes, "0.######"}, {TdfPattern::Grid, "###.0##"}};
-    for (const auto& [pattern, text] : kPatterns) {
+    const bool cellEnds = ReadTableCell(field.data(), field.data() + field.size(), cell) == field.data() + cut;
+    FUZZ_CHECK(same(FieldNumber(field), LeadingNumber(field)) && cellEnds && same(cell, LeadingNumber(field.substr(0, cut))),
+               "\"" + Show(field) + "\": FieldNumber " + Num(FieldNumber(field)) + ", cell " + Num(cell) +
+                   (cellEnds ? "" : " cut elsewhere"));
+    for (const auto& [pattern, text] : {std::pair{TdfPattern::Volts, "#.0##"}, {TdfPattern::Amperes, "0.######"},
+                                        {TdfPattern::Grid, "###.0##"}}) {
         std::string out = "x";
         AppendTdfNumber(out, value, pattern);
-        const std::string expected = "x" + Format(value, text);
         // Written in place into exactly the measured room (ASan sees a byte too many).
         std::vector<char> room(TdfNumberLength(value, pattern));
-        const char *start = room.data(), *end = WriteTdfNumber(room.data(), value, pattern);
-        FUZZ_CHECK(out == expected && end == start + room.size() && "x" + std::string(start, end) == expected,
-                   "TDF number " + Num(value) + " as " + text + ": appended \"" + Show(out) + "\", written \"" +
-                       Show(std::string(start, end)) + "\", Format gives \"" + Show(expected) + "\"");
+        const std::string expected = "x" + Format(value, text), written(room.data(), WriteTdfNumber(room.data(), value, pattern));
+        FUZZ_CHECK(out == expected && "x" + written == expected && written.size() == room.size(),
+                   Num(value) + " as " + text + ": appended " + out + ", written " + written + ", Format " + expected);
     }
 }
 
@@ -87,32 +65,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The whole input as text: the two ways of reading numbers.
     const std::string_view all(reinterpret_cast<const char*>(data), size);
     const double lead = LeadingNumber(all);
-    FUZZ_CHECK(std::isfinite(lead), "LeadingNumber(\"" + Show(all) + "\") = " + Num(lead));
-    if (const auto whole = WholeNumber(all))
-        FUZZ_CHECK(*whole == lead, "WholeNumber(\"" + Show(all) + "\") = " + Num(*whole) + ", LeadingNumber " + Num(lead));
+    const std::optional<double> whole = WholeNumber(all);
+    FUZZ_CHECK(std::isfinite(lead) && (!whole || *whole == lead), "\"" + Show(all) + "\" leads with " + Num(lead));
 
     FuzzedDataProvider in(data, size);
     const int how = in.ConsumeIntegralInRange(0, 3);
-    double value = 0;
-    if (how == 0) {
-        value = in.ConsumeFloatingPoint<double>();  // any double, infinities and NaN included
-    } else if (how == 1) {
-        value = LeadingNumber(in.ConsumeRandomLengthString(64));
-    } else {
-        // Values of everyday size, where rounding halves matter most.
-        value = static_cast<double>(in.ConsumeIntegralInRange<std::int64_t>(-100000000, 100000000)) /
-                std::pow(10.0, in.ConsumeIntegralInRange(0, 9));
-    }
+    // Any double (infinities and NaN included), one read from text, or one of everyday size
+    // where rounding halves matter most.
+    const double value = how == 0   ? in.ConsumeFloatingPoint<double>()
+                         : how == 1 ? LeadingNumber(in.ConsumeRandomLengthString(64))
+                                    : in.ConsumeIntegralInRange(-100000000, 100000000) /
+                                          std::pow(10.0, in.ConsumeIntegralInRange(0, 9));
     if (std::isfinite(value)) CheckGeneral(value, 15);
     if (std::isfinite(static_cast<float>(value))) CheckGeneral(static_cast<float>(value), 7);
     CheckTdfForms(all.substr(0, 80), value);
 
     std::string pattern = in.ConsumeRemainingBytesAsString();
+    // Mostly patterns of the program's own shape: every byte mapped into "#0.k".
     if (how >= 2) {
-        // Mostly patterns of the program's own shape: map every byte into "#0.k".
+        pattern.resize(std::min<std::size_t>(pattern.size(), 40));
         for (char& c : pattern) c = "#0.#0k"[static_cast<unsigned char>(c) % 6];
-        if (pattern.size() > 40) pattern.resize(40);
     }
-    CheckFormat(value, pattern);
+    const std::string out = Format(value, pattern);
+    const int places = ReadablePlaces(pattern);
+    if (!std::isfinite(value) || places < 0) return 0;
+    const std::string rounded = RoundedDecimal(value, places);
+    const std::size_t point = std::min(out.find('.'), out.size());
+    const std::size_t decimals = std::min(out.find_first_not_of("0123456789", point + 1), out.size()) - point - 1;
+    FUZZ_CHECK(LeadingNumber(out) == Parse(rounded) && (point == out.size() || decimals <= std::size_t(places)),
+               "Format(" + Num(value) + ", \"" + Show(pattern) + "\") = \"" + Show(out) + "\", rounded " + rounded);
     return 0;
 }
