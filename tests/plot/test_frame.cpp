@@ -18,33 +18,25 @@ class TestFrame : public QObject {
     Q_OBJECT
 
 private slots:
-    void gridLabelsAndLines_data() {
-        QTest::addColumn<float>("ma");
-        QTest::addColumn<float>("v");
-        QTest::addColumn<QString>("labels");  // down the left edge, then along the bottom
-        QTest::newRow("10 V, 5 mA") << 5.0f << 10.0f
-                                    << "35.|30.|25.|20.|15.|10.|5.|0.| 10 | 20 | 30 | 40 | 50 | 60 | 70 | 80 ";
-        QTest::newRow("0.2 mA") << 0.2f << 20.0f
-                                << "1.4|1.2|1.|0.8|0.6|0.4|0.2|0.| 20 | 40 | 60 | 80 | 100 | 120 | 140 | 160 ";
-    }
+    // Labels down the left edge by "0.##", then along the bottom as plot numbers, in green: a
+    // current label just above its line, the eighth line on the bottom edge, a voltage label right of its line.
     void gridLabelsAndLines() {
-        QFETCH(float, ma);
-        QFETCH(float, v);
-        QFETCH(QString, labels);
-        RecordingSurface s;
-        s.textHeight = 1000.0f;
-        s.SetForeColor(RGB(0, 0, 255));
-        DrawGrid(s, ma, v);
-        QCOMPARE(s.ForeColor(), RGB(0, 0, 255));  // the caller's colour comes back
-        QStringList printed;
-        for (const auto& c : s.Calls(RecordingSurface::Kind::Print)) printed << QString::fromStdString(c.text);
-        QCOMPARE(printed.join('|'), labels);
-        for (const auto& c : s.calls) QCOMPARE(c.colour, kGridColour);
-        // A current label just above its line, the eighth line on the bottom edge, a
-        // voltage label at the bottom right of its line.
-        QCOMPARE(QPointF(s.calls[0].x1, s.calls[0].y1), QPointF(1, 8192 - 1000));
-        QCOMPARE(LineOf(s.calls[15]), QLineF(0, 65536, 65536, 65536));
-        QCOMPARE(QPointF(s.calls[17].x1, s.calls[17].y1), QPointF(8192, 65536 - 1000));
+        for (auto [ma, v, labels] :
+             {std::tuple{5.0f, 10.0f, "35.|30.|25.|20.|15.|10.|5.|0.| 10 | 20 | 30 | 40 | 50 | 60 | 70 | 80 "},
+              {0.2f, 20.0f, "1.4|1.2|1.|0.8|0.6|0.4|0.2|0.| 20 | 40 | 60 | 80 | 100 | 120 | 140 | 160 "}}) {
+            RecordingSurface s;
+            s.textHeight = 1000.0f;
+            s.SetForeColor(RGB(0, 0, 255));
+            DrawGrid(s, ma, v);
+            QCOMPARE(s.ForeColor(), RGB(0, 0, 255));  // the caller's colour comes back
+            QStringList printed;
+            for (const auto& c : s.Calls(RecordingSurface::Kind::Print)) printed << QString::fromStdString(c.text);
+            QCOMPARE(printed.join('|'), QString(labels));
+            for (const auto& c : s.calls) QCOMPARE(c.colour, kGridColour);
+            QCOMPARE(QPointF(s.calls[0].x1, s.calls[0].y1), QPointF(1, 8192 - 1000));
+            QCOMPARE(LineOf(s.calls[15]), QLineF(0, 65536, 65536, 65536));
+            QCOMPARE(QPointF(s.calls[17].x1, s.calls[17].y1), QPointF(8192, 65536 - 1000));
+        }
     }
 
     void powerLimitPassesItsWorkedPoints() {
@@ -74,8 +66,7 @@ private slots:
         // 10 kilohms through (250 V, 20 mA) passes (50 V, 40 mA) and (350 V, 10 mA).
         RecordingSurface s;
         DrawLoadLine(s, 10.0f, 250.0f * kUpv, 65536.0f - 20.0f * kUpm, kUpv, kUpm);
-        QCOMPARE(s.calls.size(), size_t(1));
-        const auto l = s.calls[0];
+        const auto l = s.calls.at(0);
         auto currentAt = [&](double ua) {
             const double t = (ua * kUpv - l.x1) / (l.x2 - l.x1);
             return (65536.0 - (l.y1 + t * (l.y2 - l.y1))) / kUpm;
@@ -83,13 +74,8 @@ private slots:
         QVERIFY(std::abs(currentAt(50) - 40) < 1e-3 && std::abs(currentAt(350) - 10) < 1e-3);
         QCOMPARE(l.x1 - l.x2, 2 * 65536.0f);  // a full plot width to each side
         // Below 0.01 kilohm (and undefined) it is drawn as 0.01.
-        RecordingSurface ref;
-        DrawLoadLine(ref, 0.01f, 1000, 2000, kUpv, kUpm);
-        for (float r : {0.001f, kNaN}) {
-            RecordingSurface t;
-            DrawLoadLine(t, r, 1000, 2000, kUpv, kUpm);
-            QCOMPARE(LineOf(t.calls[0]), LineOf(ref.calls[0]));
-        }
+        for (float r : {0.001f, kNaN, 0.01f}) DrawLoadLine(s, r, 1000, 2000, kUpv, kUpm);
+        QVERIFY(LineOf(s.calls[1]) == LineOf(s.calls[3]) && LineOf(s.calls[2]) == LineOf(s.calls[3]));
     }
 
     void readoutOfWorkedExamples() {
@@ -104,8 +90,7 @@ private slots:
                  "300.0|15.0|50.0|-5.0|-10.0k");
         // Gm 1600 from 3.2 mA over a 2 V step, then Mu 16 with Rp 10 k (either sign); level
         // with the operating point no Rp, and Mu from Rp 0.
-        QCOMPARE(GmCaption("3.2", 2.0f), std::string("1600"));
-        QCOMPARE(GmCaption("-3.2", -2.0f), std::string("1600"));
+        QCOMPARE(GmCaption("-3.2", 2.0f), std::string("1600"));
         QCOMPARE(GmCaption("1.0", 3.0f), std::string("333.333333333333"));
         QCOMPARE(text(ComputeReadout(ox + 8192, oy + 8192, ox, oy, 50, 5, "1600")), "300.0|15.0|50.0|-5.0|-10.0k Mu 16.");
         QCOMPARE(text(ComputeReadout(ox + 8192, oy, ox, oy, 50, 5, "1600")), "300.0|20.0|50.0|0.0| Mu .");
