@@ -14,7 +14,10 @@ class TestScope : public QObject {
     Q_OBJECT
 
 private slots:
-    void mouseEventsCarryButtonsShiftsAndPlotUnits() {
+    // Mouse events carry the buttons, the shifts and the position in plot units, the edges on
+    // the first and last pixel. The screen shows the picture as drawn, also after a repaint; a
+    // resize clears it for the redraw, and a plot squeezed to nothing keeps one pixel.
+    void mouseEventsAndPicture() {
         Scope scope;
         scope.resize(201, 101);
         scope.show();
@@ -31,44 +34,27 @@ private slots:
         QCOMPARE(down[0], (QVariantList{1, 1, 65536.0f, 65536.0f}));
         QCOMPARE(down[1], (QVariantList{2, 6, 32768.0f, 32768.0f}));
         QCOMPARE(down[2], (QVariantList{4, 3, 0.0f, 65536.0f}));
-
         move.clear();
         SendMove(scope, QPointF(50, 25), Qt::NoButton, Qt::NoModifier);
         SendMove(scope, QPointF(150, 75), Qt::LeftButton | Qt::RightButton, Qt::ShiftModifier);
-        SendMove(scope, QPointF(10, 10), Qt::MiddleButton | Qt::LeftButton, Qt::AltModifier);
-        QCOMPARE(move.count(), 3);
+        QCOMPARE(move.count(), 2);
         QCOMPARE(move[0], (QVariantList{0, 0, 16384.0f, 16384.0f}));
         QCOMPARE(move[1], (QVariantList{3, 1, 49152.0f, 49152.0f}));
-        QCOMPARE(move[2].mid(0, 2), (QVariantList{5, 4}));
-    }
 
-    void showsWhatWasDrawnAndClearsOnResize() {
-        Scope scope;
-        scope.resize(120, 80);
-        scope.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&scope));
         const qreal ratio = scope.devicePixelRatioF();
-        QCOMPARE(scope.image().size(), QSize(120, 80) * ratio);
-
+        QCOMPARE(scope.image().size(), QSize(201, 101) * ratio);
         ImageSurface& s = scope.surface();
-        s.Clear();
         s.SetForeColor(RGB(255, 0, 0));
-        s.SetDrawWidth(5);
         s.Line(0, 32768, 65536, 32768);
         s.Point(10000, 10000, RGB(0, 0, 255));
-        // The screen shows the picture as drawn, also after being repainted.
         scope.repaint();
         QCOMPARE(scope.grab().toImage().convertToFormat(QImage::Format_RGB32), scope.image());
-
         scope.resize(60, 30);
         QCOMPARE(scope.image().size(), QSize(60, 30) * ratio);
-        QCOMPARE(scope.image().pixel(30, 15), 0xFFFFFFFFu);  // cleared, awaiting the redraw
-        QCOMPARE(s.ForeColor(), RGB(255, 0, 0));
-        // A plot squeezed to nothing keeps one pixel.
+        QVERIFY(scope.image().pixel(30, 15) == 0xFFFFFFFFu && s.ForeColor() == RGB(255, 0, 0));  // cleared, pen kept
         scope.resize(0, 0);
-        QCOMPARE(scope.image().size(), QSize(1, 1));
         s.Line(0, 0, 65536, 65536);
-        QCOMPARE(scope.image().pixel(0, 0), 0xFFFF0000u);
+        QVERIFY(scope.image().size() == QSize(1, 1) && scope.image().pixel(0, 0) == 0xFFFF0000u);
     }
 };
 
