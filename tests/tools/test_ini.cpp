@@ -36,8 +36,7 @@ private slots:
         QCOMPARE(ini.Bytes(), std::string("; kept\r\n[DATA]\r\nVG1=45\r\nother=x\r\nVG2=0\r\n\r\n[import]\r\n"
                                           "0=C:\\a.tdf\r\n# end\r\n[CAL]\r\nX=0\r\n"));
         ini = IniDocument("\xEF\xBB\xBF[Form]\nMode=Cook\n[Other]\nx=1\n[FORM]\nTop=5");
-        QCOMPARE(ini.Get("FORM", "Top"), std::string());
-        QVERIFY(ini.Set("FORM", "Top", "7"));
+        QVERIFY(ini.Get("FORM", "Top").empty() && ini.Set("FORM", "Top", "7"));
         QCOMPARE(ini.Bytes(), std::string("\xEF\xBB\xBF[Form]\nMode=Cook\nTop=7\n[Other]\nx=1\n[FORM]\nTop=5"));
     }
 
@@ -56,50 +55,41 @@ private slots:
         QCOMPARE(ini.Get("S", "a") + ini.Get("S", "b") + ini.Get("S", "c"), std::string("one'twoit's"));
 
         const std::string before = ini.Bytes();
-        QVERIFY(!ini.Set("S", "k", "two\nlines") && !ini.Set("S", "k", "cr\rhere") && !ini.Set("S", "a=b", "v"));
-        QVERIFY(!ini.Set("S]", "k", "v") && !ini.Set("S", ";k", "v"));
-        QVERIFY(!ini.Set("", "k", "v") && !ini.Set("S", " ", "v"));
+        QVERIFY(!ini.Set("S", "k", "two\nlines") && !ini.Set("S", "a=b", "v") && !ini.Set("S]", "k", "v"));
+        QVERIFY(!ini.Set("S", ";k", "v") && !ini.Set("", "k", "v") && !ini.Set("S", " ", "v"));
         QCOMPARE(ini.Bytes(), before);
     }
 
     // A file that cannot be replaced says why, stays as it was, and nothing is left beside
-    // it: also for a user whose folder takes no new file, or whose file is read-only. A link
-    // stays a link, the file keeps its permissions; a name near the system's limit still
-    // leaves room for the file written beside it.
+    // it: also for a user whose folder takes no new file, or whose file is read-only. A link,
+    // relative to its folder, stays a link and its file keeps its permissions; a name near
+    // the system's limit still leaves room for the file written beside it.
     void replacingFiles() {
         const std::string path = Path("mode.ini"), readOnly = Path("read-only.ini"), fifo = Path("fifo");
         QVERIFY(WriteIni(path, "S", "k", "1") && ::chmod(path.c_str(), 0666) == 0 && ::mkfifo(fifo.c_str(), 0666) == 0);
         QVERIFY(WriteIni(readOnly, "S", "k", "1") && ::chmod(readOnly.c_str(), 0444) == 0);
         const QStringList entries = Entries();
-        const std::pair<std::string, std::string> cases[] = {{Path("no-dir/x.ini"), "no such file or directory"},
-                                                             {dir_.path().toStdString(), "is a directory"},
-                                                             {fifo, "it is not a plain file"}};
-        for (const auto& [where, why] : cases) {
-            std::string reason;
-            QVERIFY(!ReplaceFile(where, "[S]\nk=w\n", &reason));
-            QCOMPARE(reason, why);
-        }
-        std::string reasons[2];
+        const std::pair<std::string, std::string> cases[] = {
+            {Path("no-dir/x.ini"), "no such file or directory"}, {dir_.path().toStdString(), "is a directory"},
+            {fifo, "it is not a plain file"}, {path, "the folder is not writable"}, {readOnly, "the file is not writable"}};
         QVERIFY(::chmod(dir_.path().toLocal8Bit(), 0555) == 0);
         {
             Unprivileged user;
-            QVERIFY(user.ok && !ReplaceFile(path, "", &reasons[0]) && !ReplaceFile(readOnly, "", &reasons[1]));
+            QVERIFY(user.ok);
+            for (const auto& [where, why] : cases) {
+                std::string reason;
+                QVERIFY2(!ReplaceFile(where, "[S]\nk=w\n", &reason) && reason == why, reason.c_str());
+            }
         }
         QVERIFY(::chmod(dir_.path().toLocal8Bit(), 0755) == 0);
-        QVERIFY(reasons[0] == "the folder is not writable" && reasons[1] == "the file is not writable");
         QVERIFY(ReadIni(path, "S", "k") == "1" && ReadIni(readOnly, "S", "k") == "1" && Entries() == entries);
 
         const std::string link = Path("link.ini");
         QVERIFY(WriteIni(Path(QString(250, 'n')), "S", "k", "v"));
-        QVERIFY(::chmod(path.c_str(), 0640) == 0 && ::symlink(path.c_str(), link.c_str()) == 0);
+        QVERIFY(::chmod(path.c_str(), 0640) == 0 && ::symlink("mode.ini", link.c_str()) == 0);
         QVERIFY(WriteIni(link, "S", "k", "2") && QFileInfo(QString::fromStdString(link)).isSymLink());
         struct stat st {};
         QVERIFY(::stat(path.c_str(), &st) == 0 && (st.st_mode & 07777) == 0640u && ReadIni(path, "S", "k") == "2");
-        // A link to a file not made yet, relative to its folder, makes that file.
-        const std::string ahead = Path("ahead.ini");
-        QVERIFY(::symlink("sub/../later.ini", ahead.c_str()) == 0 && QDir(dir_.path()).mkdir("sub"));
-        QVERIFY(WriteIni(ahead, "S", "k", "3") && QFileInfo(QString::fromStdString(ahead)).isSymLink());
-        QCOMPARE(ReadIni(Path("later.ini"), "S", "k"), std::string("3"));
     }
 };
 
