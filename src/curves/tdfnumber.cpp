@@ -1,7 +1,7 @@
 // Quick on purpose: FieldNumber and ReadTableCell must read exactly what LeadingNumber
 // reads, and the TDF number writers must give exactly the text of Format(value, pattern)
 // (tools/numtext.h). tests/curves/test_tdf.cpp proves it (readingAgrees, formatsAgree),
-// and so does the fuzz target tests/fuzz/fuzz_numtext.cpp.
+// and the fuzz target tests/fuzz/fuzz_convert.cpp on whole tables.
 #include "curves/tdfnumber.h"
 
 #include <algorithm>

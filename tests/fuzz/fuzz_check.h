@@ -23,10 +23,9 @@ namespace anodix::fuzz {
 // Text shown in failure messages: printable bytes as they are, others as \xNN.
 inline std::string Show(std::string_view text) {
     std::string out;
-    char buf[8];
     for (unsigned char c : text) {
-        std::snprintf(buf, sizeof buf, c >= 32 && c < 127 && c != '\\' ? "%c" : "\\x%02X", c);
-        out += buf;
+        const char* hex = "0123456789ABCDEF";
+        out += c >= 32 && c < 127 && c != '\\' ? std::string(1, char(c)) : std::string{'\\', 'x', hex[c >> 4], hex[c & 15]};
     }
     return out;
 }

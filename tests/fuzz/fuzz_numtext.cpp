@@ -2,14 +2,13 @@
 // number, and the same as WholeNumber where that accepts the text; the general format
 // re-reads to the value rounded to 15 (double) or 7 (float) significant digits; where
 // Format's output can be read back it is the value rounded to the pattern's places,
-// halves away from zero; the quick TDF forms give exactly what the general routines give.
+// halves away from zero. (The quick TDF forms are compared with these routines by
+// tests/curves/test_tdf.cpp and, on whole tables, by fuzz_convert.cpp.)
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
-#include "curves/tdfnumber.h"
 #include "fuzz_check.h"
 #include "tools/numtext.h"
 
@@ -38,27 +37,6 @@ void CheckGeneral(T v, int digits) {
     FUZZ_CHECK(LeadingNumber(text) == Parse(digitsOf), "GeneralNumber(" + Num(v) + ") = " + text + ", not " + digitsOf);
 }
 
-void CheckTdfForms(std::string_view field, double value) {
-    auto same = [](double a, double b) { return a == b && std::signbit(a) == std::signbit(b); };
-    // The field as the start of a table row: the cell ends at the first TAB, CR or LF.
-    const std::size_t cut = std::min(field.find_first_of("\t\r\n"), field.size());
-    double cell = 0.0;
-    const bool cellEnds = ReadTableCell(field.data(), field.data() + field.size(), cell) == field.data() + cut;
-    FUZZ_CHECK(same(FieldNumber(field), LeadingNumber(field)) && cellEnds && same(cell, LeadingNumber(field.substr(0, cut))),
-               "\"" + Show(field) + "\": FieldNumber " + Num(FieldNumber(field)) + ", cell " + Num(cell) +
-                   (cellEnds ? "" : " cut elsewhere"));
-    for (const auto& [pattern, text] : {std::pair{TdfPattern::Volts, "#.0##"}, {TdfPattern::Amperes, "0.######"},
-                                        {TdfPattern::Grid, "###.0##"}}) {
-        std::string out = "x";
-        AppendTdfNumber(out, value, pattern);
-        // Written in place into exactly the measured room (ASan sees a byte too many).
-        std::vector<char> room(TdfNumberLength(value, pattern));
-        const std::string expected = "x" + Format(value, text), written(room.data(), WriteTdfNumber(room.data(), value, pattern));
-        FUZZ_CHECK(out == expected && "x" + written == expected && written.size() == room.size(),
-                   Num(value) + " as " + text + ": appended " + out + ", written " + written + ", Format " + expected);
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -78,7 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                           std::pow(10.0, in.ConsumeIntegralInRange(0, 9));
     if (std::isfinite(value)) CheckGeneral(value, 15);
     if (std::isfinite(static_cast<float>(value))) CheckGeneral(static_cast<float>(value), 7);
-    CheckTdfForms(all.substr(0, 80), value);
 
     std::string pattern = in.ConsumeRemainingBytesAsString();
     // Mostly patterns of the program's own shape: every byte mapped into "#0.k".
