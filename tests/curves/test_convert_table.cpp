@@ -7,7 +7,6 @@
 
 #include "curves/convert.h"
 #include "curves/examples.h"
-#include "curves/family.h"
 #include "support/files.h"
 
 using namespace anodix;
@@ -76,13 +75,11 @@ private slots:
         }
     }
 
-    // Each TDF file is the conversion of its table, and read into memory and written back
-    // it is the same text.
+    // Each example TDF file is the conversion of its table.
     void embeddedFilesAreConsistent() {
         for (const char* tube : {"12AX7", "12AU7", "EL34", "6L6GC"}) {
             const std::string tdf = Resource(std::string(tube) + ".tdf");
             QVERIFY2(tdf.size() > 2000 && ConvertTable(Resource(std::string(tube) + ".txt")).tdf == tdf, tube);
-            QVERIFY2(TdfText(ReadTdfFamily(tdf)) == tdf, tube);
         }
     }
 
