@@ -90,10 +90,6 @@ inline int LinesIn(const RecordingSurface& s, Rgb colour) {
     const auto lines = s.Calls(RecordingSurface::Kind::Line);
     return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](auto& c) { return c.colour == colour; }));
 }
-inline bool AllFinite(const RecordingSurface& s) {  // every coordinate drawn is a number
-    return std::all_of(s.calls.begin(), s.calls.end(),
-                       [](auto& c) { return std::isfinite(double(c.x1) + c.y1 + c.x2 + c.y2); });
-}
 
 // A click on the plot as the window gets it: the plot takes the focus, then the handler runs.
 inline void ClickPlot(Base& w, int button, int shift, float x, float y) {
