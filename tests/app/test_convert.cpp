@@ -1,11 +1,6 @@
 // Data conversion on the real window: the two dialogs, the remembered folders, the
 // messages, and nothing written when a table is refused or a dialog cancelled.
-#include <QAction>
-
-#include <sys/stat.h>
-
 #include "tools/appdir.h"
-#include "unprivileged.h"
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -28,79 +23,33 @@ class TestConvert : public QObject {
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // A cancelled save, a TDF file that cannot be made, then a conversion: the dialogs,
-    // the messages, and the folders remembered for the next run.
+    // Runs from the menu in turn: the open cancelled; a table that is missing, and one the
+    // conversion refuses (a message naming it and the cause, no save dialog); the save
+    // cancelled; a TDF file that cannot be made; a conversion over an older, longer file;
+    // and a last run that opens and saves in the folders remembered.
     void convertsAndRemembersFolders() {
         QTemporaryDir in, out;
-        QDir(out.path()).mkdir("sub");
         const std::string table = WriteWholeFile(in.filePath("tubes.txt").toStdString(), kTable);
-        // An older, longer file there is replaced as a whole.
-        const std::string tdf = WriteWholeFile(out.filePath("sub/tubes.tdf").toStdString(), std::string(300, 'x'));
-        const std::string nowhere = out.filePath("no/such/folder/t.tdf").toStdString();
+        const std::string refused = WriteWholeFile(in.filePath("step0.txt").toStdString(), "1\t1\t0\t4\t0\r\n100\t1\r\n");
+        const std::string tdf = WriteWholeFile(out.filePath("tubes.tdf").toStdString(), std::string(300, 'x'));
+        const std::string gone = out.filePath("gone.txt").toStdString(), nowhere = out.filePath("no/such/t.tdf").toStdString();
         Window t;
-        t.dialogs.answers = {table, "", table, nowhere};
-        t.w.ConvertExternalData();  // the save cancelled: nothing said, nothing written
-        QVERIFY(t.messages.texts.empty() && t.dialogs.asked.size() == 2);
-        QCOMPARE(QDir(in.path()).entryList(QDir::Files), QStringList{"tubes.txt"});
-        auto asked = [&](std::size_t i) {
-            const FileDialogRequest& r = t.dialogs.asked[i];
-            return r.action + "|" + r.title + "|" + r.proposedName + "|" + r.initialDirectory;
-        };
-        QCOMPARE(asked(0), "Open|Import external data|*.txt|" + ProgramDirectory());
-        QCOMPARE(asked(1), "Save|Save TDF|*.tdf|" + ProgramDirectory());
-        t.w.ConvertExternalData();
-        QCOMPARE(t.messages.texts, std::vector<std::string>{"can't open " + nowhere + ": no such file or directory"});
-        QCOMPARE(t.w.State().ConvertOutDir, ProgramDirectory());
-        // A file the user may write, in a folder the user cannot write, stays whole: it is
-        // never rewritten in place.
-        for (const QString& p : {in.path(), out.path()}) QVERIFY(::chmod(p.toLocal8Bit().constData(), 0755) == 0);
-        QVERIFY(::chmod(tdf.c_str(), 0666) == 0 && ::chmod(out.filePath("sub").toLocal8Bit().constData(), 0555) == 0);
-        {
-            Unprivileged user;
-            QVERIFY(user.ok);
-            t.dialogs.answers = {table, tdf};
-            t.w.ConvertExternalData();
-        }
-        QVERIFY(::chmod(out.filePath("sub").toLocal8Bit().constData(), 0755) == 0);
-        QCOMPARE(t.messages.texts.back(), "can't open " + tdf + ": the folder is not writable");
-        QCOMPARE(ReadWholeFile(tdf), std::string(300, 'x'));
-
-        t.messages.texts.clear();
-        t.dialogs.answers = {table, tdf};
-        t.w.MnuConvertion->trigger();  // F12 "Data Convertion ..."
-        QVERIFY(t.messages.texts.empty());
+        t.dialogs.answers = {"", gone, refused, table, "", table, nowhere, table, tdf, table, ""};
+        for (int run = 0; run < 7; ++run) t.w.MnuConvertion->trigger();
+        QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + gone, "Can't convert " + refused + ": the grid step is 0",
+                                                             "can't open " + nowhere + ": no such file or directory"}));
+        QCOMPARE(t.messages.titles, std::vector<std::string>(3, "Anodix"));
+        QCOMPARE(t.dialogs.asked.size(), std::size_t{11});
+        QCOMPARE(t.dialogs.Asked(0), "Open|Import external data|*.txt|" + ProgramDirectory());
+        QCOMPARE(t.dialogs.Asked(4), "Save|Save TDF|*.tdf|" + ProgramDirectory());
+        // Neither the missing table's folder nor the one of the failed save is remembered; the
+        // folders of the last table opened and the last file saved are.
+        std::string folders;
+        for (std::size_t k : {2, 8, 9, 10}) folders += t.dialogs.asked[k].initialDirectory + "|";
+        QCOMPARE(folders, ProgramDirectory() + "|" + ProgramDirectory() + "|" + in.path().toStdString() + "|" +
+                              out.path().toStdString() + "|");
         QCOMPARE(ReadWholeFile(tdf), std::string(kTdf));
-        QCOMPARE(t.w.State().ConvertInDir + "|" + t.w.State().ConvertOutDir,
-                 in.path().toStdString() + "|" + out.filePath("sub").toStdString());
-        // The next run opens in the remembered folder; a cancelled open stops it silently.
-        t.w.MnuConvertion_Click();
-        QCOMPARE(t.dialogs.asked.size(), std::size_t{9});
-        QVERIFY(t.dialogs.asked[8].initialDirectory == in.path().toStdString() && t.messages.texts.empty());
-    }
-
-    // A table that is missing or refused: one message naming the file and the cause, no
-    // save dialog, nothing written; a missing one is not remembered as the folder.
-    void refusedTableWritesNothing_data() {
-        QTest::addColumn<QByteArray>("table");
-        QTest::addColumn<QString>("cause");
-        QTest::newRow("missing") << QByteArray() << "Can't open ";
-        QTest::newRow("step 0") << QByteArray("1\t1\t0\t4\t0\r\n100\t1\r\n") << "step is 0";
-    }
-    void refusedTableWritesNothing() {
-        QFETCH(QByteArray, table);
-        QFETCH(QString, cause);
-        QTemporaryDir dir;
-        const std::string path = dir.filePath("bad.txt").toStdString(), tdf = dir.filePath("bad.tdf").toStdString();
-        if (!table.isNull()) WriteWholeFile(path, table.toStdString());
-        Window t;
-        t.dialogs.answers = {path, tdf};
-        t.w.ConvertExternalData();
-        QCOMPARE(t.messages.texts.size(), std::size_t{1});
-        const std::string& text = t.messages.texts.front();
-        QVERIFY2(text.find(path) != std::string::npos && text.find(cause.toStdString()) != std::string::npos, text.c_str());
-        QVERIFY(t.messages.titles.front() == "Anodix" && t.dialogs.asked.size() == 1);
-        QVERIFY(!QFile::exists(QString::fromStdString(tdf)));
-        if (table.isNull()) QCOMPARE(t.w.State().ConvertInDir, ProgramDirectory());
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{"tubes.tdf"});
     }
 };
 

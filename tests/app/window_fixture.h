@@ -1,18 +1,8 @@
 #pragma once
-// The real window with in-memory services: scripted file dialogs, recorded messages,
-// the in-memory sound card and a recording plot surface. Nothing reaches a sound
-// server or a real dialog, and ending the program is only counted.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+// The real window on in-memory services: scripted file dialogs, recorded messages, the
+// in-memory sound card and a recording plot surface; ending the program is only counted.
+#include <QtTest>
+#include <QtWidgets>
 #include <algorithm>
 #include <cmath>
 #include <deque>
@@ -22,7 +12,6 @@
 #include "support/files.h"
 #include "plot/recordingsurface.h"
 #include "app/scope.h"
-#include "tools/dialogs.h"
 
 namespace anodix {
 
@@ -34,6 +23,10 @@ struct ScriptedDialogs : FileDialogService {
         std::string a = answers.empty() ? "" : answers.front();
         if (!answers.empty()) answers.pop_front();
         return a;
+    }
+    std::string Asked(std::size_t k) const {  // "action|title|proposed name|folder"
+        const FileDialogRequest& r = asked.at(k);
+        return r.action + "|" + r.title + "|" + r.proposedName + "|" + r.initialDirectory;
     }
 };
 
@@ -88,8 +81,7 @@ using Window = WindowOn<MemoryWaveApi>;
 
 inline constexpr char kFamily[] = "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n100.0 0.004 -2.0\r\n200.0 0.015 -2.0\r\n";
 
-using test::ReadWholeFile;
-using test::WriteWholeFile;
+using namespace test;  // ReadWholeFile, WriteWholeFile
 
 inline int CountOf(const RecordingSurface& s, RecordingSurface::Kind kind) {
     return static_cast<int>(s.Calls(kind).size());
@@ -97,12 +89,6 @@ inline int CountOf(const RecordingSurface& s, RecordingSurface::Kind kind) {
 inline int LinesIn(const RecordingSurface& s, Rgb colour) {
     const auto lines = s.Calls(RecordingSurface::Kind::Line);
     return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](auto& c) { return c.colour == colour; }));
-}
-// Every coordinate drawn is a number.
-inline bool AllFinite(const RecordingSurface& s) {
-    return std::all_of(s.calls.begin(), s.calls.end(), [](auto& c) {
-        return std::isfinite(c.x1) && std::isfinite(c.y1) && std::isfinite(c.x2) && std::isfinite(c.y2);
-    });
 }
 
 // A click on the plot as the window gets it: the plot takes the focus, then the handler runs.
