@@ -41,6 +41,7 @@ inline constexpr int kKeyDown = 40;
 
 class Scope;
 class PlotSurface;
+struct ConfigurationValues;
 
 class Base : public QMainWindow {
     Q_OBJECT
@@ -132,6 +133,8 @@ public:
     void Mnu_Export_Pref_Click();
     void Mnu_Import_Pref_Click();
     void LoadConfiguration(const std::string& path);
+    // Applies the values of a configuration file that has been read.
+    void ApplyConfiguration(const ConfigurationValues& values);
     void RecallMostRecent();
 
     // ---- Data conversion ----

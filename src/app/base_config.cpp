@@ -13,7 +13,6 @@
 #include "tools/appdir.h"
 #include "tools/fields.h"
 #include "tools/dialogs.h"
-#include "tools/files.h"
 
 namespace anodix {
 
@@ -25,15 +24,6 @@ double LogicalDpi(const QWidget* window) {
     if (s == nullptr) s = QGuiApplication::primaryScreen();
     const double dpi = s != nullptr ? s->logicalDotsPerInch() : 0.0;
     return dpi > 0 ? dpi : 96.0;
-}
-
-// A configuration that can be read: an existing file (not a folder) that opens.
-bool CanRead(const std::string& path) {
-    if (!FileExists(path)) return false;
-    const int number = FileOpenByMode(path, "R", 0);
-    if (number == 0) return false;
-    FileCloseRetry(number, 0);
-    return true;
 }
 
 // True when the rectangle shows at least in part on one of the screens.
@@ -131,11 +121,15 @@ void Base::Mnu_Import_Pref_Click() {
 }
 
 void Base::LoadConfiguration(const std::string& path) {
-    if (!CanRead(path)) {
+    const std::optional<ConfigurationValues> values = ReadConfiguration(path);
+    if (!values) {
         Message("Can't open " + path);
         return;
     }
-    const ConfigurationValues v = ReadConfiguration(path);
+    ApplyConfiguration(*values);
+}
+
+void Base::ApplyConfiguration(const ConfigurationValues& v) {
 
     // Window place and size. A size of zero or less, or a place wholly off every
     // screen, would lose the window: such a geometry is left as it is.
@@ -196,8 +190,8 @@ void Base::LoadConfiguration(const std::string& path) {
 void Base::RecallMostRecent() {
     const std::string path = ReadMostRecent();
     // Nothing saved yet, or the file is gone: the start-up values stand, silently.
-    if (path.empty() || !CanRead(path)) return;
-    LoadConfiguration(path);
+    if (path.empty()) return;
+    if (const std::optional<ConfigurationValues> values = ReadConfiguration(path)) ApplyConfiguration(*values);
 }
 
 }  // namespace anodix

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tools/appdir.h"
+#include "tools/files.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -91,9 +92,9 @@ bool SaveConfiguration(const std::string& path, const ConfigurationValues& value
     return document.Save(path, reason);
 }
 
-ConfigurationValues ReadConfiguration(const std::string& path) {
+std::optional<ConfigurationValues> ReadConfiguration(const std::string& path) {
     IniDocument document;
-    document.Load(path);  // an unreadable file gives empty values, as a missing one
+    if (!FileExists(path) || !document.Load(path)) return std::nullopt;
     return GetConfiguration(document);
 }
 

@@ -3,6 +3,7 @@
 // configuration saved last.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "tools/ini.h"
@@ -35,8 +36,9 @@ ConfigurationValues GetConfiguration(const IniDocument& document);
 // given) says why in a short lower-case phrase ("the folder is not writable").
 bool SaveConfiguration(const std::string& path, const ConfigurationValues& values, std::string* reason = nullptr);
 
-// The keys of the file at path, read once; a missing file gives empty values.
-ConfigurationValues ReadConfiguration(const std::string& path);
+// The keys of the file at path, read once; nothing when there is no file there or it
+// cannot be read (a folder, a file without read permission).
+std::optional<ConfigurationValues> ReadConfiguration(const std::string& path);
 
 // The record of the configuration saved last: "VYR.mru" in the program's directory.
 std::string MruPath();

@@ -66,7 +66,7 @@ private slots:
         v.Top = 15, v.Pa = "2.5", v.Import[0] = "/a.tdf";
         std::string reason;
         QVERIFY(SaveConfiguration(path, v, &reason) && reason.empty());
-        const ConfigurationValues r = ReadConfiguration(path);
+        const ConfigurationValues r = ReadConfiguration(path).value_or(ConfigurationValues{});
         QVERIFY(ReadIni(path, "OTHER", "Kept") == "yes" && r.Top == 15 && r.Pa == "2.5" && r.Import[0] == "/a.tdf");
         QVERIFY(!SaveConfiguration(dir.path().toStdString(), v, &reason));
         QCOMPARE(reason, std::string("the file cannot be read"));
