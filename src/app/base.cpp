@@ -9,6 +9,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -391,6 +393,20 @@ void Base::Form_Load() {
     // The example families go into the program's folder before anything reads it.
     InstallExamples(ProgramDirectory());
     InitSettings();
+    // The families named on the command line, each in the next free slot; a file that
+    // cannot be read takes none.
+    int slot = 0;
+    for (const std::string& family : startFamilies_) {
+        if (slot == static_cast<int>(slotPaths_.size())) break;
+        const QFileInfo file(QString::fromStdString(family));
+        QFile readable(file.absoluteFilePath());
+        if (!file.isFile() || !readable.open(QIODevice::ReadOnly)) {
+            Message("Can't open " + family);
+            continue;
+        }
+        TakeIntoSlot(slot++, file.absoluteFilePath().toStdString());
+    }
+    startFamilies_.clear();
     state_.CaptureStopped = true;
     show();
     SetGridVoltages(50, 0);
@@ -398,6 +414,11 @@ void Base::Form_Load() {
     if (closing_) return;
     RedrawPlot();
     Mnu_Cook_Click();
+}
+
+void Base::OpenAtStart(std::vector<std::string> families, std::string configuration) {
+    startFamilies_ = std::move(families);
+    startConfiguration_ = std::move(configuration);
 }
 
 void Base::InitSettings() {
@@ -413,7 +434,9 @@ void Base::InitSettings() {
     // in force before the recall rather than after it.
     state_.Vg1FullScale = 100;
     state_.Vg2FullScale = 300;
-    RecallMostRecent();
+    // A configuration named on the command line stands in for the most recent one.
+    if (startConfiguration_.empty() || !LoadConfiguration(startConfiguration_)) RecallMostRecent();
+    startConfiguration_.clear();
     state_.StartupDone = true;
 }
 
