@@ -166,12 +166,13 @@ void Base::BuildControls() {
         const int y = 38 + k * 22;
         auto* ck = new QCheckBox("Import         ->", FrmCook);
         ck->setObjectName(QString("CkImport_%1").arg(k));
-        ck->setGeometry(6, y, 100, 20);
+        // Wide enough for the caption's arrow to reach the button in full.
+        ck->setGeometry(6, y, 103, 20);
         SetTextColour(ck, ToQColor(kSlotColours[static_cast<std::size_t>(k)]));
         CkImport[static_cast<std::size_t>(k)] = ck;
         auto* bt = new QPushButton("...", FrmCook);
         bt->setObjectName(QString("BtCkBrowse_%1").arg(k));
-        bt->setGeometry(106, y, 25, 20);
+        bt->setGeometry(109, y, 23, 20);
         BtCkBrowse[static_cast<std::size_t>(k)] = bt;
     }
 
