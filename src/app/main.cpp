@@ -1,6 +1,7 @@
 // anodix: the window. Files named on the command line open in it (a file manager hands
 // over the files a user opens with the program); --help and --version answer without it.
 #include <QApplication>
+#include <QIcon>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("anodix");
     QApplication::setApplicationVersion(ANODIX_VERSION);
     QGuiApplication::setDesktopFileName("org.anodix.Anodix");
+    // The installed icon theme's, else the one built in (running from the build folder).
+    Q_INIT_RESOURCE(icon);
+    QApplication::setWindowIcon(QIcon::fromTheme("anodix", QIcon(":/icons/anodix.svg")));
 
     // Read again without the options Qt took for itself (-platform, -style, ...).
     std::vector<std::string> args;
