@@ -1,11 +1,14 @@
 # Anodix: `make run` builds and starts the program, `make test` builds and runs every
 # test under AddressSanitizer and UndefinedBehaviorSanitizer. Both install what is
 # missing first (Debian 12 packages, through scripts/install-deps).
+# `make install` puts the Release build under PREFIX (inside DESTDIR when given),
+# `make package` builds the Debian package build/anodix_VERSION_ARCH.deb.
 JOBS ?= 2
+PREFIX ?= /usr/local
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo -G Ninja)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build run test bench clean examples fuzz lint tidy
+.PHONY: deps build run test bench clean examples fuzz lint tidy install uninstall package
 
 deps:
 	@./scripts/install-deps
@@ -16,6 +19,25 @@ build: deps
 
 run: build
 	./build/anodix
+
+# Straight onto this machine (no DESTDIR) the desktop learns the new file types, menu
+# entry and icon at once; a staged install leaves that to whoever installs it.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+	@if [ -z "$(DESTDIR)" ]; then \
+	  command -v update-mime-database >/dev/null && update-mime-database "$(PREFIX)/share/mime" || true; \
+	  command -v update-desktop-database >/dev/null && update-desktop-database -q "$(PREFIX)/share/applications" || true; \
+	  command -v gtk-update-icon-cache >/dev/null && [ -f "$(PREFIX)/share/icons/hicolor/index.theme" ] && \
+	    gtk-update-icon-cache -q -t "$(PREFIX)/share/icons/hicolor" || true; \
+	fi
+
+# Removes what the last `make install` put there (build/install_manifest.txt).
+uninstall:
+	@test -f build/install_manifest.txt || { echo "nothing installed from build/"; exit 1; }
+	xargs -d '\n' rm -f -- < build/install_manifest.txt
+
+package: build
+	cd build && cpack -G DEB
 
 # The test build: sanitizers on, warnings as errors; then clang-tidy, then every test.
 test: deps

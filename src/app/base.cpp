@@ -9,6 +9,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -164,12 +166,13 @@ void Base::BuildControls() {
         const int y = 38 + k * 22;
         auto* ck = new QCheckBox("Import         ->", FrmCook);
         ck->setObjectName(QString("CkImport_%1").arg(k));
-        ck->setGeometry(6, y, 100, 20);
+        // Wide enough for the caption's arrow to reach the button in full.
+        ck->setGeometry(6, y, 103, 20);
         SetTextColour(ck, ToQColor(kSlotColours[static_cast<std::size_t>(k)]));
         CkImport[static_cast<std::size_t>(k)] = ck;
         auto* bt = new QPushButton("...", FrmCook);
         bt->setObjectName(QString("BtCkBrowse_%1").arg(k));
-        bt->setGeometry(106, y, 25, 20);
+        bt->setGeometry(109, y, 23, 20);
         BtCkBrowse[static_cast<std::size_t>(k)] = bt;
     }
 
@@ -391,6 +394,20 @@ void Base::Form_Load() {
     // The example families go into the program's folder before anything reads it.
     InstallExamples(ProgramDirectory());
     InitSettings();
+    // The families named on the command line, each in the next free slot; a file that
+    // cannot be read takes none.
+    int slot = 0;
+    for (const std::string& family : startFamilies_) {
+        if (slot == static_cast<int>(slotPaths_.size())) break;
+        const QFileInfo file(QString::fromStdString(family));
+        QFile readable(file.absoluteFilePath());
+        if (!file.isFile() || !readable.open(QIODevice::ReadOnly)) {
+            Message("Can't open " + family);
+            continue;
+        }
+        TakeIntoSlot(slot++, file.absoluteFilePath().toStdString());
+    }
+    startFamilies_.clear();
     state_.CaptureStopped = true;
     show();
     SetGridVoltages(50, 0);
@@ -398,6 +415,11 @@ void Base::Form_Load() {
     if (closing_) return;
     RedrawPlot();
     Mnu_Cook_Click();
+}
+
+void Base::OpenAtStart(std::vector<std::string> families, std::string configuration) {
+    startFamilies_ = std::move(families);
+    startConfiguration_ = std::move(configuration);
 }
 
 void Base::InitSettings() {
@@ -413,7 +435,9 @@ void Base::InitSettings() {
     // in force before the recall rather than after it.
     state_.Vg1FullScale = 100;
     state_.Vg2FullScale = 300;
-    RecallMostRecent();
+    // A configuration named on the command line stands in for the most recent one.
+    if (startConfiguration_.empty() || !LoadConfiguration(startConfiguration_)) RecallMostRecent();
+    startConfiguration_.clear();
     state_.StartupDone = true;
 }
 

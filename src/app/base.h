@@ -63,6 +63,11 @@ public:
 
     // ---- Start-up, layout, modes, closing ----
     void Form_Load();
+    // Files named on the command line, taken by the next Form_Load: the configuration is
+    // recalled in place of the most recent one (which stands when it cannot be read), then
+    // the families go into the slots in order. A file that cannot be read is reported as a
+    // recall or browse reports it and left out.
+    void OpenAtStart(std::vector<std::string> families, std::string configuration);
     void Form_Resize();
     void Form_Unload();
     void Form_Click();
@@ -111,6 +116,8 @@ public:
     // The slot's file path (the check box's Tag).
     QString SlotPath(int index) const;
     void SetSlotPath(int index, const QString& path);
+    // Fills the slot as a browse does: the path, the file name as the caption, ticked.
+    void TakeIntoSlot(int index, const std::string& path);
 
     // ---- Capture mode: devices, volume, stimulus, capture run, calibration ----
     void InitInDevices();
@@ -132,7 +139,8 @@ public:
     // ---- Configuration ----
     void Mnu_Export_Pref_Click();
     void Mnu_Import_Pref_Click();
-    void LoadConfiguration(const std::string& path);
+    // False (after saying so) when the file cannot be read.
+    bool LoadConfiguration(const std::string& path);
     // Applies the values of a configuration file that has been read.
     void ApplyConfiguration(const ConfigurationValues& values);
     void RecallMostRecent();
@@ -234,6 +242,8 @@ private:
     bool settingsDone_ = false;           // InitSettings runs once
     bool listLosingFocus_ = false;        // a scale list is handling its lost focus
     std::array<QString, 5> slotPaths_;    // the import slots' file paths ("" = empty)
+    std::vector<std::string> startFamilies_;  // named on the command line
+    std::string startConfiguration_;          // named on the command line; "" = the most recent
     std::vector<int> devicePositions_;  // DevicesBox position -> device number
 };
 

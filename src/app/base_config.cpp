@@ -120,13 +120,14 @@ void Base::Mnu_Import_Pref_Click() {
     LoadConfiguration(path);
 }
 
-void Base::LoadConfiguration(const std::string& path) {
+bool Base::LoadConfiguration(const std::string& path) {
     const std::optional<ConfigurationValues> values = ReadConfiguration(path);
     if (!values) {
         Message("Can't open " + path);
-        return;
+        return false;
     }
     ApplyConfiguration(*values);
+    return true;
 }
 
 void Base::ApplyConfiguration(const ConfigurationValues& v) {

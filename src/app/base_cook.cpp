@@ -186,13 +186,14 @@ void Base::BtCkBrowse_Click(int index) {
     std::string path;
     if (services_.dialogs != nullptr)
         path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Import TDF data", "Open");
-    if (!path.empty()) {
-        SetSlotPath(index, QString::fromStdString(path));
-        CkImport[static_cast<std::size_t>(index)]->setText(
-            QString::fromStdString(GetField(GetFileName(path), 1, ".")));
-        CkImport[static_cast<std::size_t>(index)]->setChecked(true);
-    }
+    if (!path.empty()) TakeIntoSlot(index, path);
     RedrawPlot();
+}
+
+void Base::TakeIntoSlot(int index, const std::string& path) {
+    SetSlotPath(index, QString::fromStdString(path));
+    CkImport[static_cast<std::size_t>(index)]->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
+    CkImport[static_cast<std::size_t>(index)]->setChecked(true);
 }
 
 void Base::BtCkBrowse_MouseDown(int index, int button, int, float, float) {
