@@ -180,17 +180,28 @@ QString Base::SlotPath(int index) const { return slotPaths_.at(static_cast<std::
 
 void Base::SetSlotPath(int index, const QString& path) {
     slotPaths_.at(static_cast<std::size_t>(index)) = path;
+    // A file of several screen voltages shows its first; the tip says which.
+    const std::string shown = path.isEmpty() ? std::string() : ReadSlotFile(path.toStdString()).shown;
+    CkImport.at(static_cast<std::size_t>(index))->setToolTip(QString::fromStdString(shown));
 }
 
 void Base::BtCkBrowse_Click(int index) {
     std::string path;
     if (services_.dialogs != nullptr)
-        path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Import TDF data", "Open");
+        path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Import TDF data", "Open",
+                          {{"Curve files (*.tdf *.utd *.txt *.dat *.csv *.tsv)", "*.tdf *.utd *.txt *.dat *.csv *.tsv"}});
     if (!path.empty()) {
-        SetSlotPath(index, QString::fromStdString(path));
-        CkImport[static_cast<std::size_t>(index)]->setText(
-            QString::fromStdString(GetField(GetFileName(path), 1, ".")));
-        CkImport[static_cast<std::size_t>(index)]->setChecked(true);
+        // A file that holds no curves is refused and the slot left as it was.
+        const SlotDrawing drawing = ReadSlotFile(path);
+        QCheckBox* ck = CkImport[static_cast<std::size_t>(index)];
+        if (!drawing.ok && !drawing.reason.empty()) {
+            Message("Can't read " + path + ": " + drawing.reason);
+        } else {
+            slotPaths_.at(static_cast<std::size_t>(index)) = QString::fromStdString(path);
+            ck->setToolTip(QString::fromStdString(drawing.shown));
+            ck->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
+            ck->setChecked(true);
+        }
     }
     RedrawPlot();
 }

@@ -573,4 +573,35 @@ std::string ScreenVoltageText(const Family& family) {
     return GeneralNumber(RoundHalfEven(*family.curves.front().grid2)) + " V";
 }
 
+namespace {
+
+std::string FamilyLabel(const Family& family) {
+    const std::string screen = ScreenVoltageText(family);
+    return screen.empty() ? "triode sweep" : "Ug2 " + screen;
+}
+
+}  // namespace
+
+SlotDrawing SlotTdf(std::string text) {
+    SlotDrawing drawing;
+    if (RecogniseCurveText(text) == CurveFormat::Tdf) {
+        drawing.ok = true;
+        drawing.tdf = std::move(text);
+        return drawing;
+    }
+    const TracerRead read = ReadTracerText(text, {});
+    if (!read.ok) {
+        drawing.reason = read.reason;
+        return drawing;
+    }
+    drawing.ok = true;
+    drawing.tdf = TdfText(read.families.front());
+    if (read.families.size() > 1) {
+        drawing.shown = "Shown: " + FamilyLabel(read.families.front()) + "; also in the file:";
+        for (std::size_t f = 1; f < read.families.size(); ++f)
+            drawing.shown += (f > 1 ? ", " : " ") + FamilyLabel(read.families[f]);
+    }
+    return drawing;
+}
+
 }  // namespace anodix

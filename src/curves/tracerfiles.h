@@ -47,7 +47,18 @@ struct TracerRead {
 // short. Every number kept is finite.
 TracerRead ReadTracerText(std::string_view text, const std::string& name);
 
-// The screen voltage a family was measured at, when all its curves hold the same one.
+// The screen voltage a family was measured at ("250 V"), "" when it has none.
 std::string ScreenVoltageText(const Family& family);
+
+// What an import slot draws of a file's text: TDF text as it stands, a tracer's file as
+// the TDF text of its first family, so that both draw alike.
+struct SlotDrawing {
+    bool ok = false;
+    std::string tdf;
+    std::string reason;  // "line N: why", when not ok
+    // For a file of several families: which one is shown and which others it holds.
+    std::string shown;
+};
+SlotDrawing SlotTdf(std::string text);
 
 }  // namespace anodix
