@@ -140,6 +140,7 @@ public:
     // ---- Data conversion ----
     void MnuConvertion_Click();
     void ConvertExternalData();
+    void SaveTdfFiles(const std::vector<Family>& families);
 
     // ---- Pictures of the plot ----
     void Mnu_ExportPicture_Click();

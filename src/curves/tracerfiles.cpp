@@ -568,6 +568,21 @@ TracerRead ReadTracerText(std::string_view text, const std::string& name) {
     return result;
 }
 
+std::vector<TdfOutput> TdfFiles(const std::vector<Family>& families, const std::string& path) {
+    std::vector<TdfOutput> files;
+    if (families.size() == 1) {
+        files.push_back({path, TdfText(families.front())});
+        return files;
+    }
+    std::string base = path;
+    const std::size_t tail = base.size() >= 4 ? base.size() - 4 : 0;
+    std::string extension = base.substr(tail);
+    for (char& c : extension) c = Lower(c);
+    if (extension == ".tdf") base.resize(tail);
+    for (const Family& family : families) files.push_back({base + family.name + ".tdf", TdfText(family)});
+    return files;
+}
+
 std::string ScreenVoltageText(const Family& family) {
     if (family.curves.empty() || !family.curves.front().grid2) return {};
     return GeneralNumber(RoundHalfEven(*family.curves.front().grid2)) + " V";

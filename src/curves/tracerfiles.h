@@ -47,6 +47,15 @@ struct TracerRead {
 // short. Every number kept is finite.
 TracerRead ReadTracerText(std::string_view text, const std::string& name);
 
+// The TDF files of the families of one file, read with an empty name: `path` itself
+// for a single family; for several, `path` without its ".tdf" followed by each family's
+// name ("EL34.tdf" gives "EL34_Ug2-250.tdf", "EL34_Ug2-300.tdf").
+struct TdfOutput {
+    std::string path;
+    std::string tdf;
+};
+std::vector<TdfOutput> TdfFiles(const std::vector<Family>& families, const std::string& path);
+
 // The screen voltage a family was measured at ("250 V"), "" when it has none.
 std::string ScreenVoltageText(const Family& family);
 
