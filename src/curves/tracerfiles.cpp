@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <unordered_map>
 
 #include "tools/fields.h"
 #include "tools/numtext.h"
@@ -204,12 +205,7 @@ public:
     void Add(double key1, double key2, const Sample& s) {
         if (s.amperes < 0.0) return;  // a point cut by the current limit
         if (s.volts == 0.0 && s.amperes == 0.0) return;  // no point of a curve, as in TDF
-        if (curves_.empty() || !Matches(curves_[last_], key1, key2)) {
-            last_ = curves_.size();
-            for (std::size_t i = 0; i < curves_.size(); ++i)
-                if (Matches(curves_[i], key1, key2)) last_ = i;
-            if (last_ == curves_.size()) curves_.push_back({key1, key2, {}, {}, {}, true, s.volts, s.volts});
-        }
+        if (curves_.empty() || !Matches(curves_[last_], key1, key2)) last_ = Find(key1, key2, s.volts);
         Building& c = curves_[last_];
         c.points.push_back({s.volts, s.amperes});
         c.grid1.push_back(s.grid1);
@@ -232,6 +228,24 @@ private:
         double lowest, highest;  // anode voltages
     };
 
+    // The curve of these keys, begun when there is none yet. Curves are looked up in
+    // cells of the first key's tolerance, so that a file of many curves reads in
+    // linear time.
+    std::size_t Find(double key1, double key2, double volts) {
+        const double width = tolerance1_ > 0.0 ? tolerance1_ : 1.0;
+        const auto cell = static_cast<long long>(std::clamp(std::floor(key1 / width), -1e15, 1e15));
+        const long long reach = tolerance1_ > 0.0 ? 1 : 0;
+        for (long long k = cell - reach; k <= cell + reach; ++k) {
+            const auto found = cells_.find(k);
+            if (found == cells_.end()) continue;
+            for (std::size_t i : found->second)
+                if (Matches(curves_[i], key1, key2)) return i;
+        }
+        cells_[cell].push_back(curves_.size());
+        curves_.push_back({key1, key2, {}, {}, {}, true, volts, volts});
+        return curves_.size() - 1;
+    }
+
     bool Matches(const Building& c, double key1, double key2) const {
         return std::fabs(c.key1 - key1) <= tolerance1_ && std::fabs(c.key2 - key2) <= tolerance2_;
     }
@@ -249,6 +263,7 @@ private:
 
     double tolerance1_, tolerance2_;
     std::vector<Building> curves_;
+    std::unordered_map<long long, std::vector<std::size_t>> cells_;  // curves by their first key
     std::size_t last_ = 0;
 };
 
