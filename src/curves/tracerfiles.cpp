@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <unordered_map>
 
@@ -32,8 +34,7 @@ std::string_view Trim(std::string_view s) {
 // A cell that must be a number as a whole: "." as the point (also "," where the
 // separator leaves it free), an optional sign; infinities, NaN and numbers beyond
 // the range of a double are not numbers.
-bool CellNumber(std::string_view cell, double& value, bool decimalComma = false) {
-    cell = Trim(cell);
+bool SlowCellNumber(std::string_view cell, double& value, bool decimalComma) {
     if (!cell.empty() && cell.front() == '+') cell.remove_prefix(1);
     if (cell.empty()) return false;
     char copy[64];
@@ -45,6 +46,33 @@ bool CellNumber(std::string_view cell, double& value, bool decimalComma = false)
     const char* end = cell.data() + cell.size();
     const auto [ptr, ec] = std::from_chars(cell.data(), end, value);
     return ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+constexpr double kExactPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// The same, quick for the plain numbers tracers write ("-12.345"): up to 15 digits
+// without an exponent are a whole number divided by a power of ten, both exact, which
+// rounds as the full conversion does. Anything else takes the full conversion.
+bool CellNumber(std::string_view cell, double& value, bool decimalComma = false) {
+    cell = Trim(cell);
+    const char* p = cell.data();
+    const char* const end = p + cell.size();
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    std::uint64_t whole = 0;
+    int digits = 0, decimals = 0;
+    for (; p != end && IsDigit(*p); ++p, ++digits) whole = whole * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (p != end && (*p == '.' || (decimalComma && *p == ','))) {
+        for (++p; p != end && IsDigit(*p); ++p, ++digits, ++decimals)
+            whole = whole * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    if (p != end || digits == 0 || digits > 15) return SlowCellNumber(cell, value, decimalComma);
+    value = static_cast<double>(whole) / kExactPowers[decimals];
+    if (negative) value = -value;
+    return true;
 }
 
 // Walks the blank-separated words of a line.
@@ -142,7 +170,10 @@ std::size_t FindColumn(const std::vector<std::string_view>& names, std::initiali
 
 std::string LineReason(std::size_t line, const std::string& why) { return "line " + std::to_string(line) + ": " + why; }
 std::string NotANumber(std::size_t line, std::string_view cell) {
-    return LineReason(line, "\"" + std::string(Trim(cell).substr(0, 40)) + "\" is not a number");
+    std::string why = "\"";
+    why += Trim(cell).substr(0, 40);
+    why += "\" is not a number";
+    return LineReason(line, why);
 }
 
 // Lines with their numbers, counted from 1.
@@ -177,24 +208,46 @@ struct Sample {
     std::optional<double> grid2;
 };
 
-// The value a curve was held at: the one measured most often, of those the one
-// measured first (a tracer's readings wander about the setting by a digit or two).
-double HeldValue(const std::vector<double>& values) {
-    std::vector<std::pair<double, std::size_t>> sorted(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) sorted[i] = {values[i], i};
-    std::sort(sorted.begin(), sorted.end());
-    std::size_t bestCount = 0, bestFirst = 0;
-    for (std::size_t i = 0; i < sorted.size();) {
-        std::size_t j = i;
-        while (j < sorted.size() && sorted[j].first == sorted[i].first) ++j;
-        if (j - i > bestCount || (j - i == bestCount && sorted[i].second < bestFirst)) {
-            bestCount = j - i;
-            bestFirst = sorted[i].second;
+// The values a curve was held at, counted in the order first seen: the value held is
+// the one measured most often, of those the one measured first (a tracer's readings
+// wander about the setting by a digit or two). Beyond 64 different values the others
+// are not counted.
+class Tally {
+public:
+    void Add(double v) {
+        ++count_;
+        low_ = std::min(low_, v);
+        high_ = std::max(high_, v);
+        if (!counts_.empty() && counts_[last_].first == v) {
+            ++counts_[last_].second;
+            return;
         }
-        i = j;
+        for (std::size_t i = 0; i < counts_.size(); ++i)
+            if (counts_[i].first == v) {
+                last_ = i;
+                ++counts_[i].second;
+                return;
+            }
+        if (counts_.size() < kMost) {
+            last_ = counts_.size();
+            counts_.emplace_back(v, 1);
+        }
     }
-    return values[bestFirst];
-}
+    double Held() const {
+        std::size_t best = 0;
+        for (std::size_t i = 1; i < counts_.size(); ++i)
+            if (counts_[i].second > counts_[best].second) best = i;
+        return counts_.empty() ? 0.0 : counts_[best].first;
+    }
+    std::size_t Count() const { return count_; }
+    double Spread() const { return high_ - low_; }
+
+private:
+    static constexpr std::size_t kMost = 64;
+    std::vector<std::pair<double, std::size_t>> counts_;
+    std::size_t last_ = 0, count_ = 0;
+    double low_ = std::numeric_limits<double>::infinity(), high_ = -std::numeric_limits<double>::infinity();
+};
 
 // Gathers points into curves by a key: exactly (a curve number) with tolerances of 0,
 // or within the tolerances of the first key of the curve.
@@ -208,22 +261,23 @@ public:
         if (curves_.empty() || !Matches(curves_[last_], key1, key2)) last_ = Find(key1, key2, s.volts);
         Building& c = curves_[last_];
         c.points.push_back({s.volts, s.amperes});
-        c.grid1.push_back(s.grid1);
+        c.grid1.Add(s.grid1);
         if (s.grid2) {
-            c.grid2.push_back(*s.grid2);
+            c.grid2.Add(*s.grid2);
             c.followsAnode = c.followsAnode && std::fabs(*s.grid2 - s.volts) <= std::max(1.0, 0.02 * std::fabs(s.volts));
         }
         c.lowest = std::min(c.lowest, s.volts);
         c.highest = std::max(c.highest, s.volts);
     }
 
-    std::vector<Family> Families(const std::string& name) const;
+    // The curves gathered, moved into families.
+    std::vector<Family> Families(const std::string& name);
 
 private:
     struct Building {
         double key1, key2;
         std::vector<CurvePoint> points;
-        std::vector<double> grid1, grid2;
+        Tally grid1, grid2;
         bool followsAnode;  // the screen voltage went with the anode voltage
         double lowest, highest;  // anode voltages
     };
@@ -253,12 +307,11 @@ private:
     // The screen voltage of a curve: none for a triode sweep (it followed the anode) or
     // for one that was not held still, else the voltage it was held at.
     static std::optional<double> ScreenVoltage(const Building& c) {
-        if (c.grid2.size() != c.points.size()) return std::nullopt;
+        if (c.grid2.Count() != c.points.size()) return std::nullopt;
         if (c.followsAnode && c.highest - c.lowest > 1.0) return std::nullopt;
-        const auto [low, high] = std::minmax_element(c.grid2.begin(), c.grid2.end());
-        const double middle = HeldValue(c.grid2);
-        if (*high - *low > std::max(2.0, 0.02 * std::fabs(middle))) return std::nullopt;
-        return middle;
+        const double held = c.grid2.Held();
+        if (c.grid2.Spread() > std::max(2.0, 0.02 * std::fabs(held))) return std::nullopt;
+        return held;
     }
 
     double tolerance1_, tolerance2_;
@@ -269,11 +322,11 @@ private:
 
 constexpr double kScreenTolerance = 2.0;  // volts; curves this close share a family
 
-std::vector<Family> Collector::Families(const std::string& name) const {
+std::vector<Family> Collector::Families(const std::string& name) {
     std::vector<Family> families;
     std::vector<std::optional<double>> screens;  // of each family, its first curve's
-    for (const Building& b : curves_) {
-        Curve curve{HeldValue(b.grid1), ScreenVoltage(b), b.points};
+    for (Building& b : curves_) {
+        Curve curve{b.grid1.Held(), ScreenVoltage(b), std::move(b.points)};
         std::size_t f = 0;
         while (f < families.size() &&
                !(screens[f].has_value() == curve.grid2.has_value() &&
