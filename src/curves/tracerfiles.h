@@ -28,8 +28,6 @@ enum class CurveFormat {
 
 // The layout of the text, from its first lines.
 CurveFormat RecogniseCurveText(std::string_view text);
-// How the format is named to the user ("uTracer list", ...).
-std::string CurveFormatName(CurveFormat format);
 
 struct TracerRead {
     bool ok = false;

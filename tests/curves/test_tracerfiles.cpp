@@ -91,6 +91,7 @@ private slots:
             << QByteArray("Point  Curve  Ia (mA)  Vg (V)  Va (V)\r\n1  1  2.0  -1  100\r\n2  1  abc  -1  200\r\n")
             << "line 3: \"abc\" is not a number";
         QTest::newRow("infinite number") << QByteArray("va,ia,vg\n100,1e999,-1\n") << "line 2: \"1e999\" is not a number";
+        QTest::newRow("two signs") << QByteArray("va,ia,vg\n100,1,-1\n100,+-5,-1\n") << "line 3: \"+-5\" is not a number";
         QTest::newRow("named columns without a grid")
             << QByteArray("# made by hand\nUa;Ia mA\n100;2\n") << "line 2: no grid voltage column (Vg, Vg1, Ug1)";
         QTest::newRow("uTmax without its table") << QByteArray("Data 2\nEL34\nPentode\n")
