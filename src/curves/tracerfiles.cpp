@@ -109,7 +109,8 @@ std::string ReadUtracerMatrix(std::string_view text, Collector& out) {
         return LineReason(lines.Number(), "the steps (\"Vg = -2 V ...\") are not numbers");
     const std::vector<std::string_view> names = HeaderNames(swept);
     const std::string sweptKey = names.empty() ? std::string() : NameKey(names.front());
-    const bool rowsAreAnode = sweptKey == "va" || sweptKey == "vp" || sweptKey == "ua";
+    // Rows of grid volts give transfer curves; rows of anode (and screen) volts the usual ones.
+    const bool rowsAreAnode = sweptKey.rfind("vg", 0) != 0 && sweptKey.rfind("ug", 0) != 0;
     const std::size_t ia = FindColumn(names, {"ia"});
     const double unit = CurrentUnit(ia == kNone ? std::string_view() : names[ia], 1e-3);
     const std::size_t width = HasWord(swept, "is") ? 2 : 1;
