@@ -49,8 +49,6 @@ private slots:
         const std::vector<Family> families = ReadTracerText(ReadWholeFile(Data("el34_utmax.txt").toStdString()), "").families;
         QCOMPARE(ReadWholeFile(dir.filePath("EL34_Ug2-250.tdf").toStdString()), TdfText(families.at(1)));
         QCOMPARE(ReadWholeFile(dir.filePath("one.tdf").toStdString()), ReadWholeFile(dir.filePath("out/sheet.tdf").toStdString()));
-        const Result help = RunConvert({"--help"});
-        QVERIFY(help.status == 0 && help.err.isEmpty());
     }
 
     void refuses_data() {

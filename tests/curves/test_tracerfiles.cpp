@@ -79,7 +79,6 @@ private slots:
         const TracerRead read = ReadTracerText(text, file.section('.', 0, 0).toStdString());
         QVERIFY2(read.ok, read.reason.c_str());
         QCOMPARE(QString::fromStdString(Summary(read.families)), summary);
-        if (read.families.size() > 1) QVERIFY(!ScreenVoltageText(read.families.back()).empty());
     }
 
     void refuses_data() {

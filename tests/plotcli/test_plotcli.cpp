@@ -4,7 +4,6 @@
 #include <QXmlStreamReader>
 
 #include "app/window_fixture.h"
-#include "curves/tracerfiles.h"
 
 using namespace anodix;
 
@@ -83,14 +82,6 @@ private slots:
             while (name.endsWith("svg") && !xml.atEnd()) xml.readNext();
             QVERIFY2(name.endsWith("svg") ? !xml.hasError() && file.size() > 10000 : file.read(4) == "%PDF", qPrintable(name));
         }
-        // Another tracer's file draws as its TDF does.
-        const std::string data = qEnvironmentVariable("ANODIX_SOURCE_DIR").toStdString() + "/tests/curves/data/";
-        const QString tdf = dir.filePath("el34.tdf");
-        WriteWholeFile(tdf.toStdString(), TdfText(ReadTracerText(ReadWholeFile(data + "el34_utmax.txt"), "").families.at(0)));
-        const QString tracer = QString::fromStdString(data + "el34_utmax.txt");
-        for (const QString& in : {tracer, tdf})
-            QCOMPARE(RunPlot({"--madiv", "20", "--vdiv", "50", "-o", dir.filePath(in == tdf ? "t.png" : "u.png"), in}).status, 0);
-        QCOMPARE(QImage(dir.filePath("u.png")), QImage(dir.filePath("t.png")));
         const Result help = RunPlot({"--help"});
         QVERIFY(help.status == 0 && help.out.startsWith("Usage: anodix-plot") && help.err.isEmpty());
     }
