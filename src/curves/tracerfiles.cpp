@@ -222,7 +222,17 @@ std::string ReadNamedColumns(std::string_view text, Collector& out) {
 
 // ---------------------------------------------------------------------------------
 
+namespace {
+
+// Text without the byte-order mark spreadsheets put before UTF-8 text.
+std::string_view WithoutMark(std::string_view text) {
+    return text.substr(text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0);
+}
+
+}  // namespace
+
 CurveFormat RecogniseCurveText(std::string_view text) {
+    text = WithoutMark(text);
     NumberedLines lines(text);
     std::string_view first, second;
     if (!lines.NextFilled(first)) return CurveFormat::Tdf;  // nothing, as TDF draws it
@@ -261,6 +271,7 @@ CurveFormat RecogniseCurveText(std::string_view text) {
 
 TracerRead ReadTracerText(std::string_view text, const std::string& name) {
     TracerRead result;
+    text = WithoutMark(text);
     result.format = RecogniseCurveText(text);
     Collector points(0.0, 0.0);
     Collector grouped(0.3, 2.0);  // by grid voltages rather than curve numbers

@@ -116,6 +116,7 @@ private slots:
         QCOMPARE(RecogniseCurveText("100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n"), CurveFormat::Tdf);
         QCOMPARE(RecogniseCurveText(""), CurveFormat::Tdf);
         QCOMPARE(RecogniseCurveText("\"Va\";\"Ia\";\"Vg\"\r\n100;2;-1\r\n"), CurveFormat::NamedColumns);
+        QVERIFY(ReadTracerText("\xEF\xBB\xBFUa;Ia;Ug1\r\n100;2;-1\r\n", "").ok);  // a spreadsheet's byte-order mark
     }
 
     // Read, written as TDF, read again: the same curves and points, to the places TDF
