@@ -1,4 +1,4 @@
-// Other tracers' files: (a) reading about 10 MB of each list layout into families, in
+// Other tracers' files: (a) reading about 10 MB of each layout into families, in
 // MB/s (median of several runs); (b) a 1 MB uTracer list in an import slot, read from its
 // file and drawn with the rest of the redraw on a 1600 x 1000 image.
 #include <QGuiApplication>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -101,18 +102,31 @@ int main(int argc, char** argv) {
         {"TSV", Rows("Va\tIa (A)\tVg1\tVg2\n", kBig,
                      [&](int, double g, double va, double a) { return Format("%.1f\t%.7f\t%.2f\t250\n", va, a, g, 0); })},
     };
-    for (const auto& layout : layouts) {
+    // A uTracer matrix: one row per anode volt, Ia and Is for each of 20 grid steps.
+    std::string matrix = "Va = Vs (V)   Ia (mA)   Is (mA)\r\n";
+    for (int g = 0; g < 20; ++g) matrix += "Vg = " + std::to_string(-g) + " V   ";
+    matrix += "\r\n";
+    const KorenTube tube = Koren12AU7();
+    for (int va = 1; matrix.size() < kBig; va = va % 400 + 1) {
+        matrix += Format("%.1f", va, 0, 0, 0);
+        for (int g = 0; g < 20; ++g) matrix += Format("  %.4f  %.4f", tube.AnodeCurrent(va, -g) * 1e3, 0.1, 0, 0);
+        matrix += "\r\n";
+    }
+    std::vector<std::pair<const char*, const std::string*>> all;
+    for (const auto& layout : layouts) all.emplace_back(layout.name, &layout.text);
+    all.emplace_back("uTracer matrix", &matrix);
+    for (const auto& [name, text] : all) {
         std::size_t points = 0;
         const Timing t = MedianMillis(5, [&] {
-            const TracerRead read = ReadTracerText(layout.text, "bench");
+            const TracerRead read = ReadTracerText(*text, "bench");
             points = 0;
             for (const Family& f : read.families)
                 for (const Curve& c : f.curves) points += c.points.size();
         });
-        const double kb = static_cast<double>(layout.text.size()) / 1e3;
+        const double kb = static_cast<double>(text->size()) / 1e3;
         std::printf("%s: %.1f MB read into %zu points, median of 5: %.0f MB/s elapsed, %.0f MB/s of "
                     "processor time (target >= 100 MB/s)\n",
-                    layout.name, kb / 1e3, points, kb / t.wall, kb / t.cpu);
+                    name, kb / 1e3, points, kb / t.wall, kb / t.cpu);
     }
 
     // A 1 MB file in slot 0, drawn by the redraw as the window does.
