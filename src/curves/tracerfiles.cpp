@@ -271,8 +271,8 @@ CurveFormat RecogniseCurveText(std::string_view text) {
 
 TracerRead ReadTracerText(std::string_view text, const std::string& name) {
     TracerRead result;
-    text = WithoutMark(text);
     result.format = RecogniseCurveText(text);
+    text = WithoutMark(text);
     Collector points(0.0, 0.0);
     Collector grouped(0.3, 2.0);  // by grid voltages rather than curve numbers
     Collector* used = &points;
