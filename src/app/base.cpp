@@ -405,7 +405,7 @@ void Base::Form_Load() {
             Message("Can't open " + family);
             continue;
         }
-        TakeIntoSlot(slot++, file.absoluteFilePath().toStdString());
+        if (TakeIntoSlot(slot, file.absoluteFilePath().toStdString())) ++slot;
     }
     startFamilies_.clear();
     state_.CaptureStopped = true;

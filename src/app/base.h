@@ -117,7 +117,7 @@ public:
     QString SlotPath(int index) const;
     void SetSlotPath(int index, const QString& path);
     // Fills the slot as a browse does: the path, the file name as the caption, ticked.
-    void TakeIntoSlot(int index, const std::string& path);
+    bool TakeIntoSlot(int index, const std::string& path);
 
     // ---- Capture mode: devices, volume, stimulus, capture run, calibration ----
     void InitInDevices();
@@ -148,6 +148,7 @@ public:
     // ---- Data conversion ----
     void MnuConvertion_Click();
     void ConvertExternalData();
+    void SaveTdfFiles(const std::vector<Family>& families);
 
     // ---- Pictures of the plot ----
     void Mnu_ExportPicture_Click();

@@ -180,20 +180,31 @@ QString Base::SlotPath(int index) const { return slotPaths_.at(static_cast<std::
 
 void Base::SetSlotPath(int index, const QString& path) {
     slotPaths_.at(static_cast<std::size_t>(index)) = path;
+    // A file of several screen voltages shows its first; the tip says which.
+    const std::string shown = path.isEmpty() ? std::string() : ReadSlotFile(path.toStdString()).shown;
+    CkImport.at(static_cast<std::size_t>(index))->setToolTip(QString::fromStdString(shown));
 }
 
 void Base::BtCkBrowse_Click(int index) {
     std::string path;
     if (services_.dialogs != nullptr)
-        path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Import TDF data", "Open");
+        path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Import TDF data", "Open",
+                          {{"Curve files (*.tdf *.utd *.txt *.dat *.csv *.tsv)", "*.tdf *.utd *.txt *.dat *.csv *.tsv"}});
     if (!path.empty()) TakeIntoSlot(index, path);
     RedrawPlot();
 }
 
-void Base::TakeIntoSlot(int index, const std::string& path) {
+bool Base::TakeIntoSlot(int index, const std::string& path) {
+    // A file that holds no curves is refused and the slot left as it was.
+    const SlotDrawing drawing = ReadSlotFile(path);
+    if (!drawing.ok && !drawing.reason.empty()) {
+        Message("Can't read " + path + ": " + drawing.reason);
+        return false;
+    }
     SetSlotPath(index, QString::fromStdString(path));
     CkImport[static_cast<std::size_t>(index)]->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
     CkImport[static_cast<std::size_t>(index)]->setChecked(true);
+    return true;
 }
 
 void Base::BtCkBrowse_MouseDown(int index, int button, int, float, float) {

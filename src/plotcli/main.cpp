@@ -31,11 +31,13 @@ namespace anodix {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: anodix-plot [OPTION]... -o OUT.png|OUT.svg|OUT.pdf [FILE.tdf]...\n"
-    "Draws the curve families of up to five TDF files as the Anodix window shows them in\n"
-    "Cook mode (the slot colours in the order given, labels, dissipation limit, grid)\n"
+    "Usage: anodix-plot [OPTION]... -o OUT.png|OUT.svg|OUT.pdf [FILE]...\n"
+    "Draws the curve families of up to five curve files as the Anodix window shows them\n"
+    "in Cook mode (the slot colours in the order given, labels, dissipation limit, grid)\n"
     "into a picture file. The file type follows the extension of OUT: PNG pixels, or an\n"
-    "SVG or PDF vector drawing of the same plot.\n"
+    "SVG or PDF vector drawing of the same plot. A FILE is TDF or another tracer's file\n"
+    "(uTracer, uTmax, pypsucurvetrace, CSV/TSV with named columns), recognised by its\n"
+    "content; of a file with several screen voltages the first is drawn.\n"
     "\n"
     "  -o, --output OUT  the picture to write (.png, .svg or .pdf); written whole or not\n"
     "                    at all\n"
@@ -177,7 +179,7 @@ Settings ParseArguments(const QStringList& args, bool& help) {
     if (!haveOutput || s.output.isEmpty()) throw Failure{"no output file given (-o OUT.png|svg|pdf)"};
     if (PictureFormatOf(s.output) == PictureFormat::Unknown)
         throw Failure{"-o: " + s.output.toStdString() + " does not end in .png, .svg or .pdf"};
-    if (s.files.size() > kSlotColours.size()) throw Failure{"at most five TDF files can be drawn"};
+    if (s.files.size() > kSlotColours.size()) throw Failure{"at most five curve files can be drawn"};
     return s;
 }
 
@@ -192,6 +194,9 @@ void CheckFamilies(const Settings& s) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw Failure{"can't read " + path.toStdString() + ": " + file.errorString().toStdString()};
+        const QByteArray bytes = file.readAll();
+        const SlotDrawing drawing = SlotTdf(bytes.toStdString());
+        if (!drawing.ok) throw Failure{"Can't read " + path.toStdString() + ": " + drawing.reason};
     }
 }
 

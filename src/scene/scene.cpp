@@ -1,6 +1,7 @@
 #include "scene/scene.h"
 
 #include "curves/tdf.h"
+#include "curves/tracerfiles.h"
 #include "tools/files.h"
 
 namespace anodix {
@@ -39,17 +40,25 @@ void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene, float& grid
         const SceneSlot& slot = scene.imports[k];
         // A ticked slot without a file (from a configuration) has nothing to show.
         if (!slot.ticked || slot.path.empty()) continue;
-        const int fn = FileOpenByMode(slot.path, "R", kFileTimeoutMs);
-        if (fn == 0) continue;
-        std::string text;
-        const bool read = FileReadAll(fn, text);
-        FileCloseRetry(fn, kFileTimeoutMs);
-        if (!read) continue;
+        // Another tracer's file draws as its TDF text would; a file that cannot be opened
+        // or read as curves is passed over silently.
+        const SlotDrawing drawing = ReadSlotFile(slot.path);
+        if (!drawing.ok) continue;
         const Rgb pen = plot.ForeColor();
         plot.SetForeColor(kSlotColours[k]);
-        DrawTdfFamily(plot, text, scene.UnitsPerVolt(), scene.UnitsPerMilliamp(), gridStep);
+        DrawTdfFamily(plot, drawing.tdf, scene.UnitsPerVolt(), scene.UnitsPerMilliamp(), gridStep);
         plot.SetForeColor(pen);
     }
+}
+
+SlotDrawing ReadSlotFile(const std::string& path) {
+    const int fn = FileOpenByMode(path, "R", kFileTimeoutMs);
+    if (fn == 0) return {};
+    std::string text;
+    const bool read = FileReadAll(fn, text);
+    FileCloseRetry(fn, kFileTimeoutMs);
+    if (!read) return {};
+    return SlotTdf(std::move(text));
 }
 
 void DrawOperatingPoint(PlotSurface& plot, const OperatingPoint& op, float unitsPerVolt,

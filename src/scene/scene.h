@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "curves/tracerfiles.h"
 #include "plot/frame.h"
 #include "plot/surface.h"
 
@@ -27,7 +28,7 @@ struct PlotPoint {
 };
 
 struct SceneSlot {
-    std::string path;  // the slot's TDF file, read at every drawing; "" when empty
+    std::string path;  // the slot's curve file, read at every drawing; "" when empty
     bool ticked = false;
 };
 
@@ -65,8 +66,13 @@ void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
                   const std::function<void()>& beforeGrid = {});
 
 // The families of the ticked slots in their colours, slot 0 first, each read from its
-// file now; a file that cannot be read is skipped silently. Nothing in Capture mode.
+// file now (TDF, or another tracer's file drawn as its TDF); a file that cannot be read
+// is skipped silently. Nothing in Capture mode.
 void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene, float& gridStep);
+
+// A slot's file read now, ready to draw; not ok, with no reason, when it cannot be
+// opened or read.
+SlotDrawing ReadSlotFile(const std::string& path);
 
 // The overlays. The operating point (a dot, the load line through it and the drop line
 // to the voltage axis) and the Gm marker (a dot with lines to both axes) are drawn in

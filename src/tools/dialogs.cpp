@@ -8,7 +8,8 @@ namespace anodix {
 
 std::string FileDialog(FileDialogService& dialog, const std::string& initialDirectory,
                        const std::string& proposedName, const std::string& title,
-                       const std::string& action) {
+                       const std::string& action,
+                       const std::vector<std::pair<std::string, std::string>>& more) {
     if (action != "Open" && action != "Save") return {};
     FileDialogRequest request;
     request.action = action;
@@ -22,6 +23,8 @@ std::string FileDialog(FileDialogService& dialog, const std::string& initialDire
         request.filters.emplace_back("Fichiers " + ProgramName() + " (*." + ext + ")", "*." + ext);
         request.filterIndex = 2;
     }
+    for (const auto& filter : more) request.filters.push_back(filter);
+    if (!more.empty()) request.filterIndex = static_cast<int>(request.filters.size());
     return dialog.Run(request);
 }
 

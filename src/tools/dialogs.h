@@ -38,8 +38,10 @@ public:
 // plus "Fichiers <program> (*.<ext>)" preselected when the proposed name has an
 // extension. Returns the chosen path, or "" when cancelled or when the action is
 // neither "Open" nor "Save".
+// `more` filters, when given, follow those two and the last of them is preselected.
 std::string FileDialog(FileDialogService& dialog, const std::string& initialDirectory,
                        const std::string& proposedName, const std::string& title,
-                       const std::string& action);
+                       const std::string& action,
+                       const std::vector<std::pair<std::string, std::string>>& more = {});
 
 }  // namespace anodix

@@ -1,5 +1,6 @@
 // Data conversion on the real window: the two dialogs, the remembered folders, the
 // messages, and nothing written when a table is refused or a dialog cancelled.
+#include "curves/tracerfiles.h"
 #include "tools/appdir.h"
 #include "window_fixture.h"
 
@@ -50,6 +51,26 @@ private slots:
                               out.path().toStdString() + "|");
         QCOMPARE(ReadWholeFile(tdf), std::string(kTdf));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{"tubes.tdf"});
+    }
+
+    // Another tracer's file: one TDF file per screen voltage, named with it beside the
+    // name chosen; a file without curves, and one broken in a row, are refused with the
+    // line and nothing is asked or written.
+    void convertsTracerFiles() {
+        QTemporaryDir in, out;
+        const std::string data = qEnvironmentVariable("ANODIX_SOURCE_DIR").toStdString() + "/tests/curves/data/";
+        const std::string utmax = WriteWholeFile(in.filePath("el34.txt").toStdString(), ReadWholeFile(data + "el34_utmax.txt"));
+        const std::string notes = WriteWholeFile(in.filePath("notes.txt").toStdString(), "Shopping list\n");
+        const std::string broken = WriteWholeFile(in.filePath("b.dat").toStdString(), "% x\n1 2 3 4 0 6 7 8 9 0\n1 2 3 four 0 6 7 8 9 0\n");
+        Window t;
+        t.dialogs.answers = {notes, broken, utmax, out.filePath("EL34.tdf").toStdString()};
+        for (int run = 0; run < 3; ++run) t.w.MnuConvertion->trigger();
+        QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't read " + notes + ": line 1: not a curve file of a known layout",
+                                                             "Can't read " + broken + ": line 3: \"four\" is not a number"}));
+        QCOMPARE(t.dialogs.asked.size(), std::size_t{4});
+        const std::vector<Family> families = ReadTracerText(ReadWholeFile(utmax), "").families;
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList{"EL34_triode.tdf", "EL34_Ug2-250.tdf", "EL34_Ug2-300.tdf"}));
+        QCOMPARE(ReadWholeFile(out.filePath("EL34_Ug2-300.tdf").toStdString()), TdfText(families.at(2)));
     }
 };
 

@@ -1,6 +1,8 @@
 // Cook mode on the real window: import slots through the dialog seam, the readout and
 // the mouse actions, the XOR overlays, the field clamps.
 
+#include "curves/family.h"
+#include "curves/tracerfiles.h"
 #include "tools/appdir.h"
 #include "window_fixture.h"
 
@@ -46,6 +48,49 @@ private slots:
         QTest::mouseClick(w.BtCkBrowse[0], Qt::RightButton);
         QVERIFY(w.CkImport[0]->text() == "Import >>" && !w.CkImport[0]->isChecked() && w.SlotPath(0).isEmpty());
         QVERIFY(t.dialogs.asked.size() == 3 && t.messages.texts.empty());
+    }
+
+    // Another tracer's file in a slot draws exactly as its TDF does, read again at each
+    // redraw; a file of several screen voltages shows its first and the tip says which.
+    // A file with no curves is refused with its line and the slot left as it was.
+    void tracerFilesInSlots() {
+        QTemporaryDir dir;
+        const std::string utmax = dir.filePath("el34.txt").toStdString(), tdf = dir.filePath("el34.tdf").toStdString(),
+                          notes = dir.filePath("notes.csv").toStdString();
+        const std::string data = qEnvironmentVariable("ANODIX_SOURCE_DIR").toStdString() + "/tests/curves/data/";
+        WriteWholeFile(utmax, ReadWholeFile(data + "el34_utmax.txt"));
+        WriteWholeFile(tdf, TdfText(ReadTracerText(ReadWholeFile(utmax), "el34").families.at(0)));
+        WriteWholeFile(notes, "Shopping list\nvalves; EL34\n");
+        Window t;
+        Base& w = t.w;
+        RecordingSurface& tape = t.Record();
+        t.dialogs.answers = {utmax, tdf, notes};
+        for (int k : {0, 1, 2}) QTest::mouseClick(w.BtCkBrowse[k], Qt::LeftButton);
+        const FileDialogRequest& asked = t.dialogs.asked.at(0);
+        QCOMPARE(asked.filters.back().first, "Curve files (*.tdf *.utd *.txt *.dat *.csv *.tsv)");
+        QCOMPARE(asked.filterIndex, int(asked.filters.size()));
+        QCOMPARE(w.CkImport[0]->toolTip(), "Shown: triode sweep; also in the file: Ug2 250 V, Ug2 300 V");
+        QVERIFY(w.CkImport[1]->toolTip().isEmpty());
+        QCOMPARE(t.messages.texts, std::vector<std::string>{"Can't read " + notes + ": line 1: not a curve file of a known layout"});
+        QVERIFY(!w.CkImport[2]->isChecked() && w.SlotPath(2).isEmpty());
+
+        // Every call of one slot's colour, as text.
+        auto drawn = [&](Rgb colour) {
+            QStringList out;
+            for (const auto& c : tape.calls)
+                if (c.colour == colour)
+                    out << QString("%1 %2,%3 %4,%5 %6").arg(int(c.kind)).arg(c.x1).arg(c.y1).arg(c.x2).arg(c.y2).arg(c.text.c_str());
+            return out;
+        };
+        tape.calls.clear();
+        w.RedrawPlot();
+        const QStringList fromTracer = drawn(RGB(0, 0, 255));
+        QVERIFY(!fromTracer.isEmpty());
+        QCOMPARE(fromTracer, drawn(RGB(192, 64, 0)));
+        WriteWholeFile(utmax, ReadWholeFile(data + "ecc83_tab.utd"));
+        tape.calls.clear();
+        w.RedrawPlot();
+        QCOMPARE(LinesIn(tape, RGB(0, 0, 255)), 2);
     }
 
     // At 50 V/div and 5 mA/div: the operating point, its load line and the Gm marker on the

@@ -102,6 +102,8 @@ private slots:
         QTest::newRow("size not whole") << QStringList{"--size", "10.5x20", "-o", "OUT.png"} << "--size";
         QTest::newRow("six families") << QStringList{"-o", "OUT.png", el34, el34, el34, el34, el34, el34} << "five";
         QTest::newRow("missing family") << QStringList{"-o", "OUT.png", el34, "no-such.tdf"} << "no-such.tdf";
+        QTest::newRow("not curves") << QStringList{"-o", "OUT.png", qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/tests/curves/data/notes.txt"}
+                                    << "notes.txt: line 1: not a curve file";
         QTest::newRow("endless device") << QStringList{"-o", "OUT.png", "/dev/zero"} << "/dev/zero";
         QTest::newRow("no such folder") << QStringList{"-o", "OUT.d/plot.png", el34} << "can't write OUT.d/plot.png: ";
     }
