@@ -147,7 +147,7 @@ LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInp
         }
         double a = 0.0, b = vaEnd;
         bool bKnown = false;  // the current is known at b
-        for (int i = 0; i < kSteps && b - a > 1e-12 * vaEnd; ++i) {
+        for (int i = 0; i < kSteps && b - a > 1e-10 * vaEnd; ++i) {
             const double mid = 0.5 * (a + b);
             const std::optional<double> c = currents.Current(mid, vg);
             if (!c) {
@@ -171,10 +171,15 @@ LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInp
     }
 
     // Fourier series of one period.
+    static const std::vector<std::complex<double>> turns = [] {
+        std::vector<std::complex<double>> t(kSamples);
+        for (int n = 0; n < kSamples; ++n) t[n] = std::polar(1.0, -2.0 * std::numbers::pi * n / kSamples);
+        return t;
+    }();
     std::vector<double> amplitude(kSamples / 2, 0.0);
     for (int k = 1; k < kSamples / 2; ++k) {
         std::complex<double> sum = 0.0;
-        for (int n = 0; n < kSamples; ++n) sum += va[n] * std::polar(1.0, -2.0 * std::numbers::pi * k * n / kSamples);
+        for (int n = 0; n < kSamples; ++n) sum += va[n] * turns[(k * n) % kSamples];
         amplitude[k] = 2.0 * std::abs(sum) / kSamples;
     }
     double mean = 0.0;
