@@ -5,10 +5,12 @@
 // the picture files, the printed page and anodix-plot all draw through DrawCookPlot.
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "curves/family.h"
 #include "plot/frame.h"
 #include "plot/surface.h"
 
@@ -29,6 +31,8 @@ struct PlotPoint {
 struct SceneSlot {
     std::string path;  // the slot's TDF file, read at every drawing; "" when empty
     bool ticked = false;
+    // The family of a model fitted to the slot's curves, when there is one.
+    std::shared_ptr<const Family> model;
 };
 
 // The operating point with the load line through it.
@@ -43,6 +47,7 @@ struct CookScene {
     float watts = 0.0f;    // dissipation limit
     bool cookMode = true;  // the slots' families show in Cook mode only
     std::array<SceneSlot, kSlotCount> imports;  // the import slots
+    bool showModels = false;  // the fitted models drawn over their families
 
     // Drawn over the plot after a redraw, until the next one.
     std::optional<OperatingPoint> operatingPoint;
@@ -58,7 +63,7 @@ struct CookScene {
 void DrawCookPlot(PlotSurface& plot, const CookScene& scene, float& gridStep);
 
 // The redraw: clears the surface and draws, in this order, the dissipation limit, the
-// families of the ticked slots (pen width 2) and the grid with its labels (pen width
+// families of the ticked slots (pen width 2), their fitted models when shown, and the grid with its labels (pen width
 // 1). beforeGrid, when given, runs between the families and the grid (the window lets
 // waiting events run there). Overlays are not drawn.
 void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
@@ -67,6 +72,10 @@ void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
 // The families of the ticked slots in their colours, slot 0 first, each read from its
 // file now; a file that cannot be read is skipped silently. Nothing in Capture mode.
 void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene, float& gridStep);
+
+// The fitted models of the ticked slots, when shown: thin dashed curves in the slot's
+// colour, drawn after the families and before the grid. Nothing in Capture mode.
+void DrawModelFamilies(PlotSurface& plot, const CookScene& scene);
 
 // The overlays. The operating point (a dot, the load line through it and the drop line
 // to the voltage axis) and the Gm marker (a dot with lines to both axes) are drawn in
