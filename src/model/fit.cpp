@@ -157,8 +157,8 @@ bool RegressExKg1(const Data& d, Params& p) {
 }
 
 std::vector<double> LogSpaced(double lo, double hi, int n) {
-    std::vector<double> v;
-    for (int i = 0; i < n; ++i) v.push_back(lo * std::pow(hi / lo, i / double(n - 1)));
+    std::vector<double> v(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = lo * std::pow(hi / lo, i / double(n - 1));
     return v;
 }
 

@@ -113,7 +113,7 @@ std::optional<double> ModelCurrents::Current(double va, double vg) const {
 
 LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInput& in) {
     LoadLineNumbers out;
-    if (!(in.rLoad > 0.0) || !(in.va0 > 0.0) || !(in.vinPeak > 0.0) || !std::isfinite(in.ia0) ||
+    if (!(in.rLoad > 0.0) || !(in.va0 > 0.0) || !(in.vinPeak > 0.0) || !(in.ia0 > 0.0) || !std::isfinite(in.ia0) ||
         !std::isfinite(in.rLoad) || !std::isfinite(in.vinPeak)) {
         out.reason = "needs an operating point, a load and a swing";
         return out;

@@ -55,6 +55,7 @@ private slots:
             QCOMPARE(n.reason, std::string(kOutsideFamily));
         }
         QVERIFY(!AnalyseLoadLine(currents, {250.0, 0.015, 0.0, 1.0}).ok);
+        QVERIFY(!AnalyseLoadLine(currents, {250.0, 0.0, 10e3, 1.0}).ok);
         QVERIFY(!AnalyseLoadLine(currents, {250.0, 0.015, 10e3, std::nan("")}).ok);
     }
 
