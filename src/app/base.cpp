@@ -39,7 +39,7 @@ constexpr int kPlotMarginHeight = 20;
 
 // Design size of the client area, in pixels.
 constexpr int kClientWidth = 789;
-constexpr int kClientHeight = 549;
+constexpr int kClientHeight = 640;
 
 QColor ToQColor(Rgb c) { return QColor((c >> 16) & 255, (c >> 8) & 255, c & 255); }
 
@@ -235,6 +235,8 @@ void Base::BuildControls() {
     BtExport->setGeometry(8, 206, 122, 24);
     BtExport->setEnabled(false);
     FrmCapture->hide();
+
+    BuildModelControls(client);
 }
 
 void Base::BuildMenus() {
@@ -267,6 +269,9 @@ void Base::BuildMenus() {
     Mnu_Print = Mnu_Plot->addAction("Print ...");
     Mnu_Print->setObjectName("Mnu_Print");
     Mnu_Print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    Mnu_ShowModels = Mnu_Plot->addAction("Show fitted models");
+    Mnu_ShowModels->setObjectName("Mnu_ShowModels");
+    Mnu_ShowModels->setCheckable(true);
 
     // The shortcuts work wherever the focus is inside the window.
     for (QAction* a : {Mnu_Capture, Mnu_Cook, MnuConvertion, Mnu_Import_Pref, Mnu_Export_Pref,
@@ -320,6 +325,7 @@ void Base::ConnectHandlers() {
         w->installEventFilter(this);
     CbVdiv->installEventFilter(this);
     CbMaDiv->installEventFilter(this);
+    ConnectModelHandlers();
 }
 
 bool Base::eventFilter(QObject* watched, QEvent* event) {
@@ -337,6 +343,7 @@ bool Base::eventFilter(QObject* watched, QEvent* event) {
             if (watched == RLoad) { RLoad_KeyDown(code, shift); return true; }
             if (watched == TxVg1) { TxVg1_KeyDown(code, shift); return true; }
             if (watched == TxVg2) { TxVg2_KeyDown(code, shift); return true; }
+            if (watched == TxVin) { TxVin_KeyDown(code, shift); return true; }
         }
         // Enter in a scale list redraws. The list itself does nothing more with it: Enter
         // is not a pick from the list, so it must not also count as a click.
@@ -467,6 +474,7 @@ void Base::Form_Resize() {
 
 void Base::Mnu_Capture_Click() {
     FrmCook->hide();
+    FrmLoad->hide();
     FrmCapture->show();
     state_.CurrentMode = kCaptureMode;
     RedrawPlot();
@@ -475,6 +483,7 @@ void Base::Mnu_Capture_Click() {
 void Base::Mnu_Cook_Click() {
     FrmCapture->hide();
     FrmCook->show();
+    FrmLoad->show();
     state_.CurrentMode = kCookMode;
     RedrawPlot();
 }

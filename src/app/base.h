@@ -9,14 +9,18 @@
 //   base_config.cpp    configuration files and the most-recently-used record
 //   base_convert.cpp   conversion of external data tables
 //   base_picture.cpp   pictures of the plot: export to PNG, SVG or PDF, and printing
+//   base_model.cpp     fitted models of the slots, the load line's numbers
 #include <QMainWindow>
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/services.h"
 #include "app/windowstate.h"
+#include "model/fit.h"
 #include "scene/scene.h"
 #include "tools/dialogs.h"
 
@@ -99,6 +103,7 @@ public:
     bool StepNumericField(QLineEdit* field, int keyCode, float step);
     void TxPwr_KeyDown(int keyCode, int shift);
     void RLoad_KeyDown(int keyCode, int shift);
+    void TxVin_KeyDown(int keyCode, int shift);
     void TxVg1_KeyDown(int keyCode, int shift);
     void TxVg2_KeyDown(int keyCode, int shift);
 
@@ -135,6 +140,24 @@ public:
     void StartButton_Click();
     void StopCapture();
     void BtCalib_Click();
+
+    // ---- Fitted models and the load line's numbers (base_model.cpp) ----
+    // "Fit model...": asks for the model (askModelKind), fits it to the slot's family and
+    // shows the parameters and errors.
+    void FitSlotModel(int index);
+    void SaveSlotModel(int index);   // "Save model as TDF..."
+    void ExportSlotSpice(int index); // "Export SPICE..."
+    // The slot's fit, when one has been made since its file was chosen.
+    const FitResult* SlotFit(int index) const;
+    void TxVin_Change();
+    void CkModel_Click();
+    void Mnu_ShowModels_Click();
+    // The numbers of the load line through the operating point for the swing in TxVin,
+    // from the first ticked family (or its model, with CkModel ticked).
+    void ShowLoadLineNumbers();
+    // Asks which model to fit to the family (and a pentode's screen voltage); nothing
+    // when the user cancels. Tests replace it; when empty, Qt's input dialogs ask.
+    std::function<std::optional<FitRequest>(const QString& family)> askModelKind;
 
     // ---- Configuration ----
     void Mnu_Export_Pref_Click();
@@ -209,6 +232,21 @@ public:
     QPushButton* BtExport = nullptr;
     QFrame* Shape = nullptr;
 
+    QGroupBox* FrmLoad = nullptr;  // the load line's numbers
+    QLineEdit* TxVin = nullptr;    // peak grid swing, volts
+    QCheckBox* CkModel = nullptr;  // numbers from the fitted model instead of the curves
+    QLabel* LabelVin = nullptr;
+    QLabel* LabelVg0 = nullptr;
+    QLabel* LabelUp = nullptr;
+    QLabel* LabelDown = nullptr;
+    QLabel* LabelGain = nullptr;
+    QLabel* LabelPout = nullptr;
+    QLabel* LabelHd2 = nullptr;
+    QLabel* LabelHd3 = nullptr;
+    QLabel* LabelThd = nullptr;
+    QLabel* LabelLoadNote = nullptr;  // why there are no numbers ("outside the family")
+    std::array<QMenu*, 5> MnuSlot{};  // each slot's context menu (on its check box)
+
     QMenu* Mnu_Mode = nullptr;
     QAction* Mnu_Capture = nullptr;
     QAction* Mnu_Cook = nullptr;
@@ -219,6 +257,7 @@ public:
     QMenu* Mnu_Plot = nullptr;
     QAction* Mnu_ExportPicture = nullptr;
     QAction* Mnu_Print = nullptr;
+    QAction* Mnu_ShowModels = nullptr;  // the fitted models drawn over their families
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -229,6 +268,8 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
+    void BuildModelControls(QWidget* client);
+    void ConnectModelHandlers();
     void ConnectHandlers();
     // Shows a message box through the message service ("Anodix" unless a title is given).
     void Message(const std::string& text, const std::string& title = "Anodix",
@@ -246,6 +287,10 @@ private:
     std::vector<std::string> startFamilies_;  // named on the command line
     std::string startConfiguration_;          // named on the command line; "" = the most recent
     std::vector<int> devicePositions_;  // DevicesBox position -> device number
+    std::array<std::optional<FitResult>, 5> slotFits_;          // each slot's fit
+    std::array<std::shared_ptr<const Family>, 5> slotModels_;   // and its model's family
+    struct LoadFamily;
+    std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, until a redraw
 };
 
 }  // namespace anodix

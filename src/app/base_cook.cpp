@@ -47,7 +47,8 @@ CookScene Base::Scene() const {
     scene.watts = FloatNumber(TxPwr->text());
     scene.cookMode = !s.InCaptureMode();
     for (std::size_t k = 0; k < scene.imports.size(); ++k)
-        scene.imports[k] = {slotPaths_[k].toStdString(), CkImport[k]->isChecked()};
+        scene.imports[k] = {slotPaths_[k].toStdString(), CkImport[k]->isChecked(), slotModels_[k]};
+    scene.showModels = Mnu_ShowModels->isChecked();
     if (s.OriginY != kPlotUnits) scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
     scene.marks = s.Marks;
     if (s.MarkX != 0.0f || s.MarkY != 0.0f) scene.gmMarker = PlotPoint{s.MarkX, s.MarkY};
@@ -80,6 +81,9 @@ void Base::RedrawPlot() {
     DrawCookBase(Plot(), Scene(), s.GridStep, [this] { DoEvents(); });
     s.RedrawBusy = false;
     ScopeBox->update();
+    // The files may have changed since the numbers last read them.
+    loadFamily_.reset();
+    ShowLoadLineNumbers();
 }
 
 // ---------------------------------------------------------------------------------
@@ -98,6 +102,7 @@ void Base::PlaceOperatingPoint(float x, float y) {
     s.LoadLineY = y;
     DrawOperatingPoint(plot, {{x, y}, s.LoadLineR}, s.UnitsPerVolt, s.UnitsPerMilliamp);
     ScopeBox->update();
+    ShowLoadLineNumbers();
 }
 
 void Base::RLoad_Change() {
@@ -179,10 +184,17 @@ void Base::Scope_MouseDown(int button, int shift, float x, float y) {
 QString Base::SlotPath(int index) const { return slotPaths_.at(static_cast<std::size_t>(index)); }
 
 void Base::SetSlotPath(int index, const QString& path) {
-    slotPaths_.at(static_cast<std::size_t>(index)) = path;
+    const auto k = static_cast<std::size_t>(index);
+    // A model belongs to the family it was fitted to.
+    if (slotPaths_.at(k) != path) {
+        slotFits_.at(k).reset();
+        slotModels_.at(k).reset();
+        loadFamily_.reset();
+    }
+    slotPaths_.at(k) = path;
     // A file of several screen voltages shows its first; the tip says which.
     const std::string shown = path.isEmpty() ? std::string() : ReadSlotFile(path.toStdString()).shown;
-    CkImport.at(static_cast<std::size_t>(index))->setToolTip(QString::fromStdString(shown));
+    CkImport.at(k)->setToolTip(QString::fromStdString(shown));
 }
 
 void Base::BtCkBrowse_Click(int index) {

@@ -62,6 +62,8 @@ void Base::RLoad_KeyDown(int keyCode, int) {
     StepNumericField(RLoad, keyCode, step);
 }
 
+void Base::TxVin_KeyDown(int keyCode, int) { StepNumericField(TxVin, keyCode, 0.0f); }
+
 void Base::TxVg1_KeyDown(int keyCode, int) { StepNumericField(TxVg1, keyCode, 5.0f); }
 
 void Base::TxVg2_KeyDown(int keyCode, int) { StepNumericField(TxVg2, keyCode, 10.0f); }

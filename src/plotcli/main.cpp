@@ -207,7 +207,7 @@ CookScene SceneOf(const Settings& s) {
     scene.voltsPerDiv = s.voltsPerDiv;
     scene.milliampsPerDiv = s.milliampsPerDiv;
     scene.watts = s.watts;
-    for (std::size_t k = 0; k < s.files.size(); ++k) scene.imports[k] = {s.files[k].toStdString(), true};
+    for (std::size_t k = 0; k < s.files.size(); ++k) scene.imports[k] = {s.files[k].toStdString(), true, nullptr};
     if (s.haveOp) {
         scene.operatingPoint = OperatingPoint{
             {s.opVolts * scene.UnitsPerVolt(), kPlotUnits - s.opMilliamps * scene.UnitsPerMilliamp()},

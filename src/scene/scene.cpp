@@ -1,5 +1,8 @@
 #include "scene/scene.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "curves/tdf.h"
 #include "curves/tracerfiles.h"
 #include "tools/files.h"
@@ -12,6 +15,9 @@ namespace {
 constexpr int kThinPen = 1;
 constexpr int kCurvePen = 2;
 constexpr int kDotPen = 12;
+// The dashes of a model's curves, in plot units along the curve.
+constexpr float kDash = 700.0f;
+constexpr float kDashGap = 500.0f;
 
 }  // namespace
 
@@ -29,6 +35,7 @@ void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
     DrawPowerLimit(plot, scene.watts, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
     plot.SetDrawWidth(kCurvePen);
     DrawImportedFamilies(plot, scene, gridStep);
+    DrawModelFamilies(plot, scene);
     if (beforeGrid) beforeGrid();
     plot.SetDrawWidth(kThinPen);
     DrawGrid(plot, scene.milliampsPerDiv, scene.voltsPerDiv);
@@ -59,6 +66,46 @@ SlotDrawing ReadSlotFile(const std::string& path) {
     FileCloseRetry(fn, kFileTimeoutMs);
     if (!read) return {};
     return SlotTdf(std::move(text));
+}
+
+void DrawModelFamilies(PlotSurface& plot, const CookScene& scene) {
+    if (!scene.cookMode || !scene.showModels) return;
+    const int width = plot.DrawWidth();
+    plot.SetDrawWidth(kThinPen);
+    for (std::size_t k = 0; k < scene.imports.size(); ++k) {
+        const SceneSlot& slot = scene.imports[k];
+        if (!slot.ticked || slot.path.empty() || !slot.model) continue;
+        for (const Curve& curve : slot.model->curves) {
+            // The dash pattern runs on along the curve from one point to the next.
+            float along = 0.0f;
+            bool havePrevious = false;
+            float px = 0.0f, py = 0.0f;
+            for (const CurvePoint& p : curve.points) {
+                // Positions far off the plot are held a plot's size away from it.
+                const auto x = static_cast<float>(std::clamp(p.volts * scene.UnitsPerVolt(), -kPlotUnits * 1.0, kPlotUnits * 2.0));
+                const auto y = static_cast<float>(
+                    std::clamp(kPlotUnits - p.amperes * 1000.0 * scene.UnitsPerMilliamp(), -kPlotUnits * 1.0, kPlotUnits * 2.0));
+                if (havePrevious) {
+                    const float length = std::hypot(x - px, y - py);
+                    float t = 0.0f;
+                    while (t < length) {
+                        const float phase = std::fmod(along + t, kDash + kDashGap);
+                        const float run = phase < kDash ? kDash - phase : kDash + kDashGap - phase;
+                        const float end = std::min(length, t + run);
+                        if (phase < kDash)
+                            plot.Line(px + (x - px) * t / length, py + (y - py) * t / length,
+                                      px + (x - px) * end / length, py + (y - py) * end / length, kSlotColours[k]);
+                        t = end;
+                    }
+                    along += length;
+                }
+                px = x;
+                py = y;
+                havePrevious = true;
+            }
+        }
+    }
+    plot.SetDrawWidth(width);
 }
 
 void DrawOperatingPoint(PlotSurface& plot, const OperatingPoint& op, float unitsPerVolt,

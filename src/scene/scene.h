@@ -5,11 +5,13 @@
 // the picture files, the printed page and anodix-plot all draw through DrawCookPlot.
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "curves/tracerfiles.h"
+#include "curves/family.h"
 #include "plot/frame.h"
 #include "plot/surface.h"
 
@@ -30,6 +32,8 @@ struct PlotPoint {
 struct SceneSlot {
     std::string path;  // the slot's curve file, read at every drawing; "" when empty
     bool ticked = false;
+    // The family of a model fitted to the slot's curves, when there is one.
+    std::shared_ptr<const Family> model;
 };
 
 // The operating point with the load line through it.
@@ -44,6 +48,7 @@ struct CookScene {
     float watts = 0.0f;    // dissipation limit
     bool cookMode = true;  // the slots' families show in Cook mode only
     std::array<SceneSlot, kSlotCount> imports;  // the import slots
+    bool showModels = false;  // the fitted models drawn over their families
 
     // Drawn over the plot after a redraw, until the next one.
     std::optional<OperatingPoint> operatingPoint;
@@ -59,7 +64,7 @@ struct CookScene {
 void DrawCookPlot(PlotSurface& plot, const CookScene& scene, float& gridStep);
 
 // The redraw: clears the surface and draws, in this order, the dissipation limit, the
-// families of the ticked slots (pen width 2) and the grid with its labels (pen width
+// families of the ticked slots (pen width 2), their fitted models when shown, and the grid with its labels (pen width
 // 1). beforeGrid, when given, runs between the families and the grid (the window lets
 // waiting events run there). Overlays are not drawn.
 void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
@@ -73,6 +78,9 @@ void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene, float& grid
 // A slot's file read now, ready to draw; not ok, with no reason, when it cannot be
 // opened or read.
 SlotDrawing ReadSlotFile(const std::string& path);
+// The fitted models of the ticked slots, when shown: thin dashed curves in the slot's
+// colour, drawn after the families and before the grid. Nothing in Capture mode.
+void DrawModelFamilies(PlotSurface& plot, const CookScene& scene);
 
 // The overlays. The operating point (a dot, the load line through it and the drop line
 // to the voltage axis) and the Gm marker (a dot with lines to both axes) are drawn in

@@ -1,0 +1,243 @@
+// Fitted models and the load line's numbers: the slots' context menu (fit a model, save
+// its family as TDF, export it for SPICE), the fitted models drawn over their families,
+// and the panel with the gain, swings, output power and distortion for a grid swing.
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+
+#include "app/base.h"
+#include "curves/family.h"
+#include "model/loadline.h"
+#include "model/spice.h"
+#include "plot/frame.h"
+#include "tools/appdir.h"
+#include "tools/dialogs.h"
+#include "tools/fields.h"
+#include "tools/files.h"
+#include "tools/numtext.h"
+#include "tools/replacefile.h"
+
+namespace anodix {
+
+// The family the numbers read, kept from one update to the next until a redraw or a
+// change of slot: the numbers follow the mouse and the arrow keys.
+struct Base::LoadFamily {
+    QString path;
+    Family family;
+    FamilyCurrents currents;
+    explicit LoadFamily(const QString& p, Family f) : path(p), family(std::move(f)), currents(family) {}
+};
+
+namespace {
+
+constexpr float kVinLowest = 0.01f;
+constexpr float kVinHighest = 1000.0f;
+
+// The whole text of a file, read through the program's file layer.
+bool ReadWhole(const std::string& path, std::string& text) {
+    const int fn = FileOpenByMode(path, "R", kFileTimeoutMs);
+    if (fn == 0) return false;
+    const bool read = FileReadAll(fn, text);
+    FileCloseRetry(fn, kFileTimeoutMs);
+    return read;
+}
+
+std::string BaseName(const QString& path) { return GetFileName(path.toStdString()); }
+
+}  // namespace
+
+void Base::BuildModelControls(QWidget* client) {
+    FrmLoad = new QGroupBox("Load line", client);
+    FrmLoad->setObjectName("FrmLoad");
+    FrmLoad->setGeometry(8, 470, 137, 160);
+    const auto label = [this](const char* name, int x, int y, int w) {
+        auto* l = new QLabel(FrmLoad);
+        l->setObjectName(name);
+        l->setGeometry(x, y, w, 16);
+        return l;
+    };
+    LabelVin = label("LabelVin", 6, 19, 26);
+    LabelVin->setText("Vin");
+    TxVin = new QLineEdit("1", FrmLoad);
+    TxVin->setObjectName("TxVin");
+    TxVin->setGeometry(32, 17, 40, 20);
+    TxVin->setToolTip("Peak grid swing in volts");
+    CkModel = new QCheckBox("model", FrmLoad);
+    CkModel->setObjectName("CkModel");
+    CkModel->setGeometry(76, 17, 58, 20);
+    CkModel->setToolTip("The numbers from the fitted model instead of the curves");
+    CkModel->setEnabled(false);
+    LabelVg0 = label("LabelVg0", 6, 42, 128);
+    LabelGain = label("LabelGain", 6, 58, 128);
+    LabelUp = label("LabelUp", 6, 74, 64);
+    LabelDown = label("LabelDown", 70, 74, 64);
+    LabelPout = label("LabelPout", 6, 90, 128);
+    LabelHd2 = label("LabelHd2", 6, 106, 128);
+    LabelHd3 = label("LabelHd3", 6, 122, 128);
+    LabelThd = label("LabelThd", 6, 138, 128);
+    LabelLoadNote = label("LabelLoadNote", 6, 42, 128);
+    LabelLoadNote->setWordWrap(true);
+    LabelLoadNote->resize(128, 40);
+
+    for (int k = 0; k < 5; ++k) {
+        auto* menu = new QMenu(this);
+        menu->setObjectName(QString("MnuSlot_%1").arg(k));
+        connect(menu->addAction("Fit model..."), &QAction::triggered, this, [this, k] { FitSlotModel(k); });
+        connect(menu->addAction("Save model as TDF..."), &QAction::triggered, this, [this, k] { SaveSlotModel(k); });
+        connect(menu->addAction("Export SPICE..."), &QAction::triggered, this, [this, k] { ExportSlotSpice(k); });
+        MnuSlot[static_cast<std::size_t>(k)] = menu;
+    }
+}
+
+void Base::ConnectModelHandlers() {
+    connect(TxVin, &QLineEdit::textChanged, this, [this] { TxVin_Change(); });
+    connect(CkModel, &QCheckBox::stateChanged, this, [this] { CkModel_Click(); });
+    connect(Mnu_ShowModels, &QAction::triggered, this, [this] { Mnu_ShowModels_Click(); });
+    TxVin->installEventFilter(this);
+    for (int k = 0; k < 5; ++k) {
+        QCheckBox* ck = CkImport[static_cast<std::size_t>(k)];
+        ck->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(ck, &QWidget::customContextMenuRequested, this, [this, k, ck](const QPoint& at) {
+            QMenu* menu = MnuSlot[static_cast<std::size_t>(k)];
+            const bool fitted = SlotFit(k) != nullptr;
+            const QList<QAction*> actions = menu->actions();
+            actions[0]->setEnabled(!SlotPath(k).isEmpty());
+            actions[1]->setEnabled(fitted);
+            actions[2]->setEnabled(fitted);
+            menu->popup(ck->mapToGlobal(at));
+        });
+    }
+}
+
+const FitResult* Base::SlotFit(int index) const {
+    const std::optional<FitResult>& fit = slotFits_.at(static_cast<std::size_t>(index));
+    return fit ? &*fit : nullptr;
+}
+
+void Base::FitSlotModel(int index) {
+    const auto k = static_cast<std::size_t>(index);
+    const QString path = SlotPath(index);
+    if (path.isEmpty()) {
+        Message("The slot holds no family to fit.");
+        return;
+    }
+    const std::string name = BaseName(path);
+    std::optional<FitRequest> request;
+    if (askModelKind) {
+        request = askModelKind(QString::fromStdString(name));
+    } else {
+        bool ok = false;
+        const QString kind = QInputDialog::getItem(this, "Fit model", QString::fromStdString("Model of " + name),
+                                                   {"Triode", "Pentode or beam tetrode"}, 0, false, &ok);
+        if (!ok) return;
+        request = FitRequest{};
+        if (kind != "Triode") {
+            const QString vg2 =
+                QInputDialog::getText(this, "Fit model", "Screen voltage Vg2 (V)", QLineEdit::Normal, "250", &ok);
+            if (!ok) return;
+            const std::optional<double> v = WholeNumber(vg2.toStdString());
+            request = FitRequest{true, v.value_or(0.0)};
+        }
+    }
+    if (!request) return;
+    std::string text;
+    if (!ReadWhole(path.toStdString(), text)) {
+        Message("Can't read " + path.toStdString(), "Fit model", MessageIcon::Critical);
+        return;
+    }
+    const Family family = ReadTdfFamily(text, name);
+    const FitResult fit = FitKoren(family, *request);
+    if (!fit.ok) {
+        Message(DescribeFit(fit, name), "Fit model", MessageIcon::Critical);
+        return;
+    }
+    slotFits_[k] = fit;
+    slotModels_[k] = std::make_shared<const Family>(ModelFamily(fit.tube, family));
+    Message(DescribeFit(fit, name), "Fit model");
+    if (Mnu_ShowModels->isChecked()) RedrawPlot();
+    ShowLoadLineNumbers();
+}
+
+void Base::SaveSlotModel(int index) {
+    const auto k = static_cast<std::size_t>(index);
+    if (!slotModels_[k] || services_.dialogs == nullptr) {
+        if (!slotModels_[k]) Message("Fit a model to the slot's family first.");
+        return;
+    }
+    const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Save model as TDF", "Save");
+    if (path.empty()) return;
+    std::string reason;
+    if (!ReplaceFile(path, TdfText(*slotModels_[k]), &reason))
+        Message("Can't write " + path + ": " + reason, "Anodix", MessageIcon::Critical);
+}
+
+void Base::ExportSlotSpice(int index) {
+    const FitResult* fit = SlotFit(index);
+    if (fit == nullptr || services_.dialogs == nullptr) {
+        if (fit == nullptr) Message("Fit a model to the slot's family first.");
+        return;
+    }
+    const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.inc", "Export SPICE model", "Save");
+    if (path.empty()) return;
+    std::string reason;
+    if (!ReplaceFile(path, SpiceSubcircuit(*fit, BaseName(SlotPath(index))), &reason))
+        Message("Can't write " + path + ": " + reason, "Anodix", MessageIcon::Critical);
+}
+
+void Base::TxVin_Change() {
+    // Each rewrite runs this handler again, nested, before this one goes on.
+    if (static_cast<float>(TextNumber(TxVin->text())) < kVinLowest) TxVin->setText("0.01");
+    if (static_cast<float>(TextNumber(TxVin->text())) > kVinHighest) TxVin->setText("1000");
+    ShowLoadLineNumbers();
+}
+
+void Base::CkModel_Click() { ShowLoadLineNumbers(); }
+
+void Base::Mnu_ShowModels_Click() { RedrawPlot(); }
+
+void Base::ShowLoadLineNumbers() {
+    for (QLabel* l : {LabelVg0, LabelGain, LabelUp, LabelDown, LabelPout, LabelHd2, LabelHd3, LabelThd}) l->clear();
+    const auto note = [this](const char* text) {
+        LabelLoadNote->setText(text);
+        LabelLoadNote->show();
+    };
+    const WindowState& s = state_;
+    int slot = -1;
+    for (int k = 0; k < 5 && slot < 0; ++k)
+        if (CkImport[static_cast<std::size_t>(k)]->isChecked() && !SlotPath(k).isEmpty()) slot = k;
+    const FitResult* fit = slot >= 0 ? SlotFit(slot) : nullptr;
+    CkModel->setEnabled(fit != nullptr);
+    if (!s.StartupDone || s.UnitsPerVolt <= 0.0f || s.UnitsPerMilliamp <= 0.0f) return note("");
+    if (slot < 0) return note("Tick a family.");
+    if (s.LoadLineX == 0.0f && s.LoadLineY == 0.0f) return note("Shift+click an operating point.");
+
+    const bool fromModel = fit != nullptr && CkModel->isChecked();
+    if (!fromModel && (!loadFamily_ || loadFamily_->path != SlotPath(slot))) {
+        std::string text;
+        if (!ReadWhole(SlotPath(slot).toStdString(), text)) return note("The family's file cannot be read.");
+        loadFamily_ = std::make_shared<LoadFamily>(SlotPath(slot), ReadTdfFamily(text));
+    }
+    LoadLineInput in;
+    in.va0 = s.LoadLineX / s.UnitsPerVolt;
+    in.ia0 = (kPlotUnits - s.LoadLineY) / s.UnitsPerMilliamp / 1000.0;
+    in.rLoad = s.LoadLineR * 1000.0;
+    in.vinPeak = TextNumber(TxVin->text());
+    const LoadLineNumbers n =
+        fromModel ? AnalyseLoadLine(ModelCurrents(fit->tube), in) : AnalyseLoadLine(loadFamily_->currents, in);
+    if (!n.ok) return note(n.reason.c_str());
+    LabelLoadNote->hide();
+    LabelVg0->setText(QString::fromStdString("Vg0 " + Format(n.vg0, "0.00") + " V"));
+    LabelGain->setText(QString::fromStdString("Gain " + Format(n.gain, "0.0")));
+    LabelUp->setText(QString::fromStdString("+" + Format(n.swingUp, "0.0") + " V"));
+    LabelDown->setText(QString::fromStdString("-" + Format(n.swingDown, "0.0") + " V"));
+    LabelPout->setText(QString::fromStdString("Pout " + Format(1000.0 * n.watts, "0.00") + " mW"));
+    LabelHd2->setText(QString::fromStdString("HD2 " + Format(n.hd2, "0.00") + " %"));
+    LabelHd3->setText(QString::fromStdString("HD3 " + Format(n.hd3, "0.00") + " %"));
+    LabelThd->setText(QString::fromStdString("THD " + Format(n.thd, "0.00") + " %"));
+}
+
+}  // namespace anodix

@@ -1,0 +1,155 @@
+// Fitted models in the window: the slot's context menu fits, saves and exports; the
+// model drawn dashed between the families and the grid; the load line's panel follows
+// the point, the load, the swing and the switch to the model.
+
+#include "model/loadline.h"
+#include "tools/numtext.h"
+#include "window_fixture.h"
+
+using namespace anodix;
+using Kind = RecordingSurface::Kind;
+
+namespace {
+
+QString Example(const char* name) { return qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/examples/" + name; }
+
+// The number after the caption of a panel label ("Gain 58.4" -> 58.4).
+double Shown(const QLabel* l) { return LeadingNumber(l->text().section(' ', 1).toStdString()); }
+
+QAction* Entry(Base& w, int slot, int k) { return w.MnuSlot[static_cast<std::size_t>(slot)]->actions().at(k); }
+
+}  // namespace
+
+class TestModel : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void fitSaveExportAndDraw() {
+        QTemporaryDir dir;
+        Window t;
+        Base& w = t.w;
+        t.dialogs.answers = {Example("12AX7.tdf").toStdString()};
+        w.BtCkBrowse_Click(0);
+        QCOMPARE(Entry(w, 0, 0)->text(), QString("Fit model..."));
+        // Nothing to save or export before a fit; a cancelled question fits nothing.
+        Entry(w, 0, 1)->trigger();
+        QVERIFY(t.messages.texts.back().find("first") != std::string::npos);
+        w.askModelKind = [](const QString&) { return std::optional<FitRequest>(); };
+        Entry(w, 0, 0)->trigger();
+        QVERIFY(w.SlotFit(0) == nullptr);
+
+        QString asked;
+        w.askModelKind = [&asked](const QString& name) {
+            asked = name;
+            return std::optional<FitRequest>(FitRequest{});
+        };
+        Entry(w, 0, 0)->trigger();
+        QCOMPARE(asked, QString("12AX7.tdf"));
+        QVERIFY(w.SlotFit(0) != nullptr);
+        const std::string& report = t.messages.texts.back();
+        QVERIFY2(report.find("Koren triode model of 12AX7.tdf") == 0 && report.find("RMS error") != std::string::npos &&
+                     report.find("largest error") != std::string::npos && report.find("mA (") != std::string::npos,
+                 report.c_str());
+
+        const QString tdf = dir.filePath("m.tdf"), inc = dir.filePath("m.inc");
+        t.dialogs.answers = {tdf.toStdString(), inc.toStdString(), dir.filePath("none/x.inc").toStdString()};
+        Entry(w, 0, 1)->trigger();
+        Entry(w, 0, 2)->trigger();
+        QCOMPARE(ReadTdfFamily(ReadWholeFile(tdf.toStdString())).curves.size(), std::size_t(9));
+        QVERIFY(ReadWholeFile(inc.toStdString()).find(".SUBCKT 12AX7 A G K") != std::string::npos);
+        const std::size_t before = t.messages.texts.size();
+        Entry(w, 0, 2)->trigger();
+        QVERIFY(t.messages.texts.size() == before + 1 && t.messages.texts.back().find("x.inc") != std::string::npos);
+
+        // Drawn only when asked: thin blue lines after the family's and before the grid.
+        RecordingSurface& tape = t.Record();
+        const auto thinBlue = [&] {
+            const auto lines = tape.Calls(Kind::Line);
+            return std::count_if(lines.begin(), lines.end(), [](auto& c) { return c.colour == RGB(0, 0, 255) && c.width == 1; });
+        };
+        w.RedrawPlot();
+        QCOMPARE(thinBlue(), 0);
+        tape.calls.clear();
+        w.Mnu_ShowModels->trigger();
+        QVERIFY(thinBlue() > 100);
+        std::size_t lastWide = 0, firstThin = 0, firstGrid = 0;
+        for (std::size_t i = 0; i < tape.calls.size(); ++i) {
+            const auto& c = tape.calls[i];
+            if (c.kind != Kind::Line) continue;
+            if (c.colour == RGB(0, 0, 255) && c.width == 2) lastWide = i;
+            if (c.colour == RGB(0, 0, 255) && c.width == 1 && firstThin == 0) firstThin = i;
+            if (c.colour == kGridColour && firstGrid == 0) firstGrid = i;
+        }
+        QVERIFY(lastWide < firstThin && firstThin < firstGrid);
+
+        // A new file in the slot drops the model.
+        t.dialogs.answers = {Example("12AU7.tdf").toStdString()};
+        w.BtCkBrowse_Click(0);
+        QVERIFY(w.SlotFit(0) == nullptr);
+        tape.calls.clear();
+        w.RedrawPlot();
+        QCOMPARE(thinBlue(), 0);
+
+        // A pentode asks for its screen voltage.
+        t.dialogs.answers = {Example("EL34.tdf").toStdString()};
+        w.BtCkBrowse_Click(1);
+        w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{true, 250.0}); };
+        Entry(w, 1, 0)->trigger();
+        QVERIFY(t.messages.texts.back().find("pentode model of EL34.tdf at Vg2 = 250 V") != std::string::npos);
+        QVERIFY(w.SlotFit(1) != nullptr && w.SlotFit(1)->tube.pentode);
+    }
+
+    // 12AX7 at 250 V and 1 mA with 100 k: the panel against the analysis of the same file.
+    void loadLinePanel() {
+        Window t;
+        Base& w = t.w;
+        QVERIFY(w.FrmLoad->isVisible() && !w.CkModel->isEnabled());
+        QCOMPARE(w.LabelLoadNote->text(), QString("Tick a family."));
+        w.CbVdiv->setEditText("50");
+        w.CbMaDiv->setEditText("1");
+        w.RedrawPlot();
+        t.dialogs.answers = {Example("12AX7.tdf").toStdString()};
+        w.BtCkBrowse_Click(0);
+        QCOMPARE(w.LabelLoadNote->text(), QString("Shift+click an operating point."));
+        const float x = PlotX(w, 250.0f), y = PlotY(w, 1.0f);
+        w.Scope_MouseMove(0, 0, x, y);
+        ClickPlot(w, 1, 1, x, y);
+        w.RLoad->setText("100");
+        const LoadLineInput in{x / w.State().UnitsPerVolt, (65536.0 - y) / w.State().UnitsPerMilliamp / 1000.0, 100e3, 1.0};
+        const Family family = ReadTdfFamily(ReadWholeFile(Example("12AX7.tdf").toStdString()));
+        const LoadLineNumbers want = AnalyseLoadLine(FamilyCurrents(family), in);
+        QVERIFY(want.ok && w.LabelLoadNote->isHidden());
+        QCOMPARE(w.LabelGain->text(), "Gain " + QString::fromStdString(Format(want.gain, "0.0")));
+        QCOMPARE(Shown(w.LabelHd2), LeadingNumber(Format(want.hd2, "0.00")));
+        QCOMPARE(Shown(w.LabelPout), LeadingNumber(Format(1000 * want.watts, "0.00")));
+
+        // The arrow key steps the swing: more swing, more distortion.
+        const double hd2 = Shown(w.LabelHd2);
+        w.TxVin->setFocus();
+        QTest::keyClick(w.TxVin, Qt::Key_Up);
+        QCOMPARE(w.TxVin->text(), QString("1.1"));
+        QVERIFY(Shown(w.LabelHd2) > hd2);
+        w.TxVin->setText("20");
+        QVERIFY(w.LabelLoadNote->isVisible() && w.LabelLoadNote->text() == kOutsideFamily && w.LabelGain->text().isEmpty());
+        w.TxVin->setText("0");
+        QCOMPARE(w.TxVin->text(), QString("0.01"));
+        w.TxVin->setText("1");
+
+        // The fitted model's numbers agree with the curves' within 2 %.
+        const double gain = Shown(w.LabelGain);
+        w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{}); };
+        Entry(w, 0, 0)->trigger();
+        QVERIFY(w.CkModel->isEnabled());
+        w.CkModel->setChecked(true);
+        QVERIFY(w.LabelLoadNote->isHidden() && std::fabs(Shown(w.LabelGain) / gain - 1.0) < 0.02);
+
+        w.Mnu_Capture_Click();
+        QVERIFY(!w.FrmLoad->isVisible());
+        w.Mnu_Cook_Click();
+        QVERIFY(w.FrmLoad->isVisible());
+    }
+};
+
+QTEST_MAIN(TestModel)
+#include "test_model.moc"

@@ -1,0 +1,83 @@
+// The load line's numbers: a linear tube written as TDF gives the textbook gain with
+// no distortion; the 12AX7 example agrees with its fitted model; swings that leave the
+// curves say so.
+#include <QtTest>
+
+#include "model/fit.h"
+#include "model/loadline.h"
+#include "support/files.h"
+
+using namespace anodix;
+
+namespace {
+
+constexpr double kMu = 20.0, kRp = 10e3;
+
+// Ia = (mu Vg + Va) / rp for grids 0 to -10 V and anodes 0 to 400 V, as TDF text and
+// read back (every current is a whole number of microamperes, exact in TDF).
+Family LinearTubeFamily() {
+    Family f;
+    for (int g = 0; g >= -10; --g) {
+        Curve c{double(g), std::nullopt, {}};
+        for (int va = 0; va <= 400; va += 10) c.points.push_back({double(va), (kMu * g + va) / kRp});
+        f.curves.push_back(c);
+    }
+    return ReadTdfFamily(TdfText(f));
+}
+
+}  // namespace
+
+class TestLoadLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void linearTube() {
+        const Family family = LinearTubeFamily();
+        QCOMPARE(family.curves.size(), std::size_t(11));
+        const FamilyCurrents currents(family);
+        for (double rl : {5e3, 10e3, 47e3}) {
+            // Operating point at Vg = -5 V, Va = 250 V.
+            const double ia0 = (kMu * -5.0 + 250.0) / kRp;
+            const LoadLineNumbers n = AnalyseLoadLine(currents, {250.0, ia0, rl, 1.0});
+            QVERIFY2(n.ok, n.reason.c_str());
+            const double gain = kMu * rl / (rl + kRp);
+            QVERIFY2(std::fabs(n.gain / gain - 1.0) < 0.005, qPrintable(QString::number(n.gain)));
+            QVERIFY(std::fabs(n.vg0 + 5.0) < 1e-6);
+            QVERIFY2(n.thd < 0.01 && n.hd2 <= n.thd && n.hd3 <= n.thd, qPrintable(QString::number(n.thd)));
+            QVERIFY(std::fabs(n.swingUp - gain) < 1e-3 * gain && std::fabs(n.swingDown - gain) < 1e-3 * gain);
+            QVERIFY(std::fabs(n.watts / (gain * gain / 2.0 / rl) - 1.0) < 1e-3);
+        }
+        // Swings beyond the last grid curve (0 V) or beyond the curves' 400 V.
+        for (const LoadLineInput& in : {LoadLineInput{250.0, 0.015, 10e3, 6.0}, LoadLineInput{390.0, 0.029, 100e3, 1.0},
+                                        LoadLineInput{250.0, 0.5, 10e3, 1.0}}) {
+            const LoadLineNumbers n = AnalyseLoadLine(currents, in);
+            QVERIFY(!n.ok);
+            QCOMPARE(n.reason, std::string(kOutsideFamily));
+        }
+        QVERIFY(!AnalyseLoadLine(currents, {250.0, 0.015, 0.0, 1.0}).ok);
+        QVERIFY(!AnalyseLoadLine(currents, {250.0, 0.0, 10e3, 1.0}).ok);
+        QVERIFY(!AnalyseLoadLine(currents, {250.0, 0.015, 10e3, std::nan("")}).ok);
+    }
+
+    // 250 V, 1 mA, 100 k, 1 V peak: the curves and the model fitted to them agree.
+    void curvesAgreeWithTheirModel() {
+        const std::string path = qEnvironmentVariable("ANODIX_SOURCE_DIR").toStdString() + "/examples/12AX7.tdf";
+        const Family family = ReadTdfFamily(test::ReadWholeFile(path));
+        const FitResult fit = FitKoren(family, {});
+        QVERIFY(fit.ok);
+        const LoadLineInput in{250.0, 1e-3, 100e3, 1.0};
+        const LoadLineNumbers curves = AnalyseLoadLine(FamilyCurrents(family), in);
+        const LoadLineNumbers model = AnalyseLoadLine(ModelCurrents(fit.tube), in);
+        QVERIFY2(curves.ok && model.ok, (curves.reason + model.reason).c_str());
+        qInfo("12AX7: gain %.3f / %.3f, HD2 %.3f / %.3f %%, THD %.3f / %.3f %%", curves.gain, model.gain, curves.hd2,
+              model.hd2, curves.thd, model.thd);
+        QVERIFY(std::fabs(curves.gain / model.gain - 1.0) < 0.02);
+        QVERIFY(std::fabs(curves.hd2 / model.hd2 - 1.0) < 0.02);
+        // A triode's second harmonic: the swing down is the larger one.
+        QVERIFY(curves.swingDown > curves.swingUp);
+        QVERIFY(curves.hd2 > curves.hd3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoadLine)
+#include "test_loadline.moc"
