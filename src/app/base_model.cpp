@@ -11,6 +11,7 @@
 
 #include "app/base.h"
 #include "curves/family.h"
+#include "curves/tracerfiles.h"
 #include "model/loadline.h"
 #include "model/spice.h"
 #include "plot/frame.h"
@@ -149,7 +150,12 @@ void Base::FitSlotModel(int index) {
         Message("Can't read " + path.toStdString(), "Fit model", MessageIcon::Critical);
         return;
     }
-    const Family family = ReadTdfFamily(text, name);
+    const ShownFamily shown = ReadShownFamily(text, name);
+    if (!shown.ok) {
+        Message("Can't read " + path.toStdString() + ": " + shown.reason, "Fit model", MessageIcon::Critical);
+        return;
+    }
+    const Family& family = shown.family;
     const FitResult fit = FitKoren(family, *request);
     if (!fit.ok) {
         Message(DescribeFit(fit, name), "Fit model", MessageIcon::Critical);
@@ -200,8 +206,13 @@ void Base::CkModel_Click() { ShowLoadLineNumbers(); }
 void Base::Mnu_ShowModels_Click() { RedrawPlot(); }
 
 void Base::ShowLoadLineNumbers() {
-    for (QLabel* l : {LabelVg0, LabelGain, LabelUp, LabelDown, LabelPout, LabelHd2, LabelHd3, LabelThd}) l->clear();
-    const auto note = [this](const char* text) {
+    const std::initializer_list<QLabel*> numbers{LabelVg0, LabelGain, LabelUp, LabelDown, LabelPout, LabelHd2, LabelHd3, LabelThd};
+    // The note takes the place of the numbers.
+    const auto note = [this, numbers](const char* text) {
+        for (QLabel* l : numbers) {
+            l->clear();
+            l->hide();
+        }
         LabelLoadNote->setText(text);
         LabelLoadNote->show();
     };
@@ -219,7 +230,9 @@ void Base::ShowLoadLineNumbers() {
     if (!fromModel && (!loadFamily_ || loadFamily_->path != SlotPath(slot))) {
         std::string text;
         if (!ReadWhole(SlotPath(slot).toStdString(), text)) return note("The family's file cannot be read.");
-        loadFamily_ = std::make_shared<LoadFamily>(SlotPath(slot), ReadTdfFamily(text));
+        const ShownFamily shown = ReadShownFamily(text, {});
+        if (!shown.ok) return note("The family's file cannot be read.");
+        loadFamily_ = std::make_shared<LoadFamily>(SlotPath(slot), shown.family);
     }
     LoadLineInput in;
     in.va0 = s.LoadLineX / s.UnitsPerVolt;
@@ -230,6 +243,7 @@ void Base::ShowLoadLineNumbers() {
         fromModel ? AnalyseLoadLine(ModelCurrents(fit->tube), in) : AnalyseLoadLine(loadFamily_->currents, in);
     if (!n.ok) return note(n.reason.c_str());
     LabelLoadNote->hide();
+    for (QLabel* l : numbers) l->show();
     LabelVg0->setText(QString::fromStdString("Vg0 " + Format(n.vg0, "0.00") + " V"));
     LabelGain->setText(QString::fromStdString("Gain " + Format(n.gain, "0.0")));
     LabelUp->setText(QString::fromStdString("+" + Format(n.swingUp, "0.0") + " V"));

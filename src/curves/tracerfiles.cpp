@@ -355,4 +355,21 @@ SlotDrawing SlotTdf(std::string text) {
     return drawing;
 }
 
+ShownFamily ReadShownFamily(std::string_view text, const std::string& name) {
+    ShownFamily shown;
+    if (RecogniseCurveText(text) == CurveFormat::Tdf) {
+        shown.ok = true;
+        shown.family = ReadTdfFamily(text, name);
+        return shown;
+    }
+    TracerRead read = ReadTracerText(text, name);
+    if (!read.ok) {
+        shown.reason = std::move(read.reason);
+        return shown;
+    }
+    shown.ok = true;
+    shown.family = std::move(read.families.front());
+    return shown;
+}
+
 }  // namespace anodix

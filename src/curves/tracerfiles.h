@@ -68,4 +68,13 @@ struct SlotDrawing {
 };
 SlotDrawing SlotTdf(std::string text);
 
+// The family a slot shows of a file's text, in numbers: TDF text as it stands, a tracer's
+// file its first family; not ok (with the reason) for a tracer's layout without curves.
+struct ShownFamily {
+    bool ok = false;
+    Family family;
+    std::string reason;  // "line N: why", when not ok
+};
+ShownFamily ReadShownFamily(std::string_view text, const std::string& name);
+
 }  // namespace anodix

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "curves/family.h"
+#include "curves/tracerfiles.h"
 #include "model/fit.h"
 #include "model/spice.h"
 #include "tools/numtext.h"
@@ -82,7 +83,6 @@ std::string Parse(int argc, char** argv, Arguments& a) {
     }
     if (a.help) return {};
     if (a.family.empty()) return "no family file given (--help shows the usage)";
-    if (a.pentode && !a.haveVg2) return "--pentode needs the screen voltage (--vg2 V)";
     if (!a.pentode && a.haveVg2) return "--vg2 is for the pentode model (--pentode)";
     return {};
 }
@@ -106,7 +106,21 @@ int Run(int argc, char** argv) {
     const QByteArray bytes = file.readAll();
     file.close();
     const std::string name = QFileInfo(file).fileName().toStdString();
-    const Family family = ReadTdfFamily(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), name);
+    const ShownFamily shown = ReadShownFamily(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), name);
+    if (!shown.ok) {
+        std::fprintf(stderr, "anodix-fit: can't read %s: %s\n", a.family.c_str(), shown.reason.c_str());
+        return 2;
+    }
+    const Family& family = shown.family;
+    // A tracer's file may say the screen voltage it measured at; a TDF file never does.
+    if (a.pentode && !a.haveVg2 && !family.curves.empty() && family.curves.front().grid2) {
+        a.vg2 = *family.curves.front().grid2;
+        a.haveVg2 = a.vg2 > 0.0;
+    }
+    if (a.pentode && !a.haveVg2) {
+        std::fprintf(stderr, "anodix-fit: --pentode needs the screen voltage (--vg2 V)\n");
+        return 2;
+    }
     const FitResult fit = FitKoren(family, {a.pentode, a.vg2});
     if (!fit.ok) {
         std::fprintf(stderr, "anodix-fit: can't fit %s: %s\n", a.family.c_str(), fit.reason.c_str());
