@@ -13,10 +13,13 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/services.h"
 #include "app/windowstate.h"
+#include "capture/capturedfamily.h"
 #include "scene/scene.h"
 #include "tools/dialogs.h"
 
@@ -128,6 +131,13 @@ public:
     void StartButton_Click();
     void StopCapture();
     void BtCalib_Click();
+    // The captured family's TDF text: the row picked in CbCapturedRow, or the default
+    // row; "" without curves.
+    std::string CapturedTdfText() const;
+    const CapturedFamily& Captured() const { return captured_; }
+    void CbCapturedRow_Click();
+    void TxCalV_Change();
+    void TxCalMa_Change();
 
     // ---- Configuration ----
     void Mnu_Export_Pref_Click();
@@ -198,6 +208,12 @@ public:
     QCheckBox* CkCaptured = nullptr;
     QPushButton* BtCalib = nullptr;
     QPushButton* BtExport = nullptr;
+    QComboBox* CbCapturedRow = nullptr;  // the grid-2 rows of the captured family
+    QLabel* Label11 = nullptr;           // "V" of TxCalV
+    QLabel* Label12 = nullptr;           // "mA" of TxCalMa
+    QLineEdit* TxCalV = nullptr;         // volts at full scale: 4 x CalX
+    QLineEdit* TxCalMa = nullptr;        // milliamperes at full scale: 4 x CalY
+    QLabel* LabelCapture = nullptr;      // the capture run's status ("No signal ...")
     QFrame* Shape = nullptr;
 
     QMenu* Mnu_Mode = nullptr;
@@ -219,6 +235,15 @@ protected:
 
 private:
     void BuildControls();
+    // One grid step of a run: waits until the new stimulus has reached the adapter, takes
+    // the input until the step ends and turns it into a curve (or the calibration display).
+    // False when the input failed (the run has then ended with the error text).
+    bool CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2);
+    // Moves what the input has recorded into stepFrames_ (append) or drops it.
+    bool ReadInput(bool keep);
+    void ShowCalibration();
+    void ShowCapturedRows();
+    void ShowCalibrationFactors();
     void BuildMenus();
     void ConnectHandlers();
     // Shows a message box through the message service ("Anodix" unless a title is given).
@@ -235,6 +260,11 @@ private:
     bool listLosingFocus_ = false;        // a scale list is handling its lost focus
     std::array<QString, 5> slotPaths_;    // the import slots' file paths ("" = empty)
     std::vector<int> devicePositions_;  // DevicesBox position -> device number
+    CapturedFamily captured_;
+    std::optional<double> capturedRowPick_;  // the grid-2 row picked; none = the default
+    std::vector<std::int16_t> stepFrames_;   // the current step's input (interleaved)
+    std::vector<std::int16_t> readBuffer_;   // one read of the input
+    bool inputLost_ = false;                 // the run ended on an input failure
 };
 
 }  // namespace anodix

@@ -1,15 +1,25 @@
 // Capture mode: sound devices, output volume, the stimulus, the capture run and the
 // calibration button.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 
 #include "app/base.h"
+#include "app/scope.h"
 #include "audio/stimulus.h"
 #include "audio/waveapi.h"
+#include "capture/sweep.h"
 #include "plot/surface.h"
+#include "scene/scene.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -29,6 +39,27 @@ void EndProgramNow(Base& window) {
     // Before the event loop runs, exit() has nothing to end: quit once it runs.
     QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
 }
+
+// A grid step lasts at least this long; the new stimulus needs at least kLeastDelayMs
+// to reach the adapter, after which at least kLeastTakeMs of input make the curve.
+constexpr int kStepMs = 100;
+constexpr int kLeastDelayMs = 20;
+constexpr int kLeastTakeMs = 80;
+// The input is read this often during a step (and the calibration display redrawn).
+constexpr int kSliceMs = 25;
+constexpr std::size_t kReadFrames = 2048;
+// A step keeps at most two seconds of input (a stalled event loop cannot grow it further).
+constexpr std::size_t kMaxStepFrames = 22050;
+
+const char kNoSignalText[] = "No signal on the input: is the adapter connected, switched on and its device chosen?";
+const char kTooLittleText[] = "The input delivers too few frames: check the input device.";
+
+int MsSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
+std::int16_t CountOf(float mean) { return static_cast<std::int16_t>(std::clamp(std::lround(mean), -32768L, 32767L)); }
 
 }  // namespace
 
@@ -192,6 +223,7 @@ void Base::SetGridVoltages(float vg1, float vg2) {
 }
 
 void Base::ScanGridSteps() {
+    inputLost_ = false;
     for (;;) {
         const std::int32_t step2 = ScanStep(TextNumber(TxVg2->text()));
         const std::int32_t step1 = ScanStep(TextNumber(TxVg1->text()));
@@ -200,15 +232,155 @@ void Base::ScanGridSteps() {
                 SetGridVoltages(static_cast<float>(static_cast<double>(j) * step1),
                                 static_cast<float>(static_cast<double>(i) * step2));
                 DoEvents();
-                Pause(100);
-                if (state_.CaptureStopped || Closing()) {
-                    // Grid 1 back to the full magnitude of TxVg1, grid 2 to 0.
-                    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), 0.0f);
+                const bool inputWorks = CaptureStep(i, j, step1, step2);
+                if (!inputWorks || state_.CaptureStopped || Closing()) {
+                    // Grid 1 back to the full magnitude of TxVg1, grid 2 to 0 (not after
+                    // the input failed: the sound server is likely gone with it).
+                    if (inputWorks) SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), 0.0f);
                     return;
                 }
             }
         }
     }
+}
+
+bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
+    const auto start = std::chrono::steady_clock::now();
+    WaveApi* wave = services_.wave;
+    if (wave == nullptr || state_.WaveInHandle == 0) {
+        Pause(kStepMs);
+        return true;
+    }
+    // The new level reaches the adapter after the output's latency, and its answer is
+    // readable after the input's.
+    std::uint32_t outUsec = 0, inUsec = 0;
+    if (state_.WaveOutHandle != 0) wave->OutGetLatency(state_.WaveOutHandle, &outUsec);
+    wave->InGetLatency(state_.WaveInHandle, &inUsec);
+    const int delayMs = std::max(kLeastDelayMs, static_cast<int>((std::uint64_t{outUsec} + inUsec + 999) / 1000));
+    const int stepMs = std::max(kStepMs, delayMs + kLeastTakeMs);
+    for (int left = delayMs; left > 0 && !Closing(); left = delayMs - MsSince(start)) Pause(left);
+    // What arrived so far answered the step before.
+    if (!ReadInput(false)) return false;
+    stepFrames_.clear();
+    for (int left = stepMs - MsSince(start); left > 0 && !Closing(); left = stepMs - MsSince(start)) {
+        Pause(std::min(left, kSliceMs));
+        if (!ReadInput(true)) return false;
+        if (state_.CalibrationMode && !Closing()) ShowCalibration();
+    }
+    if (Closing() || state_.CalibrationMode) return true;
+
+    const StepCurve curve = BinStep(stepFrames_.data(), stepFrames_.size() / 2);
+    state_.SampleBuffer.fill(0);
+    for (std::size_t k = 0; k < curve.points.size() && 2 * k + 1 < state_.SampleBuffer.size(); ++k) {
+        state_.SampleBuffer[2 * k] = CountOf(curve.points[k].volts);
+        state_.SampleBuffer[2 * k + 1] = CountOf(curve.points[k].current);
+    }
+    captured_.AddStep(i, j, step1, step2, curve);
+    LabelCapture->setText(curve.signal == StepSignal::Curve      ? QString()
+                          : curve.signal == StepSignal::NoSignal ? QString(kNoSignalText)
+                                                                 : QString(kTooLittleText));
+    if (curve.signal == StepSignal::Curve && !state_.HaveCapture) {
+        state_.HaveCapture = true;
+        CkCaptured->setChecked(true);  // the family shows as it grows
+    }
+    BtExport->setEnabled(state_.HaveCapture);
+    ShowCapturedRows();
+    RedrawPlot();
+    return true;
+}
+
+bool Base::ReadInput(bool keep) {
+    WaveApi* wave = services_.wave;
+    if (wave == nullptr || state_.WaveInHandle == 0) return true;
+    readBuffer_.resize(2 * kReadFrames);
+    for (;;) {
+        std::size_t got = 0;
+        const MmResult r = wave->InRead(state_.WaveInHandle, readBuffer_.data(), kReadFrames, &got);
+        if (r != kMmNoError) {
+            // The device or the sound server went away: the run ends, what it captured stays.
+            const std::string text = wave->InGetErrorText(r);
+            wave->InClose(state_.WaveInHandle);
+            state_.WaveInHandle = 0;
+            state_.CaptureStopped = true;
+            inputLost_ = true;
+            StartButton->setText("Capture");
+            LabelCapture->setText(QString::fromStdString("Capture ended: " + text));
+            Message(text);
+            return false;
+        }
+        got = std::min(got, kReadFrames);
+        const auto samples = static_cast<std::ptrdiff_t>(2 * got);
+        if (keep && stepFrames_.size() / 2 + got <= kMaxStepFrames)
+            stepFrames_.insert(stepFrames_.end(), readBuffer_.begin(), readBuffer_.begin() + samples);
+        if (state_.CalibrationMode) {
+            // The last kCalibrationPairs pairs, oldest first.
+            auto& cal = state_.CalBuffer;
+            const auto pairs = static_cast<std::ptrdiff_t>(kCalibrationPairs);
+            const std::ptrdiff_t take = std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(got), pairs);
+            std::copy(cal.begin() + 2 * take, cal.begin() + 2 * pairs, cal.begin());
+            std::copy(readBuffer_.begin() + samples - 2 * take, readBuffer_.begin() + samples,
+                      cal.begin() + 2 * (pairs - take));
+        }
+        if (got < kReadFrames) return true;
+    }
+}
+
+// The calibration display at the factors 1.0 (a count is a plot unit); the user's factors
+// stay as they are and apply again after calibration.
+void Base::ShowCalibration() {
+    DrawCalibrationDisplay(Plot(), state_.CalBuffer.data());
+    ScopeBox->update();
+}
+
+std::string Base::CapturedTdfText() const {
+    std::optional<double> row = capturedRowPick_;
+    const std::vector<double> rows = captured_.Rows();
+    if (!row || std::find(rows.begin(), rows.end(), *row) == rows.end()) row = captured_.DefaultRow();
+    if (!row) return {};
+    return anodix::CapturedTdfText(captured_, *row, state_.CalX, state_.CalY);
+}
+
+// The list beside CkCaptured: one entry per grid-2 row, the row shown selected.
+void Base::ShowCapturedRows() {
+    const std::vector<double> rows = captured_.Rows();
+    const QSignalBlocker quiet(CbCapturedRow);
+    if (CbCapturedRow->count() != static_cast<int>(rows.size())) {
+        CbCapturedRow->clear();
+        for (double v : rows)
+            CbCapturedRow->addItem(QString::fromStdString("Ug2" + SignedNumber(v) + " V"), v);
+    }
+    std::optional<double> shown = capturedRowPick_;
+    if (!shown || std::find(rows.begin(), rows.end(), *shown) == rows.end()) shown = captured_.DefaultRow();
+    if (shown) CbCapturedRow->setCurrentIndex(CbCapturedRow->findData(*shown));
+}
+
+void Base::CbCapturedRow_Click() {
+    const int k = CbCapturedRow->currentIndex();
+    if (k < 0) return;
+    capturedRowPick_ = CbCapturedRow->itemData(k).toDouble();
+    RedrawPlot();
+}
+
+// The full-scale fields: 4 x CalX volts and 4 x CalY milliamperes. A value that is not a
+// positive number leaves the factor in force until a usable one is typed.
+void Base::TxCalV_Change() {
+    const double v = TextNumber(TxCalV->text());
+    if (!(v > 0.0) || v > 1e9) return;
+    state_.CalX = static_cast<float>(v / 4.0);
+    RedrawPlot();
+}
+
+void Base::TxCalMa_Change() {
+    const double v = TextNumber(TxCalMa->text());
+    if (!(v > 0.0) || v > 1e9) return;
+    state_.CalY = static_cast<float>(v / 4.0);
+    RedrawPlot();
+}
+
+void Base::ShowCalibrationFactors() {
+    const QSignalBlocker quietV(TxCalV), quietMa(TxCalMa);
+    TxCalV->setText(QString::fromStdString(GeneralNumber(4.0 * static_cast<double>(state_.CalX))));
+    TxCalMa->setText(QString::fromStdString(GeneralNumber(4.0 * static_cast<double>(state_.CalY))));
 }
 
 // Stops the stimulus and closes the output device. The handle is forgotten once
@@ -267,6 +439,15 @@ void Base::StartButton_Click() {
     }
     state_.CaptureStopped = false;
     StartButton->setText("STOP");
+    if (!state_.CalibrationMode) {
+        // A new run measures anew (another tube, perhaps): the family starts empty.
+        captured_.Clear();
+        capturedRowPick_.reset();
+        state_.HaveCapture = false;
+        BtExport->setEnabled(false);
+        ShowCapturedRows();
+    }
+    LabelCapture->clear();
     ScanGridSteps();
     if (state_.WaveInHandle != 0) {
         wave.InReset(state_.WaveInHandle);
