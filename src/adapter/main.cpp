@@ -91,11 +91,12 @@ int main(int argc, char** argv) {
 
     const pa_sample_spec spec{PA_SAMPLE_S16LE, 11025, 2};
     // Short buffers in both directions: the answer follows a new grid step within a few
-    // tens of milliseconds, as a hardware adapter follows it at once.
+    // tens of milliseconds, as a hardware adapter follows it at once. Should the output
+    // run dry, the sink plays silence, 0 V, which the program leaves out of its curves.
     constexpr std::size_t kBlockFrames = 55;  // 5 ms
     pa_buffer_attr recordAttr{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                               static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1), kBlockFrames * 4};
-    pa_buffer_attr playAttr{static_cast<std::uint32_t>(-1), kBlockFrames * 4 * 4, kBlockFrames * 4,
+    pa_buffer_attr playAttr{static_cast<std::uint32_t>(-1), kBlockFrames * 4 * 2, kBlockFrames * 4,
                             kBlockFrames * 4, static_cast<std::uint32_t>(-1)};
     int error = 0;
     pa_simple* rec = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_RECORD, from.c_str(), "Stimulus in", &spec,

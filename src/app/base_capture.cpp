@@ -41,9 +41,12 @@ void EndProgramNow(Base& window) {
 }
 
 // A grid step lasts at least this long; the new stimulus needs at least kLeastDelayMs
-// to reach the adapter, after which at least kLeastTakeMs of input make the curve.
+// to reach the adapter, after which at least kLeastTakeMs of input make the curve. The
+// adapter itself is given kSettleMs beyond the streams' latencies to follow a new level
+// (its grid supply settles; a virtual adapter buffers its own streams).
 constexpr int kStepMs = 100;
 constexpr int kLeastDelayMs = 20;
+constexpr int kSettleMs = 20;
 constexpr int kLeastTakeMs = 80;
 // The input is read this often during a step (and the calibration display redrawn).
 constexpr int kSliceMs = 25;
@@ -224,6 +227,12 @@ void Base::SetGridVoltages(float vg1, float vg2) {
 
 void Base::ScanGridSteps() {
     inputLost_ = false;
+    // A fresh input may hand over a first block late, with sound from before the scan:
+    // it is let run for one step's time and what it recorded is dropped.
+    if (state_.WaveInHandle != 0) {
+        Pause(kStepMs);
+        if (!ReadInput(false)) return;
+    }
     for (;;) {
         const std::int32_t step2 = ScanStep(TextNumber(TxVg2->text()));
         const std::int32_t step1 = ScanStep(TextNumber(TxVg1->text()));
@@ -246,6 +255,8 @@ void Base::ScanGridSteps() {
 
 bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
     const auto start = std::chrono::steady_clock::now();
+    // A step begun for calibration stays one when calibration is switched off during it.
+    const bool calibrating = state_.CalibrationMode;
     WaveApi* wave = services_.wave;
     if (wave == nullptr || state_.WaveInHandle == 0) {
         Pause(kStepMs);
@@ -256,7 +267,8 @@ bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
     std::uint32_t outUsec = 0, inUsec = 0;
     if (state_.WaveOutHandle != 0) wave->OutGetLatency(state_.WaveOutHandle, &outUsec);
     wave->InGetLatency(state_.WaveInHandle, &inUsec);
-    const int delayMs = std::max(kLeastDelayMs, static_cast<int>((std::uint64_t{outUsec} + inUsec + 999) / 1000));
+    const int delayMs =
+        std::max(kLeastDelayMs, static_cast<int>((std::uint64_t{outUsec} + inUsec + 999) / 1000) + kSettleMs);
     const int stepMs = std::max(kStepMs, delayMs + kLeastTakeMs);
     for (int left = delayMs; left > 0 && !Closing(); left = delayMs - MsSince(start)) Pause(left);
     // What arrived so far answered the step before.
@@ -267,7 +279,7 @@ bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
         if (!ReadInput(true)) return false;
         if (state_.CalibrationMode && !Closing()) ShowCalibration();
     }
-    if (Closing() || state_.CalibrationMode) return true;
+    if (Closing() || calibrating) return true;
 
     const StepCurve curve = BinStep(stepFrames_.data(), stepFrames_.size() / 2);
     state_.SampleBuffer.fill(0);

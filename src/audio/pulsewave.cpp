@@ -222,6 +222,19 @@ void FreeTimer(pa_threaded_mainloop* loop, pa_time_event*& timer) {
     timer = nullptr;
 }
 
+// The stream's timing, asked for and waited on (lock held) when the server has not
+// reported it yet, as after a fresh connect; nullptr when it cannot be had.
+const pa_timing_info* TimingInfo(pa_threaded_mainloop* loop, pa_stream* stream) {
+    if (const pa_timing_info* t = pa_stream_get_timing_info(stream)) return t;
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) return nullptr;
+    pa_operation* op = pa_stream_update_timing_info(
+        stream, [](pa_stream*, int, void* l) { SignalLoop(static_cast<pa_threaded_mainloop*>(l)); }, loop);
+    if (!op) return nullptr;
+    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop);
+    pa_operation_unref(op);
+    return pa_stream_get_timing_info(stream);
+}
+
 void Release(pa_stream* stream) {
     pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_set_write_callback(stream, nullptr, nullptr);
@@ -596,7 +609,7 @@ MmResult PulseWaveApi::OutGetLatency(WaveHandle handle, std::uint32_t* usec) {
     auto it = outputs_.find(handle);
     if (it == outputs_.end()) return kMmInvalHandle;
     if (!usec) return kMmInvalParam;
-    const pa_timing_info* t = pa_stream_get_timing_info(it->second->stream);
+    const pa_timing_info* t = TimingInfo(loop_, it->second->stream);
     const pa_usec_t total = t ? t->sink_usec + t->transport_usec : kDefaultSinkUsec;
     *usec = static_cast<std::uint32_t>(std::min<pa_usec_t>(total, 10000000));
     return kMmNoError;
@@ -609,7 +622,7 @@ MmResult PulseWaveApi::InGetLatency(WaveHandle handle, std::uint32_t* usec) {
     auto it = inputs_.find(handle);
     if (it == inputs_.end()) return kMmInvalHandle;
     if (!usec) return kMmInvalParam;
-    const pa_timing_info* t = pa_stream_get_timing_info(it->second->stream);
+    const pa_timing_info* t = TimingInfo(loop_, it->second->stream);
     const pa_usec_t total = (t ? t->source_usec + t->transport_usec : 0) + kRecordFragmentUsec;
     *usec = static_cast<std::uint32_t>(std::min<pa_usec_t>(total, 10000000));
     return kMmNoError;

@@ -150,10 +150,11 @@ private slots:
         r.w.TxCalV->setText("700");
         r.w.TxCalMa->setText("100");
         QVERIFY(r.w.State().CalX == 175.0f && r.w.State().CalY == 25.0f);
+        r.PickLater();
+        r.w.TxVg1->setText("20");  // the output is open before calibration starts
         RecordingSurface& plot = r.Record();
         plot.SetScale(kPlotUnits, kPlotUnits);
         r.PickLater();
-        r.PickLater(0, 60);
         int blue = 0;
         QTimer::singleShot(400, &r.w, [&] {
             blue = LinesIn(plot, RGB(0, 0, 255));
