@@ -48,7 +48,7 @@ constexpr int kStepMs = 100;
 constexpr int kLeastDelayMs = 20;
 constexpr int kSettleMs = 20;
 constexpr int kLeastTakeMs = 80;
-// The input is read this often during a step (and the calibration display redrawn).
+// During calibration the input is read and the display redrawn this often.
 constexpr int kSliceMs = 25;
 constexpr std::size_t kReadFrames = 2048;
 // A step keeps at most two seconds of input (a stalled event loop cannot grow it further).
@@ -275,7 +275,7 @@ bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
     if (!ReadInput(false)) return false;
     stepFrames_.clear();
     for (int left = stepMs - MsSince(start); left > 0 && !Closing(); left = stepMs - MsSince(start)) {
-        Pause(std::min(left, kSliceMs));
+        Pause(calibrating ? std::min(left, kSliceMs) : left);
         if (!ReadInput(true)) return false;
         if (state_.CalibrationMode && !Closing()) ShowCalibration();
     }
