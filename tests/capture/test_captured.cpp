@@ -57,112 +57,54 @@ class TestCaptured : public QObject {
     Q_OBJECT
 
 private slots:
-    // A step of 80 ms (100 ms less the wait for the new stimulus) at both mains rates:
-    // the curve follows the model over the whole sweep, bins ascending.
-    void sweepsAtMainsRates() {
-        for (double hz : {50.0, 60.0}) {
-            const Sweep s{hz};
-            const StepCurve c = Bin(Frames(s, 882));
-            QVERIFY(c.signal == StepSignal::Curve);
-            QVERIFY2(c.points.size() >= 40 && c.points.size() <= std::size_t(kMaxBins), QByteArray::number(int(c.points.size())));
+    // Steps of 80 ms (100 ms less the wait for the new stimulus), and half of one cut
+    // short: the curve follows the model over the swept range, bins ascending. Noise on the
+    // current averages out; a current beyond full scale ends the curve where it clipped.
+    void curvesFollowTheTube() {
+        const std::pair<Sweep, std::size_t> cases[] = {
+            {{50.0}, 882}, {{60.0}, 882}, {{50.0}, 441}, {{50, 400, -2, 2.0}, 882}, {{50, 400, 0, 0, 4.0}, 882}};
+        for (const auto& [s, frames] : cases) {
+            const StepCurve c = Bin(Frames(s, frames));
+            const double allowed = s.noiseMa > 0 ? 2.0 : s.gain > 1 ? 0.5 : 0.1, off = Deviation(c, s);
+            QVERIFY2(c.signal == StepSignal::Curve && c.points.size() >= 20 && c.points.size() <= 64 && off < allowed,
+                     qPrintable(QString("%1 Hz, %2 frames: %3 points, %4 mA off").arg(s.hz).arg(frames).arg(c.points.size()).arg(off)));
             for (std::size_t k = 1; k < c.points.size(); ++k) QVERIFY(c.points[k].volts > c.points[k - 1].volts);
-            QVERIFY(Volts(c.points.front()) < 20 && Volts(c.points.back()) > 380);
-            QVERIFY2(Deviation(c, s) < 0.1, QByteArray::number(Deviation(c, s)));
+            QVERIFY(Volts(c.points.front()) < 20 && (s.gain > 1 ? Milliamps(c.points.back()) < 80 : Volts(c.points.back()) > 380));
         }
     }
 
-    // Noise on the current averages out over each bin; noise alone is no signal, and so is
-    // silence.
-    void noiseAndSilence() {
-        const Sweep noisy{50, 400, -2, 2.0};
-        const StepCurve c = Bin(Frames(noisy, 882));
-        QVERIFY(c.signal == StepSignal::Curve);
-        QVERIFY2(Deviation(c, noisy) < 2.0, QByteArray::number(Deviation(c, noisy)));
-
+    // Silence, hum of a few counts and a step of a few frames give no curve.
+    void noCurve() {
         std::vector<std::int16_t> quiet(2 * 882, 0);
         QVERIFY(Bin(quiet).signal == StepSignal::NoSignal && Bin(quiet).points.empty());
-        for (std::size_t k = 0; k < quiet.size(); ++k) quiet[k] = std::int16_t((k * 37) % 61 - 30);  // hum of a few counts
+        for (std::size_t k = 0; k < quiet.size(); ++k) quiet[k] = std::int16_t((k * 37) % 61 - 30);
         QVERIFY(Bin(quiet).signal == StepSignal::NoSignal);
+        QVERIFY(Bin(Frames({}, 60)).signal == StepSignal::TooShort && BinStep(nullptr, 1000).signal == StepSignal::TooShort);
     }
 
-    // A current beyond full scale: the clipped pairs are left out, so the curve stops
-    // where the channel clipped instead of running flat along the top.
-    void clippingAtFullScale() {
-        const Sweep hot{50, 400, 0, 0, 4.0};  // four times the 12AU7's current
-        const StepCurve c = Bin(Frames(hot, 882));
-        QVERIFY(c.signal == StepSignal::Curve && !c.points.empty());
-        for (const CountPair& p : c.points) QVERIFY(p.current < 32767 && p.volts < 32767);
-        QVERIFY(Milliamps(c.points.back()) < 80.0 && Volts(c.points.back()) < 380);
-        QVERIFY2(Deviation(c, hot) < 0.5, QByteArray::number(Deviation(c, hot)));
-    }
-
-    // A step cut short: a few frames give no curve; half a step still gives a good one.
-    void stepCutShort() {
-        const Sweep s;
-        QVERIFY(Bin(Frames(s, 60)).signal == StepSignal::TooShort);
-        QVERIFY(BinStep(nullptr, 1000).signal == StepSignal::TooShort);
-        const StepCurve half = Bin(Frames(s, 441));
-        QVERIFY(half.signal == StepSignal::Curve);
-        QVERIFY2(Deviation(half, s) < 0.1, QByteArray::number(Deviation(half, s)));
-    }
-
-    // Triode scan: every row at 0 V, the latest curve of each grid-1 voltage shown;
-    // a silent step leaves the curve of the pass before.
-    void triodeRows() {
+    // Triode scan (every row at 0 V): the latest curve of each grid-1 voltage, a silent
+    // step leaving the one before. Pentode scan: one row per grid-2 voltage, the default
+    // the row completed last; other steps begin a new family.
+    void familyRows() {
         CapturedFamily family;
-        QVERIFY(!family.HasCurves() && !family.DefaultRow());
-        const StepCurve first = Bin(Frames({50, 400, 0}, 882)), second = Bin(Frames({50, 300, 0}, 882));
-        for (int j = 0; j < kScanSteps; ++j) family.AddStep(0, j, 2, 0, first);
-        for (int j = 0; j < 3; ++j) family.AddStep(1, j, 2, 0, j == 1 ? StepCurve{} : second);
+        QVERIFY(!family.HasCurves() && !family.DefaultRow() && CapturedTdfText(family, 0, 350, 20).empty());
+        const StepCurve wide = Bin(Frames({50, 400, 0}, 882)), narrow = Bin(Frames({50, 300, 0}, 882));
+        for (int j = 0; j < kScanSteps; ++j) family.AddStep(0, j, 2, 0, wide);
+        for (int j = 0; j < 3; ++j) family.AddStep(1, j, 2, 0, j == 1 ? StepCurve{} : narrow);
         QCOMPARE(family.Rows(), std::vector<double>{0.0});
-        const Family f = family.RowFamily(0, kCapturedCalX, kCapturedCalY);
-        QCOMPARE(int(f.curves.size()), kScanSteps);
-        QCOMPARE(f.curves[0].grid1, 0.0);
-        QCOMPARE(f.curves[10].grid1, -20.0);
-        QVERIFY(f.curves[0].points.back().volts < 310 && f.curves[1].points.back().volts > 380 &&
-                f.curves[2].points.back().volts < 310);
-    }
+        Family f = family.RowFamily(0, kCapturedCalX, kCapturedCalY);
+        QVERIFY(f.curves.size() == 11 && f.curves[0].grid1 == 0 && f.curves[10].grid1 == -20);
+        QVERIFY(f.curves[0].points.back().volts < 310 && f.curves[1].points.back().volts > 380);
 
-    // Pentode scan: one row per grid-2 voltage; the default is the row completed last,
-    // before any row completes the row being filled; other steps start a new family.
-    void pentodeRows() {
-        CapturedFamily family;
-        const StepCurve curve = Bin(Frames({}, 882));
-        family.AddStep(0, 0, 5, 25, curve);
-        QCOMPARE(family.DefaultRow(), std::optional<double>(0.0));
-        for (int j = 1; j < kScanSteps; ++j) family.AddStep(0, j, 5, 25, curve);
-        for (int j = 0; j < 4; ++j) family.AddStep(1, j, 5, 25, curve);
+        for (int j = 0; j < kScanSteps; ++j) family.AddStep(0, j, 5, 25, wide);
+        family.AddStep(1, 0, 5, 25, wide);
         QCOMPARE(family.Rows(), (std::vector<double>{0.0, 25.0}));
         QCOMPARE(family.DefaultRow(), std::optional<double>(0.0));
-        for (int j = 4; j < kScanSteps; ++j) family.AddStep(1, j, 5, 25, j == 10 ? StepCurve{} : curve);
+        for (int j = 1; j < kScanSteps; ++j) family.AddStep(1, j, 5, 25, j == 10 ? StepCurve{} : wide);
         QCOMPARE(family.DefaultRow(), std::optional<double>(25.0));
-        QCOMPARE(family.RowFamily(25, kCapturedCalX, kCapturedCalY).curves.back().grid2, std::optional<double>(25.0));
-        QVERIFY(family.RowFamily(77, kCapturedCalX, kCapturedCalY).curves.empty());
-
-        family.AddStep(0, 0, 4, 25, curve);
-        QCOMPARE(family.Rows(), std::vector<double>{0.0});
-        QCOMPARE(int(family.RowFamily(0, kCapturedCalX, kCapturedCalY).curves.size()), 1);
-    }
-
-    // The export text reads back as the family: grid voltages, points within the TDF
-    // patterns' rounding, currents scaled by the calibration factor.
-    void exportText() {
-        CapturedFamily family;
-        QVERIFY(CapturedTdfText(family, 0, kCapturedCalX, kCapturedCalY).empty());
-        const StepCurve curve = Bin(Frames({}, 882));
-        family.AddStep(0, 0, 2, 0, curve);
-        family.AddStep(0, 1, 2, 0, curve);
-        const std::string text = CapturedTdfText(family, 0, kCapturedCalX, kCapturedCalY);
-        QVERIFY(text.ends_with("\r\n") && text.find("-2.0\r\n") != std::string::npos);
-        const Family back = ReadTdfFamily(text);
-        QCOMPARE(int(back.curves.size()), 2);
-        QCOMPARE(back.curves[1].grid1, -2.0);
-        const CountPair& last = curve.points.back();
-        QVERIFY(std::fabs(back.curves[0].points.back().volts - Volts(last)) < 1e-3);
-        QVERIFY(std::fabs(back.curves[0].points.back().amperes - Milliamps(last) / 1000) < 1e-6);
-        // Factors twice as large double every number.
-        const Family doubled = ReadTdfFamily(CapturedTdfText(family, 0, 2 * kCapturedCalX, 2 * kCapturedCalY));
-        QVERIFY(std::fabs(doubled.curves[0].points.back().amperes - 2 * Milliamps(last) / 1000) < 2e-6);
+        f = family.RowFamily(25, 700, 40);  // twice the factors: twice the numbers
+        QVERIFY(f.curves.size() == 10 && f.curves[0].grid2 == 25.0 && f.curves[9].grid1 == -45);
+        QVERIFY(std::fabs(f.curves[0].points.back().amperes - 2 * Milliamps(wide.points.back()) / 1000) < 1e-7);
     }
 };
 
