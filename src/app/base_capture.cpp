@@ -258,9 +258,11 @@ bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
     // A step begun for calibration stays one when calibration is switched off during it.
     const bool calibrating = state_.CalibrationMode;
     WaveApi* wave = services_.wave;
-    if (wave == nullptr || state_.WaveInHandle == 0) {
+    // Outside Capture mode the stimulus stays at the step it had: what the input then
+    // brings belongs to no grid step of the scan, and is dropped.
+    if (wave == nullptr || state_.WaveInHandle == 0 || !state_.InCaptureMode()) {
         Pause(kStepMs);
-        return true;
+        return ReadInput(false);
     }
     // The new level reaches the adapter after the output's latency, and its answer is
     // readable after the input's.
