@@ -46,7 +46,7 @@ void EndProgramNow(Base& window) {
 // (its grid supply settles; a virtual adapter buffers its own streams).
 constexpr int kStepMs = 100;
 constexpr int kLeastDelayMs = 20;
-constexpr int kSettleMs = 20;
+constexpr int kSettleMs = 40;
 constexpr int kLeastTakeMs = 80;
 // During calibration the input is read and the display redrawn this often.
 constexpr int kSliceMs = 25;
