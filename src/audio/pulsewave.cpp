@@ -222,14 +222,16 @@ void FreeTimer(pa_threaded_mainloop* loop, pa_time_event*& timer) {
     timer = nullptr;
 }
 
-// The stream's timing, asked for and waited on (lock held) when the server has not
-// reported it yet, as after a fresh connect; nullptr when it cannot be had.
+// The stream's timing, asked of the server again (and waited on, lock held) when it is
+// missing or older than a second: cheaper than the library's automatic updates, which
+// wake the connection ten times a second per stream.
 const pa_timing_info* TimingInfo(pa_threaded_mainloop* loop, pa_stream* stream) {
-    if (const pa_timing_info* t = pa_stream_get_timing_info(stream)) return t;
     if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) return nullptr;
+    const pa_timing_info* cached = pa_stream_get_timing_info(stream);
+    if (cached && pa_timeval_age(&cached->timestamp) < 1000000) return cached;
     pa_operation* op = pa_stream_update_timing_info(
         stream, [](pa_stream*, int, void* l) { SignalLoop(static_cast<pa_threaded_mainloop*>(l)); }, loop);
-    if (!op) return nullptr;
+    if (!op) return pa_stream_get_timing_info(stream);
     while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop);
     pa_operation_unref(op);
     return pa_stream_get_timing_info(stream);
@@ -398,7 +400,7 @@ MmResult PulseWaveApi::OutOpen(WaveHandle* handle, unsigned device, const WaveFo
     // Half the buffer per request: fewer wake-ups, still 20 ms in hand.
     attr.minreq = attr.tlength / 2 - (attr.tlength / 2) % 4;
     attr.fragsize = static_cast<std::uint32_t>(-1);
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_playback(out->stream, sinks_[device].name.c_str(), &attr, flags, nullptr,
                                    nullptr) < 0 ||
         !WaitReady(loop_, out->stream)) {
@@ -546,7 +548,7 @@ MmResult PulseWaveApi::InOpen(WaveHandle* handle, unsigned device, const WaveFor
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kRecordFragmentUsec, &kSampleSpec));
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_record(in->stream, sources_[device].name.c_str(), &attr, flags) < 0 ||
         !WaitReady(loop_, in->stream)) {
         const MmResult r = ContextError();
