@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -235,12 +236,16 @@ protected:
 
 private:
     void BuildControls();
-    // One grid step of a run: waits until the new stimulus has reached the adapter, takes
-    // the input until the step ends and turns it into a curve (or the calibration display).
-    // False when the input failed (the run has then ended with the error text).
+    // One grid step of a run: notes where the step's answer will lie in the input, then
+    // reads the input for the step's time, making curves of the steps whose answers are in
+    // (or feeding the calibration display). False when the input failed (the run has then
+    // ended with the error text).
     bool CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2);
-    // Moves what the input has recorded into stepFrames_ (append) or drops it.
-    bool ReadInput(bool keep);
+    bool FinishRun();
+    void FinishSteps(bool all);
+    // Moves what the input has recorded into runFrames_ (or drops it when no step waits).
+    bool ReadInput();
+    std::uint64_t InputFrames() const;  // frames read in this run
     void ShowCalibration();
     void ShowCapturedRows();
     void ShowCalibrationFactors();
@@ -262,7 +267,16 @@ private:
     std::vector<int> devicePositions_;  // DevicesBox position -> device number
     CapturedFamily captured_;
     std::optional<double> capturedRowPick_;  // the grid-2 row picked; none = the default
-    std::vector<std::int16_t> stepFrames_;   // the current step's input (interleaved)
+    // A grid step whose answer is still arriving: its place in the scan, and the input
+    // frames [from, to) that hold the answer.
+    struct PendingStep {
+        int i = 0, j = 0;
+        std::int32_t step1 = 0, step2 = 0;
+        std::uint64_t from = 0, to = 0;
+    };
+    std::deque<PendingStep> pendingSteps_;
+    std::vector<std::int16_t> runFrames_;    // the run's input still needed (interleaved)
+    std::uint64_t runBase_ = 0;              // the input frame that runFrames_ begins with
     std::vector<std::int16_t> readBuffer_;   // one read of the input
     bool inputLost_ = false;                 // the run ended on an input failure
 };

@@ -40,19 +40,25 @@ void EndProgramNow(Base& window) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
 }
 
-// A grid step lasts at least this long; the new stimulus needs at least kLeastDelayMs
-// to reach the adapter, after which at least kLeastTakeMs of input make the curve. The
-// adapter itself is given kSettleMs beyond the streams' latencies to follow a new level
-// (its grid supply settles; a virtual adapter buffers its own streams).
+// The staircase steps every kStepMs whatever the sound path's delay. A step's answer is
+// taken from the input by frame position. It begins where the new level, set when the
+// step began, has come back through the output, the adapter and the input (the streams'
+// latencies, at least kLeastDelayMs) plus kSettleMs for the adapter to follow the level.
+// It ends where the next level could come back at the earliest, after the output's
+// latency alone: the input's reported latency may overstate the path.
+// Latencies are estimates: the sweeps show where an answer came back later still, and
+// the curve is made from those that have settled. A step's curve is made while the next
+// step plays.
 constexpr int kStepMs = 100;
 constexpr int kLeastDelayMs = 20;
-constexpr int kSettleMs = 40;
-constexpr int kLeastTakeMs = 80;
-// During calibration the input is read and the display redrawn this often.
+constexpr int kSettleMs = 20;
+// The input is read, finished steps are made into curves and the calibration display is
+// redrawn this often.
 constexpr int kSliceMs = 25;
 constexpr std::size_t kReadFrames = 2048;
-// A step keeps at most two seconds of input (a stalled event loop cannot grow it further).
-constexpr std::size_t kMaxStepFrames = 22050;
+constexpr double kFramesPerMs = 11.025;
+// The run keeps at most four seconds of input (a stalled event loop cannot grow it further).
+constexpr std::size_t kMaxRunFrames = 44100;
 
 const char kNoSignalText[] = "No signal on the input: is the adapter connected, switched on and its device chosen?";
 const char kTooLittleText[] = "The input delivers too few frames: check the input device.";
@@ -227,11 +233,14 @@ void Base::SetGridVoltages(float vg1, float vg2) {
 
 void Base::ScanGridSteps() {
     inputLost_ = false;
+    pendingSteps_.clear();
+    runFrames_.clear();
+    runBase_ = 0;
     // A fresh input may hand over a first block late, with sound from before the scan:
     // it is let run for one step's time and what it recorded is dropped.
     if (state_.WaveInHandle != 0) {
         Pause(kStepMs);
-        if (!ReadInput(false)) return;
+        if (!ReadInput()) return;
     }
     for (;;) {
         const std::int32_t step2 = ScanStep(TextNumber(TxVg2->text()));
@@ -241,8 +250,10 @@ void Base::ScanGridSteps() {
                 SetGridVoltages(static_cast<float>(static_cast<double>(j) * step1),
                                 static_cast<float>(static_cast<double>(i) * step2));
                 DoEvents();
-                const bool inputWorks = CaptureStep(i, j, step1, step2);
+                bool inputWorks = CaptureStep(i, j, step1, step2);
                 if (!inputWorks || state_.CaptureStopped || Closing()) {
+                    if (inputWorks && !Closing()) inputWorks = FinishRun();
+                    pendingSteps_.clear();
                     // Grid 1 back to the full magnitude of TxVg1, grid 2 to 0 (not after
                     // the input failed: the sound server is likely gone with it).
                     if (inputWorks) SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), 0.0f);
@@ -255,55 +266,87 @@ void Base::ScanGridSteps() {
 
 bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
     const auto start = std::chrono::steady_clock::now();
-    // A step begun for calibration stays one when calibration is switched off during it.
-    const bool calibrating = state_.CalibrationMode;
     WaveApi* wave = services_.wave;
-    // Outside Capture mode the stimulus stays at the step it had: what the input then
-    // brings belongs to no grid step of the scan, and is dropped.
-    if (wave == nullptr || state_.WaveInHandle == 0 || !state_.InCaptureMode()) {
-        Pause(kStepMs);
-        return ReadInput(false);
+    // What arrived so far answered the steps before; it is read before this step's
+    // answer is placed after it.
+    if (!ReadInput()) return false;
+    // Outside Capture mode the stimulus stays at the step it had, and in calibration the
+    // input only feeds the display: neither makes a curve.
+    if (wave != nullptr && state_.WaveInHandle != 0 && state_.InCaptureMode() && !state_.CalibrationMode) {
+        std::uint32_t outUsec = 0, inUsec = 0;
+        if (state_.WaveOutHandle != 0) wave->OutGetLatency(state_.WaveOutHandle, &outUsec);
+        wave->InGetLatency(state_.WaveInHandle, &inUsec);
+        const int delayMs = std::max(kLeastDelayMs, static_cast<int>((std::uint64_t{outUsec} + inUsec + 999) / 1000));
+        const int earliestMs = static_cast<int>(outUsec / 1000);
+        const std::uint64_t at = InputFrames();
+        pendingSteps_.push_back({i, j, step1, step2, at + static_cast<std::uint64_t>((delayMs + kSettleMs) * kFramesPerMs),
+                                 at + static_cast<std::uint64_t>((earliestMs + kStepMs) * kFramesPerMs)});
     }
-    // The new level reaches the adapter after the output's latency, and its answer is
-    // readable after the input's.
-    std::uint32_t outUsec = 0, inUsec = 0;
-    if (state_.WaveOutHandle != 0) wave->OutGetLatency(state_.WaveOutHandle, &outUsec);
-    wave->InGetLatency(state_.WaveInHandle, &inUsec);
-    const int delayMs =
-        std::max(kLeastDelayMs, static_cast<int>((std::uint64_t{outUsec} + inUsec + 999) / 1000) + kSettleMs);
-    const int stepMs = std::max(kStepMs, delayMs + kLeastTakeMs);
-    for (int left = delayMs; left > 0 && !Closing(); left = delayMs - MsSince(start)) Pause(left);
-    // What arrived so far answered the step before.
-    if (!ReadInput(false)) return false;
-    stepFrames_.clear();
-    for (int left = stepMs - MsSince(start); left > 0 && !Closing(); left = stepMs - MsSince(start)) {
-        Pause(calibrating ? std::min(left, kSliceMs) : left);
-        if (!ReadInput(true)) return false;
+    for (int left = kStepMs - MsSince(start); left > 0 && !Closing(); left = kStepMs - MsSince(start)) {
+        Pause(std::min(left, kSliceMs));
+        if (!ReadInput()) return false;
         if (state_.CalibrationMode && !Closing()) ShowCalibration();
+        FinishSteps(false);
     }
-    if (Closing() || calibrating) return true;
-
-    const StepCurve curve = BinStep(stepFrames_.data(), stepFrames_.size() / 2);
-    state_.SampleBuffer.fill(0);
-    for (std::size_t k = 0; k < curve.points.size() && 2 * k + 1 < state_.SampleBuffer.size(); ++k) {
-        state_.SampleBuffer[2 * k] = CountOf(curve.points[k].volts);
-        state_.SampleBuffer[2 * k + 1] = CountOf(curve.points[k].current);
-    }
-    captured_.AddStep(i, j, step1, step2, curve);
-    LabelCapture->setText(curve.signal == StepSignal::Curve      ? QString()
-                          : curve.signal == StepSignal::NoSignal ? QString(kNoSignalText)
-                                                                 : QString(kTooLittleText));
-    if (curve.signal == StepSignal::Curve && !state_.HaveCapture) {
-        state_.HaveCapture = true;
-        CkCaptured->setChecked(true);  // the family shows as it grows
-    }
-    BtExport->setEnabled(state_.HaveCapture);
-    ShowCapturedRows();
-    RedrawPlot();
     return true;
 }
 
-bool Base::ReadInput(bool keep) {
+// After STOP the stimulus stays at the last step's level until the answers still on their
+// way have come back (at most a step and the path's delay), so the last steps give their
+// curves too.
+bool Base::FinishRun() {
+    const auto start = std::chrono::steady_clock::now();
+    while (!pendingSteps_.empty() && !Closing() && MsSince(start) < 4 * kStepMs) {
+        Pause(kSliceMs);
+        if (!ReadInput()) return false;
+        FinishSteps(false);
+    }
+    FinishSteps(true);
+    return true;
+}
+
+std::uint64_t Base::InputFrames() const { return runBase_ + runFrames_.size() / 2; }
+
+// Makes a curve of every pending step whose answer has all arrived (all = true: of every
+// pending step, with what arrived of it).
+void Base::FinishSteps(bool all) {
+    bool added = false;
+    while (!pendingSteps_.empty() && (all || InputFrames() >= pendingSteps_.front().to)) {
+        const PendingStep step = pendingSteps_.front();
+        pendingSteps_.pop_front();
+        const std::uint64_t from = std::max(step.from, runBase_);
+        const std::uint64_t to = std::min(step.to, InputFrames());
+        const std::size_t frames = to > from ? static_cast<std::size_t>(to - from) : 0;
+        const std::int16_t* first = frames > 0 ? runFrames_.data() + 2 * (from - runBase_) : nullptr;
+        const StepCurve curve = BinStep(first, frames);
+        state_.SampleBuffer.fill(0);
+        for (std::size_t k = 0; k < curve.points.size() && 2 * k + 1 < state_.SampleBuffer.size(); ++k) {
+            state_.SampleBuffer[2 * k] = CountOf(curve.points[k].volts);
+            state_.SampleBuffer[2 * k + 1] = CountOf(curve.points[k].current);
+        }
+        captured_.AddStep(step.i, step.j, step.step1, step.step2, curve);
+        LabelCapture->setText(curve.signal == StepSignal::Curve      ? QString()
+                              : curve.signal == StepSignal::NoSignal ? QString(kNoSignalText)
+                                                                     : QString(kTooLittleText));
+        if (curve.signal == StepSignal::Curve && !state_.HaveCapture) {
+            state_.HaveCapture = true;
+            CkCaptured->setChecked(true);  // the family shows as it grows
+        }
+        added = true;
+    }
+    // Input before the first pending step's answer is no longer needed.
+    const std::uint64_t keepFrom = pendingSteps_.empty() ? InputFrames() : std::min(pendingSteps_.front().from, InputFrames());
+    if (keepFrom > runBase_) {
+        runFrames_.erase(runFrames_.begin(), runFrames_.begin() + static_cast<std::ptrdiff_t>(2 * (keepFrom - runBase_)));
+        runBase_ = keepFrom;
+    }
+    if (!added) return;
+    BtExport->setEnabled(state_.HaveCapture);
+    ShowCapturedRows();
+    RedrawPlot();
+}
+
+bool Base::ReadInput() {
     WaveApi* wave = services_.wave;
     if (wave == nullptr || state_.WaveInHandle == 0) return true;
     readBuffer_.resize(2 * kReadFrames);
@@ -324,8 +367,16 @@ bool Base::ReadInput(bool keep) {
         }
         got = std::min(got, kReadFrames);
         const auto samples = static_cast<std::ptrdiff_t>(2 * got);
-        if (keep && stepFrames_.size() / 2 + got <= kMaxStepFrames)
-            stepFrames_.insert(stepFrames_.end(), readBuffer_.begin(), readBuffer_.begin() + samples);
+        if (pendingSteps_.empty()) {
+            runBase_ += got;  // nothing waits for this input
+        } else {
+            runFrames_.insert(runFrames_.end(), readBuffer_.begin(), readBuffer_.begin() + samples);
+            if (runFrames_.size() / 2 > kMaxRunFrames) {
+                const std::size_t drop = runFrames_.size() / 2 - kMaxRunFrames;
+                runFrames_.erase(runFrames_.begin(), runFrames_.begin() + static_cast<std::ptrdiff_t>(2 * drop));
+                runBase_ += drop;
+            }
+        }
         if (state_.CalibrationMode) {
             // The last kCalibrationPairs pairs, oldest first.
             auto& cal = state_.CalBuffer;

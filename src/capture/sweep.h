@@ -38,7 +38,19 @@ inline constexpr std::size_t kMinStepFrames = 110;
 // The voltage channel must sweep at least this many counts (about 5 V).
 inline constexpr int kMinSweepCounts = 128;
 
-// The curve of one step from interleaved frames (left voltage, right current).
+// The frames of a step in which the answer to its grid level has settled. Every sweep of
+// a step (a run of frames above a twentieth of the step's highest voltage) should trace
+// the same curve. An answer that came back later than the sound path's latencies promised
+// (an adapter that lags, a grid supply still settling) shows as leading sweeps whose
+// currents differ from those of the step's middle sweep, the next level coming back early
+// as trailing ones; both are left out. All frames when there are too few sweeps to tell.
+struct SettledRange {
+    std::size_t begin = 0, end = 0;
+};
+SettledRange SettledFrames(const std::int16_t* interleaved, std::size_t frames);
+
+// The curve of one step from interleaved frames (left voltage, right current), from
+// where the answer has settled.
 // Pairs clipped at full scale on either channel, and pairs at or below 0 V, are left
 // out; the swept range (lowest to highest voltage left) is cut into at most kMaxBins
 // bins of at least one count, and bins holding too few pairs are dropped.

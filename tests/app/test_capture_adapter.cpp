@@ -89,7 +89,7 @@ private slots:
                 const double err = std::fabs(p.amperes * 1000.0 - model);
                 worst = std::max(worst, err);
                 QVERIFY2(err <= std::max(1.0, 0.05 * model),
-                         qPrintable(QString("%1 V at %2 V: %3 mA off").arg(p.volts).arg(c.grid1).arg(err)));
+                         qPrintable(QString("%1 V at %2 V: %3 mA off (measured %4)").arg(p.volts).arg(c.grid1).arg(err).arg(p.amperes * 1000.0)));
             }
         }
         qInfo("largest deviation from the model: %.3f mA", worst);

@@ -73,6 +73,20 @@ private slots:
         }
     }
 
+    // A step whose first sweep still answers the level before (an adapter that lags) and
+    // whose last answers the next one (latencies overstated): the curve is the settled
+    // middle's. Without leaving them out it would be over 1 mA off.
+    void lateAndEarlyAnswersLeftOut() {
+        const Sweep settled{50, 400, -4};
+        std::vector<std::int16_t> frames = Frames(settled, 882);
+        const std::vector<std::int16_t> before = Frames({50, 400, 0}, 882), next = Frames({50, 400, -8}, 882);
+        std::copy(before.begin(), before.begin() + 2 * 200, frames.begin());
+        std::copy(next.end() - 2 * 150, next.end(), frames.end() - 2 * 150);
+        const SettledRange range = SettledFrames(frames.data(), 882);
+        QVERIFY(range.begin >= 200 && range.end <= 882 - 150 && range.end - range.begin > 400);
+        QVERIFY(Deviation(Bin(frames), settled) < 0.1);
+    }
+
     // Silence, hum of a few counts and a step of a few frames give no curve.
     void noCurve() {
         std::vector<std::int16_t> quiet(2 * 882, 0);
