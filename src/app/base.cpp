@@ -209,7 +209,7 @@ void Base::BuildControls() {
     Mu->hide();
 
     // ---- Capture frame: grid voltages, volume, capture run, calibration ----
-    FrmCapture = MakeFrame(client, "FrmCapture", "Data", 8, 248, 137, 297);
+    FrmCapture = MakeFrame(client, "FrmCapture", "Data", 8, 248, 137, 362);
     Label4 = MakeLabel(FrmCapture, "Label4", "-Ug1 max", 8, 22, 62);
     TxVg1 = MakeField(FrmCapture, "TxVg1", "50", 72, 21, 58);
     Label5 = MakeLabel(FrmCapture, "Label5", "Ug2 max", 8, 48, 62);
@@ -234,6 +234,20 @@ void Base::BuildControls() {
     BtExport->setObjectName("BtExport");
     BtExport->setGeometry(8, 206, 122, 24);
     BtExport->setEnabled(false);
+    CbCapturedRow = new QComboBox(FrmCapture);
+    CbCapturedRow->setObjectName("CbCapturedRow");
+    CbCapturedRow->setGeometry(8, 236, 122, 22);
+    CbCapturedRow->setToolTip("Grid-2 row of the captured family");
+    // The volts and milliamperes a full-scale count stands for.
+    TxCalV = MakeField(FrmCapture, "TxCalV", "", 8, 265, 44);
+    Label11 = MakeLabel(FrmCapture, "Label11", "V", 54, 266, 14);
+    TxCalMa = MakeField(FrmCapture, "TxCalMa", "", 70, 265, 40);
+    Label12 = MakeLabel(FrmCapture, "Label12", "mA", 112, 266, 22);
+    TxCalV->setToolTip("Volts at full scale of the voltage channel");
+    TxCalMa->setToolTip("Milliamperes at full scale of the current channel");
+    LabelCapture = MakeLabel(FrmCapture, "LabelCapture", "", 8, 292, 122, 64);
+    LabelCapture->setWordWrap(true);
+    LabelCapture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     FrmCapture->hide();
 
     BuildModelControls(client);
@@ -314,6 +328,9 @@ void Base::ConnectHandlers() {
     connect(StartButton, &QPushButton::clicked, this, [this] { StartButton_Click(); });
     connect(BtCalib, &QPushButton::clicked, this, [this] { BtCalib_Click(); });
     connect(BtExport, &QPushButton::clicked, this, [this] { BtExport_Click(); });
+    connect(CbCapturedRow, &QComboBox::activated, this, [this] { CbCapturedRow_Click(); });
+    connect(TxCalV, &QLineEdit::textChanged, this, [this] { TxCalV_Change(); });
+    connect(TxCalMa, &QLineEdit::textChanged, this, [this] { TxCalMa_Change(); });
 
     connect(ScopeBox, &Scope::MouseDown, this,
             [this](int button, int shift, float x, float y) { Scope_MouseDown(button, shift, x, y); });
@@ -442,6 +459,7 @@ void Base::InitSettings() {
     // in force before the recall rather than after it.
     state_.Vg1FullScale = 100;
     state_.Vg2FullScale = 300;
+    ShowCalibrationFactors();
     // A configuration named on the command line stands in for the most recent one.
     if (startConfiguration_.empty() || !LoadConfiguration(startConfiguration_)) RecallMostRecent();
     startConfiguration_.clear();

@@ -13,13 +13,16 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/services.h"
 #include "app/windowstate.h"
+#include "capture/capturedfamily.h"
 #include "model/fit.h"
 #include "scene/scene.h"
 #include "tools/dialogs.h"
@@ -140,6 +143,13 @@ public:
     void StartButton_Click();
     void StopCapture();
     void BtCalib_Click();
+    // The captured family's TDF text: the row picked in CbCapturedRow, or the default
+    // row; "" without curves.
+    std::string CapturedTdfText() const;
+    const CapturedFamily& Captured() const { return captured_; }
+    void CbCapturedRow_Click();
+    void TxCalV_Change();
+    void TxCalMa_Change();
 
     // ---- Fitted models and the load line's numbers (base_model.cpp) ----
     // "Fit model...": asks for the model (askModelKind), fits it to the slot's family and
@@ -230,6 +240,12 @@ public:
     QCheckBox* CkCaptured = nullptr;
     QPushButton* BtCalib = nullptr;
     QPushButton* BtExport = nullptr;
+    QComboBox* CbCapturedRow = nullptr;  // the grid-2 rows of the captured family
+    QLabel* Label11 = nullptr;           // "V" of TxCalV
+    QLabel* Label12 = nullptr;           // "mA" of TxCalMa
+    QLineEdit* TxCalV = nullptr;         // volts at full scale: 4 x CalX
+    QLineEdit* TxCalMa = nullptr;        // milliamperes at full scale: 4 x CalY
+    QLabel* LabelCapture = nullptr;      // the capture run's status ("No signal ...")
     QFrame* Shape = nullptr;
 
     QGroupBox* FrmLoad = nullptr;  // the load line's numbers
@@ -267,6 +283,19 @@ protected:
 
 private:
     void BuildControls();
+    // One grid step of a run: notes where the step's answer will lie in the input, then
+    // reads the input for the step's time, making curves of the steps whose answers are in
+    // (or feeding the calibration display). False when the input failed (the run has then
+    // ended with the error text).
+    bool CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2);
+    bool FinishRun();
+    void FinishSteps(bool all);
+    // Moves what the input has recorded into runFrames_ (or drops it when no step waits).
+    bool ReadInput();
+    std::uint64_t InputFrames() const;  // frames read in this run
+    void ShowCalibration();
+    void ShowCapturedRows();
+    void ShowCalibrationFactors();
     void BuildMenus();
     void BuildModelControls(QWidget* client);
     void ConnectModelHandlers();
@@ -291,6 +320,20 @@ private:
     std::array<std::shared_ptr<const Family>, 5> slotModels_;   // and its model's family
     struct LoadFamily;
     std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, until a redraw
+    CapturedFamily captured_;
+    std::optional<double> capturedRowPick_;  // the grid-2 row picked; none = the default
+    // A grid step whose answer is still arriving: its place in the scan, and the input
+    // frames [from, to) that hold the answer.
+    struct PendingStep {
+        int i = 0, j = 0;
+        std::int32_t step1 = 0, step2 = 0;
+        std::uint64_t from = 0, to = 0;
+    };
+    std::deque<PendingStep> pendingSteps_;
+    std::vector<std::int16_t> runFrames_;    // the run's input still needed (interleaved)
+    std::uint64_t runBase_ = 0;              // the input frame that runFrames_ begins with
+    std::vector<std::int16_t> readBuffer_;   // one read of the input
+    bool inputLost_ = false;                 // the run ended on an input failure
 };
 
 }  // namespace anodix

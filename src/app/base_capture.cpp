@@ -1,15 +1,25 @@
 // Capture mode: sound devices, output volume, the stimulus, the capture run and the
 // calibration button.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 
 #include "app/base.h"
+#include "app/scope.h"
 #include "audio/stimulus.h"
 #include "audio/waveapi.h"
+#include "capture/sweep.h"
 #include "plot/surface.h"
+#include "scene/scene.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -29,6 +39,36 @@ void EndProgramNow(Base& window) {
     // Before the event loop runs, exit() has nothing to end: quit once it runs.
     QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
 }
+
+// The staircase steps every kStepMs whatever the sound path's delay. A step's answer is
+// taken from the input by frame position. It begins where the new level, set when the
+// step began, has come back through the output, the adapter and the input (the streams'
+// latencies, at least kLeastDelayMs) plus kSettleMs for the adapter to follow the level.
+// It ends where the next level could come back at the earliest, after the output's
+// latency alone: the input's reported latency may overstate the path.
+// Latencies are estimates: the sweeps show where an answer came back later still, and
+// the curve is made from those that have settled. A step's curve is made while the next
+// step plays.
+constexpr int kStepMs = 100;
+constexpr int kLeastDelayMs = 20;
+constexpr int kSettleMs = 20;
+// The input is read, finished steps are made into curves and the calibration display is
+// redrawn this often.
+constexpr int kSliceMs = 25;
+constexpr std::size_t kReadFrames = 2048;
+constexpr double kFramesPerMs = 11.025;
+// The run keeps at most four seconds of input (a stalled event loop cannot grow it further).
+constexpr std::size_t kMaxRunFrames = 44100;
+
+const char kNoSignalText[] = "No signal on the input: is the adapter connected, switched on and its device chosen?";
+const char kTooLittleText[] = "The input delivers too few frames: check the input device.";
+
+int MsSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
+std::int16_t CountOf(float mean) { return static_cast<std::int16_t>(std::clamp(std::lround(mean), -32768L, 32767L)); }
 
 }  // namespace
 
@@ -192,6 +232,16 @@ void Base::SetGridVoltages(float vg1, float vg2) {
 }
 
 void Base::ScanGridSteps() {
+    inputLost_ = false;
+    pendingSteps_.clear();
+    runFrames_.clear();
+    runBase_ = 0;
+    // A fresh input may hand over a first block late, with sound from before the scan:
+    // it is let run for one step's time and what it recorded is dropped.
+    if (state_.WaveInHandle != 0) {
+        Pause(kStepMs);
+        if (!ReadInput()) return;
+    }
     for (;;) {
         const std::int32_t step2 = ScanStep(TextNumber(TxVg2->text()));
         const std::int32_t step1 = ScanStep(TextNumber(TxVg1->text()));
@@ -200,15 +250,202 @@ void Base::ScanGridSteps() {
                 SetGridVoltages(static_cast<float>(static_cast<double>(j) * step1),
                                 static_cast<float>(static_cast<double>(i) * step2));
                 DoEvents();
-                Pause(100);
-                if (state_.CaptureStopped || Closing()) {
-                    // Grid 1 back to the full magnitude of TxVg1, grid 2 to 0.
-                    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), 0.0f);
+                bool inputWorks = CaptureStep(i, j, step1, step2);
+                if (!inputWorks || state_.CaptureStopped || Closing()) {
+                    if (inputWorks && !Closing()) inputWorks = FinishRun();
+                    pendingSteps_.clear();
+                    // Grid 1 back to the full magnitude of TxVg1, grid 2 to 0 (not after
+                    // the input failed: the sound server is likely gone with it).
+                    if (inputWorks) SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), 0.0f);
                     return;
                 }
             }
         }
     }
+}
+
+bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
+    const auto start = std::chrono::steady_clock::now();
+    WaveApi* wave = services_.wave;
+    // What arrived so far answered the steps before; it is read before this step's
+    // answer is placed after it.
+    if (!ReadInput()) return false;
+    // Outside Capture mode the stimulus stays at the step it had, and in calibration the
+    // input only feeds the display: neither makes a curve.
+    if (wave != nullptr && state_.WaveInHandle != 0 && state_.InCaptureMode() && !state_.CalibrationMode) {
+        std::uint32_t outUsec = 0, inUsec = 0;
+        if (state_.WaveOutHandle != 0) wave->OutGetLatency(state_.WaveOutHandle, &outUsec);
+        wave->InGetLatency(state_.WaveInHandle, &inUsec);
+        const int delayMs = std::max(kLeastDelayMs, static_cast<int>((std::uint64_t{outUsec} + inUsec + 999) / 1000));
+        const int earliestMs = static_cast<int>(outUsec / 1000);
+        const std::uint64_t at = InputFrames();
+        pendingSteps_.push_back({i, j, step1, step2, at + static_cast<std::uint64_t>((delayMs + kSettleMs) * kFramesPerMs),
+                                 at + static_cast<std::uint64_t>((earliestMs + kStepMs) * kFramesPerMs)});
+    }
+    for (int left = kStepMs - MsSince(start); left > 0 && !Closing(); left = kStepMs - MsSince(start)) {
+        Pause(std::min(left, kSliceMs));
+        if (!ReadInput()) return false;
+        if (state_.CalibrationMode && !Closing()) ShowCalibration();
+        FinishSteps(false);
+    }
+    return true;
+}
+
+// After STOP the stimulus stays at the last step's level until the answers still on their
+// way have come back (at most a step and the path's delay), so the last steps give their
+// curves too.
+bool Base::FinishRun() {
+    const auto start = std::chrono::steady_clock::now();
+    while (!pendingSteps_.empty() && !Closing() && MsSince(start) < 4 * kStepMs) {
+        Pause(kSliceMs);
+        if (!ReadInput()) return false;
+        FinishSteps(false);
+    }
+    FinishSteps(true);
+    return true;
+}
+
+std::uint64_t Base::InputFrames() const { return runBase_ + runFrames_.size() / 2; }
+
+// Makes a curve of every pending step whose answer has all arrived (all = true: of every
+// pending step, with what arrived of it).
+void Base::FinishSteps(bool all) {
+    bool added = false;
+    while (!pendingSteps_.empty() && (all || InputFrames() >= pendingSteps_.front().to)) {
+        const PendingStep step = pendingSteps_.front();
+        pendingSteps_.pop_front();
+        const std::uint64_t from = std::max(step.from, runBase_);
+        const std::uint64_t to = std::min(step.to, InputFrames());
+        const std::size_t frames = to > from ? static_cast<std::size_t>(to - from) : 0;
+        const std::int16_t* first = frames > 0 ? runFrames_.data() + 2 * (from - runBase_) : nullptr;
+        const StepCurve curve = BinStep(first, frames);
+        state_.SampleBuffer.fill(0);
+        for (std::size_t k = 0; k < curve.points.size() && 2 * k + 1 < state_.SampleBuffer.size(); ++k) {
+            state_.SampleBuffer[2 * k] = CountOf(curve.points[k].volts);
+            state_.SampleBuffer[2 * k + 1] = CountOf(curve.points[k].current);
+        }
+        captured_.AddStep(step.i, step.j, step.step1, step.step2, curve);
+        LabelCapture->setText(curve.signal == StepSignal::Curve      ? QString()
+                              : curve.signal == StepSignal::NoSignal ? QString(kNoSignalText)
+                                                                     : QString(kTooLittleText));
+        if (curve.signal == StepSignal::Curve && !state_.HaveCapture) {
+            state_.HaveCapture = true;
+            CkCaptured->setChecked(true);  // the family shows as it grows
+        }
+        added = true;
+    }
+    // Input before the first pending step's answer is no longer needed.
+    const std::uint64_t keepFrom = pendingSteps_.empty() ? InputFrames() : std::min(pendingSteps_.front().from, InputFrames());
+    if (keepFrom > runBase_) {
+        runFrames_.erase(runFrames_.begin(), runFrames_.begin() + static_cast<std::ptrdiff_t>(2 * (keepFrom - runBase_)));
+        runBase_ = keepFrom;
+    }
+    if (!added) return;
+    BtExport->setEnabled(state_.HaveCapture);
+    ShowCapturedRows();
+    RedrawPlot();
+}
+
+bool Base::ReadInput() {
+    WaveApi* wave = services_.wave;
+    if (wave == nullptr || state_.WaveInHandle == 0) return true;
+    readBuffer_.resize(2 * kReadFrames);
+    for (;;) {
+        std::size_t got = 0;
+        const MmResult r = wave->InRead(state_.WaveInHandle, readBuffer_.data(), kReadFrames, &got);
+        if (r != kMmNoError) {
+            // The device or the sound server went away: the run ends, what it captured stays.
+            const std::string text = wave->InGetErrorText(r);
+            wave->InClose(state_.WaveInHandle);
+            state_.WaveInHandle = 0;
+            state_.CaptureStopped = true;
+            inputLost_ = true;
+            StartButton->setText("Capture");
+            LabelCapture->setText(QString::fromStdString("Capture ended: " + text));
+            Message(text);
+            return false;
+        }
+        got = std::min(got, kReadFrames);
+        const auto samples = static_cast<std::ptrdiff_t>(2 * got);
+        if (pendingSteps_.empty()) {
+            runBase_ += got;  // nothing waits for this input
+        } else {
+            runFrames_.insert(runFrames_.end(), readBuffer_.begin(), readBuffer_.begin() + samples);
+            if (runFrames_.size() / 2 > kMaxRunFrames) {
+                const std::size_t drop = runFrames_.size() / 2 - kMaxRunFrames;
+                runFrames_.erase(runFrames_.begin(), runFrames_.begin() + static_cast<std::ptrdiff_t>(2 * drop));
+                runBase_ += drop;
+            }
+        }
+        if (state_.CalibrationMode) {
+            // The last kCalibrationPairs pairs, oldest first.
+            auto& cal = state_.CalBuffer;
+            const auto pairs = static_cast<std::ptrdiff_t>(kCalibrationPairs);
+            const std::ptrdiff_t take = std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(got), pairs);
+            std::copy(cal.begin() + 2 * take, cal.begin() + 2 * pairs, cal.begin());
+            std::copy(readBuffer_.begin() + samples - 2 * take, readBuffer_.begin() + samples,
+                      cal.begin() + 2 * (pairs - take));
+        }
+        if (got < kReadFrames) return true;
+    }
+}
+
+// The calibration display at the factors 1.0 (a count is a plot unit); the user's factors
+// stay as they are and apply again after calibration.
+void Base::ShowCalibration() {
+    DrawCalibrationDisplay(Plot(), state_.CalBuffer.data());
+    ScopeBox->update();
+}
+
+std::string Base::CapturedTdfText() const {
+    std::optional<double> row = capturedRowPick_;
+    const std::vector<double> rows = captured_.Rows();
+    if (!row || std::find(rows.begin(), rows.end(), *row) == rows.end()) row = captured_.DefaultRow();
+    if (!row) return {};
+    return anodix::CapturedTdfText(captured_, *row, state_.CalX, state_.CalY);
+}
+
+// The list beside CkCaptured: one entry per grid-2 row, the row shown selected.
+void Base::ShowCapturedRows() {
+    const std::vector<double> rows = captured_.Rows();
+    const QSignalBlocker quiet(CbCapturedRow);
+    if (CbCapturedRow->count() != static_cast<int>(rows.size())) {
+        CbCapturedRow->clear();
+        for (double v : rows)
+            CbCapturedRow->addItem(QString::fromStdString("Ug2" + SignedNumber(v) + " V"), v);
+    }
+    std::optional<double> shown = capturedRowPick_;
+    if (!shown || std::find(rows.begin(), rows.end(), *shown) == rows.end()) shown = captured_.DefaultRow();
+    if (shown) CbCapturedRow->setCurrentIndex(CbCapturedRow->findData(*shown));
+}
+
+void Base::CbCapturedRow_Click() {
+    const int k = CbCapturedRow->currentIndex();
+    if (k < 0) return;
+    capturedRowPick_ = CbCapturedRow->itemData(k).toDouble();
+    RedrawPlot();
+}
+
+// The full-scale fields: 4 x CalX volts and 4 x CalY milliamperes. A value that is not a
+// positive number leaves the factor in force until a usable one is typed.
+void Base::TxCalV_Change() {
+    const double v = TextNumber(TxCalV->text());
+    if (!(v > 0.0) || v > 1e9) return;
+    state_.CalX = static_cast<float>(v / 4.0);
+    RedrawPlot();
+}
+
+void Base::TxCalMa_Change() {
+    const double v = TextNumber(TxCalMa->text());
+    if (!(v > 0.0) || v > 1e9) return;
+    state_.CalY = static_cast<float>(v / 4.0);
+    RedrawPlot();
+}
+
+void Base::ShowCalibrationFactors() {
+    const QSignalBlocker quietV(TxCalV), quietMa(TxCalMa);
+    TxCalV->setText(QString::fromStdString(GeneralNumber(4.0 * static_cast<double>(state_.CalX))));
+    TxCalMa->setText(QString::fromStdString(GeneralNumber(4.0 * static_cast<double>(state_.CalY))));
 }
 
 // Stops the stimulus and closes the output device. The handle is forgotten once
@@ -267,6 +504,15 @@ void Base::StartButton_Click() {
     }
     state_.CaptureStopped = false;
     StartButton->setText("STOP");
+    if (!state_.CalibrationMode) {
+        // A new run measures anew (another tube, perhaps): the family starts empty.
+        captured_.Clear();
+        capturedRowPick_.reset();
+        state_.HaveCapture = false;
+        BtExport->setEnabled(false);
+        ShowCapturedRows();
+    }
+    LabelCapture->clear();
     ScanGridSteps();
     if (state_.WaveInHandle != 0) {
         wave.InReset(state_.WaveInHandle);

@@ -1,5 +1,6 @@
 // Configuration files: Save, Recall, and the recall of the one saved last at start-up.
 #include <algorithm>
+#include <cmath>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -165,6 +166,10 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
     state_.OutDeviceId = v.OutDevice;
     TxVg1->setText(QString::fromStdString(v.VG1));
     TxVg2->setText(QString::fromStdString(v.VG2));
+    // Factors of 0 (files from before they were set) leave those in force.
+    if (std::isfinite(v.CalX) && v.CalX > 0.0f) state_.CalX = v.CalX;
+    if (std::isfinite(v.CalY) && v.CalY > 0.0f) state_.CalY = v.CalY;
+    ShowCalibrationFactors();
 
     state_.CurrentMode = v.Mode;
     if (state_.InCaptureMode()) {

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include "app/base.h"
 #include "app/scope.h"
@@ -51,6 +52,7 @@ CookScene Base::Scene() const {
     scene.showModels = Mnu_ShowModels->isChecked();
     if (s.OriginY != kPlotUnits) scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
     scene.marks = s.Marks;
+    if (CkCaptured->isChecked() && s.HaveCapture) scene.captured = CapturedTdfText();
     if (s.MarkX != 0.0f || s.MarkY != 0.0f) scene.gmMarker = PlotPoint{s.MarkX, s.MarkY};
     return scene;
 }
@@ -232,9 +234,7 @@ void Base::BtExport_Click() {
         Message("No captured data");
         return;
     }
-    // A captured family would be saved here; this program acquires none, so its text is
-    // empty and only the file is written.
-    const std::string text;
+    const std::string text = CapturedTdfText();
     Plot().SetDrawMode(kDrawXor);
     DrawTdfFamily(Plot(), text, state_.UnitsPerVolt, state_.UnitsPerMilliamp, state_.GridStep);
     Plot().SetDrawMode(kDrawCopy);
@@ -248,6 +248,7 @@ void Base::BtExport_Click() {
         return;
     }
     state_.HaveCapture = false;
+    BtExport->setEnabled(false);
 }
 
 }  // namespace anodix

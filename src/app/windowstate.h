@@ -52,14 +52,17 @@ struct WindowState {
     std::vector<PlotPoint> Marks;      // green marks left since the last redraw
     float GridStep = 0.0f;
 
-    // Captured data and calibration (no acquisition yet: HaveCapture stays false).
+    // Captured data and calibration. HaveCapture: a captured family is held (from the
+    // first curve of a run until it is exported). The factors: one count of the voltage
+    // channel stands for CalX / 8192 V, of the current channel for CalY / 8192 mA.
     bool HaveCapture = false;
     bool CalibrationMode = false;
-    float CalX = 0.0f;
-    float CalY = 0.0f;
+    float CalX = 350.0f;
+    float CalY = 20.0f;
     float TraceScaleX = 0.0f;
     float TraceScaleY = 0.0f;
-    std::array<std::int16_t, 128> SampleBuffer{};
+    std::array<std::int16_t, 128> SampleBuffer{};  // the last step's curve: (volts, current) count pairs
+    std::array<std::int16_t, 512> CalBuffer{};     // calibration: the last 128 input pairs first
     std::string ExportFileName;
 
     // Remembered folders of the data conversion ("" = the program's own folder).

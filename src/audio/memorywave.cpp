@@ -191,6 +191,7 @@ MmResult MemoryWaveApi::InOpen(WaveHandle* handle, unsigned device, const WaveFo
         return kMmBadFormat;
     *handle = nextHandle_++;
     inputs_.insert(*handle);
+    inClocks_[*handle] = InClock{Clock::now(), 0.0};
     return kMmNoError;
 }
 
@@ -201,7 +202,50 @@ MmResult MemoryWaveApi::InReset(WaveHandle handle) {
 
 MmResult MemoryWaveApi::InClose(WaveHandle handle) {
     Record("InClose", {static_cast<std::int64_t>(handle)});
+    inClocks_.erase(handle);
     return inputs_.erase(handle) ? kMmNoError : kMmInvalHandle;
+}
+
+// Not recorded: a run reads many times per step.
+MmResult MemoryWaveApi::InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames, std::size_t* got) {
+    if (got) *got = 0;
+    if (!inputs_.count(handle)) return kMmInvalHandle;
+    if (!got || (!frames && maxFrames > 0)) return kMmInvalParam;
+    if (MmResult r = Scripted("InRead")) return r;
+    InClock& clock = inClocks_[handle];
+    const Clock::time_point now = Clock::now();
+    clock.owed += std::chrono::duration<double>(now - clock.last).count() * inputRate;
+    clock.last = now;
+    // What does not fit is lost, as a sound card's overrun would lose it.
+    const auto n = std::min(maxFrames, static_cast<std::size_t>(clock.owed));
+    clock.owed = clock.owed - static_cast<double>(static_cast<std::size_t>(clock.owed));
+    scratch_.clear();
+    if (adapter) adapter(PlayingNow(), n, scratch_);
+    scratch_.resize(2 * n, 0);
+    std::copy(scratch_.begin(), scratch_.end(), frames);
+    *got = n;
+    return kMmNoError;
+}
+
+MmResult MemoryWaveApi::OutGetLatency(WaveHandle handle, std::uint32_t* usec) {
+    if (!outputs_.count(handle)) return kMmInvalHandle;
+    if (!usec) return kMmInvalParam;
+    *usec = outLatencyUsec;
+    return kMmNoError;
+}
+
+MmResult MemoryWaveApi::InGetLatency(WaveHandle handle, std::uint32_t* usec) {
+    if (!inputs_.count(handle)) return kMmInvalHandle;
+    if (!usec) return kMmInvalParam;
+    *usec = inLatencyUsec;
+    return kMmNoError;
+}
+
+MmResult MemoryWaveApi::InGetOverruns(WaveHandle handle, std::uint64_t* frames) {
+    if (!inputs_.count(handle)) return kMmInvalHandle;
+    if (!frames) return kMmInvalParam;
+    *frames = 0;
+    return kMmNoError;
 }
 
 std::string MemoryWaveApi::InGetErrorText(MmResult code) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -45,6 +46,18 @@ public:
     // Scripted devices; device number = index. Default: one of each, with the format.
     std::vector<WaveCaps> outDevices{{"Memory Output", kFormat11kStereo16}};
     std::vector<WaveCaps> inDevices{{"Memory Input", kFormat11kStereo16}};
+
+    // The adapter on the input: given what the output plays now (the pattern with the
+    // volume applied; empty when silent) and a number of frames, it appends that many
+    // interleaved frames to its last argument. Without one the input is silent.
+    using Adapter = std::function<void(const std::vector<std::int16_t>& playing, std::size_t frames,
+                                       std::vector<std::int16_t>& out)>;
+    Adapter adapter;
+    // Frames per second the input delivers (InRead hands out what has arrived since the
+    // last read, by the clock); a test makes it run fast or slow.
+    double inputRate = 11025.0;
+    std::uint32_t outLatencyUsec = 0;
+    std::uint32_t inLatencyUsec = 0;
 
     // Makes the named operation ("OutOpen", "InOpen", "OutPrepareHeader", "OutWrite",
     // ...) fail with code: it succeeds `after` times first, then fails `times` times
@@ -91,6 +104,10 @@ public:
     MmResult InReset(WaveHandle handle) override;
     MmResult InClose(WaveHandle handle) override;
     std::string InGetErrorText(MmResult code) override;
+    MmResult InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames, std::size_t* got) override;
+    MmResult OutGetLatency(WaveHandle handle, std::uint32_t* usec) override;
+    MmResult InGetLatency(WaveHandle handle, std::uint32_t* usec) override;
+    MmResult InGetOverruns(WaveHandle handle, std::uint64_t* frames) override;
 
     // The text both error-text calls give for a code.
     static std::string ErrorText(MmResult code);
@@ -109,6 +126,13 @@ private:
     std::map<std::string, Failure> failures_;
     std::map<WaveHandle, OutDevice> outputs_;
     std::set<WaveHandle> inputs_;
+    // Per open input: when frames were last handed out, and the part of a frame owed.
+    struct InClock {
+        Clock::time_point last;
+        double owed = 0.0;
+    };
+    std::map<WaveHandle, InClock> inClocks_;
+    std::vector<std::int16_t> scratch_;
     std::vector<Written> writes_;
     WaveHandle nextHandle_ = 0x100;
 };

@@ -15,8 +15,12 @@ namespace {
 // Target latency of a playback stream: short, so a new level is heard at once,
 // yet long enough that the write callback never falls behind.
 constexpr pa_usec_t kTargetLatencyUsec = 40000;
-// Fragment size of a record stream (its data is dropped).
-constexpr pa_usec_t kRecordFragmentUsec = 40000;
+// Fragment size of a record stream: frames become readable in blocks of this length.
+constexpr pa_usec_t kRecordFragmentUsec = 10000;
+// Frames a record stream keeps for the reader: two seconds.
+constexpr std::size_t kRecordKeepFrames = 22050;
+// Latency assumed for an output whose timing the server has not reported yet.
+constexpr pa_usec_t kDefaultSinkUsec = 20000;
 // How long a reset leaves the old pattern playing, waiting for a new one.
 constexpr pa_usec_t kResetDelayUsec = 20000;
 // The largest pattern a header may carry (bytes).
@@ -162,14 +166,38 @@ struct PulseWaveApi::OutStream {
 struct PulseWaveApi::InStream {
     pa_threaded_mainloop* loop = nullptr;
     pa_stream* stream = nullptr;
+    std::vector<std::int16_t> frames;  // recorded, not yet read (interleaved)
+    std::size_t start = 0;             // first sample not yet read
+    std::uint64_t overruns = 0;        // frames dropped because nobody read them
 
-    // The input is held open but not read: whatever arrives is dropped.
-    static void OnRead(pa_stream* s, std::size_t, void*) {
+    // Keeps what arrives until InRead takes it; beyond kRecordKeepFrames the oldest
+    // frames are dropped and counted. A hole in the stream is kept as silence.
+    static void OnRead(pa_stream* s, std::size_t, void* self) {
+        auto* in = static_cast<InStream*>(self);
         while (pa_stream_readable_size(s) > 0) {
             const void* data = nullptr;
             std::size_t n = 0;
             if (pa_stream_peek(s, &data, &n) < 0 || n == 0) return;
+            const std::size_t samples = n / 2;
+            if (data)
+                in->frames.insert(in->frames.end(), static_cast<const std::int16_t*>(data),
+                                  static_cast<const std::int16_t*>(data) + samples);
+            else
+                in->frames.insert(in->frames.end(), samples, 0);
             pa_stream_drop(s);
+        }
+        in->Trim();
+    }
+    void Trim() {
+        const std::size_t held = (frames.size() - start) / 2;
+        if (held > kRecordKeepFrames) {
+            overruns += held - kRecordKeepFrames;
+            start += 2 * (held - kRecordKeepFrames);
+        }
+        // Compacts once the read part outweighs the rest.
+        if (start > 0 && start >= frames.size() / 2) {
+            frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(start));
+            start = 0;
         }
     }
     static void OnState(pa_stream*, void* self) { SignalLoop(static_cast<InStream*>(self)->loop); }
@@ -192,6 +220,21 @@ void FreeTimer(pa_threaded_mainloop* loop, pa_time_event*& timer) {
     pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
     api->time_free(timer);
     timer = nullptr;
+}
+
+// The stream's timing, asked of the server again (and waited on, lock held) when it is
+// missing or older than a second: cheaper than the library's automatic updates, which
+// wake the connection ten times a second per stream.
+const pa_timing_info* TimingInfo(pa_threaded_mainloop* loop, pa_stream* stream) {
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) return nullptr;
+    const pa_timing_info* cached = pa_stream_get_timing_info(stream);
+    if (cached && pa_timeval_age(&cached->timestamp) < 1000000) return cached;
+    pa_operation* op = pa_stream_update_timing_info(
+        stream, [](pa_stream*, int, void* l) { SignalLoop(static_cast<pa_threaded_mainloop*>(l)); }, loop);
+    if (!op) return pa_stream_get_timing_info(stream);
+    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop);
+    pa_operation_unref(op);
+    return pa_stream_get_timing_info(stream);
 }
 
 void Release(pa_stream* stream) {
@@ -498,7 +541,7 @@ MmResult PulseWaveApi::InOpen(WaveHandle* handle, unsigned device, const WaveFor
     in->stream = pa_stream_new(context_, "Capture", &kSampleSpec, nullptr);
     if (!in->stream) return ContextError();
     pa_stream_set_state_callback(in->stream, &InStream::OnState, in.get());
-    pa_stream_set_read_callback(in->stream, &InStream::OnRead, nullptr);
+    pa_stream_set_read_callback(in->stream, &InStream::OnRead, in.get());
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(-1);
@@ -538,6 +581,64 @@ MmResult PulseWaveApi::InClose(WaveHandle handle) {
 }
 
 std::string PulseWaveApi::InGetErrorText(MmResult code) { return ErrorText(code); }
+
+MmResult PulseWaveApi::InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames, std::size_t* got) {
+    if (got) *got = 0;
+    if (!loop_) return kMmInvalHandle;
+    LoopLock lock(loop_);
+    auto it = inputs_.find(handle);
+    if (it == inputs_.end()) return kMmInvalHandle;
+    if (!got || (!frames && maxFrames > 0)) return kMmInvalParam;
+    InStream& in = *it->second;
+    // A lost server or a source that went away ends the stream.
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(in.stream))) {
+        const MmResult r = ContextError();
+        return r == kMmError ? kMmNoDriver : r;
+    }
+    const std::size_t n = std::min(maxFrames, (in.frames.size() - in.start) / 2);
+    std::copy_n(in.frames.begin() + static_cast<std::ptrdiff_t>(in.start), 2 * n, frames);
+    in.start += 2 * n;
+    in.Trim();
+    *got = n;
+    return kMmNoError;
+}
+
+// The sink's own latency: a write replaces what is queued from the point that plays
+// next, so the queue ahead of it does not delay a new level.
+MmResult PulseWaveApi::OutGetLatency(WaveHandle handle, std::uint32_t* usec) {
+    if (!loop_) return kMmInvalHandle;
+    LoopLock lock(loop_);
+    auto it = outputs_.find(handle);
+    if (it == outputs_.end()) return kMmInvalHandle;
+    if (!usec) return kMmInvalParam;
+    const pa_timing_info* t = TimingInfo(loop_, it->second->stream);
+    const pa_usec_t total = t ? t->sink_usec + t->transport_usec : kDefaultSinkUsec;
+    *usec = static_cast<std::uint32_t>(std::min<pa_usec_t>(total, 10000000));
+    return kMmNoError;
+}
+
+// The source's latency and one fragment, the block in which frames are handed over.
+MmResult PulseWaveApi::InGetLatency(WaveHandle handle, std::uint32_t* usec) {
+    if (!loop_) return kMmInvalHandle;
+    LoopLock lock(loop_);
+    auto it = inputs_.find(handle);
+    if (it == inputs_.end()) return kMmInvalHandle;
+    if (!usec) return kMmInvalParam;
+    const pa_timing_info* t = TimingInfo(loop_, it->second->stream);
+    const pa_usec_t total = (t ? t->source_usec + t->transport_usec : 0) + kRecordFragmentUsec;
+    *usec = static_cast<std::uint32_t>(std::min<pa_usec_t>(total, 10000000));
+    return kMmNoError;
+}
+
+MmResult PulseWaveApi::InGetOverruns(WaveHandle handle, std::uint64_t* frames) {
+    if (!loop_) return kMmInvalHandle;
+    LoopLock lock(loop_);
+    auto it = inputs_.find(handle);
+    if (it == inputs_.end()) return kMmInvalHandle;
+    if (!frames) return kMmInvalParam;
+    *frames = it->second->overruns;
+    return kMmNoError;
+}
 
 // ---------------------------------------------------------------------------------
 // Error codes

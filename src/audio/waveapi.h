@@ -3,6 +3,7 @@
 // shaped after the classic wave-audio calls (device numbers, capability records
 // with format bits, handles, headers with loop flags, volume words, error texts).
 // Back ends: PulseAudio (the real one) and an in-memory one for tests.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -82,6 +83,18 @@ public:
     virtual MmResult InReset(WaveHandle handle) = 0;
     virtual MmResult InClose(WaveHandle handle) = 0;
     virtual std::string InGetErrorText(MmResult code) = 0;
+
+    // Moves the frames recorded since the last read, oldest first, at most maxFrames,
+    // into frames (interleaved stereo) and says how many in *got. An input whose device
+    // or sound server has gone gives an error code (and no frames).
+    virtual MmResult InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames,
+                            std::size_t* got) = 0;
+    // How long, in microseconds, a written level takes to leave the output device, and a
+    // sound arriving at the input device takes to become readable.
+    virtual MmResult OutGetLatency(WaveHandle handle, std::uint32_t* usec) = 0;
+    virtual MmResult InGetLatency(WaveHandle handle, std::uint32_t* usec) = 0;
+    // Frames the input dropped since it was opened because they were not read in time.
+    virtual MmResult InGetOverruns(WaveHandle handle, std::uint64_t* frames) = 0;
 };
 
 }  // namespace anodix

@@ -73,6 +73,8 @@ ConfigurationValues GetConfiguration(const IniDocument& document) {
     v.VG2 = get("DATA", "VG2");
     v.Mode = get("FORM", "Mode");
     for (std::size_t k = 0; k < v.Import.size(); ++k) v.Import[k] = get("IMPORT", std::to_string(k));
+    v.CalX = Number(get("CAL", "X"));
+    v.CalY = Number(get("CAL", "Y"));
     return v;
 }
 

@@ -18,7 +18,7 @@ struct ConfigurationValues {
     std::int32_t InDevice = -1, OutDevice = -1;
     std::string VG1, VG2;            // texts of TxVg1, TxVg2
     std::array<std::string, 5> Import;  // paths of the ticked slots, "" otherwise
-    float CalX = 0, CalY = 0;        // written, never read back
+    float CalX = 0, CalY = 0;        // calibration factors; 0 in files that never set them
 };
 
 // Sets every key, in the order in which the file has always held them. Keys already
@@ -28,7 +28,6 @@ bool PutConfiguration(IniDocument& document, const ConfigurationValues& values);
 
 // Reads the keys back: numbers by the leading-number rule (an empty value is 0),
 // devices rounded halves to even and kept within 32 bits, texts as they stand.
-// The calibration factors are not read (they stay 0).
 ConfigurationValues GetConfiguration(const IniDocument& document);
 
 // Reads the file once, sets every key, and replaces the file in one step. False when

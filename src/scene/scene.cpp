@@ -34,6 +34,7 @@ void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
     plot.Clear();
     DrawPowerLimit(plot, scene.watts, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
     plot.SetDrawWidth(kCurvePen);
+    DrawCapturedCurves(plot, scene, gridStep);
     DrawImportedFamilies(plot, scene, gridStep);
     DrawModelFamilies(plot, scene);
     if (beforeGrid) beforeGrid();
@@ -106,6 +107,39 @@ void DrawModelFamilies(PlotSurface& plot, const CookScene& scene) {
         }
     }
     plot.SetDrawWidth(width);
+}
+
+void DrawCapturedCurves(PlotSurface& plot, const CookScene& scene, float& gridStep) {
+    if (scene.captured.empty()) return;
+    const Rgb pen = plot.ForeColor();
+    plot.SetForeColor(kCapturedColour);
+    DrawTdfFamily(plot, scene.captured, scene.UnitsPerVolt(), scene.UnitsPerMilliamp(), gridStep);
+    plot.SetForeColor(pen);
+}
+
+void DrawCalibrationDisplay(PlotSurface& plot, const std::int16_t* pairs) {
+    plot.Clear();
+    plot.SetDrawMode(kDrawCopy);
+    const float w = plot.ScaleWidth(), h = plot.ScaleHeight();
+    const float x0 = w / 8, y0 = h / 8, x1 = w - w / 8, y1 = h - h / 8;
+    const Rgb grey = RGB(128, 128, 128), blue = RGB(0, 0, 255);
+    plot.SetDrawWidth(5);
+    plot.Line(x0, y0, x1, y0, grey);
+    plot.Line(x1, y0, x1, y1, grey);
+    plot.Line(x1, y1, x0, y1, grey);
+    plot.Line(x0, y1, x0, y0, grey);
+    plot.SetDrawWidth(kCurvePen);
+    // With the factors at 1.0 one count is one plot unit.
+    const auto at = [&](std::size_t k) {
+        return PlotPoint{32768.0f - static_cast<float>(pairs[2 * k + 1]), 32768.0f + static_cast<float>(pairs[2 * k])};
+    };
+    const PlotPoint first = at(0);
+    plot.SetCurrentX(first.x);
+    plot.SetCurrentY(first.y);
+    for (std::size_t k = 1; k < kCalibrationPairs; ++k) {
+        const PlotPoint p = at(k);
+        plot.LineTo(p.x, p.y, blue);
+    }
 }
 
 void DrawOperatingPoint(PlotSurface& plot, const OperatingPoint& op, float unitsPerVolt,

@@ -4,6 +4,8 @@
 // the marks), and the one routine that draws it on any surface. The window's plot,
 // the picture files, the printed page and anodix-plot all draw through DrawCookPlot.
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -49,6 +51,9 @@ struct CookScene {
     bool cookMode = true;  // the slots' families show in Cook mode only
     std::array<SceneSlot, kSlotCount> imports;  // the import slots
     bool showModels = false;  // the fitted models drawn over their families
+    // The captured family as TDF text, drawn in black under the slots' families when
+    // not empty (Capture mode keeps it while the run adds curves).
+    std::string captured;
 
     // Drawn over the plot after a redraw, until the next one.
     std::optional<OperatingPoint> operatingPoint;
@@ -63,9 +68,11 @@ struct CookScene {
 // gridStep is set as the slots' drawing sets it.
 void DrawCookPlot(PlotSurface& plot, const CookScene& scene, float& gridStep);
 
+inline constexpr Rgb kCapturedColour = RGB(0, 0, 0);
+
 // The redraw: clears the surface and draws, in this order, the dissipation limit, the
-// families of the ticked slots (pen width 2), their fitted models when shown, and the grid with its labels (pen width
-// 1). beforeGrid, when given, runs between the families and the grid (the window lets
+// captured family, the families of the ticked slots (both pen width 2), their fitted
+// models when shown, and the grid with its labels (pen width 1). beforeGrid, when given, runs between the families and the grid (the window lets
 // waiting events run there). Overlays are not drawn.
 void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
                   const std::function<void()>& beforeGrid = {});
@@ -81,6 +88,17 @@ SlotDrawing ReadSlotFile(const std::string& path);
 // The fitted models of the ticked slots, when shown: thin dashed curves in the slot's
 // colour, drawn after the families and before the grid. Nothing in Capture mode.
 void DrawModelFamilies(PlotSurface& plot, const CookScene& scene);
+
+// The captured family in black, in the surface's width and mode; the pen colour is
+// restored.
+void DrawCapturedCurves(PlotSurface& plot, const CookScene& scene, float& gridStep);
+
+// The live display of calibration: clears the surface, draws a grey frame inset by an
+// eighth on every side (pen width 5) and joins the pairs (voltage count, current count)
+// in order with blue lines of width 2, each at x = 32768 - current, y = 32768 + voltage.
+// pairs holds kCalibrationPairs interleaved pairs.
+inline constexpr std::size_t kCalibrationPairs = 128;
+void DrawCalibrationDisplay(PlotSurface& plot, const std::int16_t* pairs);
 
 // The overlays. The operating point (a dot, the load line through it and the drop line
 // to the voltage axis) and the Gm marker (a dot with lines to both axes) are drawn in

@@ -18,7 +18,7 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // Every key in its order and form, the document's own lines kept. Read back, every value
-    // but the calibration returns.
+    // returns, the calibration factors included.
     void writeAndReadBack() {
         ConfigurationValues v{.Mode = "Capture", .Top = 1440, .Left = 2400.5f, .Width = 12000, .Height = 9000,
                               .Ia = "1", .Ua = " 20 ", .Pa = "2.50", .Ld = "5k", .InDevice = 2, .OutDevice = -1,
@@ -37,7 +37,7 @@ private slots:
         QVERIFY(r.Mode == v.Mode && r.Top == v.Top && r.Left == v.Left && r.Width == v.Width && r.Height == v.Height);
         QVERIFY(r.Ia == v.Ia && r.Ua == v.Ua && r.Pa == v.Pa && r.Ld == v.Ld && r.VG1 == v.VG1 && r.VG2 == v.VG2);
         v.Import[3] = "quoted";  // one leading apostrophe is dropped on reading
-        QVERIFY(r.InDevice == 2 && r.OutDevice == -1 && r.Import == v.Import && r.CalY == 0.0f);
+        QVERIFY(r.InDevice == 2 && r.OutDevice == -1 && r.Import == v.Import && r.CalX == 0.0f && r.CalY == 0.125f);
 
         v.Import[2] = "/home/a\nb.tdf";  // a file name may hold a line break: no half-written set-up
         QVERIFY(!PutConfiguration(ini, v));
