@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     }
     if (from.empty() || to.empty()) return Usage("--from SOURCE and --to SINK are both required");
 
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, 11025, 2};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, 11025, 2};
     // Short buffers in both directions: the answer follows a new grid step within a few
     // tens of milliseconds, as a hardware adapter follows it at once. Should the output
     // run dry, the sink plays silence, 0 V, which the program leaves out of its curves.
@@ -99,13 +99,13 @@ int main(int argc, char** argv) {
     pa_buffer_attr playAttr{static_cast<std::uint32_t>(-1), kBlockFrames * 4 * 2, kBlockFrames * 4,
                             kBlockFrames * 4, static_cast<std::uint32_t>(-1)};
     int error = 0;
-    pa_simple* rec = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_RECORD, from.c_str(), "Stimulus in", &spec,
+    pa_simple* rec = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_RECORD, from.c_str(), "Stimulus in", &format,
                                    nullptr, &recordAttr, &error);
     if (!rec) {
         std::fprintf(stderr, "anodix-adapter: cannot record from %s: %s\n", from.c_str(), pa_strerror(error));
         return 1;
     }
-    pa_simple* play = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_PLAYBACK, to.c_str(), "Adapter out", &spec,
+    pa_simple* play = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_PLAYBACK, to.c_str(), "Adapter out", &format,
                                     nullptr, &playAttr, &error);
     if (!play) {
         std::fprintf(stderr, "anodix-adapter: cannot play into %s: %s\n", to.c_str(), pa_strerror(error));
