@@ -293,6 +293,7 @@ private:
     // Moves what the input has recorded into runFrames_ (or drops it when no step waits).
     bool ReadInput();
     std::uint64_t InputFrames() const;  // frames read in this run
+    int MsUntilAnswer() const;
     void ShowCalibration();
     void ShowCapturedRows();
     void ShowCalibrationFactors();

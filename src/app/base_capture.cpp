@@ -52,9 +52,12 @@ void EndProgramNow(Base& window) {
 constexpr int kStepMs = 100;
 constexpr int kLeastDelayMs = 20;
 constexpr int kSettleMs = 20;
-// The input is read, finished steps are made into curves and the calibration display is
-// redrawn this often.
+// In calibration the input is read and the display redrawn this often.
 constexpr int kSliceMs = 25;
+// Outside calibration the run wakes when a step's answer should be in: the input arrives
+// in blocks of about kInputBlockMs, and a wait is never shorter than kLeastWaitMs.
+constexpr int kInputBlockMs = 10;
+constexpr int kLeastWaitMs = 5;
 constexpr std::size_t kReadFrames = 2048;
 constexpr double kFramesPerMs = 11.025;
 // The run keeps at most four seconds of input (a stalled event loop cannot grow it further).
@@ -283,7 +286,7 @@ bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
                                  at + static_cast<std::uint64_t>((earliestMs + kStepMs) * kFramesPerMs)});
     }
     for (int left = kStepMs - MsSince(start); left > 0 && !Closing(); left = kStepMs - MsSince(start)) {
-        Pause(std::min(left, kSliceMs));
+        Pause(std::min(left, state_.CalibrationMode ? kSliceMs : MsUntilAnswer()));
         if (!ReadInput()) return false;
         if (state_.CalibrationMode && !Closing()) ShowCalibration();
         FinishSteps(false);
@@ -306,6 +309,16 @@ bool Base::FinishRun() {
 }
 
 std::uint64_t Base::InputFrames() const { return runBase_ + runFrames_.size() / 2; }
+
+// How long until the first pending step's answer should all be readable: its missing
+// frames' time and the input's block length, at least kLeastWaitMs (a step's time when
+// nothing waits). The run sleeps that long rather than polling the input.
+int Base::MsUntilAnswer() const {
+    if (pendingSteps_.empty()) return kStepMs;
+    const std::uint64_t have = InputFrames(), due = pendingSteps_.front().to;
+    const int missingMs = due > have ? static_cast<int>(static_cast<double>(due - have) / kFramesPerMs) : 0;
+    return std::max(kLeastWaitMs, missingMs + kInputBlockMs);
+}
 
 // Makes a curve of every pending step whose answer has all arrived (all = true: of every
 // pending step, with what arrived of it).

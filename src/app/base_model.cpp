@@ -246,8 +246,8 @@ void Base::ShowLoadLineNumbers() {
     for (QLabel* l : numbers) l->show();
     LabelVg0->setText(QString::fromStdString("Vg0 " + Format(n.vg0, "0.00") + " V"));
     LabelGain->setText(QString::fromStdString("Gain " + Format(n.gain, "0.0")));
-    LabelUp->setText(QString::fromStdString("+" + Format(n.swingUp, "0.0") + " V"));
-    LabelDown->setText(QString::fromStdString("-" + Format(n.swingDown, "0.0") + " V"));
+    LabelUp->setText("+" + QString::fromStdString(Format(n.swingUp, "0.0")) + " V");
+    LabelDown->setText("-" + QString::fromStdString(Format(n.swingDown, "0.0")) + " V");
     LabelPout->setText(QString::fromStdString("Pout " + Format(1000.0 * n.watts, "0.00") + " mW"));
     LabelHd2->setText(QString::fromStdString("HD2 " + Format(n.hd2, "0.00") + " %"));
     LabelHd3->setText(QString::fromStdString("HD3 " + Format(n.hd3, "0.00") + " %"));
