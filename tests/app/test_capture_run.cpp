@@ -117,9 +117,10 @@ private slots:
         QVERIFY(r.w.State().HaveCapture && r.w.BtExport->isEnabled() && !r.w.CapturedTdfText().empty());
     }
 
-    // Calibration draws the last input pairs in blue inside the grey frame at the factors
-    // 1.0, and the user's factors apply again afterwards. The full-scale fields set the
-    // factors, which a configuration saves and Recall brings back.
+    // Calibration runs until its button is clicked again, drawing the last input pairs in
+    // blue inside the grey frame at the factors 1.0; afterwards the plot's pen and the
+    // user's factors apply again. The full-scale fields set the factors, which a
+    // configuration saves and Recall brings back.
     void calibrationAndFactors() {
         Window r(Window::Capture);
         r.wave.adapter = Tube();
@@ -131,13 +132,19 @@ private slots:
         RecordingSurface& plot = r.Record();
         plot.SetScale(kPlotUnits, kPlotUnits);
         r.PickLater();
+        plot.SetDrawMode(kDrawXor);
+        plot.SetDrawWidth(3);
         int blue = 0;
+        bool during = false;
         QTimer::singleShot(400, &r.w, [&] {
             blue = LinesIn(plot, RGB(0, 0, 255));
+            during = r.w.BtCalib->text() == "OK" && r.w.State().CalibrationMode && r.w.StartButton->text() == "STOP";
             r.Click(r.w.BtCalib);
         });
         r.Click(r.w.BtCalib);
-        QVERIFY2(blue >= 3 * 127, qPrintable(QString::number(blue)));  // several refreshes
+        QVERIFY2(during && blue >= 3 * 127, qPrintable(QString::number(blue)));  // several refreshes
+        QVERIFY(!r.w.State().CalibrationMode && r.w.BtCalib->text() == "Calibration" && r.wave.OpenInputs().empty());
+        QVERIFY(plot.DrawMode() == kDrawCopy && plot.DrawWidth() == 1 && r.w.State().CaptureStopped);
         // The frame, and a pair at x = 32768 - current, y = 32768 + voltage.
         const auto lines = plot.Calls(RecordingSurface::Kind::Line);
         const auto grey = std::find_if(lines.begin(), lines.end(), [](auto& c) { return c.colour == RGB(128, 128, 128); });
