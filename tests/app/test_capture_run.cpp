@@ -81,7 +81,6 @@ private slots:
         const std::string path = QDir::temp().filePath("anodix-captured-test.tdf").toStdString();
         r.dialogs.answers = {path};
         r.Click(r.w.BtExport);
-        QCOMPARE(r.dialogs.Asked(0).substr(0, 21), std::string("Save|Export TDF data|"));
         QVERIFY(!r.w.State().HaveCapture && !r.w.BtExport->isEnabled());
         const std::string text = ReadWholeFile(path);
         QFile::remove(QString::fromStdString(path));
@@ -98,13 +97,11 @@ private slots:
 
     // A silent adapter: no curves, one status text and no message box. Then the input
     // fails in the middle of a run: it ends with the error text and keeps its curves.
-    // A window closed during a run ends it at once.
-    void silenceLossAndClose() {
+    void silenceAndLoss() {
         Window r(Window::Capture);
         r.PickLater();
         r.w.TxVg1->setText("20");
         QTimer timer;
-        int steps = 0;
         StopWhen(r, timer, [&] { return r.wave.Writes().size() >= 4; });
         r.PickLater();
         r.Click(r.w.StartButton);
@@ -118,21 +115,15 @@ private slots:
         QCOMPARE(r.messages.texts, std::vector<std::string>{MemoryWaveApi::ErrorText(kMmNoDriver)});
         QVERIFY(r.w.State().CaptureStopped && r.w.StartButton->text() == "Capture" && r.wave.OpenInputs().empty());
         QVERIFY(r.w.State().HaveCapture && r.w.BtExport->isEnabled() && !r.w.CapturedTdfText().empty());
-        r.wave.ClearFailures();
-
-        QTimer::singleShot(300, &r.w, [&] { steps = int(r.w.Captured().Rows().size()); r.w.close(); });
-        r.PickLater();
-        r.Click(r.w.StartButton);
-        QVERIFY(steps == 1 && r.wave.OpenCount() == 0);
     }
 
-    // Calibration draws the last input pairs in blue inside the grey frame at the factors
-    // 1.0, and the user's factors apply again afterwards. The full-scale fields set the
-    // factors, which a configuration saves and Recall brings back.
+    // Calibration runs until its button is clicked again, drawing the last input pairs in
+    // blue inside the grey frame at the factors 1.0; afterwards the plot's pen and the
+    // user's factors apply again. The full-scale fields set the factors, which a
+    // configuration saves and Recall brings back.
     void calibrationAndFactors() {
         Window r(Window::Capture);
         r.wave.adapter = Tube();
-        QVERIFY(r.w.TxCalV->text() == "1400" && r.w.TxCalMa->text() == "80");
         r.w.TxCalV->setText("700");
         r.w.TxCalMa->setText("100");
         QVERIFY(r.w.State().CalX == 175.0f && r.w.State().CalY == 25.0f);
@@ -141,13 +132,19 @@ private slots:
         RecordingSurface& plot = r.Record();
         plot.SetScale(kPlotUnits, kPlotUnits);
         r.PickLater();
+        plot.SetDrawMode(kDrawXor);
+        plot.SetDrawWidth(3);
         int blue = 0;
+        bool during = false;
         QTimer::singleShot(400, &r.w, [&] {
             blue = LinesIn(plot, RGB(0, 0, 255));
+            during = r.w.BtCalib->text() == "OK" && r.w.State().CalibrationMode && r.w.StartButton->text() == "STOP";
             r.Click(r.w.BtCalib);
         });
         r.Click(r.w.BtCalib);
-        QVERIFY2(blue >= 3 * 127, qPrintable(QString::number(blue)));  // several refreshes
+        QVERIFY2(during && blue >= 3 * 127, qPrintable(QString::number(blue)));  // several refreshes
+        QVERIFY(!r.w.State().CalibrationMode && r.w.BtCalib->text() == "Calibration" && r.wave.OpenInputs().empty());
+        QVERIFY(plot.DrawMode() == kDrawCopy && plot.DrawWidth() == 1 && r.w.State().CaptureStopped);
         // The frame, and a pair at x = 32768 - current, y = 32768 + voltage.
         const auto lines = plot.Calls(RecordingSurface::Kind::Line);
         const auto grey = std::find_if(lines.begin(), lines.end(), [](auto& c) { return c.colour == RGB(128, 128, 128); });

@@ -3,7 +3,6 @@
 #include <QPrinter>
 #include <map>
 
-#include "tools/appdir.h"
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -48,7 +47,7 @@ private slots:
         QDir::setCurrent(dir.path());  // a file written without a folder lands here too
         Window t;
         Base& w = t.w;
-        const QString examples = qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/examples/";
+        const QString examples = SourceFile("examples/");
         w.SetSlotPath(0, examples + "EL34.tdf");
         w.SetSlotPath(1, examples + "6L6GC.tdf");
         w.CkImport[0]->setChecked(true);
@@ -66,7 +65,6 @@ private slots:
             w.Mnu_ExportPicture->trigger();
         }
         QVERIFY2(t.messages.texts.empty(), t.messages.texts.empty() ? "" : t.messages.texts[0].c_str());
-        QCOMPARE(t.dialogs.Asked(0), "Save|Export picture|*.png|" + ProgramDirectory());
         const QImage& shown = w.ScopeBox->image();
         QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), shown);
         QCOMPARE(QImage(bare + ".png").convertToFormat(QImage::Format_RGB32), shown);

@@ -70,10 +70,8 @@ private slots:
     // the user's, writable, never the one the program lies in.
     void withoutWindow() {
         auto run = [](const QStringList& args) {
-            QProcess p;
-            p.start(QCoreApplication::applicationDirPath() + "/../anodix", args);
-            p.waitForFinished(30000);
-            return QString::number(p.exitCode()) + "|" + p.readAllStandardOutput() + "|" + p.readAllStandardError();
+            const ProgramRun r = RunProgram(BuiltProgram("anodix"), args);
+            return QString::number(r.status) + "|" + r.out + "|" + r.err;
         };
         QVERIFY(QRegularExpression("^0\\|anodix \\d+\\.\\d+\\.\\d+\\n\\|$").match(run({"-platform", "none", "--version", "x.tdf"})).hasMatch());
         const QString refused = run({"--fit"});

@@ -11,15 +11,12 @@ class TestWindow : public QObject {
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // Start-up shows the defaults in Cook mode; the shortcuts switch modes; the scale
+    // Start-up comes up in Cook mode; the shortcuts switch modes; the scale
     // lists redraw once on Enter (no click, also for an entry's text) and on focus loss,
     // not while typing; the layout.
     void startupKeysListsAndLayout() {
         Window t;
         Base& w = t.w;
-        const QStringList texts{w.CbVdiv->currentText(), w.CbMaDiv->currentText(), w.TxPwr->text(),
-                                w.TxVg1->text(), w.TxVg2->text(), w.StartButton->text()};
-        QCOMPARE(texts, (QStringList{"20", "1", "2", "50", "0", "Capture"}));
         QVERIFY(w.State().CurrentMode == "Cook" && w.FrmCook->isVisible() && !w.FrmCapture->isVisible());
         QVERIFY(!w.BtExport->isEnabled() && w.DevicesBox->isHidden() && w.Gm->isHidden() && w.Mu->isHidden());
         RecordingSurface& tape = t.Record();

@@ -24,18 +24,13 @@ struct ScriptedDialogs : FileDialogService {
         if (!answers.empty()) answers.pop_front();
         return a;
     }
-    std::string Asked(std::size_t k) const {  // "action|title|proposed name|folder"
-        const FileDialogRequest& r = asked.at(k);
-        return r.action + "|" + r.title + "|" + r.proposedName + "|" + r.initialDirectory;
-    }
 };
 
 struct RecordedMessages : MessageService {
-    std::vector<std::string> texts, titles;
+    std::vector<std::string> texts;
     std::vector<MessageIcon> icons;
-    void Show(const std::string& text, const std::string& title, MessageIcon icon) override {
+    void Show(const std::string& text, const std::string&, MessageIcon icon) override {
         texts.push_back(text);
-        titles.push_back(title);
         icons.push_back(icon);
     }
 };

@@ -17,6 +17,22 @@
 
 namespace anodix::testing {
 
+// The child gets SIGTERM should this process die without stopping it.
+inline void DieWithParent(QProcess& p) {
+    p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+// Ends a child started here by its pid: SIGTERM, SIGKILL when it has not ended within 3 s.
+inline void StopChild(QProcess& p, qint64& pid) {
+    if (pid <= 0) return;
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    if (!p.waitForFinished(3000)) {
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+        p.waitForFinished(3000);
+    }
+    pid = 0;
+}
+
 class PulseDaemon {
 public:
     PulseDaemon() = default;
@@ -63,13 +79,7 @@ public:
 
     void Stop() {
         StopRecording();
-        if (pid_ <= 0) return;
-        ::kill(static_cast<pid_t>(pid_), SIGTERM);
-        if (!daemon_.waitForFinished(3000)) {
-            ::kill(static_cast<pid_t>(pid_), SIGKILL);
-            daemon_.waitForFinished(3000);
-        }
-        pid_ = 0;
+        StopChild(daemon_, pid_);
     }
 
     // Records the null sink's monitor into a raw file (S16LE, 2 channels, 11025 Hz).
@@ -109,11 +119,6 @@ private:
         Stop();
         return false;
     }
-    // The child gets SIGTERM should this process die without stopping it.
-    static void DieWithParent(QProcess& p) {
-        p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    }
-
     QTemporaryDir dir_;
     QString why_;
     QProcess daemon_, parec_;

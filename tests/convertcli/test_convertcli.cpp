@@ -1,6 +1,5 @@
 // anodix-convert run as its own process: the files it writes and their names, and the
 // exit status and message of each refusal, with nothing written then.
-#include <QProcess>
 #include <QtTest>
 
 #include "curves/tracerfiles.h"
@@ -11,21 +10,8 @@ using namespace anodix::test;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    QByteArray err;
-};
-
-Result RunConvert(const QStringList& args) {
-    QProcess p;
-    p.setProgram(QCoreApplication::applicationDirPath() + "/../anodix-convert");
-    p.setArguments(args);
-    p.start();
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return {-1, p.errorString().toUtf8()};
-    return {p.exitCode(), p.readAllStandardError()};
-}
-
-QString Data(const QString& name) { return qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/tests/curves/data/" + name; }
+ProgramRun RunConvert(const QStringList& args) { return RunProgram(BuiltProgram("anodix-convert"), args); }
+QString Data(const QString& name) { return SourceFile("tests/curves/data/" + name); }
 
 }  // namespace
 
@@ -73,7 +59,7 @@ private slots:
         const QString tdf = dir.filePath("x.tdf");
         WriteWholeFile(tdf.toStdString(), "100.0 0.01 -1.0\r\n");
         args.replaceInStrings("DIR", dir.path());
-        const Result r = RunConvert(args);
+        const ProgramRun r = RunConvert(args);
         QCOMPARE(r.status, status);
         QVERIFY2(r.err.startsWith("anodix-convert: ") && r.err.contains(said.toUtf8()), r.err.constData());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList{"x.tdf"});

@@ -99,11 +99,6 @@ private slots:
             QCOMPARE(GmCaption(gm, step), std::string());
         QCOMPARE(text(ComputeReadout(100, 100, 0, 65536, 50, 5, "abc")).find("Mu"), std::string::npos);
     }
-
-    void usableScales() {
-        for (float bad : {0.0f, 1e-9f, 9e15f, kNaN}) QVERIFY(!ScaleUsable(bad));
-        for (float good : {8.193e-9f, -5.0f, 8.19e15f}) QVERIFY(ScaleUsable(good));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFrame)
