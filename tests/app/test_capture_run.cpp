@@ -117,6 +117,24 @@ private slots:
         QVERIFY(r.w.State().HaveCapture && r.w.BtExport->isEnabled() && !r.w.CapturedTdfText().empty());
     }
 
+    // An input that delivers half or twice the frames it should: the run goes on and
+    // stops without a message, and keeps curves to export.
+    void inputAtTheWrongRate() {
+        for (double rate : {11025.0 / 2, 11025.0 * 2}) {
+            Window r(Window::Capture);
+            r.wave.adapter = Tube();
+            r.wave.inputRate = rate;
+            r.PickLater();
+            r.w.TxVg1->setText("20");
+            QTimer timer;
+            StopWhen(r, timer, [&] { return r.w.Captured().RowFamily(0, 350, 20).curves.size() >= 3; });
+            r.PickLater();
+            r.Click(r.w.StartButton);
+            QVERIFY2(r.messages.texts.empty() && r.w.State().CaptureStopped, qPrintable(QString::number(rate)));
+            QVERIFY(r.w.State().HaveCapture && ReadTdfFamily(r.w.CapturedTdfText()).curves.size() >= 3);
+        }
+    }
+
     // Calibration runs until its button is clicked again, drawing the last input pairs in
     // blue inside the grey frame at the factors 1.0; afterwards the plot's pen and the
     // user's factors apply again. The full-scale fields set the factors, which a
