@@ -124,6 +124,7 @@ public:
     // The slot's file path (the check box's Tag).
     QString SlotPath(int index) const;
     void SetSlotPath(int index, const QString& path);
+    void SetSlotPath(int index, const QString& path, const std::string& shown);  // shown: the slot's tip
     // Fills the slot as a browse does: the path, the file name as the caption, ticked.
     bool TakeIntoSlot(int index, const std::string& path);
 

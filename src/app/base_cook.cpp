@@ -186,6 +186,10 @@ void Base::Scope_MouseDown(int button, int shift, float x, float y) {
 QString Base::SlotPath(int index) const { return slotPaths_.at(static_cast<std::size_t>(index)); }
 
 void Base::SetSlotPath(int index, const QString& path) {
+    SetSlotPath(index, path, path.isEmpty() ? std::string() : ReadSlotFile(path.toStdString()).shown);
+}
+
+void Base::SetSlotPath(int index, const QString& path, const std::string& shown) {
     const auto k = static_cast<std::size_t>(index);
     // A model belongs to the family it was fitted to.
     if (slotPaths_.at(k) != path) {
@@ -195,7 +199,6 @@ void Base::SetSlotPath(int index, const QString& path) {
     }
     slotPaths_.at(k) = path;
     // A file of several screen voltages shows its first; the tip says which.
-    const std::string shown = path.isEmpty() ? std::string() : ReadSlotFile(path.toStdString()).shown;
     CkImport.at(k)->setToolTip(QString::fromStdString(shown));
 }
 
@@ -215,7 +218,7 @@ bool Base::TakeIntoSlot(int index, const std::string& path) {
         Message("Can't read " + path + ": " + drawing.reason);
         return false;
     }
-    SetSlotPath(index, QString::fromStdString(path));
+    SetSlotPath(index, QString::fromStdString(path), drawing.shown);
     CkImport[static_cast<std::size_t>(index)]->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
     CkImport[static_cast<std::size_t>(index)]->setChecked(true);
     return true;
