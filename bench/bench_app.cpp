@@ -22,6 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "cputime.h"
 #include "app/base.h"
 #include "audio/memorywave.h"
 #include "curves/koren.h"
@@ -31,6 +32,7 @@
 extern char** environ;
 
 using namespace anodix;
+using namespace anodix::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -42,14 +44,6 @@ double Millis(Clock::duration d) { return std::chrono::duration<double, std::mil
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-// Processor time of this thread in milliseconds: elapsed time suffers when other
-// programs share the processors.
-double ThreadMillis() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
 }
 
 struct Redraw {

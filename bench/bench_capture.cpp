@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "cputime.h"
 #include "app/base.h"
 #include "audio/memorywave.h"
 #include "capture/capturedfamily.h"
@@ -26,6 +27,7 @@
 #include "tools/dialogs.h"
 
 using namespace anodix;
+using namespace anodix::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -37,12 +39,6 @@ double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
-double ProcessCpuMillis() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
-}
-
 void Sweep(std::uint64_t& frame, double vg, std::size_t n, std::vector<std::int16_t>& out) {
     for (std::size_t k = 0; k < n; ++k, ++frame) {
         const double va = std::max(0.0, 400.0 * std::sin(2 * kPi * 50.0 * double(frame) / 11025.0));
@@ -113,7 +109,7 @@ int main(int argc, char** argv) {
         const std::size_t rows = w.Captured().RowFamily(0, 350, 20).curves.size();
         if (stepsSeen == 0 && rows >= 1) {
             stepsSeen = 1;
-            cpu0 = ProcessCpuMillis();
+            cpu0 = ProcessMillis();
             wall0 = Clock::now();
         }
         if (wave.Writes().size() >= 24 && !w.State().CaptureStopped) {
@@ -123,7 +119,7 @@ int main(int argc, char** argv) {
     });
     stopper.start(50);
     w.StartButton->click();
-    const double cpu = ProcessCpuMillis() - cpu0, wall = Millis(Clock::now() - wall0);
+    const double cpu = ProcessMillis() - cpu0, wall = Millis(Clock::now() - wall0);
     std::printf("processor time during a capture run: %.1f %% of one core (%.0f ms over %.0f ms, about 20 steps, "
                 "plot 1600 x 1000, target < 5 %%)\n",
                 100.0 * cpu / wall, cpu, wall);

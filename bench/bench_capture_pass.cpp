@@ -15,21 +15,17 @@
 #include <ctime>
 #include <sys/prctl.h>
 
+#include "cputime.h"
 #include "app/base.h"
 #include "audio/pulsedaemon.h"
 #include "audio/pulsewave.h"
 #include "tools/dialogs.h"
 
 using namespace anodix;
+using namespace anodix::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double ProcessCpuMillis() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
-}
 
 struct NoDialogs : FileDialogService {
     std::string Run(const FileDialogRequest&) override { return {}; }
@@ -87,13 +83,13 @@ int main(int argc, char** argv) {
             if (w.State().StimulusBuffer == last) return;
             last = w.State().StimulusBuffer;
             if (++steps == 0) {
-                cpu0 = ProcessCpuMillis();
+                cpu0 = ProcessMillis();
                 t0 = Clock::now();
             }
             if (steps == 121) {
                 watch.stop();
                 wave.InGetOverruns(w.State().WaveInHandle, &overruns);
-                const double cpu = ProcessCpuMillis() - cpu0;
+                const double cpu = ProcessMillis() - cpu0;
                 const double wall = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
                 std::printf("capture pass of 121 steps: %llu frames overrun; program's processor time %.1f %% of one "
                             "core (%.0f ms over %.0f ms); mean step %.1f ms (TxVg1 20, TxVg2 100, window 1000 x 700)\n",

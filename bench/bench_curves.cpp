@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "cputime.h"
 #include "curves/convert.h"
 #include "curves/tdf.h"
 #include "tools/numtext.h"
@@ -15,6 +16,7 @@
 namespace {
 
 using namespace anodix;
+using namespace anodix::bench;
 
 class NullSurface : public PlotSurface {
 public:
@@ -48,12 +50,6 @@ private:
 
 constexpr std::size_t kSize = 10u << 20;
 
-double ProcessSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 struct Timing {
     double wall;  // median elapsed seconds
     double cpu;   // median seconds of the process's processor time, all threads (kernel included)
@@ -67,9 +63,9 @@ Timing Median(int runs, F&& f) {
     std::vector<double> wall, cpu;
     for (int i = 0; i < runs; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
-        const double c0 = ProcessSeconds();
+        const double c0 = ProcessMillis() / 1e3;
         f();
-        cpu.push_back(ProcessSeconds() - c0);
+        cpu.push_back(ProcessMillis() / 1e3 - c0);
         wall.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     std::sort(wall.begin(), wall.end());

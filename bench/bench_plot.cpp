@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cputime.h"
 #include "curves/koren.h"
 #include "curves/tdf.h"
 #include "plot/frame.h"
@@ -19,6 +20,7 @@
 #include "tools/replacefile.h"
 
 using namespace anodix;
+using namespace anodix::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -30,14 +32,6 @@ double Micros(Clock::duration d) {
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-// Processor time of this thread in microseconds: elapsed time suffers when other
-// programs share the processors.
-double ThreadMicros() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) * 1e-3;
 }
 
 // A family of about 32 KB: curves every volt of grid from 0 down, points every 2 V.
@@ -56,9 +50,9 @@ std::pair<double, double> MedianMillis(int runs, F&& draw) {
     std::vector<double> wall, cpu;
     for (int i = 0; i < runs + 5; ++i) {
         const auto t0 = Clock::now();
-        const double c0 = ThreadMicros();
+        const double c0 = ThreadMillis() * 1e3;
         draw();
-        const double c1 = ThreadMicros();
+        const double c1 = ThreadMillis() * 1e3;
         const auto t1 = Clock::now();
         if (i < 5) continue;  // the first runs warm the caches
         wall.push_back(Micros(t1 - t0) / 1000.0);

@@ -10,18 +10,13 @@
 
 #include <malloc.h>
 
+#include "cputime.h"
 #include "plotcli/plotimage.h"
 
 using namespace anodix;
+using namespace anodix::bench;
 
 namespace {
-
-// Processor time of this thread in milliseconds, page faults included.
-double ThreadMillis() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
-}
 
 template <typename Make>
 double MedianMillis(int runs, Make&& make) {

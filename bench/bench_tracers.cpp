@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cputime.h"
 #include "curves/koren.h"
 #include "curves/tracerfiles.h"
 #include "plot/paintersurface.h"
@@ -20,15 +21,10 @@
 #include "tools/replacefile.h"
 
 using namespace anodix;
+using namespace anodix::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double ThreadMillis() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
-}
 
 struct Timing {
     double wall, cpu;  // median milliseconds elapsed and of this thread's processor time
@@ -141,7 +137,7 @@ int main(int argc, char** argv) {
     scene.voltsPerDiv = 50.0f;
     scene.milliampsPerDiv = 2.0f;
     scene.watts = 2.0f;
-    scene.imports[0] = {path, true};
+    scene.imports[0] = {path, true, nullptr};
     float gridStep = 0.0f;
     const Timing t = MedianMillis(21, [&] {
         DrawCookBase(surface, scene, gridStep);
