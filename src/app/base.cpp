@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
@@ -27,6 +26,7 @@
 #include "curves/examples.h"
 #include "app/scope.h"
 #include "tools/appdir.h"
+#include "tools/fields.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -162,7 +162,7 @@ void Base::BuildControls() {
     // ---- Cook frame: import slots, readout, operating point, small-signal values ----
     FrmCook = MakeFrame(client, "FrmCook", "Cooking", 8, 112, 137, 353);
     Label6 = MakeLabel(FrmCook, "Label6", "Import", 8, 20, 120);
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         const int y = 38 + k * 22;
         auto* ck = new QCheckBox("Import         ->", FrmCook);
         ck->setObjectName(QString("CkImport_%1").arg(k));
@@ -318,7 +318,7 @@ void Base::ConnectHandlers() {
     });
     connect(DevicesBox, &QComboBox::activated, this, [this] { DevicesBox_Click(); });
 
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
         connect(CkImport[i], &QCheckBox::stateChanged, this, [this, k] { CkImport_Click(k); });
         connect(BtCkBrowse[i], &QPushButton::clicked, this, [this, k] { BtCkBrowse_Click(k); });
@@ -393,7 +393,7 @@ bool Base::eventFilter(QObject* watched, QEvent* event) {
     }
 
     if (type == QEvent::MouseButtonPress) {
-        for (int k = 0; k < 5; ++k) {
+        for (int k = 0; k < kSlotCount; ++k) {
             if (watched != BtCkBrowse[static_cast<std::size_t>(k)]) continue;
             auto* m = static_cast<QMouseEvent*>(event);
             const int button = Scope::ButtonNumber(m->button());
@@ -422,14 +422,14 @@ void Base::Form_Load() {
     // cannot be read takes none.
     int slot = 0;
     for (const std::string& family : startFamilies_) {
-        if (slot == static_cast<int>(slotPaths_.size())) break;
-        const QFileInfo file(QString::fromStdString(family));
-        QFile readable(file.absoluteFilePath());
-        if (!file.isFile() || !readable.open(QIODevice::ReadOnly)) {
+        if (slot == kSlotCount) break;
+        const std::string path = QFileInfo(QString::fromStdString(family)).absoluteFilePath().toStdString();
+        CurveFile file = ReadCurveFile(path, GetFileName(path));
+        if (!file.ok && file.reason.empty()) {
             Message("Can't open " + family);
             continue;
         }
-        if (TakeIntoSlot(slot, file.absoluteFilePath().toStdString())) ++slot;
+        if (TakeIntoSlot(slot, path, std::move(file))) ++slot;
     }
     startFamilies_.clear();
     state_.CaptureStopped = true;

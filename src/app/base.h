@@ -123,10 +123,13 @@ public:
     void BtExport_Click();
     // The slot's file path (the check box's Tag).
     QString SlotPath(int index) const;
+    // Sets the slot's file and reads it (an empty path empties the slot).
     void SetSlotPath(int index, const QString& path);
-    void SetSlotPath(int index, const QString& path, const std::string& shown);  // shown: the slot's tip
-    // Fills the slot as a browse does: the path, the file name as the caption, ticked.
+    // Fills the slot as a browse does: the path, the file name as the caption, ticked. A
+    // file that holds no curves is refused with a message and the slot left as it was.
     bool TakeIntoSlot(int index, const std::string& path);
+    // What the slot holds of its file, as last read.
+    const CurveFile& SlotFile(int index) const;
 
     // ---- Capture mode: devices, volume, stimulus, capture run, calibration ----
     void InitInDevices();
@@ -147,6 +150,7 @@ public:
     // The captured family's TDF text: the row picked in CbCapturedRow, or the default
     // row; "" without curves.
     std::string CapturedTdfText() const;
+    Family CapturedRowFamily() const;
     const CapturedFamily& Captured() const { return captured_; }
     void CbCapturedRow_Click();
     void TxCalV_Change();
@@ -207,8 +211,8 @@ public:
     Scope* ScopeBox = nullptr;  // objectName "Scope"
 
     QGroupBox* FrmCook = nullptr;
-    std::array<QCheckBox*, 5> CkImport{};
-    std::array<QPushButton*, 5> BtCkBrowse{};
+    std::array<QCheckBox*, kSlotCount> CkImport{};
+    std::array<QPushButton*, kSlotCount> BtCkBrowse{};
     QGroupBox* FrameAbs = nullptr;
     QLabel* Axpos = nullptr;
     QLabel* Aypos = nullptr;
@@ -262,7 +266,7 @@ public:
     QLabel* LabelHd3 = nullptr;
     QLabel* LabelThd = nullptr;
     QLabel* LabelLoadNote = nullptr;  // why there are no numbers ("outside the family")
-    std::array<QMenu*, 5> MnuSlot{};  // each slot's context menu (on its check box)
+    std::array<QMenu*, kSlotCount> MnuSlot{};  // each slot's context menu (on its check box)
 
     QMenu* Mnu_Mode = nullptr;
     QAction* Mnu_Capture = nullptr;
@@ -314,14 +318,23 @@ private:
     PlotSurface* plotOverride_ = nullptr;
     bool settingsDone_ = false;           // InitSettings runs once
     bool listLosingFocus_ = false;        // a scale list is handling its lost focus
-    std::array<QString, 5> slotPaths_;    // the import slots' file paths ("" = empty)
+    // The import slots: each file's path ("" = empty) and what was read of it, read again
+    // when the file's identity changes.
+    struct Slot {
+        QString path;
+        CurveFile file;
+    };
+    std::array<Slot, kSlotCount> slots_;
+    // Reads the slot's file again when it has changed since it was read.
+    void RefreshSlot(std::size_t k);
+    bool TakeIntoSlot(int index, const std::string& path, CurveFile file);
     std::vector<std::string> startFamilies_;  // named on the command line
     std::string startConfiguration_;          // named on the command line; "" = the most recent
     std::vector<int> devicePositions_;  // DevicesBox position -> device number
-    std::array<std::optional<FitResult>, 5> slotFits_;          // each slot's fit
-    std::array<std::shared_ptr<const Family>, 5> slotModels_;   // and its model's family
+    std::array<std::optional<FitResult>, kSlotCount> slotFits_;          // each slot's fit
+    std::array<std::shared_ptr<const Family>, kSlotCount> slotModels_;   // and its model's family
     struct LoadFamily;
-    std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, until a redraw
+    std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, while it is the slot's
     CapturedFamily captured_;
     std::optional<double> capturedRowPick_;  // the grid-2 row picked; none = the default
     // A grid step whose answer is still arriving: its place in the scan, and the input

@@ -410,12 +410,14 @@ void Base::ShowCalibration() {
     ScopeBox->update();
 }
 
-std::string Base::CapturedTdfText() const {
+std::string Base::CapturedTdfText() const { return TdfText(CapturedRowFamily()); }
+
+Family Base::CapturedRowFamily() const {
     std::optional<double> row = capturedRowPick_;
     const std::vector<double> rows = captured_.Rows();
     if (!row || std::find(rows.begin(), rows.end(), *row) == rows.end()) row = captured_.DefaultRow();
     if (!row) return {};
-    return anodix::CapturedTdfText(captured_, *row, state_.CalX, state_.CalY);
+    return captured_.RowFamily(*row, state_.CalX, state_.CalY);
 }
 
 // The list beside CkCaptured: one entry per grid-2 row, the row shown selected.

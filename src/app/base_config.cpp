@@ -94,7 +94,7 @@ void Base::Mnu_Export_Pref_Click() {
     v.OutDevice = state_.OutDeviceId;
     v.VG1 = TxVg1->text().toStdString();
     v.VG2 = TxVg2->text().toStdString();
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         // An unticked slot's path is not kept.
         if (CkImport[static_cast<std::size_t>(k)]->isChecked()) {
             v.Import[static_cast<std::size_t>(k)] = SlotPath(k).toStdString();
@@ -178,7 +178,7 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
         return;
     }
     Mnu_Cook_Click();
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         const std::string& slot = v.Import[static_cast<std::size_t>(k)];
         QCheckBox* box = CkImport[static_cast<std::size_t>(k)];
         SetSlotPath(k, QString::fromStdString(slot));

@@ -8,7 +8,7 @@
 
 #include "app/base.h"
 #include "app/scope.h"
-#include "curves/tdf.h"
+#include "curves/family.h"
 #include "plot/frame.h"
 #include "tools/appdir.h"
 #include "tools/dialogs.h"
@@ -48,11 +48,12 @@ CookScene Base::Scene() const {
     scene.watts = FloatNumber(TxPwr->text());
     scene.cookMode = !s.InCaptureMode();
     for (std::size_t k = 0; k < scene.imports.size(); ++k)
-        scene.imports[k] = {slotPaths_[k].toStdString(), CkImport[k]->isChecked(), slotModels_[k]};
+        scene.imports[k] = {slots_[k].file.shown, CkImport[k]->isChecked(), slotModels_[k]};
     scene.showModels = Mnu_ShowModels->isChecked();
     if (s.OriginY != kPlotUnits) scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
     scene.marks = s.Marks;
-    if (CkCaptured->isChecked() && s.HaveCapture) scene.captured = CapturedTdfText();
+    if (CkCaptured->isChecked() && s.HaveCapture)
+        scene.captured = std::make_shared<const ShownFamily>(ShownAsTdf(CapturedRowFamily()));
     if (s.MarkX != 0.0f || s.MarkY != 0.0f) scene.gmMarker = PlotPoint{s.MarkX, s.MarkY};
     return scene;
 }
@@ -78,13 +79,19 @@ void Base::RedrawPlot() {
     s.MarkY = 0.0f;
     s.Marks.clear();
 
-    // Events waiting meanwhile run before the grid is drawn; a redraw they ask for is
+    // The families shown are those in memory; a file changed since it was read is read
+    // again first, so that an edit made outside the program shows now.
+    if (!s.InCaptureMode())
+        for (std::size_t k = 0; k < slots_.size(); ++k)
+            if (CkImport[k]->isChecked()) RefreshSlot(k);
+    const CookScene scene = Scene();
+    DrawCookBase(Plot(), scene);
+    if (const std::optional<float> step = ShownGridStep(scene)) s.GridStep = *step;
+    // Events waiting meanwhile run once the picture is whole; a redraw they ask for is
     // dropped.
-    DrawCookBase(Plot(), Scene(), s.GridStep, [this] { DoEvents(); });
+    DoEvents();
     s.RedrawBusy = false;
     ScopeBox->update();
-    // The files may have changed since the numbers last read them.
-    loadFamily_.reset();
     ShowLoadLineNumbers();
 }
 
@@ -183,23 +190,27 @@ void Base::Scope_MouseDown(int button, int shift, float x, float y) {
 // ---------------------------------------------------------------------------------
 // Import slots
 
-QString Base::SlotPath(int index) const { return slotPaths_.at(static_cast<std::size_t>(index)); }
+QString Base::SlotPath(int index) const { return slots_.at(static_cast<std::size_t>(index)).path; }
 
-void Base::SetSlotPath(int index, const QString& path) {
-    SetSlotPath(index, path, path.isEmpty() ? std::string() : ReadSlotFile(path.toStdString()).shown);
+const CurveFile& Base::SlotFile(int index) const { return slots_.at(static_cast<std::size_t>(index)).file; }
+
+void Base::RefreshSlot(std::size_t k) {
+    Slot& slot = slots_.at(k);
+    if (!slot.path.isEmpty()) RefreshCurveFile(slot.path.toStdString(), slot.file, GetFileName(slot.path.toStdString()));
 }
 
-void Base::SetSlotPath(int index, const QString& path, const std::string& shown) {
+void Base::SetSlotPath(int index, const QString& path) {
     const auto k = static_cast<std::size_t>(index);
+    Slot& slot = slots_.at(k);
     // A model belongs to the family it was fitted to.
-    if (slotPaths_.at(k) != path) {
+    if (slot.path != path) {
         slotFits_.at(k).reset();
         slotModels_.at(k).reset();
-        loadFamily_.reset();
     }
-    slotPaths_.at(k) = path;
+    slot.path = path;
+    slot.file = path.isEmpty() ? CurveFile{} : ReadCurveFile(path.toStdString(), GetFileName(path.toStdString()));
     // A file of several screen voltages shows its first; the tip says which.
-    CkImport.at(k)->setToolTip(QString::fromStdString(shown));
+    CkImport.at(k)->setToolTip(QString::fromStdString(slot.file.note));
 }
 
 void Base::BtCkBrowse_Click(int index) {
@@ -212,15 +223,23 @@ void Base::BtCkBrowse_Click(int index) {
 }
 
 bool Base::TakeIntoSlot(int index, const std::string& path) {
-    // A file that holds no curves is refused and the slot left as it was.
-    const SlotDrawing drawing = ReadSlotFile(path);
-    if (!drawing.ok && !drawing.reason.empty()) {
-        Message("Can't read " + path + ": " + drawing.reason);
+    return TakeIntoSlot(index, path, ReadCurveFile(path, GetFileName(path)));
+}
+
+bool Base::TakeIntoSlot(int index, const std::string& path, CurveFile file) {
+    if (!file.ok && !file.reason.empty()) {
+        Message("Can't read " + path + ": " + file.reason);
         return false;
     }
-    SetSlotPath(index, QString::fromStdString(path), drawing.shown);
-    CkImport[static_cast<std::size_t>(index)]->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
-    CkImport[static_cast<std::size_t>(index)]->setChecked(true);
+    const auto k = static_cast<std::size_t>(index);
+    if (slots_[k].path.toStdString() != path) {
+        slotFits_[k].reset();
+        slotModels_[k].reset();
+    }
+    slots_[k] = {QString::fromStdString(path), std::move(file)};
+    CkImport[k]->setToolTip(QString::fromStdString(slots_[k].file.note));
+    CkImport[k]->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
+    CkImport[k]->setChecked(true);
     return true;
 }
 
@@ -237,16 +256,18 @@ void Base::BtExport_Click() {
         Message("No captured data");
         return;
     }
-    const std::string text = CapturedTdfText();
+    const Family row = CapturedRowFamily();
+    const ShownFamily shown = ShownAsTdf(row);
     Plot().SetDrawMode(kDrawXor);
-    DrawTdfFamily(Plot(), text, state_.UnitsPerVolt, state_.UnitsPerMilliamp, state_.GridStep);
+    DrawFamily(Plot(), shown.family, state_.UnitsPerVolt, state_.UnitsPerMilliamp);
+    if (shown.gridStep) state_.GridStep = *shown.gridStep;
     Plot().SetDrawMode(kDrawCopy);
     if (services_.dialogs == nullptr) return;
     state_.ExportFileName =
         FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Export TDF data", "Save");
     if (state_.ExportFileName.empty()) return;
     std::string reason;
-    if (!ReplaceFile(state_.ExportFileName, text + "\r\n", &reason)) {
+    if (!ReplaceFile(state_.ExportFileName, TdfText(row) + "\r\n", &reason)) {
         Message("Can't write " + state_.ExportFileName + ": " + reason, "Anodix", MessageIcon::Critical);
         return;
     }

@@ -11,41 +11,29 @@
 
 #include "app/base.h"
 #include "curves/family.h"
-#include "curves/tracerfiles.h"
 #include "model/loadline.h"
 #include "model/spice.h"
 #include "plot/frame.h"
 #include "tools/appdir.h"
 #include "tools/dialogs.h"
 #include "tools/fields.h"
-#include "tools/files.h"
 #include "tools/numtext.h"
 #include "tools/replacefile.h"
 
 namespace anodix {
 
-// The family the numbers read, kept from one update to the next until a redraw or a
-// change of slot: the numbers follow the mouse and the arrow keys.
+// The family the numbers read, with its currents, kept while it is the slot's family: the
+// numbers follow the mouse and the arrow keys.
 struct Base::LoadFamily {
-    QString path;
-    Family family;
+    std::shared_ptr<const Family> family;
     FamilyCurrents currents;
-    explicit LoadFamily(const QString& p, Family f) : path(p), family(std::move(f)), currents(family) {}
+    explicit LoadFamily(std::shared_ptr<const Family> f) : family(std::move(f)), currents(*family) {}
 };
 
 namespace {
 
 constexpr float kVinLowest = 0.01f;
 constexpr float kVinHighest = 1000.0f;
-
-// The whole text of a file, read through the program's file layer.
-bool ReadWhole(const std::string& path, std::string& text) {
-    const int fn = FileOpenByMode(path, "R", kFileTimeoutMs);
-    if (fn == 0) return false;
-    const bool read = FileReadAll(fn, text);
-    FileCloseRetry(fn, kFileTimeoutMs);
-    return read;
-}
 
 std::string BaseName(const QString& path) { return GetFileName(path.toStdString()); }
 
@@ -84,7 +72,7 @@ void Base::BuildModelControls(QWidget* client) {
     LabelLoadNote->setWordWrap(true);
     LabelLoadNote->resize(128, 40);
 
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         auto* menu = new QMenu(this);
         menu->setObjectName(QString("MnuSlot_%1").arg(k));
         connect(menu->addAction("Fit model..."), &QAction::triggered, this, [this, k] { FitSlotModel(k); });
@@ -99,7 +87,7 @@ void Base::ConnectModelHandlers() {
     connect(CkModel, &QCheckBox::stateChanged, this, [this] { CkModel_Click(); });
     connect(Mnu_ShowModels, &QAction::triggered, this, [this] { Mnu_ShowModels_Click(); });
     TxVin->installEventFilter(this);
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         QCheckBox* ck = CkImport[static_cast<std::size_t>(k)];
         ck->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(ck, &QWidget::customContextMenuRequested, this, [this, k, ck](const QPoint& at) {
@@ -145,17 +133,16 @@ void Base::FitSlotModel(int index) {
         }
     }
     if (!request) return;
-    std::string text;
-    if (!ReadWhole(path.toStdString(), text)) {
-        Message("Can't read " + path.toStdString(), "Fit model", MessageIcon::Critical);
+    // The family as the file holds it now.
+    RefreshSlot(k);
+    const CurveFile& file = slots_[k].file;
+    if (!file.ok) {
+        Message("Can't read " + path.toStdString() + (file.reason.empty() ? "" : ": " + file.reason), "Fit model",
+                MessageIcon::Critical);
         return;
     }
-    const ShownFamily shown = ReadShownFamily(text, name);
-    if (!shown.ok) {
-        Message("Can't read " + path.toStdString() + ": " + shown.reason, "Fit model", MessageIcon::Critical);
-        return;
-    }
-    const Family& family = shown.family;
+    const std::shared_ptr<const Family> held = file.family;  // kept while the dialogs run
+    const Family& family = *held;
     const FitResult fit = FitKoren(family, *request);
     if (!fit.ok) {
         Message(DescribeFit(fit, name), "Fit model", MessageIcon::Critical);
@@ -218,7 +205,7 @@ void Base::ShowLoadLineNumbers() {
     };
     const WindowState& s = state_;
     int slot = -1;
-    for (int k = 0; k < 5 && slot < 0; ++k)
+    for (int k = 0; k < kSlotCount && slot < 0; ++k)
         if (CkImport[static_cast<std::size_t>(k)]->isChecked() && !SlotPath(k).isEmpty()) slot = k;
     const FitResult* fit = slot >= 0 ? SlotFit(slot) : nullptr;
     CkModel->setEnabled(fit != nullptr);
@@ -227,12 +214,10 @@ void Base::ShowLoadLineNumbers() {
     if (s.LoadLineX == 0.0f && s.LoadLineY == 0.0f) return note("Shift+click an operating point.");
 
     const bool fromModel = fit != nullptr && CkModel->isChecked();
-    if (!fromModel && (!loadFamily_ || loadFamily_->path != SlotPath(slot))) {
-        std::string text;
-        if (!ReadWhole(SlotPath(slot).toStdString(), text)) return note("The family's file cannot be read.");
-        const ShownFamily shown = ReadShownFamily(text, {});
-        if (!shown.ok) return note("The family's file cannot be read.");
-        loadFamily_ = std::make_shared<LoadFamily>(SlotPath(slot), shown.family);
+    if (!fromModel) {
+        const std::shared_ptr<const Family>& family = SlotFile(slot).family;
+        if (!family) return note("The family's file cannot be read.");
+        if (!loadFamily_ || loadFamily_->family != family) loadFamily_ = std::make_shared<LoadFamily>(family);
     }
     LoadLineInput in;
     in.va0 = s.LoadLineX / s.UnitsPerVolt;

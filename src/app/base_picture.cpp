@@ -26,12 +26,8 @@ QSize PlotSize(Scope& scope) {
     return QSize(qRound(image.width() / ratio), qRound(image.height() / ratio)).expandedTo(QSize(1, 1));
 }
 
-// Draws the scene; the window's own grid step is left as it is.
 DrawPicture DrawingOf(const CookScene& scene) {
-    return [scene](PlotSurface& target) {
-        float gridStep = 0.0f;
-        DrawCookPlot(target, scene, gridStep);
-    };
+    return [scene](PlotSurface& target) { DrawCookPlot(target, scene); };
 }
 
 }  // namespace

@@ -57,24 +57,4 @@ std::vector<TdfOutput> TdfFiles(const std::vector<Family>& families, const std::
 // The screen voltage a family was measured at ("250 V"), "" when it has none.
 std::string ScreenVoltageText(const Family& family);
 
-// What an import slot draws of a file's text: TDF text as it stands, a tracer's file as
-// the TDF text of its first family, so that both draw alike.
-struct SlotDrawing {
-    bool ok = false;
-    std::string tdf;
-    std::string reason;  // "line N: why", when not ok
-    // For a file of several families: which one is shown and which others it holds.
-    std::string shown;
-};
-SlotDrawing SlotTdf(std::string text);
-
-// The family a slot shows of a file's text, in numbers: TDF text as it stands, a tracer's
-// file its first family; not ok (with the reason) for a tracer's layout without curves.
-struct ShownFamily {
-    bool ok = false;
-    Family family;
-    std::string reason;  // "line N: why", when not ok
-};
-ShownFamily ReadShownFamily(std::string_view text, const std::string& name);
-
 }  // namespace anodix

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "curves/family.h"
-#include "curves/tracerfiles.h"
+#include "curves/curvefile.h"
 #include "model/fit.h"
 #include "model/spice.h"
 #include "tools/numtext.h"
@@ -106,12 +106,12 @@ int Run(int argc, char** argv) {
     const QByteArray bytes = file.readAll();
     file.close();
     const std::string name = QFileInfo(file).fileName().toStdString();
-    const ShownFamily shown = ReadShownFamily(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), name);
-    if (!shown.ok) {
-        std::fprintf(stderr, "anodix-fit: can't read %s: %s\n", a.family.c_str(), shown.reason.c_str());
+    const CurveFile read = ReadCurveText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), name);
+    if (!read.ok) {
+        std::fprintf(stderr, "anodix-fit: can't read %s: %s\n", a.family.c_str(), read.reason.c_str());
         return 2;
     }
-    const Family& family = shown.family;
+    const Family& family = *read.family;
     // A tracer's file may say the screen voltage it measured at; a TDF file never does.
     if (a.pentode && !a.haveVg2 && !family.curves.empty() && family.curves.front().grid2) {
         a.vg2 = *family.curves.front().grid2;

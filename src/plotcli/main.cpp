@@ -1,7 +1,5 @@
 // anodix-plot: draws the plot the window would show for the given scales, limit and
 // curve families into a PNG, SVG or PDF file, without a display.
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSize>
 #include <QSizeF>
@@ -183,31 +181,20 @@ Settings ParseArguments(const QStringList& args, bool& help) {
     return s;
 }
 
-// Every file must be readable before anything is drawn: the drawing itself skips a
-// file it cannot read, as the window does.
-void CheckFamilies(const Settings& s) {
-    for (const QString& path : s.files) {
-        // A device or a pipe could be read without end, or block: only plain files.
-        const QFileInfo info(path);
-        if (info.exists() && !info.isFile())
-            throw Failure{"can't read " + path.toStdString() + ": not a plain file"};
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw Failure{"can't read " + path.toStdString() + ": " + file.errorString().toStdString()};
-        const QByteArray bytes = file.readAll();
-        const SlotDrawing drawing = SlotTdf(bytes.toStdString());
-        if (!drawing.ok) throw Failure{"Can't read " + path.toStdString() + ": " + drawing.reason};
-    }
-}
-
 // The window's plot for these settings: the slots filled in the order given, and the
-// operating point with its load line when one is given.
+// operating point with its load line when one is given. Every file must hold curves.
 CookScene SceneOf(const Settings& s) {
     CookScene scene;
     scene.voltsPerDiv = s.voltsPerDiv;
     scene.milliampsPerDiv = s.milliampsPerDiv;
     scene.watts = s.watts;
-    for (std::size_t k = 0; k < s.files.size(); ++k) scene.imports[k] = {s.files[k].toStdString(), true, nullptr};
+    for (std::size_t k = 0; k < s.files.size(); ++k) {
+        const std::string path = s.files[k].toStdString();
+        const CurveFile file = ReadCurveFile(path);
+        if (!file.ok && file.reason.empty()) throw Failure{"can't read " + path + ": " + file.error};
+        if (!file.ok) throw Failure{"Can't read " + path + ": " + file.reason};
+        scene.imports[k] = {file.shown, true, nullptr};
+    }
     if (s.haveOp) {
         scene.operatingPoint = OperatingPoint{
             {s.opVolts * scene.UnitsPerVolt(), kPlotUnits - s.opMilliamps * scene.UnitsPerMilliamp()},
@@ -243,13 +230,14 @@ int Run(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) args.push_back(QString::fromLocal8Bit(argv[i]));
     bool help = false;
     Settings s;
+    CookScene scene;
     try {
         s = ParseArguments(args, help);
         if (help) {
             std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
             return 0;
         }
-        CheckFamilies(s);
+        scene = SceneOf(s);
     } catch (const Failure& failure) {
         std::fprintf(stderr, "anodix-plot: %s\n", failure.message.c_str());
         return 2;
@@ -266,11 +254,7 @@ int Run(int argc, char** argv) {
     const QGuiApplication app(qtArgc, argv);
     if (fonts.joinable()) fonts.join();
 
-    const CookScene scene = SceneOf(s);
-    const DrawPicture draw = [&scene](PlotSurface& plot) {
-        float gridStep = 0.0f;
-        DrawCookPlot(plot, scene, gridStep);
-    };
+    const DrawPicture draw = [&scene](PlotSurface& plot) { DrawCookPlot(plot, scene); };
     QString error;
     bool written = false;
     switch (format) {

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
-#include "curves/tdf.h"
-#include "curves/tracerfiles.h"
-#include "tools/files.h"
+#include "tools/numtext.h"
 
 namespace anodix {
 
@@ -19,54 +18,118 @@ constexpr int kDotPen = 12;
 constexpr float kDash = 700.0f;
 constexpr float kDashGap = 500.0f;
 
+// Label placement of a family's curves, in plot units.
+constexpr float kPenStartX = 0.0f;
+constexpr float kPenStartY = 65536.0f;
+constexpr float kRightEdge = 64000.0f;    // a point is past the right edge when x > this
+constexpr float kTopEdge = 0.0f;          // past the top edge when y < this
+constexpr float kRightLabelX = 63500.0f;
+constexpr float kRightLabelRise = 2000.0f;
+constexpr float kTopLabelY = 100.0f;
+constexpr float kLowestLabelY = 63000.0f;  // labels at this y or lower are not printed
+
+// Coordinates further out than this are drawn at this distance. It lies far beyond
+// anything the plot shows (15000 plot heights), so real data never meet it, while an
+// absurd value (1e300 V, an infinity) reaches the surface as a finite number and the
+// line still leaves the plot in the right direction. NaN, which only arises from an
+// infinite value times a zero scale, is drawn at the pen start coordinate.
+constexpr float kFarAway = 1e9f;
+
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+
+// A double as a float, saturating at the float range instead of overflowing.
+float ToFloat(double value) {
+    if (value > kFloatMax) return std::numeric_limits<float>::infinity();
+    if (value < -kFloatMax) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
+float Clamp(float value, float whenNaN) {
+    if (std::isnan(value)) return whenNaN;
+    if (value > kFarAway) return kFarAway;
+    if (value < -kFarAway) return -kFarAway;
+    return value;
+}
+
+// A grid voltage as a label: within the float range, so that it prints as a number.
+std::string Label(double grid) {
+    return PlotNumber(static_cast<float>(std::fmax(-kFloatMax, std::fmin(kFloatMax, grid))));
+}
+
 }  // namespace
 
-void DrawCookPlot(PlotSurface& plot, const CookScene& scene, float& gridStep) {
-    DrawCookBase(plot, scene, gridStep);
+void DrawCookPlot(PlotSurface& plot, const CookScene& scene) {
+    DrawCookBase(plot, scene);
     if (scene.operatingPoint)
         DrawOperatingPoint(plot, *scene.operatingPoint, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
     for (const PlotPoint& mark : scene.marks) DrawMark(plot, mark);
     if (scene.gmMarker) DrawGmMarker(plot, *scene.gmMarker);
 }
 
-void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
-                  const std::function<void()>& beforeGrid) {
+void DrawCookBase(PlotSurface& plot, const CookScene& scene) {
     plot.Clear();
     DrawPowerLimit(plot, scene.watts, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
     plot.SetDrawWidth(kCurvePen);
-    DrawCapturedCurves(plot, scene, gridStep);
-    DrawImportedFamilies(plot, scene, gridStep);
+    DrawCapturedCurves(plot, scene);
+    DrawImportedFamilies(plot, scene);
     DrawModelFamilies(plot, scene);
-    if (beforeGrid) beforeGrid();
     plot.SetDrawWidth(kThinPen);
     DrawGrid(plot, scene.milliampsPerDiv, scene.voltsPerDiv);
 }
 
-void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene, float& gridStep) {
+std::optional<float> ShownGridStep(const CookScene& scene) {
+    // A family without a curve begun leaves the step of the one drawn before it.
+    std::optional<float> step;
+    if (scene.captured && scene.captured->gridStep) step = scene.captured->gridStep;
+    if (!scene.cookMode) return step;
+    for (const SceneSlot& slot : scene.imports)
+        if (slot.ticked && slot.family && slot.family->gridStep) step = slot.family->gridStep;
+    return step;
+}
+
+void DrawFamily(PlotSurface& plot, const Family& family, float unitsPerVolt, float unitsPerMilliamp) {
+    const Rgb savedColour = plot.ForeColor();
+    plot.MoveTo(kPenStartX, kPenStartY);
+    for (const Curve& curve : family.curves) {
+        plot.MoveTo(kPenStartX, kPenStartY);
+        bool labelled = false;
+        bool penDown = false;
+        for (const CurvePoint& p : curve.points) {
+            const float x = Clamp(ToFloat(p.volts) * unitsPerVolt, kPenStartX);
+            const float y = Clamp(kPenStartY - ToFloat(p.amperes) * unitsPerMilliamp * 1000.0f, kPenStartY);
+            if (penDown) {
+                plot.LineTo(x, y);
+            } else {
+                plot.MoveTo(x, y);
+                penDown = true;
+            }
+            if ((x > kRightEdge || y < kTopEdge) && !labelled) {
+                const float labelX = x > kRightEdge ? kRightLabelX : x;
+                const float labelY = x > kRightEdge ? y - kRightLabelRise : kTopLabelY;
+                if (labelY < kLowestLabelY) {
+                    plot.MoveTo(labelX, labelY);
+                    plot.Print(Label(curve.grid1));
+                    plot.MoveTo(x, y);
+                }
+                labelled = true;
+            }
+        }
+        if (penDown && !labelled) plot.Print(Label(curve.grid1));
+    }
+    plot.SetForeColor(savedColour);
+}
+
+void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene) {
     if (!scene.cookMode) return;
     for (std::size_t k = 0; k < scene.imports.size(); ++k) {
         const SceneSlot& slot = scene.imports[k];
-        // A ticked slot without a file (from a configuration) has nothing to show.
-        if (!slot.ticked || slot.path.empty()) continue;
-        // Another tracer's file draws as its TDF text would; a file that cannot be opened
-        // or read as curves is passed over silently.
-        const SlotDrawing drawing = ReadSlotFile(slot.path);
-        if (!drawing.ok) continue;
+        // An empty slot, or one whose file cannot be read, has nothing to show.
+        if (!slot.ticked || !slot.family) continue;
         const Rgb pen = plot.ForeColor();
         plot.SetForeColor(kSlotColours[k]);
-        DrawTdfFamily(plot, drawing.tdf, scene.UnitsPerVolt(), scene.UnitsPerMilliamp(), gridStep);
+        DrawFamily(plot, slot.family->family, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
         plot.SetForeColor(pen);
     }
-}
-
-SlotDrawing ReadSlotFile(const std::string& path) {
-    const int fn = FileOpenByMode(path, "R", kFileTimeoutMs);
-    if (fn == 0) return {};
-    std::string text;
-    const bool read = FileReadAll(fn, text);
-    FileCloseRetry(fn, kFileTimeoutMs);
-    if (!read) return {};
-    return SlotTdf(std::move(text));
 }
 
 void DrawModelFamilies(PlotSurface& plot, const CookScene& scene) {
@@ -75,7 +138,7 @@ void DrawModelFamilies(PlotSurface& plot, const CookScene& scene) {
     plot.SetDrawWidth(kThinPen);
     for (std::size_t k = 0; k < scene.imports.size(); ++k) {
         const SceneSlot& slot = scene.imports[k];
-        if (!slot.ticked || slot.path.empty() || !slot.model) continue;
+        if (!slot.ticked || !slot.model) continue;
         for (const Curve& curve : slot.model->curves) {
             // The dash pattern runs on along the curve from one point to the next.
             float along = 0.0f;
@@ -109,11 +172,11 @@ void DrawModelFamilies(PlotSurface& plot, const CookScene& scene) {
     plot.SetDrawWidth(width);
 }
 
-void DrawCapturedCurves(PlotSurface& plot, const CookScene& scene, float& gridStep) {
-    if (scene.captured.empty()) return;
+void DrawCapturedCurves(PlotSurface& plot, const CookScene& scene) {
+    if (!scene.captured) return;
     const Rgb pen = plot.ForeColor();
     plot.SetForeColor(kCapturedColour);
-    DrawTdfFamily(plot, scene.captured, scene.UnitsPerVolt(), scene.UnitsPerMilliamp(), gridStep);
+    DrawFamily(plot, scene.captured->family, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
     plot.SetForeColor(pen);
 }
 

@@ -6,20 +6,18 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "curves/tracerfiles.h"
+#include "curves/curvefile.h"
 #include "curves/family.h"
 #include "plot/frame.h"
 #include "plot/surface.h"
+#include "tools/slotcount.h"
 
 namespace anodix {
-
-inline constexpr int kSlotCount = 5;
 
 // The fixed colours of the import slots: blue, dark orange, green, purple, olive.
 inline constexpr std::array<Rgb, kSlotCount> kSlotColours = {
@@ -32,7 +30,8 @@ struct PlotPoint {
 };
 
 struct SceneSlot {
-    std::string path;  // the slot's curve file, read at every drawing; "" when empty
+    // The slot's family as it draws; none for an empty slot or a file that cannot be read.
+    std::shared_ptr<const ShownFamily> family;
     bool ticked = false;
     // The family of a model fitted to the slot's curves, when there is one.
     std::shared_ptr<const Family> model;
@@ -51,9 +50,9 @@ struct CookScene {
     bool cookMode = true;  // the slots' families show in Cook mode only
     std::array<SceneSlot, kSlotCount> imports;  // the import slots
     bool showModels = false;  // the fitted models drawn over their families
-    // The captured family as TDF text, drawn in black under the slots' families when
-    // not empty (Capture mode keeps it while the run adds curves).
-    std::string captured;
+    // The captured family, drawn in black under the slots' families when there is one
+    // (Capture mode keeps it while the run adds curves).
+    std::shared_ptr<const ShownFamily> captured;
 
     // Drawn over the plot after a redraw, until the next one.
     std::optional<OperatingPoint> operatingPoint;
@@ -65,33 +64,38 @@ struct CookScene {
 };
 
 // The whole picture: the redraw, then the operating point, the marks and the Gm marker.
-// gridStep is set as the slots' drawing sets it.
-void DrawCookPlot(PlotSurface& plot, const CookScene& scene, float& gridStep);
+void DrawCookPlot(PlotSurface& plot, const CookScene& scene);
 
 inline constexpr Rgb kCapturedColour = RGB(0, 0, 0);
 
 // The redraw: clears the surface and draws, in this order, the dissipation limit, the
 // captured family, the families of the ticked slots (both pen width 2), their fitted
-// models when shown, and the grid with its labels (pen width 1). beforeGrid, when given, runs between the families and the grid (the window lets
-// waiting events run there). Overlays are not drawn.
-void DrawCookBase(PlotSurface& plot, const CookScene& scene, float& gridStep,
-                  const std::function<void()>& beforeGrid = {});
+// models when shown, and the grid with its labels (pen width 1). Overlays are not drawn.
+void DrawCookBase(PlotSurface& plot, const CookScene& scene);
 
-// The families of the ticked slots in their colours, slot 0 first, each read from its
-// file now (TDF, or another tracer's file drawn as its TDF); a file that cannot be read
-// is skipped silently. Nothing in Capture mode.
-void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene, float& gridStep);
+// The grid step of the family the redraw draws last (the last ticked slot's in Cook
+// mode, else the captured family's), which the readout measures Gm with. A family
+// without a curve begun with a grid voltage leaves the one before; none when no family
+// has one.
+std::optional<float> ShownGridStep(const CookScene& scene);
 
-// A slot's file read now, ready to draw; not ok, with no reason, when it cannot be
-// opened or read.
-SlotDrawing ReadSlotFile(const std::string& path);
+// A family in the surface's pen colour, width and mode, one labelled curve after the
+// other: each curve starts from the pen start (0, 65536) without a line, its label (the
+// grid voltage) goes where it first leaves the plot through the right or top edge, else
+// at its last point. The pen colour is in force again afterwards.
+void DrawFamily(PlotSurface& plot, const Family& family, float unitsPerVolt, float unitsPerMilliamp);
+
+// The families of the ticked slots in their colours, slot 0 first. Nothing in Capture
+// mode.
+void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene);
+
 // The fitted models of the ticked slots, when shown: thin dashed curves in the slot's
 // colour, drawn after the families and before the grid. Nothing in Capture mode.
 void DrawModelFamilies(PlotSurface& plot, const CookScene& scene);
 
 // The captured family in black, in the surface's width and mode; the pen colour is
 // restored.
-void DrawCapturedCurves(PlotSurface& plot, const CookScene& scene, float& gridStep);
+void DrawCapturedCurves(PlotSurface& plot, const CookScene& scene);
 
 // The live display of calibration: clears the surface, draws a grey frame inset by an
 // eighth on every side (pen width 5) and joins the pairs (voltage count, current count)

@@ -1,6 +1,9 @@
 // Cook mode on the real window: import slots through the dialog seam, the readout and
 // the mouse actions, the XOR overlays, the field clamps.
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "curves/family.h"
 #include "curves/tracerfiles.h"
 #include "window_fixture.h"
@@ -8,14 +11,35 @@
 using namespace anodix;
 using Kind = RecordingSurface::Kind;
 
+namespace {
+
+// The opens of the files of a folder, counted by the system. Closes are watched too: an
+// event the same as the one before it would be folded into it.
+struct OpenWatch {
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    explicit OpenWatch(const QString& dir) { inotify_add_watch(fd, dir.toLocal8Bit().constData(), IN_OPEN | IN_CLOSE); }
+    ~OpenWatch() { close(fd); }
+    int Opens() const {
+        int opens = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+            for (ssize_t at = 0; at < got; at += ssize_t(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(buffer + at)->len))
+                opens += (reinterpret_cast<inotify_event*>(buffer + at)->mask & IN_OPEN) != 0;
+        return opens;
+    }
+};
+
+}  // namespace
+
 class TestCook : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // A slot takes its caption from the file name and draws in its colour; a cancelled
-    // dialog changes nothing. A file gone between redraws is passed over silently, the
-    // slot kept as it was. Capture mode draws no family; the right button clears a slot.
+    // dialog changes nothing. A redraw opens a slot's file only when it has changed: a
+    // file gone is passed over silently, the slot kept as it was, and drawn again once it
+    // is back. Capture mode draws no family; the right button clears a slot.
     void importSlots() {
         QTemporaryDir dir;
         const QString path = dir.filePath("a.b.tdf"), plain = dir.filePath("pentode");
@@ -33,12 +57,15 @@ private slots:
             w.RedrawPlot();
             return std::pair{LinesIn(tape, RGB(0, 0, 255)), LinesIn(tape, RGB(128, 0, 128))};
         };
+        const OpenWatch files(dir.path());
         QCOMPARE(redraw(), std::pair(2, 2));
+        QCOMPARE(files.Opens(), 0);
         QVERIFY(QFile::remove(path));
         QCOMPARE(redraw(), std::pair(0, 2));
         QVERIFY(w.CkImport[0]->isChecked() && w.CkImport[0]->text() == "a" && w.SlotPath(0) == path);
         WriteWholeFile(path.toStdString(), kFamily);
-        QCOMPARE(redraw(), std::pair(2, 2));
+        QVERIFY(files.Opens() == 1 && redraw() == std::pair(2, 2) && redraw() == std::pair(2, 2));
+        QCOMPARE(files.Opens(), 1);
         w.Mnu_Capture_Click();
         QCOMPARE(redraw(), std::pair(0, 0));
         w.Mnu_Cook_Click();
@@ -47,8 +74,8 @@ private slots:
         QVERIFY(t.dialogs.asked.size() == 3 && t.messages.texts.empty());
     }
 
-    // Another tracer's file in a slot draws exactly as its TDF does, read again at each
-    // redraw; a file of several screen voltages shows its first and the tip says which.
+    // Another tracer's file in a slot draws exactly as its TDF does, read again once it
+    // has changed; a file of several screen voltages shows its first and the tip says which.
     // A file with no curves is refused with its line and the slot left as it was.
     void tracerFilesInSlots() {
         QTemporaryDir dir;
