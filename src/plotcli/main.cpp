@@ -5,17 +5,12 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
-#include <fontconfig/fontconfig.h>
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "plot/export.h"
@@ -203,29 +198,9 @@ CookScene SceneOf(const Settings& s) {
     return scene;
 }
 
-// The plot's image, prepared on a thread of its own when one can be had.
-std::future<QImage> PreparePlotImage(QSize size) {
-    try {
-        return std::async(std::launch::async, NewPlotImage, size);
-    } catch (const std::system_error&) {
-        return std::async(std::launch::deferred, NewPlotImage, size);
-    }
-}
-
-// Reading the font configuration, the longest step of the first text, begins on a
-// thread of its own while Qt starts up; Qt then finds it done. Without a thread to
-// spare Qt reads it itself.
-std::jthread StartFontConfiguration() {
-    try {
-        return std::jthread(FcInit);
-    } catch (const std::system_error&) {
-        return {};
-    }
-}
-
 int Run(int argc, char** argv) {
     // The arguments as Qt would give them, read before Qt starts: help and bad arguments
-    // need no display, and the font configuration can be read while Qt starts up.
+    // need no display.
     QStringList args;
     for (int i = 0; i < argc; ++i) args.push_back(QString::fromLocal8Bit(argv[i]));
     bool help = false;
@@ -243,23 +218,17 @@ int Run(int argc, char** argv) {
         return 2;
     }
 
-    std::jthread fonts = StartFontConfiguration();
     const PictureFormat format = PictureFormatOf(s.output);
-    // The picture's memory is had and filled while Qt starts up: each fresh page of it
-    // costs a fault and the kernel's clearing, as much time as drawing the whole plot.
-    std::future<QImage> pixels;
-    if (format == PictureFormat::Png) pixels = PreparePlotImage(s.size);
     // Qt gets only the program's name: every other argument has been read above.
     int qtArgc = 1;
     const QGuiApplication app(qtArgc, argv);
-    if (fonts.joinable()) fonts.join();
 
     const DrawPicture draw = [&scene](PlotSurface& plot) { DrawCookPlot(plot, scene); };
     QString error;
     bool written = false;
     switch (format) {
         case PictureFormat::Png: {
-            QImage image = pixels.get();
+            QImage image = NewPlotImage(s.size);
             if (image.isNull()) {
                 error = QStringLiteral("not enough memory for the picture");
                 break;
@@ -284,10 +253,7 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "anodix-plot: can't write %s: %s\n", qPrintable(s.output), qPrintable(error));
         return 1;
     }
-    // The picture is written and nothing is left to say: the program ends here rather
-    // than taking Qt down piece by piece (fonts, plugins, caches), which takes longer
-    // than writing the picture did.
-    std::_Exit(0);
+    return 0;
 }
 
 // Qt's own notes (a missing runtime folder, font look-ups) are not this program's
