@@ -1,11 +1,11 @@
 // anodix-plot: draws the plot the window would show for the given scales, limit and
 // curve families into a PNG, SVG or PDF file, without a display.
+#include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -18,6 +18,7 @@
 #include "plotcli/plotimage.h"
 #include "plotcli/pngfile.h"
 #include "scene/scene.h"
+#include "tools/commandline.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -111,65 +112,36 @@ QSize SizeArgument(const std::string& text) {
 }
 
 Settings ParseArguments(const QStringList& args, bool& help) {
+    QCommandLineParser parser;
+    const QCommandLineOption helpOption(QStringList{"h", "help"}), output(QStringList{"o", "output"}, {}, "OUT"), vdiv("vdiv", {}, "V"),
+        madiv("madiv", {}, "M"), pd("pd", {}, "W"), rload("rload", {}, "R"), op("op", {}, "UA,IA"),
+        size("size", {}, "WxH");
+    parser.addOptions({helpOption, output, vdiv, madiv, pd, rload, op, size});
+    std::string error;
+    const bool parsed = ParseCommandLine(parser, args, error);
     Settings s;
-    bool haveOutput = false;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        std::string arg = args[i].toStdString();
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-            return s;
-        }
-        if (arg == "--") {
-            for (++i; i < args.size(); ++i) s.files.push_back(args[i]);
-            break;
-        }
-        if (arg.empty() || arg[0] != '-' || arg == "-") {
-            s.files.push_back(args[i]);
-            continue;
-        }
-        // "--name value" or "--name=value".
-        std::string value;
-        bool haveValue = false;
-        if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            haveValue = true;
-        }
-        static const std::array<std::string_view, 8> kOptions = {
-            "-o", "--output", "--vdiv", "--madiv", "--pd", "--rload", "--op", "--size"};
-        bool known = false;
-        for (std::string_view o : kOptions) known = known || arg == o;
-        if (!known) throw Failure{"unknown option " + arg + " (see --help)"};
-        if (!haveValue) {
-            if (i + 1 >= args.size()) throw Failure{arg + " needs a value"};
-            value = args[++i].toStdString();
-        }
-        if (arg == "-o" || arg == "--output") {
-            s.output = QString::fromStdString(value);
-            haveOutput = true;
-        } else if (arg == "--vdiv") {
-            s.voltsPerDiv = ScaleArgument(arg, value);
-        } else if (arg == "--madiv") {
-            s.milliampsPerDiv = ScaleArgument(arg, value);
-        } else if (arg == "--pd") {
-            s.watts = NumberArgument(arg, value, 0.0f, 100.0f);
-        } else if (arg == "--rload") {
-            s.rLoad = NumberArgument(arg, value, 0.01f, 100000.0f);
-        } else if (arg == "--op") {
-            const std::size_t comma = value.find(',');
-            const std::optional<float> ua =
-                comma == std::string::npos ? std::nullopt : FiniteNumber(value.substr(0, comma));
-            const std::optional<float> ia =
-                comma == std::string::npos ? std::nullopt : FiniteNumber(value.substr(comma + 1));
-            if (!ua || !ia) throw Failure{"--op: \"" + value + "\" is not VOLTS,MILLIAMPERES"};
-            s.haveOp = true;
-            s.opVolts = *ua;
-            s.opMilliamps = *ia;
-        } else {
-            s.size = SizeArgument(value);
-        }
+    help = parser.isSet(helpOption);
+    if (help) return s;
+    if (!parsed) throw Failure{error.starts_with("unknown") ? error + " (see --help)" : error};
+    const auto value = [&parser](const QCommandLineOption& option) { return parser.value(option).toStdString(); };
+    if (parser.isSet(vdiv)) s.voltsPerDiv = ScaleArgument("--vdiv", value(vdiv));
+    if (parser.isSet(madiv)) s.milliampsPerDiv = ScaleArgument("--madiv", value(madiv));
+    if (parser.isSet(pd)) s.watts = NumberArgument("--pd", value(pd), 0.0f, 100.0f);
+    if (parser.isSet(rload)) s.rLoad = NumberArgument("--rload", value(rload), 0.01f, 100000.0f);
+    if (parser.isSet(op)) {
+        const std::string text = value(op);
+        const std::size_t comma = text.find(',');
+        const std::optional<float> ua = comma == std::string::npos ? std::nullopt : FiniteNumber(text.substr(0, comma));
+        const std::optional<float> ia = comma == std::string::npos ? std::nullopt : FiniteNumber(text.substr(comma + 1));
+        if (!ua || !ia) throw Failure{"--op: \"" + text + "\" is not VOLTS,MILLIAMPERES"};
+        s.haveOp = true;
+        s.opVolts = *ua;
+        s.opMilliamps = *ia;
     }
-    if (!haveOutput || s.output.isEmpty()) throw Failure{"no output file given (-o OUT.png|svg|pdf)"};
+    if (parser.isSet(size)) s.size = SizeArgument(value(size));
+    for (const QString& file : parser.positionalArguments()) s.files.push_back(file);
+    s.output = parser.value(output);
+    if (s.output.isEmpty()) throw Failure{"no output file given (-o OUT.png|svg|pdf)"};
     if (PictureFormatOf(s.output) == PictureFormat::Unknown)
         throw Failure{"-o: " + s.output.toStdString() + " does not end in .png, .svg or .pdf"};
     if (s.files.size() > kSlotColours.size()) throw Failure{"at most five curve files can be drawn"};
