@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tools/ini.h"
+#include "tools/slotcount.h"
 
 namespace anodix {
 
@@ -17,7 +18,7 @@ struct ConfigurationValues {
     std::string Ia, Ua, Pa, Ld;      // texts of CbMaDiv, CbVdiv, TxPwr, RLoad
     std::int32_t InDevice = -1, OutDevice = -1;
     std::string VG1, VG2;            // texts of TxVg1, TxVg2
-    std::array<std::string, 5> Import;  // paths of the ticked slots, "" otherwise
+    std::array<std::string, kSlotCount> Import;  // paths of the ticked slots, "" otherwise
     float CalX = 0, CalY = 0;        // calibration factors; 0 in files that never set them
 };
 
