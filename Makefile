@@ -63,9 +63,12 @@ fuzz: deps
 	@cmake --build build-fuzz -j $(JOBS)
 	./tests/fuzz/run build-fuzz $(FUZZ_SECONDS)
 
-# clang-tidy over src/ with the checks of .clang-tidy, warnings as errors; `make test`
-# runs it too, on its own build.
+# The house style (.clang-format) over src/, tests/ and bench/, then clang-tidy over
+# src/ with the checks of .clang-tidy, warnings as errors; `make test` runs clang-tidy
+# too, on its own build, but not the style check.
 lint: deps
+	@echo "clang-format over src/ tests/ bench/"
+	@find src tests bench \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run -Werror
 	@cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DANODIX_SANITIZE=ON -DANODIX_WERROR=ON -DANODIX_BENCH=OFF >/dev/null
 	@cmake --build build-test -j $(JOBS)
 	@$(MAKE) --no-print-directory tidy
