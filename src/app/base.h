@@ -327,6 +327,7 @@ private:
     std::array<Slot, kSlotCount> slots_;
     // Reads the slot's file again when it has changed since it was read.
     void RefreshSlot(std::size_t k);
+    void PutInSlot(std::size_t k, const QString& path, CurveFile file);
     bool TakeIntoSlot(int index, const std::string& path, CurveFile file);
     std::vector<std::string> startFamilies_;  // named on the command line
     std::string startConfiguration_;          // named on the command line; "" = the most recent

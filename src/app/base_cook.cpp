@@ -199,18 +199,20 @@ void Base::RefreshSlot(std::size_t k) {
     if (!slot.path.isEmpty()) RefreshCurveFile(slot.path.toStdString(), slot.file, GetFileName(slot.path.toStdString()));
 }
 
-void Base::SetSlotPath(int index, const QString& path) {
-    const auto k = static_cast<std::size_t>(index);
-    Slot& slot = slots_.at(k);
+void Base::PutInSlot(std::size_t k, const QString& path, CurveFile file) {
     // A model belongs to the family it was fitted to.
-    if (slot.path != path) {
+    if (slots_.at(k).path != path) {
         slotFits_.at(k).reset();
         slotModels_.at(k).reset();
     }
-    slot.path = path;
-    slot.file = path.isEmpty() ? CurveFile{} : ReadCurveFile(path.toStdString(), GetFileName(path.toStdString()));
+    slots_.at(k) = {path, std::move(file)};
     // A file of several screen voltages shows its first; the tip says which.
-    CkImport.at(k)->setToolTip(QString::fromStdString(slot.file.note));
+    CkImport.at(k)->setToolTip(QString::fromStdString(slots_[k].file.note));
+}
+
+void Base::SetSlotPath(int index, const QString& path) {
+    const std::string name = path.toStdString();
+    PutInSlot(static_cast<std::size_t>(index), path, name.empty() ? CurveFile{} : ReadCurveFile(name, GetFileName(name)));
 }
 
 void Base::BtCkBrowse_Click(int index) {
@@ -232,12 +234,7 @@ bool Base::TakeIntoSlot(int index, const std::string& path, CurveFile file) {
         return false;
     }
     const auto k = static_cast<std::size_t>(index);
-    if (slots_[k].path.toStdString() != path) {
-        slotFits_[k].reset();
-        slotModels_[k].reset();
-    }
-    slots_[k] = {QString::fromStdString(path), std::move(file)};
-    CkImport[k]->setToolTip(QString::fromStdString(slots_[k].file.note));
+    PutInSlot(k, QString::fromStdString(path), std::move(file));
     CkImport[k]->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
     CkImport[k]->setChecked(true);
     return true;
