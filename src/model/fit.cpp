@@ -397,6 +397,7 @@ std::vector<Parameters> Ranked(const Setup& s, std::vector<Parameters> starts, c
     }
     std::sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<Parameters> out;
+    out.reserve(scored.size());
     for (auto& [c, p] : scored) out.push_back(p);
     return out;
 }
