@@ -31,8 +31,8 @@ std::string BoundsText() {
         text += "  " + std::string(spec.key) + ":";
         for (int i = 0; i < spec.count; ++i) {
             const auto k = static_cast<std::size_t>(i);
-            text += std::string(i > 0 ? "," : "") + " " + spec.names[k] + " " + Significant(spec.lower[k], 3) + ".." +
-                    Significant(spec.upper[k], 3);
+            text += std::string(i == 0 ? "" : i % 4 == 0 ? ",\n     " : ",") + " " + spec.names[k] + " " +
+                    Significant(spec.lower[k], 3) + ".." + Significant(spec.upper[k], 3);
         }
         text += "\n";
     }
@@ -157,7 +157,7 @@ int Run(int argc, char** argv) {
     const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
     const QCommandLineOption pentode("pentode", "Fit the pentode models; needs a screen voltage (--vg2 or the file's).");
     const QCommandLineOption vg2("vg2", "The screen voltage of a TDF family in volts (a TDF holds none).", "V");
-    const QCommandLineOption model("model", "The model written and described: koren-triode, koren-pentode, dempwolf,\n"
+    const QCommandLineOption model("model", "The model written and described: koren-triode, koren-pentode, dempwolf, "
                                             "derk, derke; the one with the lowest error by default.", "NAME");
     const QCommandLineOption relative("relative", "Weigh each error relative to its current instead of in mA.");
     const QCommandLineOption holdout("holdout", "Also predict each curve from a fit to the others, per model.");

@@ -40,19 +40,25 @@ struct Setup {
     }
 };
 
-// The residuals of some points, for N parameters: each anode current's error (and its
-// screen current's) over its scale.
-template <int N>
-struct Residuals {
-    ModelKind kind;
+// Some points with the scales of their errors: each anode current's error (and its
+// screen current's) over its scale are the residuals.
+struct PointSet {
+    ModelKind kind = ModelKind::KorenTriode;
     std::vector<FitPoint> points;
     std::vector<double> scaleAnode, scaleScreen;
-    bool screen;
-    Parameters factor;  // the solver's unknowns times these are the parameters
+    bool screen = false;
+
+    PointSet(const Setup& s, const std::vector<std::size_t>& use) : kind(s.kind), screen(s.withScreen) {
+        for (std::size_t i : use) {
+            const FitPoint& pt = s.in->points[i];
+            points.push_back(pt);
+            scaleAnode.push_back(s.Scale(pt.ia));
+            scaleScreen.push_back(screen ? s.Scale(*pt.is) : 1.0);
+        }
+    }
+    int Count() const { return static_cast<int>(points.size()) * (screen ? 2 : 1); }
     template <typename T>
-    bool operator()(const T* q, T* r) const {
-        T p[kMostParameters];
-        for (int i = 0; i < kMostParameters; ++i) p[i] = i < N ? q[i] * T(factor[static_cast<std::size_t>(i)]) : T(0.0);
+    void Residuals(const T* p, T* r) const {
         std::size_t j = 0;
         for (std::size_t i = 0; i < points.size(); ++i) {
             const FitPoint& pt = points[i];
@@ -60,6 +66,19 @@ struct Residuals {
             r[j++] = (c.anode - T(pt.ia)) / T(scaleAnode[i]);
             if (screen) r[j++] = (c.screen - T(*pt.is)) / T(scaleScreen[i]);
         }
+    }
+};
+
+// The residuals for N parameters, the solver's unknowns times `factor`.
+template <int N>
+struct Residuals {
+    PointSet set;
+    Parameters factor;
+    template <typename T>
+    bool operator()(const T* q, T* r) const {
+        T p[kMostParameters];
+        for (int i = 0; i < kMostParameters; ++i) p[i] = i < N ? q[i] * T(factor[static_cast<std::size_t>(i)]) : T(0.0);
+        set.Residuals(p, r);
         return true;
     }
 };
@@ -98,14 +117,8 @@ struct Solved {
 template <int N>
 void AddResiduals(ceres::Problem& problem, const Setup& s, const std::vector<std::size_t>& use, const Parameters& factor,
                   double* q) {
-    auto* f = new Residuals<N>{s.kind, {}, {}, {}, s.withScreen, factor};
-    for (std::size_t i : use) {
-        const FitPoint& pt = s.in->points[i];
-        f->points.push_back(pt);
-        f->scaleAnode.push_back(s.Scale(pt.ia));
-        f->scaleScreen.push_back(s.withScreen ? s.Scale(*pt.is) : 1.0);
-    }
-    const int count = static_cast<int>(use.size()) * (s.withScreen ? 2 : 1);
+    auto* f = new Residuals<N>{PointSet(s, use), factor};
+    const int count = f->set.Count();
     problem.AddResidualBlock(new ceres::AutoDiffCostFunction<Residuals<N>, ceres::DYNAMIC, N>(f, count), nullptr, q);
 }
 
@@ -429,9 +442,13 @@ std::vector<Parameters> Starts(const Setup& s) {
 
 Solved Search(const Setup& s) {
     Solved best;
+    // A solve that lands where the best already is tells that the search has found its
+    // minimum: the next starts would too.
+    const auto same = [&best](const Solved& r) { return std::fabs(r.cost - best.cost) <= 1e-6 * best.cost; };
     const std::vector<Parameters> starts = Starts(s);
     for (std::size_t k = 0; k < std::min<std::size_t>(kSolvedStarts, starts.size()); ++k) {
         const Solved r = Solve(s, s.use, starts[k]);
+        if (k > 0 && same(r)) break;
         if (r.cost < best.cost) best = r;
     }
     if (!std::isfinite(best.cost)) return best;
@@ -443,7 +460,8 @@ Solved Search(const Setup& s) {
         for (int i = 0; i < s.Count(); ++i)
             if (!s.held[static_cast<std::size_t>(i)]) p[static_cast<std::size_t>(i)] *= std::exp(normal(random));
         const Solved r = Solve(s, s.use, p);
-        if (r.cost < best.cost * (1.0 - 1e-9)) best = r;
+        if (same(r)) break;
+        if (r.cost < best.cost) best = r;
     }
     return best;
 }
@@ -456,10 +474,7 @@ using Matrix = std::array<double, kMostParameters * kMostParameters>;
 // The residuals in the free parameters alone (scaled as the solver's), the others held
 // at their values: the covariance's problem.
 struct FreeResiduals {
-    ModelKind kind;
-    std::vector<FitPoint> points;
-    std::vector<double> scaleAnode, scaleScreen;
-    bool screen;
+    PointSet set;
     Parameters value, factor;
     std::vector<std::size_t> free;
     template <typename T>
@@ -467,13 +482,7 @@ struct FreeResiduals {
         T p[kMostParameters];
         for (std::size_t i = 0; i < kMostParameters; ++i) p[i] = T(value[i]);
         for (std::size_t j = 0; j < free.size(); ++j) p[free[j]] = q[0][j] * T(factor[free[j]]);
-        std::size_t j = 0;
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const FitPoint& pt = points[i];
-            const Currents<T> c = ModelCurrents(kind, p, pt.va, pt.vg1, pt.vg2);
-            r[j++] = (c.anode - T(pt.ia)) / T(scaleAnode[i]);
-            if (screen) r[j++] = (c.screen - T(*pt.is)) / T(scaleScreen[i]);
-        }
+        set.Residuals(p, r);
         return true;
     }
 };
@@ -481,20 +490,14 @@ struct FreeResiduals {
 // The covariance of the free parameters (those not fixed) at p, in parameter units,
 // scaled by the residuals' variance; false when singular.
 bool CovarianceAt(const Setup& s, const Parameters& p, std::array<bool, kMostParameters> fixed, Matrix& out) {
-    auto* f = new FreeResiduals{s.kind, {}, {}, {}, s.withScreen, p, {}, {}};
+    auto* f = new FreeResiduals{PointSet(s, s.use), p, {}, {}};
     for (std::size_t k = 0; k < kMostParameters; ++k) {
         f->factor[k] = p[k] != 0.0 ? std::fabs(p[k]) : 1.0;
         if (static_cast<int>(k) < s.Count() && !fixed[k]) f->free.push_back(k);
     }
-    for (std::size_t i : s.use) {
-        const FitPoint& pt = s.in->points[i];
-        f->points.push_back(pt);
-        f->scaleAnode.push_back(s.Scale(pt.ia));
-        f->scaleScreen.push_back(s.withScreen ? s.Scale(*pt.is) : 1.0);
-    }
     const std::vector<std::size_t> free = f->free;
     const Parameters factor = f->factor;
-    const int residuals = static_cast<int>(s.use.size()) * (s.withScreen ? 2 : 1);
+    const int residuals = f->set.Count();
     if (free.empty() || residuals <= static_cast<int>(free.size())) {
         delete f;
         return false;
@@ -553,12 +556,14 @@ void Trust(const Setup& s, ModelFit& fit) {
         const std::string name = spec.names[k];
         if (pf.atBound)
             fit.warnings.push_back(name + " ends at its bound " + GeneralNumber(pf.value) + ": the best lies beyond it");
-        else if (!computed || undetermined == i)
+        else if (undetermined == i)
             fit.warnings.push_back("the data do not determine " + name);
         else if (pf.standardError && *pf.standardError > 0.5 * std::fabs(pf.value))
             fit.warnings.push_back("the data hardly determine " + name + " (standard error " +
                                    Format(100.0 * *pf.standardError / std::fabs(pf.value), "0") + " % of its value)");
     }
+    if (!computed)
+        fit.warnings.push_back("the data do not determine the parameters: the fit's covariance is singular");
     if (computed) {
         double strongest = 0.0;
         for (int i = 0; i < spec.count; ++i)

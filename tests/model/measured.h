@@ -7,6 +7,7 @@
 // parameters from many random starts, with its own code throughout.
 #include <Eigen/Dense>
 
+#include <map>
 #include <random>
 #include <string>
 
@@ -54,6 +55,14 @@ inline std::vector<Family> Measured(const Measurement& m) {
     return ReadTracerText(UtracerList(m), "measured").families;
 }
 
+inline std::pair<double, double> TypicalRange(const std::string& name) {
+    static const std::map<std::string, std::pair<double, double>> ranges = {
+        {"mu", {1, 200}},     {"Ex", {1, 2}},       {"Kg1", {10, 1e4}},      {"Kp", {1, 1000}},
+        {"Kvb", {1, 1e5}},    {"G", {1e-4, 0.1}},   {"gamma", {1, 2}},       {"C", {0.3, 30}},
+        {"Kg2", {100, 1e5}},  {"A", {1e-6, 1e-2}},  {"alpha_s", {0.1, 20}},  {"beta", {1e-3, 1}}};
+    return ranges.at(name);
+}
+
 // The RMS anode-current error (amperes) of the best fit the reference search reaches.
 inline double ReferenceRms(ModelKind kind, const FitInput& in, int starts, unsigned seed) {
     const ModelSpec& spec = Spec(kind);
@@ -76,12 +85,11 @@ inline double ReferenceRms(ModelKind kind, const FitInput& in, int starts, unsig
     std::mt19937 random(seed);
     double best = std::numeric_limits<double>::infinity(), bestRms = best;
     for (int start = 0; start < starts; ++start) {
-        // Log-uniform within the bounds, a parameter that may be negative (A) from 1e-6 on.
+        // Log-uniform over the values tubes' published parameters take.
         Eigen::VectorXd q(n);
         for (int k = 0; k < n; ++k) {
-            const auto j = static_cast<std::size_t>(k);
-            const double lo = std::log(std::max(spec.lower[j], 1e-6)), hi = std::log(std::min(spec.upper[j], 1e5));
-            q[k] = std::uniform_real_distribution<double>(lo, hi)(random);
+            const auto [lo, hi] = TypicalRange(spec.names[static_cast<std::size_t>(k)]);
+            q[k] = std::uniform_real_distribution<double>(std::log(lo), std::log(hi))(random);
         }
         Eigen::VectorXd r = residuals(q);
         double cost = r.squaredNorm(), lambda = 1e-2;

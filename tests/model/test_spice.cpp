@@ -119,6 +119,7 @@ private slots:
             const qsizetype at = out.indexOf("THD:");
             QVERIFY2(at >= 0, r.err.constData());
             const double thd = LeadingNumber(out.mid(at + 4).toStdString());
+            qInfo("%s: ngspice THD %.3f %%, the load line's %.3f %%", fit.model.Spec().key, thd, n.thd);
             QVERIFY2(std::fabs(20.0 * std::log10(thd / n.thd)) < 0.5, qPrintable(QString("%1 % against %2 %").arg(thd).arg(n.thd)));
         }
     }
