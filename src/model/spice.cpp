@@ -25,6 +25,8 @@ struct Functions {
 };
 
 std::string N(double v) { return GeneralNumber(v); }
+// A number inside an expression: a negative one in parentheses ("+(-1E-07)").
+std::string P(double v) { return v < 0.0 ? "(" + N(v) + ")" : N(v); }
 
 std::string Range(double lo, double hi) { return N(lo) + " to " + N(hi) + " V"; }
 
@@ -150,8 +152,8 @@ std::string SpiceSubcircuit(const ModelFit& fit, const std::string& familyName, 
                  (spec.kind == ModelKind::Derk ? "1/(1+" + bva + ")" : "exp(-pwr(" + bva + ",1.5))") + "\n";
             s += "RF fa 0 1G\n";
             const std::string ik = "pwr(" + pos + "," + N(p[1]) + ")";
-            const std::string c1 = N(1.0 / p[2] - 1.0 / p[4]);
-            s += "BIA A K I=" + ik + "*(" + c1 + "+" + N(p[5] / p[2]) + "*" + va + "-" + c1 + "*V(fa))\n";
+            const std::string c1 = P(1.0 / p[2] - 1.0 / p[4]);
+            s += "BIA A K I=" + ik + "*(" + c1 + "+" + P(p[5] / p[2]) + "*" + va + "-" + c1 + "*V(fa))\n";
             s += "BIS G2 K I=" + ik + "/" + N(p[4]) + "*(1+" + N(p[6]) + "*V(fa))\n";
             break;
         }
