@@ -1,6 +1,7 @@
 #include "model/fit.h"
 
 #include <ceres/ceres.h>
+#include <glog/logging.h>
 
 #include <algorithm>
 #include <charconv>
@@ -653,6 +654,13 @@ FitInput FitInputOf(const std::vector<Family>& families, std::optional<double> s
 }
 
 ModelFit FitModel(ModelKind kind, const FitInput& input, const FitOptions& options) {
+    // Ceres tells a singular covariance through its log on the standard error; the fit
+    // says so in its own words, so the log keeps to fatal errors.
+    static const bool quiet = [] {
+        FLAGS_minloglevel = google::GLOG_FATAL;
+        return true;
+    }();
+    (void)quiet;
     const auto started = std::chrono::steady_clock::now();
     const ModelSpec& spec = Spec(kind);
     ModelFit fit;
