@@ -24,6 +24,7 @@
 #include "app/windowstate.h"
 #include "capture/capturedfamily.h"
 #include "model/fit.h"
+#include "model/spice.h"
 #include "scene/scene.h"
 #include "tools/dialogs.h"
 
@@ -49,6 +50,13 @@ inline constexpr int kKeyDown = 40;
 class Scope;
 class PlotSurface;
 struct ConfigurationValues;
+
+// What "Fit model..." asks of a family that does not say: a triode's or a pentode's,
+// and the pentode's screen voltage.
+struct FitRequest {
+    bool pentode = false;
+    double screenVolts = 0.0;
+};
 
 class Base : public QMainWindow {
     Q_OBJECT
@@ -157,13 +165,15 @@ public:
     void TxCalMa_Change();
 
     // ---- Fitted models and the load line's numbers (base_model.cpp) ----
-    // "Fit model...": asks for the model (askModelKind), fits it to the slot's family and
-    // shows the parameters and errors.
+    // "Fit model...": fits every model of the family's kind to the slot's family (asking
+    // whether a TDF family is a triode's or a pentode's, askModelKind), lists them with
+    // their errors for the user to choose one (askModelChoice, the best offered), shows
+    // the chosen one's parameters and draws its curves.
     void FitSlotModel(int index);
     void SaveSlotModel(int index);   // "Save model as TDF..."
-    void ExportSlotSpice(int index); // "Export SPICE..."
-    // The slot's fit, when one has been made since its file was chosen.
-    const FitResult* SlotFit(int index) const;
+    void ExportSlotSpice(int index, SpiceDialect dialect = SpiceDialect::Ngspice);  // "Export SPICE..."
+    // The slot's chosen fit, when one has been made since its file was chosen.
+    const ModelFit* SlotFit(int index) const;
     void TxVin_Change();
     void CkModel_Click();
     void Mnu_ShowModels_Click();
@@ -173,6 +183,9 @@ public:
     // Asks which model to fit to the family (and a pentode's screen voltage); nothing
     // when the user cancels. Tests replace it; when empty, Qt's input dialogs ask.
     std::function<std::optional<FitRequest>(const QString& family)> askModelKind;
+    // Picks one of the fitted models from their listing (one line each, best offered
+    // first is `best`); nothing when the user cancels. Tests replace it.
+    std::function<std::optional<int>(const QStringList& listing, int best)> askModelChoice;
 
     // ---- Configuration ----
     void Mnu_Export_Pref_Click();
@@ -332,7 +345,7 @@ private:
     std::vector<std::string> startFamilies_;  // named on the command line
     std::string startConfiguration_;          // named on the command line; "" = the most recent
     std::vector<int> devicePositions_;  // DevicesBox position -> device number
-    std::array<std::optional<FitResult>, kSlotCount> slotFits_;          // each slot's fit
+    std::array<std::optional<ModelFit>, kSlotCount> slotFits_;          // each slot's chosen fit
     std::array<std::shared_ptr<const Family>, kSlotCount> slotModels_;   // and its model's family
     struct LoadFamily;
     std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, while it is the slot's

@@ -1,6 +1,7 @@
-// Fitted models and the load line's numbers: the slots' context menu (fit a model, save
-// its family as TDF, export it for SPICE), the fitted models drawn over their families,
-// and the panel with the gain, swings, output power and distortion for a grid swing.
+// Fitted models and the load line's numbers: the slots' context menu (fit the models and
+// choose one, save its family as TDF, export it for ngspice or LTspice), the chosen
+// models drawn over their families, and the panel with the gain, swings, output power
+// and distortion for a grid swing (a model's with their spread from its parameters).
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -78,6 +79,8 @@ void Base::BuildModelControls(QWidget* client) {
         connect(menu->addAction("Fit model..."), &QAction::triggered, this, [this, k] { FitSlotModel(k); });
         connect(menu->addAction("Save model as TDF..."), &QAction::triggered, this, [this, k] { SaveSlotModel(k); });
         connect(menu->addAction("Export SPICE..."), &QAction::triggered, this, [this, k] { ExportSlotSpice(k); });
+        connect(menu->addAction("Export SPICE for LTspice..."), &QAction::triggered, this,
+                [this, k] { ExportSlotSpice(k, SpiceDialect::LTspice); });
         MnuSlot[static_cast<std::size_t>(k)] = menu;
     }
 }
@@ -97,13 +100,14 @@ void Base::ConnectModelHandlers() {
             actions[0]->setEnabled(!SlotPath(k).isEmpty());
             actions[1]->setEnabled(fitted);
             actions[2]->setEnabled(fitted);
+            actions[3]->setEnabled(fitted);
             menu->popup(ck->mapToGlobal(at));
         });
     }
 }
 
-const FitResult* Base::SlotFit(int index) const {
-    const std::optional<FitResult>& fit = slotFits_.at(static_cast<std::size_t>(index));
+const ModelFit* Base::SlotFit(int index) const {
+    const std::optional<ModelFit>& fit = slotFits_.at(static_cast<std::size_t>(index));
     return fit ? &*fit : nullptr;
 }
 
@@ -115,25 +119,8 @@ void Base::FitSlotModel(int index) {
         return;
     }
     const std::string name = BaseName(path);
-    std::optional<FitRequest> request;
-    if (askModelKind) {
-        request = askModelKind(QString::fromStdString(name));
-    } else {
-        bool ok = false;
-        const QString kind = QInputDialog::getItem(this, "Fit model", QString::fromStdString("Model of " + name),
-                                                   {"Triode", "Pentode or beam tetrode"}, 0, false, &ok);
-        if (!ok) return;
-        request = FitRequest{};
-        if (kind != "Triode") {
-            const QString vg2 =
-                QInputDialog::getText(this, "Fit model", "Screen voltage Vg2 (V)", QLineEdit::Normal, "250", &ok);
-            if (!ok) return;
-            const std::optional<double> v = WholeNumber(vg2.toStdString());
-            request = FitRequest{true, v.value_or(0.0)};
-        }
-    }
-    if (!request) return;
-    // The family as the file holds it now.
+    // The families as the file holds them now; a tracer's file of several screen voltages
+    // is fitted at all of them together, as anodix-fit does.
     RefreshSlot(k);
     const CurveFile& file = slots_[k].file;
     if (!file.ok) {
@@ -141,17 +128,75 @@ void Base::FitSlotModel(int index) {
                 MessageIcon::Critical);
         return;
     }
-    const std::shared_ptr<const Family> held = file.family;  // kept while the dialogs run
-    const Family& family = *held;
-    const FitResult fit = FitKoren(family, *request);
+    std::vector<Family> families;  // copies: the dialogs below may run a redraw
+    for (const Family& f : *file.families)
+        if (!f.curves.empty() && f.curves.front().grid2) families.push_back(f);
+    if (families.empty()) families.push_back(*file.family);
+    const Family& family = families.front();
+    // A tracer's file says the screen voltage of a pentode's curves; TDF does not.
+    const bool saysScreen = !family.curves.empty() && family.curves.front().grid2.has_value();
+    std::optional<double> screenVolts;
+    if (!saysScreen) {
+        std::optional<FitRequest> request;
+        if (askModelKind) {
+            request = askModelKind(QString::fromStdString(name));
+        } else {
+            bool ok = false;
+            const QString kind = QInputDialog::getItem(this, "Fit model", QString::fromStdString("Models of " + name),
+                                                       {"Triode", "Pentode or beam tetrode"}, 0, false, &ok);
+            if (!ok) return;
+            request = FitRequest{};
+            if (kind != "Triode") {
+                const QString vg2 =
+                    QInputDialog::getText(this, "Fit model", "Screen voltage Vg2 (V)", QLineEdit::Normal, "250", &ok);
+                if (!ok) return;
+                request = FitRequest{true, WholeNumber(vg2.toStdString()).value_or(0.0)};
+            }
+        }
+        if (!request) return;
+        if (request->pentode) {
+            if (!(request->screenVolts > 0.0 && request->screenVolts <= 1e5)) {
+                Message("The screen voltage must be a positive number of volts.", "Fit model", MessageIcon::Critical);
+                return;
+            }
+            screenVolts = request->screenVolts;
+        }
+    }
+    const std::vector<ModelFit> fits = FitModels(FitInputOf(families, screenVolts));
+    const int best = BestFit(fits);
+    if (best < 0) {
+        Message(DescribeFits(fits, -1, name), "Fit model", MessageIcon::Critical);
+        return;
+    }
+    QStringList listing;
+    for (const ModelFit& f : fits) {
+        std::string line = f.model.Spec().title;
+        line += f.ok ? ": " + Format(1000.0 * f.rmsAmperes, "0.0000") + " mA RMS, " + Format(1000.0 * f.maxAmperes, "0.0000") +
+                           " mA largest"
+                     : ": no fit (" + f.reason + ")";
+        listing << QString::fromStdString(line);
+    }
+    std::optional<int> chosen;
+    if (askModelChoice) {
+        chosen = askModelChoice(listing, best);
+    } else {
+        bool ok = false;
+        const QString pick = QInputDialog::getItem(this, "Fit model", QString::fromStdString("Models of " + name), listing,
+                                                   best, false, &ok);
+        if (ok) chosen = static_cast<int>(listing.indexOf(pick));
+    }
+    if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(fits.size())) return;
+    const ModelFit& fit = fits[static_cast<std::size_t>(*chosen)];
     if (!fit.ok) {
         Message(DescribeFit(fit, name), "Fit model", MessageIcon::Critical);
         return;
     }
     slotFits_[k] = fit;
-    slotModels_[k] = std::make_shared<const Family>(ModelFamily(fit.tube, family));
-    Message(DescribeFit(fit, name), "Fit model");
-    if (Mnu_ShowModels->isChecked()) RedrawPlot();
+    slotModels_[k] = std::make_shared<const Family>(ModelFamily(fit.model, family));
+    Message(DescribeFits(fits, *chosen, name), "Fit model");
+    // The chosen model is drawn over its family.
+    Mnu_ShowModels->setChecked(true);
+    RedrawPlot();
     ShowLoadLineNumbers();
 }
 
@@ -168,8 +213,8 @@ void Base::SaveSlotModel(int index) {
         Message("Can't write " + path + ": " + reason, "Anodix", MessageIcon::Critical);
 }
 
-void Base::ExportSlotSpice(int index) {
-    const FitResult* fit = SlotFit(index);
+void Base::ExportSlotSpice(int index, SpiceDialect dialect) {
+    const ModelFit* fit = SlotFit(index);
     if (fit == nullptr || services_.dialogs == nullptr) {
         if (fit == nullptr) Message("Fit a model to the slot's family first.");
         return;
@@ -177,7 +222,8 @@ void Base::ExportSlotSpice(int index) {
     const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.inc", "Export SPICE model", "Save");
     if (path.empty()) return;
     std::string reason;
-    if (!ReplaceFile(path, SpiceSubcircuit(*fit, BaseName(SlotPath(index))), &reason))
+    const std::string name = BaseName(SlotPath(index));
+    if (!ReplaceFile(path, SpiceSubcircuit(*fit, name, {dialect, PublishedCapacitances(name)}), &reason))
         Message("Can't write " + path + ": " + reason, "Anodix", MessageIcon::Critical);
 }
 
@@ -207,7 +253,7 @@ void Base::ShowLoadLineNumbers() {
     int slot = -1;
     for (int k = 0; k < kSlotCount && slot < 0; ++k)
         if (CkImport[static_cast<std::size_t>(k)]->isChecked() && !SlotPath(k).isEmpty()) slot = k;
-    const FitResult* fit = slot >= 0 ? SlotFit(slot) : nullptr;
+    const ModelFit* fit = slot >= 0 ? SlotFit(slot) : nullptr;
     CkModel->setEnabled(fit != nullptr);
     if (!s.StartupDone || s.UnitsPerVolt <= 0.0f || s.UnitsPerMilliamp <= 0.0f) return note("");
     if (slot < 0) return note("Tick a family.");
@@ -224,19 +270,28 @@ void Base::ShowLoadLineNumbers() {
     in.ia0 = (kPlotUnits - s.LoadLineY) / s.UnitsPerMilliamp / 1000.0;
     in.rLoad = s.LoadLineR * 1000.0;
     in.vinPeak = TextNumber(TxVin->text());
-    const LoadLineNumbers n =
-        fromModel ? AnalyseLoadLine(ModelCurrents(fit->tube), in) : AnalyseLoadLine(loadFamily_->currents, in);
+    // A pentode's model at the screen voltage of its family.
+    const double screenVolts = fit != nullptr ? (fit->model.screenVolts > 0.0 ? fit->model.screenVolts : fit->input.vg2High) : 0.0;
+    const LoadLineNumbers n = fromModel ? AnalyseLoadLine(FittedCurrents(fit->model, screenVolts), in)
+                                        : AnalyseLoadLine(loadFamily_->currents, in);
     if (!n.ok) return note(n.reason.c_str());
+    // The model's numbers with their spread from the parameters' standard errors.
+    std::optional<LoadLineSpread> spread;
+    if (fromModel) spread = SpreadOfLoadLine(*fit, screenVolts, in);
+    const auto pm = [&spread](double v, const char* pattern) {
+        return spread ? " +-" + Format(v, pattern) : std::string();
+    };
     LabelLoadNote->hide();
     for (QLabel* l : numbers) l->show();
     LabelVg0->setText(QString::fromStdString("Vg0 " + Format(n.vg0, "0.00") + " V"));
-    LabelGain->setText(QString::fromStdString("Gain " + Format(n.gain, "0.0")));
+    LabelGain->setText(QString::fromStdString("Gain " + Format(n.gain, "0.0") + pm(spread ? spread->gain : 0.0, "0.0")));
     LabelUp->setText("+" + QString::fromStdString(Format(n.swingUp, "0.0")) + " V");
     LabelDown->setText("-" + QString::fromStdString(Format(n.swingDown, "0.0")) + " V");
-    LabelPout->setText(QString::fromStdString("Pout " + Format(1000.0 * n.watts, "0.00") + " mW"));
+    LabelPout->setText(QString::fromStdString("Pout " + Format(1000.0 * n.watts, "0.00") +
+                                              pm(spread ? 1000.0 * spread->watts : 0.0, "0.00") + " mW"));
     LabelHd2->setText(QString::fromStdString("HD2 " + Format(n.hd2, "0.00") + " %"));
     LabelHd3->setText(QString::fromStdString("HD3 " + Format(n.hd3, "0.00") + " %"));
-    LabelThd->setText(QString::fromStdString("THD " + Format(n.thd, "0.00") + " %"));
+    LabelThd->setText(QString::fromStdString("THD " + Format(n.thd, "0.00") + pm(spread ? spread->thd : 0.0, "0.00") + " %"));
 }
 
 }  // namespace anodix

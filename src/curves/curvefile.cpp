@@ -67,6 +67,7 @@ CurveFile ReadCurveText(std::string_view text, const std::string& name) {
     if (RecogniseCurveText(text) == CurveFormat::Tdf) {
         auto shown = std::make_shared<ShownFamily>(ShownTdf(text, name));
         file.family = std::shared_ptr<const Family>(shown, &shown->family);
+        file.families = std::make_shared<const std::vector<Family>>(1, shown->family);
         file.shown = std::move(shown);
         file.ok = true;
         return file;
@@ -83,7 +84,9 @@ CurveFile ReadCurveText(std::string_view text, const std::string& name) {
         file.note = "Shown: " + FamilyLabel(families.front()) + "; also in the file:";
         for (std::size_t f = 1; f < families.size(); ++f) file.note += (f > 1 ? ", " : " ") + FamilyLabel(families[f]);
     }
-    file.family = std::make_shared<const Family>(std::move(read.families.front()));
+    auto all = std::make_shared<const std::vector<Family>>(std::move(read.families));
+    file.family = std::shared_ptr<const Family>(all, &all->front());
+    file.families = std::move(all);
     return file;
 }
 

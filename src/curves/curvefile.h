@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "curves/family.h"
 #include "tools/files.h"
@@ -38,6 +39,9 @@ struct CurveFile {
     std::string error;
     // The numbers, for fits and the load line: TDF text as read, a tracer's first family.
     std::shared_ptr<const Family> family;
+    // Every family the file holds, in its order (a tracer's file one per screen voltage),
+    // the first being `family`: what a fit over all screen voltages takes.
+    std::shared_ptr<const std::vector<Family>> families;
     // What the slot draws: the TDF text, or the tracer's first family as its TDF would.
     std::shared_ptr<const ShownFamily> shown;
     // For a file of several families: which one is shown and which others it holds.

@@ -42,7 +42,8 @@ struct TracerRead {
 // the file holds several, `name` + "_Ug2-" + the screen voltage in whole volts
 // (triode sweeps: `name` + "_triode"). Points whose current is negative (a tracer's
 // mark for a point cut by its current limit) are left out, as are rows a tracer cut
-// short. Every number kept is finite.
+// short. A screen current (Is, Ig2) is kept with each point where the file has one.
+// Every number kept is finite.
 TracerRead ReadTracerText(std::string_view text, const std::string& name);
 
 // The TDF files of the families of one file, read with an empty name: `path` itself

@@ -1,5 +1,7 @@
 #include "model/loadline.h"
 
+#include "model/fit.h"
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -106,9 +108,9 @@ std::optional<double> FamilyCurrents::Current(double va, double vg) const {
     return Hermite(vg, g1, g2, *y1, *y2, m1, m2);
 }
 
-std::optional<double> ModelCurrents::Current(double va, double vg) const {
+std::optional<double> FittedCurrents::Current(double va, double vg) const {
     if (!(va >= 0.0)) return std::nullopt;
-    return tube_.AnodeCurrent(va, vg);
+    return model_.AnodeCurrent(va, vg, screenVolts_);
 }
 
 LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInput& in) {
@@ -201,6 +203,36 @@ LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInp
         out.thd = 100.0 * std::sqrt(harmonics) / fundamental;
     }
     return out;
+}
+
+std::optional<LoadLineSpread> SpreadOfLoadLine(const ModelFit& fit, double screenVolts, const LoadLineInput& input) {
+    if (!fit.ok || !fit.covariance) return std::nullopt;
+    const LoadLineNumbers at = AnalyseLoadLine(FittedCurrents(fit.model, screenVolts), input);
+    if (!at.ok) return std::nullopt;
+    const int n = fit.model.Spec().count;
+    std::array<std::array<double, 3>, kMostParameters> slope{};
+    for (int i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const std::optional<double>& se = fit.parameters[k].standardError;
+        if (!se || !(*se > 0.0)) continue;
+        // Central differences over a tenth of the standard error.
+        const double h = 0.1 * *se;
+        std::array<LoadLineNumbers, 2> side;
+        for (int sign = 0; sign < 2; ++sign) {
+            TubeModel m = fit.model;
+            m.p[k] += sign == 0 ? h : -h;
+            side[static_cast<std::size_t>(sign)] = AnalyseLoadLine(FittedCurrents(m, screenVolts), input);
+            if (!side[static_cast<std::size_t>(sign)].ok) return std::nullopt;
+        }
+        slope[k] = {(side[0].gain - side[1].gain) / (2 * h), (side[0].watts - side[1].watts) / (2 * h),
+                    (side[0].thd - side[1].thd) / (2 * h)};
+    }
+    std::array<double, 3> variance{};
+    for (std::size_t i = 0; i < kMostParameters; ++i)
+        for (std::size_t j = 0; j < kMostParameters; ++j)
+            for (std::size_t q = 0; q < 3; ++q) variance[q] += slope[i][q] * (*fit.covariance)[i * kMostParameters + j] * slope[j][q];
+    return LoadLineSpread{std::sqrt(std::max(variance[0], 0.0)), std::sqrt(std::max(variance[1], 0.0)),
+                          std::sqrt(std::max(variance[2], 0.0))};
 }
 
 }  // namespace anodix
