@@ -8,14 +8,13 @@ namespace anodix {
 
 namespace {
 
-// The slope of f at x, central where both sides are known, else one-sided.
+// The slope of f over [x - h, x + h] held within [low, high] (measured curves are not
+// mixed with their continuation).
 template <typename F>
-double Slope(F&& f, double x, double h) {
-    const double up = f(x + h), down = f(x - h), here = f(x);
-    if (!std::isnan(up) && !std::isnan(down)) return (up - down) / (2.0 * h);
-    if (!std::isnan(up) && !std::isnan(here)) return (up - here) / h;
-    if (!std::isnan(down) && !std::isnan(here)) return (here - down) / h;
-    return kUnknown;
+double Slope(F&& f, double x, double h, double low, double high) {
+    const double down = x >= low ? std::max(x - h, low) : x - h, up = std::min(x + h, high);
+    if (!(up > down)) return kUnknown;
+    return (f(up) - f(down)) / (up - down);
 }
 
 // A round step near `span`: 1, 2 or 5 times a power of ten.
@@ -60,8 +59,9 @@ SmallSignal SmallSignalAt(const TubeCurrents& tube, double va, double vg) {
     // Steps small against the curves' spacing, large against the noise of measured points.
     const double hg = std::max(0.01, 0.02 * (tube.HighestGrid() - tube.LowestGrid()));
     const double ha = std::max(0.1, 0.01 * tube.LastVolts());
-    s.gm = Slope([&](double g) { return tube.Current(va, g); }, vg, hg);
-    const double conductance = Slope([&](double v) { return tube.Current(v, vg); }, va, ha);
+    s.gm = Slope([&](double g) { return tube.Current(va, g); }, vg, hg, tube.LowestGrid(), tube.HighestGrid());
+    const double last = va <= tube.LastVolts() ? tube.LastVolts() : HUGE_VAL;
+    const double conductance = Slope([&](double v) { return tube.Current(v, vg); }, va, ha, 0.0, last);
     if (conductance > 0.0) s.rp = 1.0 / conductance;
     s.mu = s.gm * s.rp;
     return s;
@@ -96,7 +96,8 @@ FieldMap MapField(const Family& family, FieldQuantity quantity, double vaMax, do
     const TubeCurrents tube({family}, std::max(vaMax, 1.0));
     if (!tube.Usable() || !(vaMax > 0.0) || !(iaMax > 0.0)) return map;
     const double low = tube.LowestGrid(), high = tube.HighestGrid();
-    for (int r = 0; r < map.rows; ++r) {
+    // No current, no parameters: the first row and column stay unknown.
+    for (int r = 1; r < map.rows; ++r) {
         for (int c = 1; c < map.columns; ++c) {
             const double va = map.Va(c), ia = map.Ia(r);
             if (!tube.Measured(va, low) && !tube.Measured(va, high)) continue;

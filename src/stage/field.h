@@ -28,7 +28,7 @@ const char* FieldUnit(FieldQuantity quantity);
 
 // The quantity over the plane, at columns x rows nodes from (0 V, 0 A) to (vaMax, iaMax):
 // gm in mA/V, rp in kilohms, mu as it is. NaN outside the measured curves (above the
-// highest or below the lowest curve, beyond their anode voltages).
+// highest or below the lowest curve, beyond their anode voltages) and at 0 V or 0 A.
 struct FieldMap {
     FieldQuantity quantity = FieldQuantity::Gm;
     double vaMax = 0.0, iaMax = 0.0;  // V, A
