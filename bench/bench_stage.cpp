@@ -37,7 +37,8 @@ Family Sampled(KorenTube t, double screen) {
     Family f;
     for (int k = 0; k < 9; ++k) {
         Curve c{-5.0 * k, screen, {}};
-        for (int va = 10; va <= 500; va += 10) c.points.push_back({double(va), t.AnodeCurrent(va, c.grid1)});
+        for (int va = 10; va <= 500; va += 10)
+            c.points.push_back({double(va), t.AnodeCurrent(va, c.grid1)});
         f.curves.push_back(c);
     }
     return f;
@@ -84,15 +85,18 @@ int main() {
     pair.pair.raa = 6.6e3;
     pair.pair.gridBias = -25.0;
     const double ultralinear = MedianMs(101, [&] { update(screens, pair); });
-    std::printf("stage update, 12AU7 example (%zu curves, %zu points), 300 V, 10k, 1k, 47k, 1 V: "
-                "%.3f ms bypassed, %.3f ms unbypassed (median of 301; target < 1 ms)\n",
-                au7.families.front().curves.size(), Points(au7.families.front()), bypassed, unbypassed);
-    std::printf("stage update, EL34 example pair (%zu curves, %zu points), 450 V, 3.4k, -20 V, full drive: "
-                "%.3f ms (median of 301; target < 1 ms)\n",
-                el34.families.front().curves.size(), Points(el34.families.front()), pushPull);
-    std::printf("stage update, EL34 pair ultralinear at 43 %%, 9 screen voltages x 9 curves x 50 points: "
-                "%.3f ms (median of 101)\n",
-                ultralinear);
+    std::printf(
+        "stage update, 12AU7 example (%zu curves, %zu points), 300 V, 10k, 1k, 47k, 1 V: "
+        "%.3f ms bypassed, %.3f ms unbypassed (median of 301; target < 1 ms)\n",
+        au7.families.front().curves.size(), Points(au7.families.front()), bypassed, unbypassed);
+    std::printf(
+        "stage update, EL34 example pair (%zu curves, %zu points), 450 V, 3.4k, -20 V, full drive: "
+        "%.3f ms (median of 301; target < 1 ms)\n",
+        el34.families.front().curves.size(), Points(el34.families.front()), pushPull);
+    std::printf(
+        "stage update, EL34 pair ultralinear at 43 %%, 9 screen voltages x 9 curves x 50 points: "
+        "%.3f ms (median of 101)\n",
+        ultralinear);
 
     std::vector<Family> tubes;
     for (double kg1 : {650.0, 700.0, 660.0, 690.0, 600.0, 610.0, 720.0, 640.0}) {
@@ -103,9 +107,13 @@ int main() {
     MatchInput along;
     along.load = MatchLoad{3.4e3, 400.0, 0.05};
     const double match = MedianMs(51, [&] { lines += MatchTubes(tubes, along).pairs.size(); });
-    std::printf("matching 8 EL34s along 3.4k through 400 V, 50 mA (pairs and quads): %.3f ms (median of 51)\n", match);
+    std::printf(
+        "matching 8 EL34s along 3.4k through 400 V, 50 mA (pairs and quads): %.3f ms (median of "
+        "51)\n",
+        match);
     const double map = MedianMs(11, [&] {
-        lines += static_cast<std::size_t>(MapField(au7.families.front(), FieldQuantity::Gm, 400.0, 0.04).columns);
+        lines += static_cast<std::size_t>(
+            MapField(au7.families.front(), FieldQuantity::Gm, 400.0, 0.04).columns);
     });
     std::printf("gm map of the 12AU7 example, 61 x 61 points: %.1f ms (median of 11)\n", map);
     return lines > 0 ? 0 : 1;

@@ -19,6 +19,7 @@
 #include "stage/tubefile.h"
 #include "stageview/matchreport.h"
 #include "tools/numtext.h"
+#include "tools/programqt.h"
 
 namespace anodix {
 namespace {
@@ -55,8 +56,8 @@ struct Failure {
 double Number(const std::string& option, const QString& text, double low, double high) {
     const std::optional<double> v = WholeNumber(text.trimmed().toStdString());
     if (!v || !std::isfinite(*v) || *v < low || *v > high)
-        throw Failure{option + ": \"" + text.toStdString() + "\" is not a number from " + GeneralNumber(low) + " to " +
-                      GeneralNumber(high)};
+        throw Failure{option + ": \"" + text.toStdString() + "\" is not a number from " +
+                      GeneralNumber(low) + " to " + GeneralNumber(high)};
     return *v;
 }
 
@@ -70,8 +71,9 @@ struct Arguments {
 Arguments Parse(const QStringList& args, bool& help) {
     QCommandLineParser p;
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption helpOption({"h", "help"}, ""), rl("rl", "", "OHMS"), at("at", "", "VA,IA"),
-        vin("vin", "", "V"), json("json", ""), report("report", "", "OUT.pdf");
+    const QCommandLineOption helpOption({"h", "help"}, ""), rl("rl", "", "OHMS"),
+        at("at", "", "VA,IA"), vin("vin", "", "V"), json("json", ""),
+        report("report", "", "OUT.pdf");
     p.addOptions({helpOption, rl, at, vin, json, report});
     if (!p.parse(args)) throw Failure{p.errorText().toStdString() + " (see --help)"};
     if (p.isSet(helpOption)) {
@@ -81,14 +83,18 @@ Arguments Parse(const QStringList& args, bool& help) {
     Arguments a;
     for (const QString& f : p.positionalArguments()) a.files.push_back(f.toStdString());
     if (a.files.size() < 2) throw Failure{"two tube files or more are needed (see --help)"};
-    if (p.isSet(rl) != p.isSet(at)) throw Failure{"--rl and --at go together: the load line and its point"};
+    if (p.isSet(rl) != p.isSet(at))
+        throw Failure{"--rl and --at go together: the load line and its point"};
     if (p.isSet(rl)) {
         const std::optional<double> ohms = ReadOhms(p.value(rl).toStdString());
         if (!ohms || !(*ohms > 0.0) || *ohms > 1e9)
-            throw Failure{"--rl: \"" + p.value(rl).toStdString() + "\" is not a resistance above 0 (10k, 3.4k)"};
+            throw Failure{"--rl: \"" + p.value(rl).toStdString() +
+                          "\" is not a resistance above 0 (10k, 3.4k)"};
         const QStringList point = p.value(at).split(',');
-        if (point.size() != 2) throw Failure{"--at: \"" + p.value(at).toStdString() + "\" is not VOLTS,MILLIAMPERES"};
-        a.input.load = MatchLoad{*ohms, Number("--at", point[0], 1e-3, 1e5), Number("--at", point[1], 1e-6, 1e5) * 1e-3};
+        if (point.size() != 2)
+            throw Failure{"--at: \"" + p.value(at).toStdString() + "\" is not VOLTS,MILLIAMPERES"};
+        a.input.load = MatchLoad{*ohms, Number("--at", point[0], 1e-3, 1e5),
+                                 Number("--at", point[1], 1e-6, 1e5) * 1e-3};
     }
     if (p.isSet(vin)) a.input.swingPeak = Number("--vin", p.value(vin), 0.0, 1e4);
     a.json = p.isSet(json);
@@ -118,10 +124,12 @@ QJsonObject Json(const MatchResult& r) {
     }
     for (const auto& p : r.pairs) {
         pairs.append(Names(r, p.data(), p.size()));
-        pairDistances.append(r.distance[static_cast<std::size_t>(p[0])][static_cast<std::size_t>(p[1])] * 1e3);
+        pairDistances.append(
+            r.distance[static_cast<std::size_t>(p[0])][static_cast<std::size_t>(p[1])] * 1e3);
     }
     for (const auto& q : r.quads) quads.append(Names(r, q.data(), q.size()));
-    for (int k : r.unpaired) unpaired.append(QString::fromStdString(r.tubes[static_cast<std::size_t>(k)].name));
+    for (int k : r.unpaired)
+        unpaired.append(QString::fromStdString(r.tubes[static_cast<std::size_t>(k)].name));
     o["tubes"] = tubes;
     o["distance_mA"] = distances;
     o["pairs"] = pairs;
@@ -164,29 +172,25 @@ int Run(int argc, char** argv) {
         const QByteArray text = QJsonDocument(Json(result)).toJson(QJsonDocument::Indented);
         std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
     } else {
-        for (const std::string& line : DescribeMatch(result, a.input)) std::printf("%s\n", line.c_str());
+        for (const std::string& line : DescribeMatch(result, a.input))
+            std::printf("%s\n", line.c_str());
     }
     if (a.report.empty()) return 0;
     int qtArgc = 1;
     const QGuiApplication app(qtArgc, argv);
     std::string reason;
     if (!WriteMatchReport(a.report, tubes, result, a.input, &reason)) {
-        std::fprintf(stderr, "anodix-match: can't write %s: %s\n", a.report.c_str(), reason.c_str());
+        std::fprintf(stderr, "anodix-match: can't write %s: %s\n", a.report.c_str(),
+                     reason.c_str());
         return 1;
     }
     return 0;
-}
-
-// Qt's own notes are not this program's output: only failures reach the error stream.
-void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "anodix-match: %s\n", qPrintable(text));
 }
 
 }  // namespace
 }  // namespace anodix
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(anodix::QuietMessages);
+    anodix::PrepareProgramQt("anodix-match");
     return anodix::Run(argc, argv);
 }

@@ -89,14 +89,17 @@ StageCurrents::StageCurrents(const Family& family, double topVolts)
         if (!screen_ && c.grid2 && std::isfinite(*c.grid2)) screen_ = c.grid2;
         lastVolts_ = std::max(lastVolts_, pts.back().volts);
         // One curve per grid voltage, the first given, as the interpolation takes them.
-        if (std::none_of(grids_.begin(), grids_.end(), [&](const Reach& r) { return r.grid == c.grid1; }))
+        if (std::none_of(grids_.begin(), grids_.end(),
+                         [&](const Reach& r) { return r.grid == c.grid1; }))
             grids_.push_back({c.grid1, pts.back().volts});
     }
-    std::sort(grids_.begin(), grids_.end(), [](const Reach& a, const Reach& b) { return a.grid < b.grid; });
+    std::sort(grids_.begin(), grids_.end(),
+              [](const Reach& a, const Reach& b) { return a.grid < b.grid; });
 }
 
 double StageCurrents::Current(double va, double vg) const {
-    if (!Usable() || std::isnan(va) || std::isnan(vg) || va > topVolts_ || vg > HighestGrid()) return kUnknown;
+    if (!Usable() || std::isnan(va) || std::isnan(vg) || va > topVolts_ || vg > HighestGrid())
+        return kUnknown;
     if (va <= 0.0) return 0.0;
     const auto at = [&](double g) {
         const std::optional<double> i = curves_.Current(va, g);
@@ -121,18 +124,21 @@ bool StageCurrents::Measured(double va, double vg) const {
     return va <= std::min(grids_[k].lastVolts, grids_[k + 1].lastVolts);
 }
 
-TubeCurrents::TubeCurrents(const std::vector<Family>& families, double topVolts, std::optional<double> screen)
+TubeCurrents::TubeCurrents(const std::vector<Family>& families, double topVolts,
+                           std::optional<double> screen)
     : screen_(screen) {
     for (const Family& f : families) layers_.emplace_back(f, topVolts);
     if (layers_.empty()) layers_.emplace_back(Family{}, topVolts);
     for (std::size_t k = 0; k < layers_.size(); ++k) {
         const std::optional<double> s = layers_[k].Screen();
         if (!s || !layers_[k].Usable()) continue;
-        if (std::none_of(screens_.begin(), screens_.end(), [&](std::size_t j) { return *layers_[j].Screen() == *s; }))
+        if (std::none_of(screens_.begin(), screens_.end(),
+                         [&](std::size_t j) { return *layers_[j].Screen() == *s; }))
             screens_.push_back(k);
     }
-    std::sort(screens_.begin(), screens_.end(),
-              [&](std::size_t a, std::size_t b) { return *layers_[a].Screen() < *layers_[b].Screen(); });
+    std::sort(screens_.begin(), screens_.end(), [&](std::size_t a, std::size_t b) {
+        return *layers_[a].Screen() < *layers_[b].Screen();
+    });
 }
 
 double TubeCurrents::Current(double va, double vg) const {
@@ -162,7 +168,8 @@ Harmonics AnalysePeriod(const std::vector<double>& samples) {
     // Amplitudes of the harmonics below half the sample rate.
     std::vector<std::complex<double>> turns(n);
     for (std::size_t i = 0; i < n; ++i)
-        turns[i] = std::polar(1.0, -2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n));
+        turns[i] = std::polar(
+            1.0, -2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n));
     double rest = 0.0, second = 0.0, third = 0.0;
     for (std::size_t k = 1; 2 * k < n; ++k) {
         std::complex<double> sum = 0.0;

@@ -50,7 +50,7 @@ private:
         double grid;       // a curve's grid voltage
         double lastVolts;  // and its last anode voltage
     };
-    FamilyCurrents curves_;    // of the family continued along the anode voltage
+    FamilyCurrents curves_;     // of the family continued along the anode voltage
     std::vector<Reach> grids_;  // in rising grid voltage
     double topVolts_ = 0.0;
     double lastVolts_ = 0.0;
@@ -119,9 +119,9 @@ double FindRoot(F&& f, double a, double b, double tolerance) {
 
 // The Fourier series of one period of equally spaced samples.
 struct Harmonics {
-    double mean = 0.0;         // the average
-    double rms = 0.0;          // of what varies about the average
-    double fundamental = 0.0;  // peak amplitude of the first harmonic
+    double mean = 0.0;                       // the average
+    double rms = 0.0;                        // of what varies about the average
+    double fundamental = 0.0;                // peak amplitude of the first harmonic
     double hd2 = 0.0, hd3 = 0.0, thd = 0.0;  // in % of the fundamental
 };
 Harmonics AnalysePeriod(const std::vector<double>& samples);

@@ -59,9 +59,11 @@ SmallSignal SmallSignalAt(const TubeCurrents& tube, double va, double vg) {
     // Steps small against the curves' spacing, large against the noise of measured points.
     const double hg = std::max(0.01, 0.02 * (tube.HighestGrid() - tube.LowestGrid()));
     const double ha = std::max(0.1, 0.01 * tube.LastVolts());
-    s.gm = Slope([&](double g) { return tube.Current(va, g); }, vg, hg, tube.LowestGrid(), tube.HighestGrid());
+    s.gm = Slope([&](double g) { return tube.Current(va, g); }, vg, hg, tube.LowestGrid(),
+                 tube.HighestGrid());
     const double last = va <= tube.LastVolts() ? tube.LastVolts() : HUGE_VAL;
-    const double conductance = Slope([&](double v) { return tube.Current(v, vg); }, va, ha, 0.0, last);
+    const double conductance =
+        Slope([&](double v) { return tube.Current(v, vg); }, va, ha, 0.0, last);
     if (conductance > 0.0) s.rp = 1.0 / conductance;
     s.mu = s.gm * s.rp;
     return s;
@@ -85,14 +87,16 @@ const char* FieldUnit(FieldQuantity quantity) {
     return "";
 }
 
-FieldMap MapField(const Family& family, FieldQuantity quantity, double vaMax, double iaMax, int columns, int rows) {
+FieldMap MapField(const Family& family, FieldQuantity quantity, double vaMax, double iaMax,
+                  int columns, int rows) {
     FieldMap map;
     map.quantity = quantity;
     map.vaMax = vaMax;
     map.iaMax = iaMax;
     map.columns = std::max(columns, 2);
     map.rows = std::max(rows, 2);
-    map.values.assign(static_cast<std::size_t>(map.columns * map.rows), kUnknown);
+    map.values.assign(static_cast<std::size_t>(map.columns) * static_cast<std::size_t>(map.rows),
+                      kUnknown);
     const TubeCurrents tube({family}, std::max(vaMax, 1.0));
     if (!tube.Usable() || !(vaMax > 0.0) || !(iaMax > 0.0)) return map;
     const double low = tube.LowestGrid(), high = tube.HighestGrid();
@@ -101,13 +105,16 @@ FieldMap MapField(const Family& family, FieldQuantity quantity, double vaMax, do
         for (int c = 1; c < map.columns; ++c) {
             const double va = map.Va(c), ia = map.Ia(r);
             if (!tube.Measured(va, low) && !tube.Measured(va, high)) continue;
-            const double vg = FindRoot([&](double g) { return tube.Current(va, g) - ia; }, low, high, 1e-6);
+            const double vg =
+                FindRoot([&](double g) { return tube.Current(va, g) - ia; }, low, high, 1e-6);
             if (std::isnan(vg) || !tube.Measured(va, vg)) continue;
             const SmallSignal s = SmallSignalAt(tube, va, vg);
             double value = s.mu;
             if (quantity == FieldQuantity::Gm) value = s.gm * 1e3;
             if (quantity == FieldQuantity::Rp) value = s.rp * 1e-3;
-            if (std::isfinite(value)) map.values[static_cast<std::size_t>(r * map.columns + c)] = value;
+            if (std::isfinite(value))
+                map.values[static_cast<std::size_t>(r) * static_cast<std::size_t>(map.columns) +
+                           static_cast<std::size_t>(c)] = value;
         }
     }
     return map;
@@ -123,13 +130,16 @@ std::vector<double> ContourLevels(const FieldMap& map, int count) {
     std::vector<double> levels;
     if (!(hi > lo) || count < 1) return levels;
     if (map.quantity == FieldQuantity::Rp && lo > 0.0) {
-        for (double decade = std::pow(10.0, std::floor(std::log10(lo))); decade <= hi; decade *= 10.0)
+        for (double decade = std::pow(10.0, std::floor(std::log10(lo))); decade <= hi;
+             decade *= 10.0)
             for (double m : {1.0, 2.0, 5.0})
                 if (m * decade > lo && m * decade < hi) levels.push_back(m * decade);
         // Too many decades for the count: every second or third level.
-        const std::size_t keep = (levels.size() + static_cast<std::size_t>(count) - 1) / static_cast<std::size_t>(count);
+        const std::size_t keep =
+            (levels.size() + static_cast<std::size_t>(count) - 1) / static_cast<std::size_t>(count);
         std::vector<double> thinned;
-        for (std::size_t k = 0; k < levels.size(); k += std::max<std::size_t>(keep, 1)) thinned.push_back(levels[k]);
+        for (std::size_t k = 0; k < levels.size(); k += std::max<std::size_t>(keep, 1))
+            thinned.push_back(levels[k]);
         return thinned;
     }
     const double step = RoundStep((hi - lo) / count);
@@ -143,10 +153,11 @@ std::vector<FieldSegment> Contour(const FieldMap& map, double level) {
     for (int r = 0; r + 1 < map.rows; ++r) {
         for (int c = 0; c + 1 < map.columns; ++c) {
             // Corners counter-clockwise from the lower left; edge k runs from corner k to k + 1.
-            const std::array<double, 4> v = {map.At(c, r), map.At(c + 1, r), map.At(c + 1, r + 1), map.At(c, r + 1)};
-            const std::array<AnodePoint, 4> p = {AnodePoint{map.Va(c), map.Ia(r)}, AnodePoint{map.Va(c + 1), map.Ia(r)},
-                                                 AnodePoint{map.Va(c + 1), map.Ia(r + 1)},
-                                                 AnodePoint{map.Va(c), map.Ia(r + 1)}};
+            const std::array<double, 4> v = {map.At(c, r), map.At(c + 1, r), map.At(c + 1, r + 1),
+                                             map.At(c, r + 1)};
+            const std::array<AnodePoint, 4> p = {
+                AnodePoint{map.Va(c), map.Ia(r)}, AnodePoint{map.Va(c + 1), map.Ia(r)},
+                AnodePoint{map.Va(c + 1), map.Ia(r + 1)}, AnodePoint{map.Va(c), map.Ia(r + 1)}};
             if (std::any_of(v.begin(), v.end(), [](double x) { return std::isnan(x); })) continue;
             std::array<std::optional<AnodePoint>, 4> cross;
             int crossings = 0;
@@ -179,7 +190,8 @@ std::vector<FieldSegment> Contour(const FieldMap& map, double level) {
     return segments;
 }
 
-std::vector<TransferCurve> TransferCurves(const Family& family, const std::vector<double>& anodeVolts, int samples) {
+std::vector<TransferCurve> TransferCurves(const Family& family,
+                                          const std::vector<double>& anodeVolts, int samples) {
     std::vector<TransferCurve> out;
     const TubeCurrents tube({family}, 1.0);
     const Family screenFamily = ScreenFamily(family);

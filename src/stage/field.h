@@ -34,7 +34,10 @@ struct FieldMap {
     double vaMax = 0.0, iaMax = 0.0;  // V, A
     int columns = 0, rows = 0;
     std::vector<double> values;  // row by row from 0 A up, each from 0 V right
-    double At(int column, int row) const { return values[static_cast<std::size_t>(row * columns + column)]; }
+    double At(int column, int row) const {
+        return values[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
+                      static_cast<std::size_t>(column)];
+    }
     double Va(int column) const { return vaMax * column / (columns - 1); }
     double Ia(int row) const { return iaMax * row / (rows - 1); }
 };
@@ -56,15 +59,15 @@ std::vector<FieldSegment> Contour(const FieldMap& map, double level);
 // curves are measured; the screen current beside it where the family's points carry one.
 struct TransferPoint {
     double vg = 0.0;
-    double ia = 0.0;              // A
-    double screen = kUnknown;     // A, NaN where not known
+    double ia = 0.0;           // A
+    double screen = kUnknown;  // A, NaN where not known
 };
 struct TransferCurve {
     double va = 0.0;
     std::vector<TransferPoint> points;
 };
-std::vector<TransferCurve> TransferCurves(const Family& family, const std::vector<double>& anodeVolts,
-                                          int samples = 41);
+std::vector<TransferCurve> TransferCurves(const Family& family,
+                                          const std::vector<double>& anodeVolts, int samples = 41);
 // Four anode voltages across the family: a quarter, a half, three quarters and all of its
 // highest anode voltage, rounded to 10 V.
 std::vector<double> DefaultTransferVolts(const Family& family);

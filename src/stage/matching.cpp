@@ -18,7 +18,10 @@ constexpr int kExactPairs = 20, kExactQuads = 16;
 class GroupSearch {
 public:
     GroupSearch(int n, int size, const std::function<double(std::uint32_t)>& cost)
-        : size_(size), cost_(cost), best_(std::size_t{1} << n, -1.0), choice_(std::size_t{1} << n, 0) {}
+        : size_(size),
+          cost_(cost),
+          best_(std::size_t{1} << n, -1.0),
+          choice_(std::size_t{1} << n, 0) {}
 
     double Best(std::uint32_t left) {
         if (left == 0) return 0.0;
@@ -41,7 +44,8 @@ public:
 
 private:
     // Adds `more` members from `pool` to `group` and keeps the best completion of left.
-    void Choose(std::uint32_t left, std::uint32_t pool, std::uint32_t group, int more, double& best) {
+    void Choose(std::uint32_t left, std::uint32_t pool, std::uint32_t group, int more,
+                double& best) {
         if (more == 0) {
             const double c = cost_(group);
             if (c >= HUGE_VAL) return;
@@ -105,7 +109,8 @@ std::vector<int> GreedyGroup(const std::vector<int>& left, int size,
 
 }  // namespace
 
-std::vector<std::vector<int>> BestGroups(int n, int size, const std::function<double(const std::vector<int>&)>& cost) {
+std::vector<std::vector<int>> BestGroups(
+    int n, int size, const std::function<double(const std::vector<int>&)>& cost) {
     std::vector<std::vector<int>> groups;
     if (size < 2 || n < size) return groups;
     const int spare = (size - n % size) % size;  // stand-ins for the members left over
@@ -113,7 +118,8 @@ std::vector<std::vector<int>> BestGroups(int n, int size, const std::function<do
     if (total <= (size == 2 ? kExactPairs : kExactQuads)) {
         // A group holding every stand-in costs nothing (its real members are the ones left
         // over); one holding only some of them would leave out too many.
-        const std::uint32_t spares = ((std::uint32_t{1} << total) - 1) & ~((std::uint32_t{1} << n) - 1);
+        const std::uint32_t spares =
+            ((std::uint32_t{1} << total) - 1) & ~((std::uint32_t{1} << n) - 1);
         const std::function<double(std::uint32_t)> groupCost = [&](std::uint32_t g) {
             const std::uint32_t held = g & spares;
             if (held == 0) return cost(Members(g));
@@ -135,7 +141,9 @@ std::vector<std::vector<int>> BestGroups(int n, int size, const std::function<do
     return groups;
 }
 
-double MatchResult::Percent(double amperes) const { return meanCurrent > 0.0 ? 100.0 * amperes / meanCurrent : 0.0; }
+double MatchResult::Percent(double amperes) const {
+    return meanCurrent > 0.0 ? 100.0 * amperes / meanCurrent : 0.0;
+}
 
 MatchResult MatchTubes(const std::vector<Family>& families, const MatchInput& in) {
     MatchResult out;
@@ -145,7 +153,8 @@ MatchResult MatchTubes(const std::vector<Family>& families, const MatchInput& in
         return out;
     }
     if (in.load && (!(in.load->rLoad > 0.0) || !(in.load->va0 > 0.0) || !(in.load->ia0 > 0.0) ||
-                    !std::isfinite(in.load->rLoad) || !std::isfinite(in.load->va0) || !std::isfinite(in.load->ia0))) {
+                    !std::isfinite(in.load->rLoad) || !std::isfinite(in.load->va0) ||
+                    !std::isfinite(in.load->ia0))) {
         out.reason = "the load line needs a resistance, a voltage and a current above 0";
         return out;
     }
@@ -178,8 +187,9 @@ MatchResult MatchTubes(const std::vector<Family>& families, const MatchInput& in
         double sum = 0.0;
         for (std::size_t k = 0; k < n; ++k) {
             const TubeCurrents& t = *tubes[k];
-            out.tubes[k].grid0 = FindRoot([&](double g) { return t.Current(load.va0, g) - load.ia0; }, t.LowestGrid(),
-                                          t.HighestGrid(), 1e-9);
+            out.tubes[k].grid0 =
+                FindRoot([&](double g) { return t.Current(load.va0, g) - load.ia0; },
+                         t.LowestGrid(), t.HighestGrid(), 1e-9);
             if (std::isnan(out.tubes[k].grid0)) {
                 out.reason = out.tubes[k].name + ": the point lies outside its curves";
                 return out;
@@ -193,12 +203,14 @@ MatchResult MatchTubes(const std::vector<Family>& families, const MatchInput& in
             return out;
         }
         constexpr int kSteps = 17;
-        for (int s = 0; s < kSteps; ++s) out.grids.push_back(out.bias + out.swing * (2.0 * s / (kSteps - 1) - 1.0));
+        for (int s = 0; s < kSteps; ++s)
+            out.grids.push_back(out.bias + out.swing * (2.0 * s / (kSteps - 1) - 1.0));
         const auto line = [&](double va) { return load.ia0 - (va - load.va0) / load.rLoad; };
         for (std::size_t k = 0; k < n; ++k) {
             for (double g : out.grids) {
                 const TubeCurrents& t = *tubes[k];
-                const double va = FindRoot([&](double v) { return t.Current(v, g) - line(v); }, 0.0, top, 1e-9);
+                const double va =
+                    FindRoot([&](double v) { return t.Current(v, g) - line(v); }, 0.0, top, 1e-9);
                 if (std::isnan(va)) {
                     out.reason = out.tubes[k].name + ": the swing leaves its curves";
                     return out;
@@ -212,10 +224,12 @@ MatchResult MatchTubes(const std::vector<Family>& families, const MatchInput& in
             const double g = lowest + (highest - lowest) * gi / 8.0;
             for (int vi = 1; vi <= 16; ++vi) {
                 const double va = last * vi / 16.0;
-                if (!std::all_of(tubes.begin(), tubes.end(), [&](const auto& t) { return t->Measured(va, g); }))
+                if (!std::all_of(tubes.begin(), tubes.end(),
+                                 [&](const auto& t) { return t->Measured(va, g); }))
                     continue;
                 out.grids.push_back(g);
-                for (std::size_t k = 0; k < n; ++k) out.tubes[k].points.push_back({va, tubes[k]->Current(va, g)});
+                for (std::size_t k = 0; k < n; ++k)
+                    out.tubes[k].points.push_back({va, tubes[k]->Current(va, g)});
             }
         }
         if (out.grids.empty()) {
@@ -236,7 +250,8 @@ MatchResult MatchTubes(const std::vector<Family>& families, const MatchInput& in
                 const double d = out.tubes[a].points[p].ia - out.tubes[b].points[p].ia;
                 squares += d * d;
             }
-            out.distance[a][b] = out.distance[b][a] = std::sqrt(squares / static_cast<double>(out.grids.size()));
+            out.distance[a][b] = out.distance[b][a] =
+                std::sqrt(squares / static_cast<double>(out.grids.size()));
         }
 
     const auto& d = out.distance;
@@ -259,7 +274,9 @@ MatchResult MatchTubes(const std::vector<Family>& families, const MatchInput& in
     std::vector<double> quadCost;
     for (const std::vector<int>& g : BestGroups(static_cast<int>(n), 4, groupCost)) {
         // Its two sides: the split into the closest two pairs.
-        const auto split = [&](int i, int j, int k, int l) { return groupCost({g[i], g[j]}) + groupCost({g[k], g[l]}); };
+        const auto split = [&](int i, int j, int k, int l) {
+            return groupCost({g[i], g[j]}) + groupCost({g[k], g[l]});
+        };
         const double s01 = split(0, 1, 2, 3), s02 = split(0, 2, 1, 3), s03 = split(0, 3, 1, 2);
         if (s02 < s01 && s02 <= s03) {
             out.quads.push_back({g[0], g[2], g[1], g[3]});
@@ -278,6 +295,7 @@ MatchResult MatchTubes(const std::vector<Family>& families, const MatchInput& in
         return groupCost({qx.begin(), qx.end()}) < groupCost({qy.begin(), qy.end()});
     });
     std::vector<std::array<int, 4>> sorted;
+    sorted.reserve(order.size());
     for (std::size_t k : order) sorted.push_back(out.quads[k]);
     out.quads = std::move(sorted);
     for (std::size_t k = 0; k < n; ++k) {
@@ -303,18 +321,24 @@ std::vector<std::string> DescribeMatch(const MatchResult& r, const MatchInput& i
         return lines;
     }
     const auto name = [&](int k) { return r.tubes[static_cast<std::size_t>(k)].name; };
-    const auto dist = [&](int a, int b) { return r.distance[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)]; };
+    const auto dist = [&](int a, int b) {
+        return r.distance[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)];
+    };
     if (in.load) {
-        lines.push_back("Along the load line of " + Significant(in.load->rLoad / 1e3) + " kOhm through " +
-                        Significant(in.load->va0) + " V, " + Significant(in.load->ia0 * 1e3) + " mA: grid bias " +
-                        Significant(r.bias) + " V, swing " + Significant(r.swing) + " V peak");
+        lines.push_back("Along the load line of " + Significant(in.load->rLoad / 1e3) +
+                        " kOhm through " + Significant(in.load->va0) + " V, " +
+                        Significant(in.load->ia0 * 1e3) + " mA: grid bias " + Significant(r.bias) +
+                        " V, swing " + Significant(r.swing) + " V peak");
     } else {
-        lines.push_back("Over the plane the tubes share: " + std::to_string(r.grids.size()) + " points");
+        lines.push_back("Over the plane the tubes share: " + std::to_string(r.grids.size()) +
+                        " points");
     }
     lines.push_back("Distance: the RMS difference of the currents, in mA and in % of their mean (" +
                     Significant(r.meanCurrent * 1e3) + " mA)");
     lines.push_back("Pairs, closest first:");
-    for (const auto& p : r.pairs) lines.push_back("  " + name(p[0]) + " + " + name(p[1]) + ": " + Milliamps(r, dist(p[0], p[1])));
+    for (const auto& p : r.pairs)
+        lines.push_back("  " + name(p[0]) + " + " + name(p[1]) + ": " +
+                        Milliamps(r, dist(p[0], p[1])));
     if (!r.unpaired.empty()) lines.push_back("  left over: " + name(r.unpaired.front()));
     if (!r.quads.empty()) {
         lines.push_back("Quads, closest first (two sides of two):");
@@ -322,8 +346,8 @@ std::vector<std::string> DescribeMatch(const MatchResult& r, const MatchInput& i
             double worst = 0.0;
             for (int i = 0; i < 4; ++i)
                 for (int j = i + 1; j < 4; ++j) worst = std::max(worst, dist(q[i], q[j]));
-            lines.push_back("  " + name(q[0]) + " " + name(q[1]) + " + " + name(q[2]) + " " + name(q[3]) +
-                            ": at most " + Milliamps(r, worst));
+            lines.push_back("  " + name(q[0]) + " " + name(q[1]) + " + " + name(q[2]) + " " +
+                            name(q[3]) + ": at most " + Milliamps(r, worst));
         }
         if (!r.unquadded.empty()) {
             std::string left = "  left over:";

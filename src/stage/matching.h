@@ -33,7 +33,7 @@ struct MatchInput {
 
 struct MatchedTube {
     std::string name;
-    double grid0 = kUnknown;        // its own grid voltage at Va0, Ia0 (with a load line)
+    double grid0 = kUnknown;         // its own grid voltage at Va0, Ia0 (with a load line)
     std::vector<AnodePoint> points;  // where it works at each compared grid voltage
 };
 
@@ -41,9 +41,9 @@ struct MatchResult {
     bool ok = false;
     std::string reason;
 
-    double bias = kUnknown;    // the shared grid bias (with a load line)
-    double swing = 0.0;        // the swing's peak used
-    std::vector<double> grids; // the grid voltage of each compared point
+    double bias = kUnknown;     // the shared grid bias (with a load line)
+    double swing = 0.0;         // the swing's peak used
+    std::vector<double> grids;  // the grid voltage of each compared point
     std::vector<MatchedTube> tubes;
     std::vector<std::vector<double>> distance;  // [a][b]: RMS difference (A)
 
@@ -66,6 +66,7 @@ std::vector<std::string> DescribeMatch(const MatchResult& result, const MatchInp
 // multiple of size (else n mod size left over), with the least total cost. Exact (a search
 // over subsets) up to 20 members for pairs and 16 for quads; beyond, the closest groups
 // taken one after the other.
-std::vector<std::vector<int>> BestGroups(int n, int size, const std::function<double(const std::vector<int>&)>& cost);
+std::vector<std::vector<int>> BestGroups(
+    int n, int size, const std::function<double(const std::vector<int>&)>& cost);
 
 }  // namespace anodix

@@ -22,10 +22,12 @@ struct Side {
 
 // What is wrong with the input, "" when nothing.
 std::string Refusal(const PushPullInput& in) {
-    const bool finite = std::isfinite(in.bPlus) && std::isfinite(in.raa) && std::isfinite(in.gridBias) &&
-                        std::isfinite(in.pdWatts) && (!in.drivePeak || std::isfinite(*in.drivePeak)) &&
+    const bool finite = std::isfinite(in.bPlus) && std::isfinite(in.raa) &&
+                        std::isfinite(in.gridBias) && std::isfinite(in.pdWatts) &&
+                        (!in.drivePeak || std::isfinite(*in.drivePeak)) &&
                         (!in.ultralinearTap || std::isfinite(*in.ultralinearTap));
-    if (!finite || !(in.bPlus > 0.0) || !(in.raa > 0.0)) return "needs a supply above 0 V and a load Raa above 0 ohms";
+    if (!finite || !(in.bPlus > 0.0) || !(in.raa > 0.0))
+        return "needs a supply above 0 V and a load Raa above 0 ohms";
     if (in.drivePeak && *in.drivePeak < 0.0) return "needs a drive of 0 V or more";
     if (in.ultralinearTap && (*in.ultralinearTap < 0.0 || *in.ultralinearTap > 1.0))
         return "the screen's tap lies between 0 (pentode) and 1 (triode)";
@@ -82,7 +84,9 @@ PushPullResult AnalysePushPull(const std::vector<Family>& tube1, const std::vect
         for (int k = 0; k < n; ++k) {
             const double e = out.drive * std::sin(2.0 * std::numbers::pi * k / n);
             const double g1 = std::min(in.gridBias + e, high), g2 = std::min(in.gridBias - e, high);
-            const auto h = [&](double v) { return a(in.bPlus - v, g1) - b(in.bPlus + v, g2) - offset - conductance * v; };
+            const auto h = [&](double v) {
+                return a(in.bPlus - v, g1) - b(in.bPlus + v, g2) - offset - conductance * v;
+            };
             const double v = FindRoot(h, -in.bPlus, in.bPlus, 1e-9);
             if (std::isnan(v)) {
                 out.reason = "the swing leaves the family";
@@ -105,16 +109,19 @@ PushPullResult AnalysePushPull(const std::vector<Family>& tube1, const std::vect
         plate[k] = 2.0 * out.v[k];
         supply += out.i1[k] + out.i2[k];
         const double e = out.drive * std::sin(2.0 * std::numbers::pi * k / n);
-        out.beyondCurves = out.beyondCurves || !a.tube.Measured(in.bPlus - out.v[k], in.gridBias + e) ||
+        out.beyondCurves = out.beyondCurves ||
+                           !a.tube.Measured(in.bPlus - out.v[k], in.gridBias + e) ||
                            !b.tube.Measured(in.bPlus + out.v[k], in.gridBias - e);
     }
     const Harmonics h = AnalysePeriod(plate);
     out.ok = true;
     out.supplyCurrent = supply / n;
     out.pout = h.rms * h.rms / in.raa;
-    out.efficiency = out.supplyCurrent > 0.0 ? 100.0 * out.pout / (in.bPlus * out.supplyCurrent) : 0.0;
+    out.efficiency =
+        out.supplyCurrent > 0.0 ? 100.0 * out.pout / (in.bPlus * out.supplyCurrent) : 0.0;
     out.gain = out.drive > 0.0 ? h.fundamental / out.drive : 0.0;
-    out.peakVolts = std::max(*std::max_element(plate.begin(), plate.end()), -*std::min_element(plate.begin(), plate.end()));
+    out.peakVolts = std::max(*std::max_element(plate.begin(), plate.end()),
+                             -*std::min_element(plate.begin(), plate.end()));
     out.hd2 = h.hd2;
     out.hd3 = h.hd3;
     out.thd = h.thd;
@@ -132,7 +139,8 @@ PushPullResult AnalysePushPull(const std::vector<Family>& tube1, const std::vect
     return out;
 }
 
-std::vector<CompositeCurve> CompositeCurves(const std::vector<Family>& tube1, const std::vector<Family>& tube2,
+std::vector<CompositeCurve> CompositeCurves(const std::vector<Family>& tube1,
+                                            const std::vector<Family>& tube2,
                                             const PushPullInput& in, int curves) {
     std::vector<CompositeCurve> out;
     if (!Refusal(in).empty() || curves < 1) return out;
@@ -147,7 +155,8 @@ std::vector<CompositeCurve> CompositeCurves(const std::vector<Family>& tube1, co
         c.signal = curves > 1 ? full * (2.0 * k / (curves - 1) - 1.0) : 0.0;
         for (int j = 0; j <= 64; ++j) {
             const double va = 2.0 * in.bPlus * j / 64.0;
-            const double i = a(va, in.gridBias + c.signal) - b(2.0 * in.bPlus - va, in.gridBias - c.signal);
+            const double i =
+                a(va, in.gridBias + c.signal) - b(2.0 * in.bPlus - va, in.gridBias - c.signal);
             if (!std::isnan(i)) c.points.push_back({va, i});
         }
         out.push_back(std::move(c));

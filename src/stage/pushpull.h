@@ -32,19 +32,19 @@ struct PushPullResult {
     bool ok = false;
     std::string reason;  // when not ok
 
-    double drive = 0.0;              // the grids' peak used (V)
-    double fullDrive = 0.0;          // the peak that takes the grids to the highest curve
-    double idle1 = 0.0, idle2 = 0.0; // each tube's current without drive (A)
-    double idleDissipation = 0.0;    // the larger of the two anodes' at idle (W)
+    double drive = 0.0;               // the grids' peak used (V)
+    double fullDrive = 0.0;           // the peak that takes the grids to the highest curve
+    double idle1 = 0.0, idle2 = 0.0;  // each tube's current without drive (A)
+    double idleDissipation = 0.0;     // the larger of the two anodes' at idle (W)
     bool overPd = false;
-    std::string stageClass;          // "A", "AB" or "B": whether and how long a tube is cut off
-    double pout = 0.0;               // into Raa (W)
-    double supplyCurrent = 0.0;      // mean of both anodes' currents (A)
-    double efficiency = 0.0;         // Pout over the anodes' supply power (%)
-    double gain = 0.0;               // fundamental of the plate-to-plate voltage over the grids' peak
-    double peakVolts = 0.0;          // plate-to-plate peak (V)
+    std::string stageClass;      // "A", "AB" or "B": whether and how long a tube is cut off
+    double pout = 0.0;           // into Raa (W)
+    double supplyCurrent = 0.0;  // mean of both anodes' currents (A)
+    double efficiency = 0.0;     // Pout over the anodes' supply power (%)
+    double gain = 0.0;           // fundamental of the plate-to-plate voltage over the grids' peak
+    double peakVolts = 0.0;      // plate-to-plate peak (V)
     double hd2 = 0.0, hd3 = 0.0, thd = 0.0;  // % of the fundamental
-    bool beyondCurves = false;       // part of the swing lies on the curves' continuation
+    bool beyondCurves = false;               // part of the swing lies on the curves' continuation
 
     // One period: half the plate-to-plate voltage, each tube's current.
     std::vector<double> v, i1, i2;
@@ -58,10 +58,11 @@ PushPullResult AnalysePushPull(const std::vector<Family>& tube1, const std::vect
 // (0 to 2 B+) for a grid signal e (tube 1's grid at bias + e, tube 2's at bias - e), at
 // `curves` signals evenly from minus to plus full drive.
 struct CompositeCurve {
-    double signal = 0.0;  // e (V)
+    double signal = 0.0;             // e (V)
     std::vector<AnodePoint> points;  // (tube 1's anode voltage, I1 - I2), where both are known
 };
-std::vector<CompositeCurve> CompositeCurves(const std::vector<Family>& tube1, const std::vector<Family>& tube2,
+std::vector<CompositeCurve> CompositeCurves(const std::vector<Family>& tube1,
+                                            const std::vector<Family>& tube2,
                                             const PushPullInput& input, int curves = 9);
 
 }  // namespace anodix

@@ -33,7 +33,8 @@ std::vector<AnodePoint> BiasLine(const TubeCurrents& tube, double rk, double bia
     for (int k = 0; k <= 48; ++k) {
         const double ia = top * k / 48.0, vg = bias - ia * rk;
         if (vg > tube.HighestGrid()) continue;
-        const double va = FindRoot([&](double v) { return tube.Current(v, vg) - ia; }, 0.0, last, 1e-6);
+        const double va =
+            FindRoot([&](double v) { return tube.Current(v, vg) - ia; }, 0.0, last, 1e-6);
         if (!std::isnan(va) && tube.Measured(va, vg)) line.push_back({va, ia});
     }
     return line;
@@ -41,9 +42,11 @@ std::vector<AnodePoint> BiasLine(const TubeCurrents& tube, double rk, double bia
 
 }  // namespace
 
-SingleEndedResult AnalyseSingleEnded(const std::vector<Family>& families, const SingleEndedInput& in) {
+SingleEndedResult AnalyseSingleEnded(const std::vector<Family>& families,
+                                     const SingleEndedInput& in) {
     SingleEndedResult out;
-    if (!Finite({in.bPlus, in.ra, in.rk, in.gridBias, in.rl, in.turnsRatio, in.vinPeak, in.pdWatts}) ||
+    if (!Finite(
+            {in.bPlus, in.ra, in.rk, in.gridBias, in.rl, in.turnsRatio, in.vinPeak, in.pdWatts}) ||
         !(in.bPlus > 0.0) || in.ra < 0.0 || in.rk < 0.0 || in.rl < 0.0 || in.turnsRatio < 0.0) {
         out.reason = "needs a supply above 0 V and resistances of 0 ohms or more";
         return out;
@@ -71,7 +74,9 @@ SingleEndedResult AnalyseSingleEnded(const std::vector<Family>& families, const 
                      Volts(dc.HighestGrid()) + ")";
         return out;
     }
-    const auto excess = [&](double ia) { return dc.Current(in.bPlus - ia * dcOhms, in.gridBias - ia * in.rk) - ia; };
+    const auto excess = [&](double ia) {
+        return dc.Current(in.bPlus - ia * dcOhms, in.gridBias - ia * in.rk) - ia;
+    };
     if (dcOhms > 0.0) {
         // The first change of sign from no current up: measured curves need not fall evenly.
         const double most = in.bPlus / dcOhms;
@@ -121,18 +126,24 @@ SingleEndedResult AnalyseSingleEnded(const std::vector<Family>& families, const 
     for (int n = 0; n < kPeriodSamples; ++n) {
         const double vin = in.vinPeak * std::sin(2.0 * std::numbers::pi * n / kPeriodSamples);
         const auto vak = [&](double ia) { return out.va - (ia - out.ia) * out.lineOhms; };
-        const auto vgk = [&](double ia) { return in.gridBias + vin - (in.bypassed ? out.ia : ia) * in.rk; };
-        const auto g = [&](double ia) { return tube.Current(vak(ia), std::min(vgk(ia), high)) - ia; };
+        const auto vgk = [&](double ia) {
+            return in.gridBias + vin - (in.bypassed ? out.ia : ia) * in.rk;
+        };
+        const auto g = [&](double ia) {
+            return tube.Current(vak(ia), std::min(vgk(ia), high)) - ia;
+        };
         // The grid may not rise above the highest curve: the least current that keeps it there.
         double iaLow = 0.0;
         if (vgk(0.0) > high + 1e-9) {
             if (in.bypassed || !(in.rk > 0.0)) {
-                out.reason = "the drive takes the grid above the family's highest curve (" + Volts(high) + ")";
+                out.reason = "the drive takes the grid above the family's highest curve (" +
+                             Volts(high) + ")";
                 return out;
             }
             iaLow = (in.gridBias + vin - high) / in.rk;
             if (g(iaLow) < 0.0) {
-                out.reason = "the drive takes the grid above the family's highest curve (" + Volts(high) + ")";
+                out.reason = "the drive takes the grid above the family's highest curve (" +
+                             Volts(high) + ")";
                 return out;
             }
         }

@@ -21,10 +21,10 @@ struct SingleEndedInput {
     // Ra for the signal; or, with a turns ratio, a speaker through a transformer whose
     // primary carries the anode current: the anode then sees ratio^2 x rl (plus Ra). 0: none.
     double rl = 0.0;
-    double turnsRatio = 0.0;  // primary to secondary turns; 0: no transformer
-    bool bypassed = true;     // Rk bypassed by a capacitor
-    double vinPeak = 1.0;     // peak of the grid's sine (V)
-    double pdWatts = 0.0;     // the anode's dissipation limit (W); 0: none
+    double turnsRatio = 0.0;       // primary to secondary turns; 0: no transformer
+    bool bypassed = true;          // Rk bypassed by a capacitor
+    double vinPeak = 1.0;          // peak of the grid's sine (V)
+    double pdWatts = 0.0;          // the anode's dissipation limit (W); 0: none
     std::optional<double> screen;  // the screen voltage, for a tube with families at several
 };
 
@@ -35,25 +35,26 @@ struct SingleEndedResult {
 
     // The operating point, anode and grid against the cathode.
     double va = 0.0, ia = 0.0, vg = 0.0;
-    double vk = 0.0;           // the cathode's voltage (Ia Rk)
-    double dissipation = 0.0;  // Va Ia (W)
-    bool overPd = false;       // above the dissipation limit
+    double vk = 0.0;                                     // the cathode's voltage (Ia Rk)
+    double dissipation = 0.0;                            // Va Ia (W)
+    bool overPd = false;                                 // above the dissipation limit
     double gm = kUnknown, rp = kUnknown, mu = kUnknown;  // small signal at the point
 
-    double rac = 0.0;         // the AC load on the anode (ohms)
-    double lineOhms = 0.0;    // the AC load line's slope on the plot: rac, plus Rk unbypassed
-    double gain = 0.0;        // fundamental of the anode's voltage over the grid's peak
-    double swingUp = 0.0, swingDown = 0.0;  // peak anode swings about the point (V)
-    double pout = 0.0;        // into the load (rl, or Ra when there is none) (W)
+    double rac = 0.0;       // the AC load on the anode (ohms)
+    double lineOhms = 0.0;  // the AC load line's slope on the plot: rac, plus Rk unbypassed
+    double gain = 0.0;      // fundamental of the anode's voltage over the grid's peak
+    double swingUp = 0.0, swingDown = 0.0;   // peak anode swings about the point (V)
+    double pout = 0.0;                       // into the load (rl, or Ra when there is none) (W)
     double hd2 = 0.0, hd3 = 0.0, thd = 0.0;  // % of the fundamental
-    bool beyondCurves = false;  // part of the swing lies on the curves' continuation
+    bool beyondCurves = false;               // part of the swing lies on the curves' continuation
 
-    std::vector<AnodePoint> swing;      // the anode's path over one period
-    std::vector<AnodePoint> biasLine;   // Vg = Vbias - Ia Rk across the measured curves
-    AnodePoint dcLineEnd;               // where the DC load line meets the current axis
+    std::vector<AnodePoint> swing;     // the anode's path over one period
+    std::vector<AnodePoint> biasLine;  // Vg = Vbias - Ia Rk across the measured curves
+    AnodePoint dcLineEnd;              // where the DC load line meets the current axis
 };
 
 // The stage on a tube given by its families (one, or one per screen voltage).
-SingleEndedResult AnalyseSingleEnded(const std::vector<Family>& tube, const SingleEndedInput& input);
+SingleEndedResult AnalyseSingleEnded(const std::vector<Family>& tube,
+                                     const SingleEndedInput& input);
 
 }  // namespace anodix

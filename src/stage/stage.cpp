@@ -51,8 +51,8 @@ std::string Watts(double watts) {
 }
 
 std::string Distortion(double hd2, double hd3, double thd) {
-    return "HD2 " + Significant(hd2, 2, 3) + " %, HD3 " + Significant(hd3, 2, 3) + " %, THD " + Significant(thd, 2, 3) +
-           " %";
+    return "HD2 " + Significant(hd2, 2, 3) + " %, HD3 " + Significant(hd3, 2, 3) + " %, THD " +
+           Significant(thd, 2, 3) + " %";
 }
 
 std::vector<std::string> SingleLines(const SingleEndedResult& r, const SingleEndedInput& in) {
@@ -61,12 +61,15 @@ std::vector<std::string> SingleLines(const SingleEndedResult& r, const SingleEnd
         lines.push_back("No operating point: " + r.reason);
         return lines;
     }
-    lines.push_back("Operating point: Va " + Format(r.va, "0.0") + " V, Ia " + Significant(r.ia * 1e3) + " mA, Vg " +
-                    Format(r.vg, "0.00") + " V");
+    lines.push_back("Operating point: Va " + Format(r.va, "0.0") + " V, Ia " +
+                    Significant(r.ia * 1e3) + " mA, Vg " + Format(r.vg, "0.00") + " V");
     std::string pd = "Dissipation " + Watts(r.dissipation);
-    if (in.pdWatts > 0.0) pd += r.overPd ? " (above the limit of " + Watts(in.pdWatts) + ")" : " (limit " + Watts(in.pdWatts) + ")";
+    if (in.pdWatts > 0.0)
+        pd += r.overPd ? " (above the limit of " + Watts(in.pdWatts) + ")"
+                       : " (limit " + Watts(in.pdWatts) + ")";
     lines.push_back(pd);
-    lines.push_back("At the point: gm " + Significant(r.gm * 1e3) + " mA/V, rp " + Ohms(r.rp) + ", mu " + Significant(r.mu));
+    lines.push_back("At the point: gm " + Significant(r.gm * 1e3) + " mA/V, rp " + Ohms(r.rp) +
+                    ", mu " + Significant(r.mu));
     std::string load = "AC load " + Ohms(r.rac);
     if (in.turnsRatio > 0.0) {
         load += " (the load through the transformer)";
@@ -79,8 +82,9 @@ std::vector<std::string> SingleLines(const SingleEndedResult& r, const SingleEnd
         lines.push_back("No swing: " + r.reason);
         return lines;
     }
-    lines.push_back("Gain " + Significant(r.gain) + " for " + GeneralNumber(static_cast<float>(in.vinPeak)) +
-                    " V peak; swing +" + Significant(r.swingUp) + " / -" + Significant(r.swingDown) + " V");
+    lines.push_back("Gain " + Significant(r.gain) + " for " +
+                    GeneralNumber(static_cast<float>(in.vinPeak)) + " V peak; swing +" +
+                    Significant(r.swingUp) + " / -" + Significant(r.swingDown) + " V");
     lines.push_back("Pout " + Watts(r.pout) + "; " + Distortion(r.hd2, r.hd3, r.thd));
     if (r.beyondCurves) lines.push_back("Part of the swing lies beyond the measured curves.");
     return lines;
@@ -92,17 +96,21 @@ std::vector<std::string> PairLines(const PushPullResult& r, const PushPullInput&
         lines.push_back("No push-pull numbers: " + r.reason);
         return lines;
     }
-    std::string head = "Push-pull class " + r.stageClass + ": drive " + Significant(r.drive) + " V peak";
-    if (std::fabs(r.drive - r.fullDrive) <= 1e-9 * std::max(1.0, r.fullDrive)) head += " (full drive)";
-    if (in.ultralinearTap) head += ", ultralinear at " + Significant(*in.ultralinearTap * 100.0, 2) + " %";
+    std::string head =
+        "Push-pull class " + r.stageClass + ": drive " + Significant(r.drive) + " V peak";
+    if (std::fabs(r.drive - r.fullDrive) <= 1e-9 * std::max(1.0, r.fullDrive))
+        head += " (full drive)";
+    if (in.ultralinearTap)
+        head += ", ultralinear at " + Significant(*in.ultralinearTap * 100.0, 2) + " %";
     lines.push_back(head);
     std::string idle = "Idle " + Significant(r.idle1 * 1e3) + " mA";
     if (std::fabs(r.idle1 - r.idle2) > 1e-6) idle += " and " + Significant(r.idle2 * 1e3) + " mA";
     idle += " per tube, " + Watts(r.idleDissipation) + " at the anode";
     if (in.pdWatts > 0.0 && r.overPd) idle += " (above the limit of " + Watts(in.pdWatts) + ")";
     lines.push_back(idle);
-    lines.push_back("Pout " + Watts(r.pout) + ", efficiency " + Significant(r.efficiency, 2) + " %, " +
-                    Significant(r.peakVolts) + " V peak plate to plate, gain " + Significant(r.gain));
+    lines.push_back("Pout " + Watts(r.pout) + ", efficiency " + Significant(r.efficiency, 2) +
+                    " %, " + Significant(r.peakVolts) + " V peak plate to plate, gain " +
+                    Significant(r.gain));
     lines.push_back(Distortion(r.hd2, r.hd3, r.thd));
     if (r.beyondCurves) lines.push_back("Part of the swing lies beyond the measured curves.");
     return lines;
@@ -111,7 +119,8 @@ std::vector<std::string> PairLines(const PushPullResult& r, const PushPullInput&
 }  // namespace
 
 std::vector<std::string> DescribeStage(const StageReport& report, const StageFields& fields) {
-    return report.pushPull ? PairLines(report.pair, fields.pair) : SingleLines(report.single, fields.single);
+    return report.pushPull ? PairLines(report.pair, fields.pair)
+                           : SingleLines(report.single, fields.single);
 }
 
 }  // namespace anodix

@@ -10,9 +10,9 @@ namespace anodix {
 
 struct TubeFile {
     bool ok = false;
-    std::string name;             // the file's name without its last extension ("EL34_a")
-    std::vector<Family> families; // one, or one per screen voltage, each named `name`
-    std::string reason;           // why not ok: "can't open ...", "line N: why"
+    std::string name;              // the file's name without its last extension ("EL34_a")
+    std::vector<Family> families;  // one, or one per screen voltage, each named `name`
+    std::string reason;            // why not ok: "can't open ...", "line N: why"
 };
 
 TubeFile ReadTubeFile(const std::string& path);

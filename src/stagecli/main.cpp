@@ -20,12 +20,14 @@
 #include "stage/tubefile.h"
 #include "stageview/stageviews.h"
 #include "tools/numtext.h"
+#include "tools/programqt.h"
 
 namespace anodix {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: anodix-stage FAMILY --bplus V --ra OHMS [--rk OHMS | --bias V] [--rl OHMS [--ratio N]]\n"
+    "Usage: anodix-stage FAMILY --bplus V --ra OHMS [--rk OHMS | --bias V] [--rl OHMS [--ratio "
+    "N]]\n"
     "                    [--unbypassed] [--vin V] [--pd W] [--json] [-o OUT [--view NAME]]\n"
     "       anodix-stage FAMILY --bplus V --pp --raa OHMS --bias V [--second FAMILY2]\n"
     "                    [--ul TAP] [--vin V] [--pd W] [--json] [-o OUT [--view NAME]]\n"
@@ -75,10 +77,12 @@ struct Failure {
 
 double Number(const QString& option, const QString& text, double low, double high) {
     const std::optional<double> v = WholeNumber(text.toStdString());
-    if (!v || !std::isfinite(*v)) throw Failure{"--" + option.toStdString() + ": \"" + text.toStdString() + "\" is not a number"};
+    if (!v || !std::isfinite(*v))
+        throw Failure{"--" + option.toStdString() + ": \"" + text.toStdString() +
+                      "\" is not a number"};
     if (*v < low || *v > high)
-        throw Failure{"--" + option.toStdString() + ": " + text.toStdString() + " is outside " + GeneralNumber(low) + " to " +
-                      GeneralNumber(high)};
+        throw Failure{"--" + option.toStdString() + ": " + text.toStdString() + " is outside " +
+                      GeneralNumber(low) + " to " + GeneralNumber(high)};
     return *v;
 }
 
@@ -86,16 +90,19 @@ double Number(const QString& option, const QString& text, double low, double hig
 double Ohms(const QString& option, const QString& text) {
     const std::optional<double> v = ReadOhms(text.toStdString());
     if (!v || *v < 0.0 || *v > 1e9)
-        throw Failure{"--" + option.toStdString() + ": \"" + text.toStdString() + "\" is not a resistance (0 to 1000M)"};
+        throw Failure{"--" + option.toStdString() + ": \"" + text.toStdString() +
+                      "\" is not a resistance (0 to 1000M)"};
     return *v;
 }
 
 QSize Size(const QString& text) {
     const QStringList parts = text.toLower().split('x');
     bool w = false, h = false;
-    const int width = parts.size() == 2 ? parts[0].toInt(&w) : 0, height = parts.size() == 2 ? parts[1].toInt(&h) : 0;
+    const int width = parts.size() == 2 ? parts[0].toInt(&w) : 0,
+              height = parts.size() == 2 ? parts[1].toInt(&h) : 0;
     if (!w || !h || width < 1 || height < 1 || width > 8192 || height > 8192)
-        throw Failure{"--size: \"" + text.toStdString() + "\" is not WIDTHxHEIGHT from 1x1 to 8192x8192"};
+        throw Failure{"--size: \"" + text.toStdString() +
+                      "\" is not WIDTHxHEIGHT from 1x1 to 8192x8192"};
     return {width, height};
 }
 
@@ -114,13 +121,15 @@ struct Arguments {
 Arguments Parse(const QStringList& args, bool& help) {
     QCommandLineParser p;
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption helpOption({"h", "help"}, ""), bplus("bplus", "", "V"), ra("ra", "", "OHMS"),
-        rk("rk", "", "OHMS"), bias("bias", "", "V"), rl("rl", "", "OHMS"), ratio("ratio", "", "N"),
-        unbypassed("unbypassed", ""), vin("vin", "", "V"), pd("pd", "", "W"), vg2("vg2", "", "V"), pp("pp", ""),
-        raa("raa", "", "OHMS"), second("second", "", "FAMILY2"), ul("ul", "", "TAP"), json("json", ""),
-        output({"o", "output"}, "", "OUT"), view("view", "", "NAME"), at("at", "", "V,V"), size("size", "", "WxH");
-    p.addOptions({helpOption, bplus, ra, rk, bias, rl, ratio, unbypassed, vin, pd, vg2, pp, raa, second, ul, json,
-                  output, view, at, size});
+    const QCommandLineOption helpOption({"h", "help"}, ""), bplus("bplus", "", "V"),
+        ra("ra", "", "OHMS"), rk("rk", "", "OHMS"), bias("bias", "", "V"), rl("rl", "", "OHMS"),
+        ratio("ratio", "", "N"), unbypassed("unbypassed", ""), vin("vin", "", "V"),
+        pd("pd", "", "W"), vg2("vg2", "", "V"), pp("pp", ""), raa("raa", "", "OHMS"),
+        second("second", "", "FAMILY2"), ul("ul", "", "TAP"), json("json", ""),
+        output({"o", "output"}, "", "OUT"), view("view", "", "NAME"), at("at", "", "V,V"),
+        size("size", "", "WxH");
+    p.addOptions({helpOption, bplus, ra,  rk,     bias, rl,   ratio,  unbypassed, vin, pd,
+                  vg2,        pp,    raa, second, ul,   json, output, view,       at,  size});
     if (!p.parse(args)) throw Failure{p.errorText().toStdString() + " (see --help)"};
     if (p.isSet(helpOption)) {
         help = true;
@@ -140,12 +149,19 @@ Arguments Parse(const QStringList& args, bool& help) {
     if (p.isSet(view)) {
         if (a.output.isEmpty()) throw Failure{"--view needs the picture's file (-o OUT)"};
         const QString v = p.value(view);
-        if (v == "stage" || v == "composite") a.view = View::Stage;
-        else if (v == "gm") a.view = View::Gm;
-        else if (v == "rp") a.view = View::Rp;
-        else if (v == "mu") a.view = View::Mu;
-        else if (v == "transfer") a.view = View::Transfer;
-        else throw Failure{"--view: \"" + v.toStdString() + "\" is none of stage, composite, gm, rp, mu, transfer"};
+        if (v == "stage" || v == "composite")
+            a.view = View::Stage;
+        else if (v == "gm")
+            a.view = View::Gm;
+        else if (v == "rp")
+            a.view = View::Rp;
+        else if (v == "mu")
+            a.view = View::Mu;
+        else if (v == "transfer")
+            a.view = View::Transfer;
+        else
+            throw Failure{"--view: \"" + v.toStdString() +
+                          "\" is none of stage, composite, gm, rp, mu, transfer"};
     }
     if (p.isSet(at))
         for (const QString& v : p.value(at).split(',')) a.at.push_back(Number("at", v, 0.0, 1e5));
@@ -162,10 +178,13 @@ Arguments Parse(const QStringList& args, bool& help) {
     if (p.isSet(vg2)) s.screen = q.screen = Number("vg2", p.value(vg2), 0.0, 1e5);
     // A fixed bias is a grid below its cathode, whichever sign it is typed with.
     const std::optional<double> gridBias =
-        p.isSet(bias) ? std::optional<double>(-std::fabs(Number("bias", p.value(bias), -1e4, 1e4))) : std::nullopt;
+        p.isSet(bias) ? std::optional<double>(-std::fabs(Number("bias", p.value(bias), -1e4, 1e4)))
+                      : std::nullopt;
     if (pair) {
         for (const QCommandLineOption* o : {&ra, &rk, &rl, &ratio, &unbypassed})
-            if (p.isSet(*o)) throw Failure{"--" + o->names().front().toStdString() + " is for a single-ended stage, not --pp"};
+            if (p.isSet(*o))
+                throw Failure{"--" + o->names().front().toStdString() +
+                              " is for a single-ended stage, not --pp"};
         if (!p.isSet(raa) || !gridBias) throw Failure{"--pp needs --raa and --bias"};
         q.raa = Ohms("raa", p.value(raa));
         q.gridBias = *gridBias;
@@ -174,16 +193,21 @@ Arguments Parse(const QStringList& args, bool& help) {
         if (p.isSet(second)) a.second = p.value(second).toStdString();
     } else {
         for (const QCommandLineOption* o : {&raa, &second, &ul})
-            if (p.isSet(*o)) throw Failure{"--" + o->names().front().toStdString() + " is for a pair (--pp)"};
+            if (p.isSet(*o))
+                throw Failure{"--" + o->names().front().toStdString() + " is for a pair (--pp)"};
         if (p.isSet(ratio)) s.turnsRatio = Number("ratio", p.value(ratio), 0.001, 1e4);
-        if (!p.isSet(ra) && s.turnsRatio == 0.0) throw Failure{"--ra is needed: the anode resistor in ohms"};
+        if (!p.isSet(ra) && s.turnsRatio == 0.0)
+            throw Failure{"--ra is needed: the anode resistor in ohms"};
         if (p.isSet(ra)) s.ra = Ohms("ra", p.value(ra));
-        if (p.isSet(rk) && gridBias) throw Failure{"--rk (cathode bias) or --bias (fixed bias), not both"};
-        if (!p.isSet(rk) && !gridBias) throw Failure{"--rk (cathode bias) or --bias (fixed bias) is needed"};
+        if (p.isSet(rk) && gridBias)
+            throw Failure{"--rk (cathode bias) or --bias (fixed bias), not both"};
+        if (!p.isSet(rk) && !gridBias)
+            throw Failure{"--rk (cathode bias) or --bias (fixed bias) is needed"};
         if (p.isSet(rk)) s.rk = Ohms("rk", p.value(rk));
         if (gridBias) s.gridBias = *gridBias;
         if (p.isSet(rl)) s.rl = Ohms("rl", p.value(rl));
-        if (s.turnsRatio > 0.0 && !(s.rl > 0.0)) throw Failure{"--ratio needs the speaker's resistance (--rl)"};
+        if (s.turnsRatio > 0.0 && !(s.rl > 0.0))
+            throw Failure{"--ratio needs the speaker's resistance (--rl)"};
         s.bypassed = !p.isSet(unbypassed);
         if (p.isSet(vin)) s.vinPeak = Number("vin", p.value(vin), 1e-6, 1e4);
     }
@@ -202,7 +226,8 @@ QJsonObject Json(const std::string& name, const StageReport& r, const StageField
     o["family"] = QString::fromStdString(name);
     if (!r.pushPull) {
         const SingleEndedResult& s = r.single;
-        o["operating_point"] = QJsonObject{{"va_V", s.va}, {"ia_mA", milli(s.ia)}, {"vg_V", s.vg}, {"vk_V", s.vk}};
+        o["operating_point"] =
+            QJsonObject{{"va_V", s.va}, {"ia_mA", milli(s.ia)}, {"vg_V", s.vg}, {"vk_V", s.vk}};
         o["dissipation_W"] = s.dissipation;
         o["over_pd"] = s.overPd;
         o["gm_mA_per_V"] = milli(s.gm);
@@ -222,7 +247,8 @@ QJsonObject Json(const std::string& name, const StageReport& r, const StageField
         return o;
     }
     const PushPullResult& q = r.pair;
-    o["operating_point"] = QJsonObject{{"va_V", f.pair.bPlus}, {"ia_mA", milli(q.idle1)}, {"vg_V", f.pair.gridBias}};
+    o["operating_point"] =
+        QJsonObject{{"va_V", f.pair.bPlus}, {"ia_mA", milli(q.idle1)}, {"vg_V", f.pair.gridBias}};
     o["idle_mA"] = QJsonArray{milli(q.idle1), milli(q.idle2)};
     o["dissipation_W"] = q.idleDissipation;
     o["over_pd"] = q.overPd;
@@ -264,16 +290,19 @@ int Run(int argc, char** argv) {
     if (stage && !report.Ok()) {
         // What was found before the failure still helps: the operating point.
         if (!a.json)
-            for (const std::string& line : DescribeStage(report, a.fields)) std::printf("%s\n", line.c_str());
+            for (const std::string& line : DescribeStage(report, a.fields))
+                std::printf("%s\n", line.c_str());
         std::fprintf(stderr, "anodix-stage: %s: %s\n", a.family.c_str(), report.Reason().c_str());
         return 2;
     }
     if (stage && a.json) {
-        const QByteArray text = QJsonDocument(Json(tube.name, report, a.fields)).toJson(QJsonDocument::Indented);
+        const QByteArray text =
+            QJsonDocument(Json(tube.name, report, a.fields)).toJson(QJsonDocument::Indented);
         std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
     } else if (stage) {
         std::printf("%s\n", tube.name.c_str());
-        for (const std::string& line : DescribeStage(report, a.fields)) std::printf("%s\n", line.c_str());
+        for (const std::string& line : DescribeStage(report, a.fields))
+            std::printf("%s\n", line.c_str());
     }
     if (a.output.isEmpty()) return 0;
 
@@ -288,7 +317,8 @@ int Run(int argc, char** argv) {
     switch (a.view) {
         case View::Stage:
             if (a.fields.pushPull) {
-                composite = CompositeCurves(tube.families, second.ok ? second.families : tube.families, a.fields.pair);
+                composite = CompositeCurves(
+                    tube.families, second.ok ? second.families : tube.families, a.fields.pair);
                 draw = [&](PlotSurface& s) { DrawCompositeView(s, composite, report, a.fields); };
             } else {
                 draw = [&](PlotSurface& s) { DrawStageView(s, family, report, a.fields); };
@@ -298,7 +328,7 @@ int Run(int argc, char** argv) {
         case View::Rp:
         case View::Mu: {
             const ViewAxes axes = AnodeAxes(family);
-            const FieldQuantity q = a.view == View::Gm ? FieldQuantity::Gm
+            const FieldQuantity q = a.view == View::Gm   ? FieldQuantity::Gm
                                     : a.view == View::Rp ? FieldQuantity::Rp
                                                          : FieldQuantity::Mu;
             map = MapField(family, q, axes.XMax(), axes.YMax() * 1e-3);
@@ -313,23 +343,17 @@ int Run(int argc, char** argv) {
     }
     QString error;
     if (!ExportView(a.output, a.size, draw, &error)) {
-        std::fprintf(stderr, "anodix-stage: can't write %s: %s\n", qPrintable(a.output), qPrintable(error));
+        std::fprintf(stderr, "anodix-stage: can't write %s: %s\n", qPrintable(a.output),
+                     qPrintable(error));
         return 1;
     }
     return 0;
-}
-
-// Qt's own notes are not this program's output: only failures reach the error stream.
-void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "anodix-stage: %s\n", qPrintable(text));
 }
 
 }  // namespace
 }  // namespace anodix
 
 int main(int argc, char** argv) {
-    // Drawing needs no display: the offscreen platform unless the caller chose one.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(anodix::QuietMessages);
+    anodix::PrepareProgramQt("anodix-stage");
     return anodix::Run(argc, argv);
 }

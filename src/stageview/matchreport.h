@@ -16,11 +16,11 @@ void DrawPairFigure(PlotSurface& plot, const std::vector<Family>& tubes, const M
 
 // The report's pages, page 0 the numbers.
 int MatchReportPages(const MatchResult& result);
-void DrawMatchReportPage(PlotSurface& plot, const std::vector<Family>& tubes, const MatchResult& result,
-                         const MatchInput& input, int page);
+void DrawMatchReportPage(PlotSurface& plot, const std::vector<Family>& tubes,
+                         const MatchResult& result, const MatchInput& input, int page);
 
 // Written whole or not at all (through ReplaceFile); false with the reason when not.
-bool WriteMatchReport(const std::string& path, const std::vector<Family>& tubes, const MatchResult& result,
-                      const MatchInput& input, std::string* reason);
+bool WriteMatchReport(const std::string& path, const std::vector<Family>& tubes,
+                      const MatchResult& result, const MatchInput& input, std::string* reason);
 
 }  // namespace anodix

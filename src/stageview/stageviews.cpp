@@ -16,8 +16,8 @@ constexpr int kPathPen = 4;
 constexpr int kDotPen = 10;
 constexpr Rgb kFaintColour = RGB(176, 176, 176);
 // Colours of the transfer curves, one per anode voltage.
-constexpr std::array<Rgb, 5> kTransferColours = {RGB(0, 0, 255), RGB(192, 64, 0), RGB(0, 128, 0), RGB(128, 0, 128),
-                                                 RGB(128, 128, 0)};
+constexpr std::array<Rgb, 5> kTransferColours = {RGB(0, 0, 255), RGB(192, 64, 0), RGB(0, 128, 0),
+                                                 RGB(128, 0, 128), RGB(128, 128, 0)};
 
 // A straight line between two points of the plane (Ia in A).
 void AnodeLine(PlotSurface& plot, const ViewAxes& axes, AnodePoint a, AnodePoint b, Rgb colour) {
@@ -39,10 +39,11 @@ void DashedPath(PlotSurface& plot, const std::vector<std::array<float, 2>>& pts,
         const float length = std::hypot(x1 - x0, y1 - y0);
         for (float t = 0.0f; t < length;) {
             const float phase = std::fmod(along + t, kDash + kGap);
-            const float end = std::min(length, t + (phase < kDash ? kDash - phase : kDash + kGap - phase));
+            const float end =
+                std::min(length, t + (phase < kDash ? kDash - phase : kDash + kGap - phase));
             if (phase < kDash)
-                plot.Line(x0 + (x1 - x0) * t / length, y0 + (y1 - y0) * t / length, x0 + (x1 - x0) * end / length,
-                          y0 + (y1 - y0) * end / length, colour);
+                plot.Line(x0 + (x1 - x0) * t / length, y0 + (y1 - y0) * t / length,
+                          x0 + (x1 - x0) * end / length, y0 + (y1 - y0) * end / length, colour);
             t = end;
         }
         along += length;
@@ -51,7 +52,8 @@ void DashedPath(PlotSurface& plot, const std::vector<std::array<float, 2>>& pts,
 
 }  // namespace
 
-void DrawStageOverlay(PlotSurface& plot, const SingleEndedResult& r, const SingleEndedInput& in, const ViewAxes& axes) {
+void DrawStageOverlay(PlotSurface& plot, const SingleEndedResult& r, const SingleEndedInput& in,
+                      const ViewAxes& axes) {
     if (!r.pointOk) return;
     plot.SetDrawMode(kDrawCopy);
     const int pen = plot.DrawWidth();
@@ -59,10 +61,12 @@ void DrawStageOverlay(PlotSurface& plot, const SingleEndedResult& r, const Singl
     DrawAnodePath(plot, r.biasLine, axes, kBiasLineColour, 2);
     if (r.dcLineEnd.ia > 0.0) AnodeLine(plot, axes, {in.bPlus, 0.0}, r.dcLineEnd, kDcLineColour);
     if (r.lineOhms > 0.0)
-        AnodeLine(plot, axes, {r.va + r.ia * r.lineOhms, 0.0}, {0.0, r.ia + r.va / r.lineOhms}, kAcLineColour);
+        AnodeLine(plot, axes, {r.va + r.ia * r.lineOhms, 0.0}, {0.0, r.ia + r.va / r.lineOhms},
+                  kAcLineColour);
     if (r.ok) {
-        const auto [low, high] = std::minmax_element(r.swing.begin(), r.swing.end(),
-                                                     [](const AnodePoint& a, const AnodePoint& b) { return a.va < b.va; });
+        const auto [low, high] = std::minmax_element(
+            r.swing.begin(), r.swing.end(),
+            [](const AnodePoint& a, const AnodePoint& b) { return a.va < b.va; });
         plot.SetDrawWidth(kPathPen);
         AnodeLine(plot, axes, *low, *high, kAcLineColour);
     }
@@ -71,7 +75,8 @@ void DrawStageOverlay(PlotSurface& plot, const SingleEndedResult& r, const Singl
     plot.SetDrawWidth(pen);
 }
 
-void DrawStageView(PlotSurface& plot, const Family& family, const StageReport& report, const StageFields& fields) {
+void DrawStageView(PlotSurface& plot, const Family& family, const StageReport& report,
+                   const StageFields& fields) {
     const SingleEndedResult& r = report.single;
     std::vector<AnodePoint> reach{{fields.single.bPlus, 0.0}};
     if (r.pointOk) reach.push_back({r.va, r.ia});
@@ -82,8 +87,8 @@ void DrawStageView(PlotSurface& plot, const Family& family, const StageReport& r
     DrawStageOverlay(plot, r, fields.single, axes);
 }
 
-void DrawCompositeView(PlotSurface& plot, const std::vector<CompositeCurve>& curves, const StageReport& report,
-                       const StageFields& fields) {
+void DrawCompositeView(PlotSurface& plot, const std::vector<CompositeCurve>& curves,
+                       const StageReport& report, const StageFields& fields) {
     const PushPullInput& in = fields.pair;
     const PushPullResult& r = report.pair;
     double top = 0.0;
@@ -113,7 +118,8 @@ void DrawCompositeView(PlotSurface& plot, const std::vector<CompositeCurve>& cur
     AnodeLine(plot, axes, {0.0, reachAmps}, {2.0 * in.bPlus, -reachAmps}, kAcLineColour);
     if (r.ok) {
         std::vector<AnodePoint> path;
-        for (std::size_t k = 0; k < r.v.size(); ++k) path.push_back({in.bPlus - r.v[k], r.i1[k] - r.i2[k]});
+        for (std::size_t k = 0; k < r.v.size(); ++k)
+            path.push_back({in.bPlus - r.v[k], r.i1[k] - r.i2[k]});
         DrawAnodePath(plot, path, axes, kPointColour, kPathPen);
     }
     plot.SetDrawWidth(kDotPen);
@@ -125,7 +131,8 @@ Rgb LevelColour(std::size_t k, std::size_t count) {
     // Blue, teal, green, orange, red.
     static constexpr std::array<std::array<int, 3>, 5> kRamp = {
         {{0, 0, 224}, {0, 150, 170}, {0, 150, 0}, {220, 140, 0}, {210, 0, 0}}};
-    const double t = count > 1 ? static_cast<double>(k) / static_cast<double>(count - 1) * 4.0 : 0.0;
+    const double t =
+        count > 1 ? static_cast<double>(k) / static_cast<double>(count - 1) * 4.0 : 0.0;
     const std::size_t i = std::min<std::size_t>(static_cast<std::size_t>(t), 3);
     const double f = t - static_cast<double>(i);
     const auto mix = [&](int c) {
@@ -134,16 +141,19 @@ Rgb LevelColour(std::size_t k, std::size_t count) {
     return RGB(mix(0), mix(1), mix(2));
 }
 
-void DrawFieldView(PlotSurface& plot, const Family& family, const FieldMap& map, const std::vector<double>& levels) {
+void DrawFieldView(PlotSurface& plot, const Family& family, const FieldMap& map,
+                   const std::vector<double>& levels) {
     ViewAxes axes = FitAxes(0.0, map.vaMax, 0.0, map.iaMax * 1e3, "Va (V)", "Ia (mA)");
     const std::string unit = FieldUnit(map.quantity);
-    DrawViewFrame(plot, axes,
-                  {family.name + ": " + FieldName(map.quantity) + (unit.empty() ? "" : " (" + unit + ")")});
+    DrawViewFrame(
+        plot, axes,
+        {family.name + ": " + FieldName(map.quantity) + (unit.empty() ? "" : " (" + unit + ")")});
     DrawFamilyCurves(plot, family, axes, kFaintColour);
     plot.SetDrawWidth(2);
     for (std::size_t k = 0; k < levels.size(); ++k) {
         const Rgb colour = LevelColour(k, levels.size());
-        for (const FieldSegment& s : Contour(map, levels[k])) AnodeLine(plot, axes, s.from, s.to, colour);
+        for (const FieldSegment& s : Contour(map, levels[k]))
+            AnodeLine(plot, axes, s.from, s.to, colour);
     }
     plot.SetDrawWidth(kThinPen);
     // The scale: the levels from the highest down, each in its colour, at the right.
@@ -152,12 +162,14 @@ void DrawFieldView(PlotSurface& plot, const Family& family, const FieldMap& map,
     for (std::size_t k = 0; k < levels.size(); ++k) {
         const std::size_t level = levels.size() - 1 - k;
         PrintLines(plot, 7.0f * kUnitsPerDiv + 300.0f, h * (1.0f + static_cast<float>(k)),
-                   {GeneralNumber(static_cast<float>(levels[level]))}, LevelColour(level, levels.size()));
+                   {GeneralNumber(static_cast<float>(levels[level]))},
+                   LevelColour(level, levels.size()));
     }
     PrintLines(plot, 7.0f * kUnitsPerDiv + 300.0f, 0.0f, {FieldName(map.quantity)}, kTextColour);
 }
 
-void DrawTransferView(PlotSurface& plot, const std::string& name, const std::vector<TransferCurve>& curves) {
+void DrawTransferView(PlotSurface& plot, const std::string& name,
+                      const std::vector<TransferCurve>& curves) {
     double gLow = HUGE_VAL, gHigh = -HUGE_VAL, top = 0.0;
     for (const TransferCurve& c : curves)
         for (const TransferPoint& p : c.points) {
@@ -193,7 +205,8 @@ void DrawTransferView(PlotSurface& plot, const std::string& name, const std::vec
         plot.SetDrawWidth(kThinPen);
         DashedPath(plot, dashed, colour);
         PrintLines(plot, 1.5f * kUnitsPerDiv, h * (1.5f + static_cast<float>(k)),
-                   {"Va " + GeneralNumber(static_cast<float>(c.va)) + " V" + (screen ? " (screen current dashed)" : "")},
+                   {"Va " + GeneralNumber(static_cast<float>(c.va)) + " V" +
+                    (screen ? " (screen current dashed)" : "")},
                    colour);
     }
 }

@@ -38,7 +38,8 @@ float Held(double units) { return static_cast<float>(std::clamp(units, -65536.0,
 float ViewAxes::X(double x) const { return Held((x - xMin) / xPerDiv * kUnitsPerDiv); }
 float ViewAxes::Y(double y) const { return Held(kPlotUnits - (y - yMin) / yPerDiv * kUnitsPerDiv); }
 
-ViewAxes FitAxes(double xLow, double xHigh, double yLow, double yHigh, std::string xName, std::string yName) {
+ViewAxes FitAxes(double xLow, double xHigh, double yLow, double yHigh, std::string xName,
+                 std::string yName) {
     ViewAxes a;
     RoundRange(xLow, xHigh, a.xMin, a.xPerDiv);
     RoundRange(yLow, yHigh, a.yMin, a.yPerDiv);
@@ -70,7 +71,8 @@ ViewAxes AnodeAxes(const Family& family, const std::vector<AnodePoint>& more) {
     return FitAxes(0.0, va, 0.0, ia * 1e3, "Va (V)", "Ia (mA)");
 }
 
-void PrintLines(PlotSurface& plot, float x, float y, const std::vector<std::string>& lines, Rgb colour) {
+void PrintLines(PlotSurface& plot, float x, float y, const std::vector<std::string>& lines,
+                Rgb colour) {
     plot.KeepForeColor();
     plot.SetForeColor(colour);
     const float h = plot.TextHeight("1");
@@ -109,13 +111,14 @@ void DrawViewFrame(PlotSurface& plot, const ViewAxes& axes, const std::vector<st
     PrintLines(plot, 1.5f * kUnitsPerDiv, h * 0.5f, title, kTextColour);
 }
 
-void DrawAnodePath(PlotSurface& plot, const std::vector<AnodePoint>& points, const ViewAxes& axes, Rgb colour,
-                   int width) {
+void DrawAnodePath(PlotSurface& plot, const std::vector<AnodePoint>& points, const ViewAxes& axes,
+                   Rgb colour, int width) {
     if (points.size() < 2) return;
     const int pen = plot.DrawWidth();
     plot.SetDrawWidth(width);
     plot.MoveTo(axes.X(points.front().va), axes.Y(points.front().ia * 1e3));
-    for (std::size_t k = 1; k < points.size(); ++k) plot.LineTo(axes.X(points[k].va), axes.Y(points[k].ia * 1e3), colour);
+    for (std::size_t k = 1; k < points.size(); ++k)
+        plot.LineTo(axes.X(points[k].va), axes.Y(points[k].ia * 1e3), colour);
     plot.SetDrawWidth(pen);
 }
 
@@ -123,13 +126,15 @@ void DrawFamilyCurves(PlotSurface& plot, const Family& family, const ViewAxes& a
     for (const Curve& c : family.curves) {
         std::vector<AnodePoint> pts;
         for (const CurvePoint& p : c.points)
-            if (std::isfinite(p.volts) && std::isfinite(p.amperes)) pts.push_back({p.volts, p.amperes});
+            if (std::isfinite(p.volts) && std::isfinite(p.amperes))
+                pts.push_back({p.volts, p.amperes});
         DrawAnodePath(plot, pts, axes, colour, kCurvePen);
         // The label at the last point inside the frame, kept inside it.
         for (auto p = pts.rbegin(); p != pts.rend(); ++p) {
             if (p->va > axes.XMax() || p->ia * 1e3 > axes.YMax()) continue;
             const float h = plot.TextHeight("1");
-            PrintLines(plot, std::min(axes.X(p->va), kPlotUnits - 4.0f * h), std::max(axes.Y(p->ia * 1e3) - h, 0.0f),
+            PrintLines(plot, std::min(axes.X(p->va), kPlotUnits - 4.0f * h),
+                       std::max(axes.Y(p->ia * 1e3) - h, 0.0f),
                        {PlotNumber(static_cast<float>(c.grid1))}, colour);
             break;
         }

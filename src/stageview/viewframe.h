@@ -24,7 +24,8 @@ struct ViewAxes {
 };
 
 // Axes that hold [xLow, xHigh] x [yLow, yHigh].
-ViewAxes FitAxes(double xLow, double xHigh, double yLow, double yHigh, std::string xName, std::string yName);
+ViewAxes FitAxes(double xLow, double xHigh, double yLow, double yHigh, std::string xName,
+                 std::string yName);
 // The Cook plot's own frame: from 0 V and 0 mA at its scales.
 ViewAxes CookAxes(double voltsPerDiv, double milliampsPerDiv);
 // Anode voltage and current (mA) holding the family and the points given.
@@ -35,15 +36,16 @@ ViewAxes AnodeAxes(const Family& family, const std::vector<AnodePoint>& more = {
 void DrawViewFrame(PlotSurface& plot, const ViewAxes& axes, const std::vector<std::string>& title);
 
 // Lines of text from (x, y) down, in the colour given.
-void PrintLines(PlotSurface& plot, float x, float y, const std::vector<std::string>& lines, Rgb colour);
+void PrintLines(PlotSurface& plot, float x, float y, const std::vector<std::string>& lines,
+                Rgb colour);
 
 // A family's curves in the colour, pen width 2, each labelled with its grid voltage at its
 // last point inside the frame; Ia drawn in mA.
 void DrawFamilyCurves(PlotSurface& plot, const Family& family, const ViewAxes& axes, Rgb colour);
 
 // Points of the anode's plane joined by lines (Ia in A, drawn in mA).
-void DrawAnodePath(PlotSurface& plot, const std::vector<AnodePoint>& points, const ViewAxes& axes, Rgb colour,
-                   int width);
+void DrawAnodePath(PlotSurface& plot, const std::vector<AnodePoint>& points, const ViewAxes& axes,
+                   Rgb colour, int width);
 
 // Colours of the views.
 inline constexpr Rgb kBiasLineColour = RGB(160, 0, 160);
@@ -51,7 +53,7 @@ inline constexpr Rgb kDcLineColour = RGB(96, 96, 96);
 inline constexpr Rgb kAcLineColour = RGB(0, 128, 160);
 inline constexpr Rgb kPointColour = RGB(0, 0, 0);
 inline constexpr Rgb kTextColour = RGB(0, 0, 0);
-inline constexpr Rgb kFamilyColour = RGB(0, 0, 255);    // a family, as the first slot shows it
+inline constexpr Rgb kFamilyColour = RGB(0, 0, 255);   // a family, as the first slot shows it
 inline constexpr Rgb kSecondColour = RGB(192, 64, 0);  // the second tube of a pair
 
 }  // namespace anodix

@@ -22,8 +22,9 @@ struct Faults {
 };
 
 // Curves at firstGrid, firstGrid - gridStep, ... from dv to vaMax in steps of dv.
-inline Family SampledFamily(const std::function<double(double, double)>& amperes, double firstGrid, double gridStep,
-                            int curves, double vaMax, double dv, const Faults& faults = {}) {
+inline Family SampledFamily(const std::function<double(double, double)>& amperes, double firstGrid,
+                            double gridStep, int curves, double vaMax, double dv,
+                            const Faults& faults = {}) {
     std::mt19937 random(faults.seed);
     std::normal_distribution<double> noise(0.0, faults.noise > 0.0 ? faults.noise : 1.0);
     Family f;
@@ -42,16 +43,17 @@ inline Family SampledFamily(const std::function<double(double, double)>& amperes
     return ReadTdfFamily(TdfText(f), "sampled");
 }
 
-inline Family ModelFamily(const KorenTube& tube, double firstGrid, double gridStep, int curves, double vaMax,
-                          double dv, const Faults& faults = {}) {
-    return SampledFamily([&](double va, double vg) { return tube.AnodeCurrent(va, vg); }, firstGrid, gridStep, curves,
-                         vaMax, dv, faults);
+inline Family ModelFamily(const KorenTube& tube, double firstGrid, double gridStep, int curves,
+                          double vaMax, double dv, const Faults& faults = {}) {
+    return SampledFamily([&](double va, double vg) { return tube.AnodeCurrent(va, vg); }, firstGrid,
+                         gridStep, curves, vaMax, dv, faults);
 }
 
 // Ia = (mu Vg + Va) / rp where it is above 0.
-inline Family LinearFamily(double mu, double rp, double firstGrid, double gridStep, int curves, double vaMax) {
-    return SampledFamily([=](double va, double vg) { return std::max(0.0, (mu * vg + va) / rp); }, firstGrid, gridStep,
-                         curves, vaMax, vaMax / 80.0);
+inline Family LinearFamily(double mu, double rp, double firstGrid, double gridStep, int curves,
+                           double vaMax) {
+    return SampledFamily([=](double va, double vg) { return std::max(0.0, (mu * vg + va) / rp); },
+                         firstGrid, gridStep, curves, vaMax, vaMax / 80.0);
 }
 
 }  // namespace anodix::test

@@ -18,7 +18,8 @@ void CheckScreenCurrent(Family family) {
         for (Curve& c : family.curves)
             for (Point& p : c.points) p.screenAmperes = 0.2 * p.amperes;
         for (const TransferCurve& t : TransferCurves(family, {250.0}, 11))
-            for (const TransferPoint& p : t.points) QVERIFY(std::fabs(p.screen - 0.2 * p.ia) < 1e-9);
+            for (const TransferPoint& p : t.points)
+                QVERIFY(std::fabs(p.screen - 0.2 * p.ia) < 1e-9);
     } else {
         QSKIP("the family's points carry no screen current yet");
     }
@@ -45,7 +46,11 @@ private slots:
                     if (std::isnan(v)) continue;
                     ++known;
                     QVERIFY2(std::fabs(v / want - 1.0) < 0.01,
-                             qPrintable(QString("%1 at %2 V, %3 mA: %4").arg(FieldName(q)).arg(map.Va(c)).arg(map.Ia(r) * 1e3).arg(v)));
+                             qPrintable(QString("%1 at %2 V, %3 mA: %4")
+                                            .arg(FieldName(q))
+                                            .arg(map.Va(c))
+                                            .arg(map.Ia(r) * 1e3)
+                                            .arg(v)));
                 }
             QVERIFY(known > 100);
         }
@@ -60,21 +65,31 @@ private slots:
                 ++known;
                 const double va = gm.Va(c), ia = gm.Ia(r), h = 1e-3;
                 double lo = -20.0, hi = 0.0;  // the model's grid voltage at (va, ia)
-                for (int i = 0; i < 100; ++i) (tube.AnodeCurrent(va, 0.5 * (lo + hi)) < ia ? lo : hi) = 0.5 * (lo + hi);
+                for (int i = 0; i < 100; ++i)
+                    (tube.AnodeCurrent(va, 0.5 * (lo + hi)) < ia ? lo : hi) = 0.5 * (lo + hi);
                 const double vg = 0.5 * (lo + hi);
                 // Between the top or the bottom two curves the interpolation has one side only.
                 if (vg > -2.0 || vg < -18.0) continue;
-                const double slope = (tube.AnodeCurrent(va, vg + h) - tube.AnodeCurrent(va, vg - h)) / (2 * h) * 1e3;
-                const double rpModel = 2 * h / (tube.AnodeCurrent(va + h, vg) - tube.AnodeCurrent(va - h, vg)) * 1e-3;
-                QVERIFY2(std::fabs(gm.At(c, r) / slope - 1.0) < 0.03 && std::fabs(rp.At(c, r) / rpModel - 1.0) < 0.03,
+                const double slope =
+                    (tube.AnodeCurrent(va, vg + h) - tube.AnodeCurrent(va, vg - h)) / (2 * h) * 1e3;
+                const double rpModel =
+                    2 * h / (tube.AnodeCurrent(va + h, vg) - tube.AnodeCurrent(va - h, vg)) * 1e-3;
+                QVERIFY2(std::fabs(gm.At(c, r) / slope - 1.0) < 0.03 &&
+                             std::fabs(rp.At(c, r) / rpModel - 1.0) < 0.03,
                          qPrintable(QString("at %1 V, %2 mA: gm %3 (model %4), rp %5 (model %6)")
-                                        .arg(va).arg(ia * 1e3).arg(gm.At(c, r)).arg(slope).arg(rp.At(c, r)).arg(rpModel)));
+                                        .arg(va)
+                                        .arg(ia * 1e3)
+                                        .arg(gm.At(c, r))
+                                        .arg(slope)
+                                        .arg(rp.At(c, r))
+                                        .arg(rpModel)));
             }
         QVERIFY(known > 15);
         // Round levels inside the values; rp on the 1-2-5 series.
         for (double level : ContourLevels(rp)) {
             const double m = level / std::pow(10.0, std::floor(std::log10(level)));
-            QVERIFY(std::fabs(m - 1.0) < 1e-9 || std::fabs(m - 2.0) < 1e-9 || std::fabs(m - 5.0) < 1e-9);
+            QVERIFY(std::fabs(m - 1.0) < 1e-9 || std::fabs(m - 2.0) < 1e-9 ||
+                    std::fabs(m - 5.0) < 1e-9);
         }
     }
 
@@ -86,14 +101,18 @@ private slots:
         map.iaMax = 0.01;
         map.columns = map.rows = 11;
         for (int r = 0; r < 11; ++r)
-            for (int c = 0; c < 11; ++c) map.values.push_back(c == 10 && r == 10 ? kUnknown : map.Va(c) * 0.5);
+            for (int c = 0; c < 11; ++c)
+                map.values.push_back(c == 10 && r == 10 ? kUnknown : map.Va(c) * 0.5);
         const std::vector<FieldSegment> segments = Contour(map, 23.0);
         QCOMPARE(segments.size(), std::size_t{10});
-        for (const FieldSegment& s : segments) QVERIFY(std::fabs(s.from.va - 46.0) < 1e-9 && std::fabs(s.to.va - 46.0) < 1e-9);
+        for (const FieldSegment& s : segments)
+            QVERIFY(std::fabs(s.from.va - 46.0) < 1e-9 && std::fabs(s.to.va - 46.0) < 1e-9);
         QVERIFY(Contour(map, 49.0).size() == 9);  // the top cell beside the unknown corner has none
     }
 
-    void screenCurrentAlongside() { CheckScreenCurrent(ModelFamily(KorenEL34(), 0.0, 5.0, 9, 500.0, 5.0)); }
+    void screenCurrentAlongside() {
+        CheckScreenCurrent(ModelFamily(KorenEL34(), 0.0, 5.0, 9, 500.0, 5.0));
+    }
 
     // At an anode voltage of the family's points the transfer curve meets each curve's
     // point at its grid voltage.
@@ -104,11 +123,13 @@ private slots:
         for (const TransferCurve& t : curves) {
             QCOMPARE(t.points.size(), std::size_t{11});
             for (const TransferPoint& p : t.points) {
-                const auto c = std::find_if(family.curves.begin(), family.curves.end(),
-                                            [&](const Curve& k) { return std::fabs(k.grid1 - p.vg) < 1e-9; });
+                const auto c =
+                    std::find_if(family.curves.begin(), family.curves.end(),
+                                 [&](const Curve& k) { return std::fabs(k.grid1 - p.vg) < 1e-9; });
                 QVERIFY(c != family.curves.end());
-                const auto at = std::find_if(c->points.begin(), c->points.end(),
-                                             [&](const CurvePoint& q) { return std::fabs(q.volts - t.va) < 1e-9; });
+                const auto at = std::find_if(
+                    c->points.begin(), c->points.end(),
+                    [&](const CurvePoint& q) { return std::fabs(q.volts - t.va) < 1e-9; });
                 QVERIFY(at != c->points.end() && std::fabs(at->amperes - p.ia) < 1e-9);
                 QVERIFY(std::isnan(p.screen));  // a TDF file holds no screen current
             }

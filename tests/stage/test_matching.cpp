@@ -76,7 +76,8 @@ private slots:
                 std::sort(members.begin(), members.end());
                 QVERIFY(std::adjacent_find(members.begin(), members.end()) == members.end());
                 QCOMPARE(static_cast<int>(members.size()), n - n % size);
-                QVERIFY2(std::fabs(Total(d, groups) - BruteForce(d, all, static_cast<std::size_t>(size))) < 1e-12,
+                QVERIFY2(std::fabs(Total(d, groups) -
+                                   BruteForce(d, all, static_cast<std::size_t>(size))) < 1e-12,
                          qPrintable(QString("%1 tubes in groups of %2").arg(n).arg(size)));
             }
         }
@@ -90,7 +91,8 @@ private slots:
         for (std::size_t k = 0; k < kg1.size(); ++k) {
             KorenTube t = KorenEL34();
             t.kg1 = kg1[k];
-            tubes.push_back(ModelFamily(t, 0.0, 5.0, 9, 500.0, 10.0, {0.3e-3, 0.0, 0.0, 0.0, -1, static_cast<unsigned>(k + 1)}));
+            tubes.push_back(ModelFamily(t, 0.0, 5.0, 9, 500.0, 10.0,
+                                        {0.3e-3, 0.0, 0.0, 0.0, -1, static_cast<unsigned>(k + 1)}));
             tubes.back().name = "EL34_" + std::to_string(k);
         }
         MatchInput along;
@@ -112,7 +114,8 @@ private slots:
             KorenTube t = KorenEL34();
             t.kg1 = kg1[k];
             QVERIFY(std::fabs(t.AnodeCurrent(400.0, r.tubes[k].grid0) / 0.05 - 1.0) < 0.02);
-            for (const AnodePoint& p : r.tubes[k].points) QVERIFY(std::fabs(p.ia - (0.05 - (p.va - 400.0) / 3.4e3)) < 1e-9);
+            for (const AnodePoint& p : r.tubes[k].points)
+                QVERIFY(std::fabs(p.ia - (0.05 - (p.va - 400.0) / 3.4e3)) < 1e-9);
         }
         // A tube whose curves do not reach the point is named.
         along.load->ia0 = 0.5;

@@ -16,8 +16,8 @@ using namespace anodix::test;
 
 namespace {
 
-SingleEndedInput Single(double ra, double rk, double rl = 0.0, double ratio = 0.0, bool bypassed = true,
-                        double vin = 1.0) {
+SingleEndedInput Single(double ra, double rk, double rl = 0.0, double ratio = 0.0,
+                        bool bypassed = true, double vin = 1.0) {
     SingleEndedInput in;
     in.bPlus = 300.0;
     in.ra = ra;
@@ -37,7 +37,9 @@ PushPullInput Pair(double bPlus, double raa, double bias) {
     return in;
 }
 
-bool Near(double got, double want, double relative) { return std::fabs(got - want) <= relative * std::fabs(want); }
+bool Near(double got, double want, double relative) {
+    return std::fabs(got - want) <= relative * std::fabs(want);
+}
 
 // Bisection for a root of f between lo (f > 0) and hi (f < 0).
 template <typename F>
@@ -51,8 +53,9 @@ double Bisect(F&& f, double lo, double hi) {
 
 // The operating point of a cathode-biased stage on the model itself.
 double ModelSelfBias(const KorenTube& tube, double bPlus, double ra, double rk) {
-    return Bisect([&](double ia) { return tube.AnodeCurrent(bPlus - ia * (ra + rk), -ia * rk) - ia; }, 0.0,
-                  bPlus / (ra + rk));
+    return Bisect(
+        [&](double ia) { return tube.AnodeCurrent(bPlus - ia * (ra + rk), -ia * rk) - ia; }, 0.0,
+        bPlus / (ra + rk));
 }
 
 // The 12AU7 as a tracer measures it: noise, leakage, small currents read as 0, the top
@@ -75,11 +78,15 @@ std::vector<Family> El34Screens() {
 }
 
 // Half the plate-to-plate voltage of the pair at drive phase k, solved on the models.
-double ModelPairVolts(const std::function<double(double, double)>& i1, const std::function<double(double, double)>& i2,
-                      double bPlus, double raa, double bias, double drive, int k, double offset = 0.0) {
+double ModelPairVolts(const std::function<double(double, double)>& i1,
+                      const std::function<double(double, double)>& i2, double bPlus, double raa,
+                      double bias, double drive, int k, double offset = 0.0) {
     const double e = drive * std::sin(2.0 * std::numbers::pi * k / kPeriodSamples);
-    return Bisect([&](double v) { return i1(bPlus - v, bias + e) - i2(bPlus + v, bias - e) - offset - 4.0 * v / raa; },
-                  -bPlus, bPlus);
+    return Bisect(
+        [&](double v) {
+            return i1(bPlus - v, bias + e) - i2(bPlus + v, bias - e) - offset - 4.0 * v / raa;
+        },
+        -bPlus, bPlus);
 }
 
 }  // namespace
@@ -98,21 +105,27 @@ private slots:
             double ra, rk, rl, ratio;
             bool bypassed;
         };
-        for (const Case& c : {Case{10e3, 1e3, 0, 0, true}, Case{10e3, 1e3, 0, 0, false}, Case{22e3, 470, 100e3, 0, true},
-                              Case{50, 200, 8, 30, true}, Case{50, 200, 8, 30, false}}) {
+        for (const Case& c : {Case{10e3, 1e3, 0, 0, true}, Case{10e3, 1e3, 0, 0, false},
+                              Case{22e3, 470, 100e3, 0, true}, Case{50, 200, 8, 30, true},
+                              Case{50, 200, 8, 30, false}}) {
             SingleEndedInput in = Single(c.ra, c.rk, c.rl, c.ratio, c.bypassed, 0.5);
             const SingleEndedResult r = AnalyseSingleEnded({f}, in);
             QVERIFY2(r.ok, r.reason.c_str());
             QVERIFY(Near(r.ia, 300.0 / (rp + c.ra + (mu + 1.0) * c.rk), 1e-3));
-            QVERIFY(Near(r.va, 300.0 - r.ia * (c.ra + c.rk), 1e-6) && Near(r.vg, -r.ia * c.rk, 1e-6));
+            QVERIFY(Near(r.va, 300.0 - r.ia * (c.ra + c.rk), 1e-6) &&
+                    Near(r.vg, -r.ia * c.rk, 1e-6));
             QVERIFY(Near(r.gm, mu / rp, 0.01) && Near(r.rp, rp, 0.01) && Near(r.mu, mu, 0.01));
             const double load = c.ratio > 0 ? c.ratio * c.ratio * c.rl : (c.rl > 0 ? c.rl : c.ra);
-            const double rac = c.ratio > 0 ? c.ra + load : (c.rl > 0 ? c.ra * c.rl / (c.ra + c.rl) : c.ra);
+            const double rac =
+                c.ratio > 0 ? c.ra + load : (c.rl > 0 ? c.ra * c.rl / (c.ra + c.rl) : c.ra);
             const double gain = mu * rac / (rp + rac + (c.bypassed ? 0.0 : (mu + 1.0) * c.rk));
-            QVERIFY2(Near(r.gain, gain, 0.005), qPrintable(QString("gain %1, formula %2").arg(r.gain).arg(gain)));
-            QVERIFY(r.thd < 0.1 && Near(r.swingUp, gain * 0.5, 0.01) && Near(r.swingDown, gain * 0.5, 0.01));
+            QVERIFY2(Near(r.gain, gain, 0.005),
+                     qPrintable(QString("gain %1, formula %2").arg(r.gain).arg(gain)));
+            QVERIFY(r.thd < 0.1 && Near(r.swingUp, gain * 0.5, 0.01) &&
+                    Near(r.swingDown, gain * 0.5, 0.01));
             const double peak = gain * 0.5;  // the anode's signal
-            const double pout = c.ratio > 0 ? std::pow(peak / rac, 2) / 2.0 * load : peak * peak / 2.0 / load;
+            const double pout =
+                c.ratio > 0 ? std::pow(peak / rac, 2) / 2.0 * load : peak * peak / 2.0 / load;
             QVERIFY(Near(r.pout, pout, 0.01));
         }
     }
@@ -135,19 +148,26 @@ private slots:
                 QVERIFY2(r.ok, r.reason.c_str());
                 const double ia = ModelSelfBias(tube, 300.0, 10e3, rk);
                 QVERIFY2(Near(r.ia, ia, measured ? 0.02 : 0.002),
-                         qPrintable(QString("Rk %1: %2 mA, the model %3 mA").arg(rk).arg(r.ia * 1e3).arg(ia * 1e3)));
+                         qPrintable(QString("Rk %1: %2 mA, the model %3 mA")
+                                        .arg(rk)
+                                        .arg(r.ia * 1e3)
+                                        .arg(ia * 1e3)));
                 // The load line's numbers need every curve to reach the point's anode voltage,
                 // which the measured top curves cut at 30 mA do not: they are compared with the
                 // model curves' numbers instead.
-                const LoadLineNumbers line = AnalyseLoadLine(FamilyCurrents(clean), {r.va, r.ia, r.rac, 4.0});
+                const LoadLineNumbers line =
+                    AnalyseLoadLine(FamilyCurrents(clean), {r.va, r.ia, r.rac, 4.0});
                 QVERIFY2(line.ok, line.reason.c_str());
                 const double close = measured ? 0.03 : 0.002;
                 QVERIFY(Near(r.gain, line.gain, close) && Near(r.swingDown, line.swingDown, close));
-                QVERIFY2(Near(r.thd, line.thd, measured ? 0.2 : 0.02), qPrintable(QString("Rk %1: THD %2, %3").arg(rk).arg(r.thd).arg(line.thd)));
+                QVERIFY2(Near(r.thd, line.thd, measured ? 0.2 : 0.02),
+                         qPrintable(QString("Rk %1: THD %2, %3").arg(rk).arg(r.thd).arg(line.thd)));
                 // The model's own mu and rp at its point.
                 const double va = 300.0 - ia * (10e3 + rk), vg = -ia * rk, h = 1e-3;
-                const double gm = (tube.AnodeCurrent(va, vg + h) - tube.AnodeCurrent(va, vg - h)) / (2 * h);
-                const double rp = 2 * h / (tube.AnodeCurrent(va + h, vg) - tube.AnodeCurrent(va - h, vg));
+                const double gm =
+                    (tube.AnodeCurrent(va, vg + h) - tube.AnodeCurrent(va, vg - h)) / (2 * h);
+                const double rp =
+                    2 * h / (tube.AnodeCurrent(va + h, vg) - tube.AnodeCurrent(va - h, vg));
                 in.bypassed = false;
                 in.vinPeak = 0.2;
                 const SingleEndedResult u = AnalyseSingleEnded({f}, in);
@@ -201,7 +221,8 @@ private slots:
         const KorenTube el34 = KorenEL34();
         KorenTube strong = el34;
         strong.kg1 /= 1.2;
-        const Family a = ModelFamily(el34, 0.0, 5.0, 9, 500.0, 5.0), b = ModelFamily(strong, 0.0, 5.0, 9, 500.0, 5.0);
+        const Family a = ModelFamily(el34, 0.0, 5.0, 9, 500.0, 5.0),
+                     b = ModelFamily(strong, 0.0, 5.0, 9, 500.0, 5.0);
         const auto model = [](const KorenTube& t) {
             return [t](double va, double vg) { return t.AnodeCurrent(va, vg); };
         };
@@ -213,11 +234,14 @@ private slots:
         for (int k = 0; k < kPeriodSamples; ++k) {
             const double v = ModelPairVolts(model(el34), model(el34), 450.0, 3.4e3, -20.0, 20.0, k);
             plate.push_back(2.0 * v);
-            QVERIFY2(std::fabs(r.v[k] - v) < 2.0, qPrintable(QString("phase %1: %2 V, the model %3 V").arg(k).arg(r.v[k]).arg(v)));
+            QVERIFY2(
+                std::fabs(r.v[k] - v) < 2.0,
+                qPrintable(QString("phase %1: %2 V, the model %3 V").arg(k).arg(r.v[k]).arg(v)));
         }
         const Harmonics h = AnalysePeriod(plate);
         QVERIFY(Near(r.pout, h.rms * h.rms / 3.4e3, 0.01) && Near(r.thd, h.thd, 0.05));
-        QVERIFY(r.hd2 < 0.01 && r.stageClass == "AB" && Near(r.idle1, el34.AnodeCurrent(450.0, -20.0), 0.005));
+        QVERIFY(r.hd2 < 0.01 && r.stageClass == "AB" &&
+                Near(r.idle1, el34.AnodeCurrent(450.0, -20.0), 0.005));
         QVERIFY(Near(r.efficiency, 100.0 * r.pout / (450.0 * r.supplyCurrent), 1e-9));
 
         const PushPullResult u = AnalysePushPull({a}, {b}, in);
@@ -230,7 +254,9 @@ private slots:
         }
         QVERIFY(std::fabs(mean) < 1e-3 * u.peakVolts);
         for (int k = 0; k < kPeriodSamples; k += 8)
-            QVERIFY(std::fabs(ModelPairVolts(model(el34), model(strong), 450.0, 3.4e3, -20.0, 20.0, k, offset) - u.v[k]) < 2.0);
+            QVERIFY(std::fabs(ModelPairVolts(model(el34), model(strong), 450.0, 3.4e3, -20.0, 20.0,
+                                             k, offset) -
+                              u.v[k]) < 2.0);
 
         // Class A at a small drive, B with the grids past cut-off.
         PushPullInput small = in;
@@ -258,7 +284,9 @@ private slots:
         for (int k = 0; k < kPeriodSamples; ++k)
             plate.push_back(2.0 * ModelPairVolts(onTap, onTap, 400.0, 6.6e3, -25.0, r.drive, k));
         const Harmonics h = AnalysePeriod(plate);
-        QVERIFY2(Near(r.pout, h.rms * h.rms / 6.6e3, 0.03), qPrintable(QString("%1 W, the model %2 W").arg(r.pout).arg(h.rms * h.rms / 6.6e3)));
+        QVERIFY2(
+            Near(r.pout, h.rms * h.rms / 6.6e3, 0.03),
+            qPrintable(QString("%1 W, the model %2 W").arg(r.pout).arg(h.rms * h.rms / 6.6e3)));
         // The screens' feedback lowers the distortion against the same pair as pentodes at B+.
         in.ultralinearTap.reset();
         in.screen = 400.0;

@@ -18,7 +18,9 @@ using namespace anodix::test;
 
 namespace {
 
-ProgramRun Run(const QString& program, const QStringList& args) { return RunProgram(BuiltProgram(program), args); }
+ProgramRun Run(const QString& program, const QStringList& args) {
+    return RunProgram(BuiltProgram(program), args);
+}
 
 QJsonObject Json(const ProgramRun& run) { return QJsonDocument::fromJson(run.out).object(); }
 
@@ -62,15 +64,18 @@ private slots:
             const SingleEndedResult want = ComputeStage(tube.families, {}, fields).single;
             const QJsonObject o = Json(run), op = o["operating_point"].toObject();
             QCOMPARE(o["family"].toString(), QString("12AU7"));
-            QVERIFY(Same(op["va_V"].toDouble(), want.va) && Same(op["ia_mA"].toDouble(), want.ia * 1e3) &&
+            QVERIFY(Same(op["va_V"].toDouble(), want.va) &&
+                    Same(op["ia_mA"].toDouble(), want.ia * 1e3) &&
                     Same(op["vg_V"].toDouble(), want.vg));
-            QVERIFY(Same(o["gain"].toDouble(), want.gain) && Same(o["pout_W"].toDouble(), want.pout) &&
+            QVERIFY(Same(o["gain"].toDouble(), want.gain) &&
+                    Same(o["pout_W"].toDouble(), want.pout) &&
                     Same(o["thd_pct"].toDouble(), want.thd));
         }
         const QTemporaryDir dir;
         const QString picture = dir.filePath("pair.svg");
-        const ProgramRun pair = Run("anodix-stage", {SourceFile("examples/EL34.tdf"), "--bplus", "450", "--pp", "--raa",
-                                                     "3.4k", "--bias", "20", "-o", picture});
+        const ProgramRun pair =
+            Run("anodix-stage", {SourceFile("examples/EL34.tdf"), "--bplus", "450", "--pp", "--raa",
+                                 "3.4k", "--bias", "20", "-o", picture});
         QVERIFY2(pair.status == 0, pair.err.constData());
         QVERIFY(pair.out.startsWith("EL34\nPush-pull class AB: drive 20.0 V peak (full drive)\n"));
         QVERIFY(QFileInfo(picture).size() > 1000);
@@ -81,17 +86,24 @@ private slots:
     void matchPairs() {
         const QTemporaryDir dir;
         const QStringList files = WriteTubes(dir.path());
-        const ProgramRun run = Run("anodix-match", QStringList(files) << "--rl" << "3.4k" << "--at" << "400,50" << "--json"
-                                                                      << "--report" << dir.filePath("match.pdf"));
+        const ProgramRun run =
+            Run("anodix-match", QStringList(files) << "--rl"
+                                                   << "3.4k"
+                                                   << "--at"
+                                                   << "400,50"
+                                                   << "--json"
+                                                   << "--report" << dir.filePath("match.pdf"));
         QVERIFY2(run.status == 0, run.err.constData());
         std::vector<Family> tubes;
-        for (const QString& f : files) tubes.push_back(ReadTubeFile(f.toStdString()).families.front());
+        for (const QString& f : files)
+            tubes.push_back(ReadTubeFile(f.toStdString()).families.front());
         MatchInput in;
         in.load = MatchLoad{3.4e3, 400.0, 0.05};
         const MatchResult want = MatchTubes(tubes, in);
         QJsonArray pairs;
         for (const auto& p : want.pairs)
-            pairs.append(QJsonArray{QString::fromStdString(want.tubes[p[0]].name), QString::fromStdString(want.tubes[p[1]].name)});
+            pairs.append(QJsonArray{QString::fromStdString(want.tubes[p[0]].name),
+                                    QString::fromStdString(want.tubes[p[1]].name)});
         QCOMPARE(Json(run)["pairs"].toArray(), pairs);
         QCOMPARE(pairs.first().toArray(), (QJsonArray{"EL34_0", "EL34_2"}));
         QCOMPARE(Json(run)["unpaired"].toArray(), QJsonArray{"EL34_4"});
@@ -105,27 +117,64 @@ private slots:
         QTest::addColumn<QString>("said");
         const QString au7 = SourceFile("examples/12AU7.tdf");
         const QStringList stage{au7, "--bplus", "300", "--ra", "10k"};
-        QTest::newRow("no family") << "anodix-stage" << QStringList{"--bplus", "300"} << 2 << "no family file";
-        QTest::newRow("no supply") << "anodix-stage" << QStringList{au7, "--ra", "10k", "--rk", "1k"} << 2 << "--bplus is needed";
-        QTest::newRow("two biases") << "anodix-stage" << (QStringList(stage) << "--rk" << "1k" << "--bias" << "5") << 2 << "not both";
-        QTest::newRow("no resistance") << "anodix-stage" << (QStringList(stage) << "--rk" << "1kk") << 2 << "not a resistance";
-        QTest::newRow("pair without load") << "anodix-stage" << QStringList{au7, "--bplus", "300", "--pp", "--bias", "5"} << 2
-                                           << "--pp needs --raa";
-        QTest::newRow("pair with Rk") << "anodix-stage" << (QStringList(stage) << "--pp" << "--raa" << "8k" << "--bias" << "5")
+        QTest::newRow("no family")
+            << "anodix-stage" << QStringList{"--bplus", "300"} << 2 << "no family file";
+        QTest::newRow("no supply")
+            << "anodix-stage" << QStringList{au7, "--ra", "10k", "--rk", "1k"} << 2
+            << "--bplus is needed";
+        QTest::newRow("two biases") << "anodix-stage"
+                                    << (QStringList(stage) << "--rk"
+                                                           << "1k"
+                                                           << "--bias"
+                                                           << "5")
+                                    << 2 << "not both";
+        QTest::newRow("no resistance") << "anodix-stage"
+                                       << (QStringList(stage) << "--rk"
+                                                              << "1kk")
+                                       << 2 << "not a resistance";
+        QTest::newRow("pair without load")
+            << "anodix-stage" << QStringList{au7, "--bplus", "300", "--pp", "--bias", "5"} << 2
+            << "--pp needs --raa";
+        QTest::newRow("pair with Rk") << "anodix-stage"
+                                      << (QStringList(stage) << "--pp"
+                                                             << "--raa"
+                                                             << "8k"
+                                                             << "--bias"
+                                                             << "5")
                                       << 2 << "--ra is for a single-ended stage";
-        QTest::newRow("no such file") << "anodix-stage" << QStringList{"DIR/none.tdf", "--bplus", "300", "--ra", "1k", "--rk", "1k"}
-                                      << 2 << "can't read DIR/none.tdf";
-        QTest::newRow("overdriven") << "anodix-stage" << (QStringList(stage) << "--rk" << "1k" << "--vin" << "9") << 2
-                                    << "above the family's highest curve";
-        QTest::newRow("no picture type") << "anodix-stage" << (QStringList(stage) << "--rk" << "1k" << "-o" << "DIR/x.bmp") << 2
-                                         << "does not end in";
-        QTest::newRow("picture nowhere") << "anodix-stage" << (QStringList(stage) << "--rk" << "1k" << "-o" << "DIR/no/x.png") << 1
-                                         << "can't write DIR/no/x.png";
+        QTest::newRow("no such file")
+            << "anodix-stage"
+            << QStringList{"DIR/none.tdf", "--bplus", "300", "--ra", "1k", "--rk", "1k"} << 2
+            << "can't read DIR/none.tdf";
+        QTest::newRow("overdriven") << "anodix-stage"
+                                    << (QStringList(stage) << "--rk"
+                                                           << "1k"
+                                                           << "--vin"
+                                                           << "9")
+                                    << 2 << "above the family's highest curve";
+        QTest::newRow("no picture type") << "anodix-stage"
+                                         << (QStringList(stage) << "--rk"
+                                                                << "1k"
+                                                                << "-o"
+                                                                << "DIR/x.bmp")
+                                         << 2 << "does not end in";
+        QTest::newRow("picture nowhere") << "anodix-stage"
+                                         << (QStringList(stage) << "--rk"
+                                                                << "1k"
+                                                                << "-o"
+                                                                << "DIR/no/x.png")
+                                         << 1 << "can't write DIR/no/x.png";
         QTest::newRow("one tube") << "anodix-match" << QStringList{au7} << 2 << "two tube files";
-        QTest::newRow("load without point") << "anodix-match" << QStringList{au7, au7, "--rl", "10k"} << 2 << "go together";
-        QTest::newRow("report not PDF") << "anodix-match" << QStringList{au7, au7, "--report", "DIR/r.txt"} << 2 << "does not end in .pdf";
-        QTest::newRow("report nowhere") << "anodix-match" << QStringList{au7, au7, "--report", "DIR/no/r.pdf"} << 1 << "can't write";
-        QTest::newRow("unknown option") << "anodix-match" << QStringList{au7, au7, "--fast"} << 2 << "fast";
+        QTest::newRow("load without point")
+            << "anodix-match" << QStringList{au7, au7, "--rl", "10k"} << 2 << "go together";
+        QTest::newRow("report not PDF")
+            << "anodix-match" << QStringList{au7, au7, "--report", "DIR/r.txt"} << 2
+            << "does not end in .pdf";
+        QTest::newRow("report nowhere")
+            << "anodix-match" << QStringList{au7, au7, "--report", "DIR/no/r.pdf"} << 1
+            << "can't write";
+        QTest::newRow("unknown option")
+            << "anodix-match" << QStringList{au7, au7, "--fast"} << 2 << "fast";
     }
     void refusals() {
         QFETCH(QString, program);
@@ -137,7 +186,8 @@ private slots:
         const ProgramRun r = Run(program, args);
         QCOMPARE(r.status, status);
         said.replace("DIR", dir.path());
-        QVERIFY2(r.err.startsWith((program + ": ").toUtf8()) && r.err.contains(said.toUtf8()), r.err.constData());
+        QVERIFY2(r.err.startsWith((program + ": ").toUtf8()) && r.err.contains(said.toUtf8()),
+                 r.err.constData());
         QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
     }
 };

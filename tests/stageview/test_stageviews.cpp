@@ -21,7 +21,8 @@ double Nearest(const RecordingSurface& plot, Rgb colour, float x, float y) {
     for (const Call& c : plot.Calls(RecordingSurface::Kind::Line)) {
         if (c.colour != colour) continue;
         const double dx = c.x2 - c.x1, dy = c.y2 - c.y1, length = dx * dx + dy * dy;
-        const double t = length > 0 ? std::clamp(((x - c.x1) * dx + (y - c.y1) * dy) / length, 0.0, 1.0) : 0.0;
+        const double t =
+            length > 0 ? std::clamp(((x - c.x1) * dx + (y - c.y1) * dy) / length, 0.0, 1.0) : 0.0;
         best = std::min(best, std::hypot(c.x1 + t * dx - x, c.y1 + t * dy - y));
     }
     return best;
@@ -46,12 +47,14 @@ private slots:
         QVERIFY(r.ok);
         RecordingSurface plot;
         DrawStageOverlay(plot, r, in, CookAxes(50.0, 5.0));
-        const float x = static_cast<float>(r.va / 50.0 * 8192.0), y = static_cast<float>(65536.0 - r.ia * 1e3 / 5.0 * 8192.0);
+        const float x = static_cast<float>(r.va / 50.0 * 8192.0),
+                    y = static_cast<float>(65536.0 - r.ia * 1e3 / 5.0 * 8192.0);
         const std::vector<Call> dots = plot.Calls(RecordingSurface::Kind::Point);
         QCOMPARE(dots.size(), std::size_t{1});
         QVERIFY(std::fabs(dots[0].x1 - x) < 1.0f && std::fabs(dots[0].y1 - y) < 1.0f);
         QVERIFY(Nearest(plot, kBiasLineColour, x, y) < 100.0);
-        QVERIFY(Nearest(plot, kDcLineColour, x, y) < 1.0 && Nearest(plot, kDcLineColour, 300.0f / 50 * 8192, 65536.0f) < 1.0);
+        QVERIFY(Nearest(plot, kDcLineColour, x, y) < 1.0 &&
+                Nearest(plot, kDcLineColour, 300.0f / 50 * 8192, 65536.0f) < 1.0);
         QVERIFY(Nearest(plot, kAcLineColour, x, y) < 1.0);
     }
 
@@ -73,17 +76,21 @@ private slots:
             [&](PlotSurface& s) { DrawCompositeView(s, composite, pair, fields); },
             [&](PlotSurface& s) { DrawFieldView(s, f, map, ContourLevels(map)); },
             [&](PlotSurface& s) { DrawTransferView(s, "EL34", transfer); }};
-        const std::vector<std::pair<QString, QByteArray>> types = {{"png", "\x89PNG"}, {"svg", "<?xml"}, {"pdf", "%PDF"}};
+        const std::vector<std::pair<QString, QByteArray>> types = {
+            {"png", "\x89PNG"}, {"svg", "<?xml"}, {"pdf", "%PDF"}};
         for (std::size_t v = 0; v < views.size(); ++v)
             for (const auto& [suffix, magic] : types) {
                 const QString path = dir.filePath(QString("view%1.%2").arg(v).arg(suffix));
                 QString error;
                 QVERIFY2(ExportView(path, QSize(600, 450), views[v], &error), qPrintable(error));
-                QVERIFY(QByteArray::fromStdString(ReadWholeFile(path.toStdString())).startsWith(magic));
+                QVERIFY(
+                    QByteArray::fromStdString(ReadWholeFile(path.toStdString())).startsWith(magic));
             }
         QString error;
-        QVERIFY(!ExportView(dir.filePath("view.bmp"), QSize(600, 450), views[0], &error) && !error.isEmpty());
-        QVERIFY(!ExportView(dir.filePath("no/view.png"), QSize(600, 450), views[0], &error) && !error.isEmpty());
+        QVERIFY(!ExportView(dir.filePath("view.bmp"), QSize(600, 450), views[0], &error) &&
+                !error.isEmpty());
+        QVERIFY(!ExportView(dir.filePath("no/view.png"), QSize(600, 450), views[0], &error) &&
+                !error.isEmpty());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 9);
     }
 
@@ -100,12 +107,17 @@ private slots:
         QVERIFY(r.ok && r.pairs.size() == 2);
         const QTemporaryDir dir;
         std::string reason;
-        QVERIFY2(WriteMatchReport(dir.filePath("match.pdf").toStdString(), tubes, r, {}, &reason), reason.c_str());
+        QVERIFY2(WriteMatchReport(dir.filePath("match.pdf").toStdString(), tubes, r, {}, &reason),
+                 reason.c_str());
         const std::string pdf = ReadWholeFile(dir.filePath("match.pdf").toStdString());
         std::size_t pages = 0;
-        for (std::size_t at = pdf.find("/Type /Page\n"); at != std::string::npos; at = pdf.find("/Type /Page\n", at + 1)) ++pages;
+        for (std::size_t at = pdf.find("/Type /Page\n"); at != std::string::npos;
+             at = pdf.find("/Type /Page\n", at + 1))
+            ++pages;
         QCOMPARE(pages, std::size_t{3});
-        QVERIFY(!WriteMatchReport(dir.filePath("no/match.pdf").toStdString(), tubes, r, {}, &reason) && !reason.empty());
+        QVERIFY(
+            !WriteMatchReport(dir.filePath("no/match.pdf").toStdString(), tubes, r, {}, &reason) &&
+            !reason.empty());
     }
 };
 
