@@ -118,7 +118,8 @@ SingleEndedResult AnalyseSingleEnded(const std::vector<Family>& families,
         return out;
     }
     const double iaTop = out.ia + out.va / out.lineOhms;  // where the anode reaches 0 V
-    const TubeCurrents tube(families, out.va + out.ia * out.lineOhms, in.screen);
+    // Up to where the tube passes no current, and a little beyond for rounding.
+    const TubeCurrents tube(families, 1.01 * (out.va + out.ia * out.lineOhms) + 1.0, in.screen);
     const double high = tube.HighestGrid();
     std::vector<double> vout(kPeriodSamples), current(kPeriodSamples);
     out.swing.resize(kPeriodSamples);

