@@ -41,14 +41,16 @@ constexpr std::string_view kUsage =
     "  --bplus V          the supply (the centre tap's voltage for a pair)\n"
     "  --ra OHMS          the anode resistor; with --ratio the primary's DC resistance\n"
     "  --rk OHMS          the cathode resistor (cathode bias)\n"
-    "  --bias V           the grid's fixed bias (35 or -35 alike: below the cathode)\n"
+    "  --bias V           the grid's fixed bias (35 or -35 alike: below the cathode);\n"
+    "                     with neither, the grid at the cathode's voltage\n"
     "  --rl OHMS          the load: the next stage's grid resistor; with --ratio a speaker\n"
     "  --ratio N          the output transformer's turns ratio: the anode sees N^2 x RL\n"
     "  --unbypassed       Rk without its capacitor: the cathode feeds the signal back\n"
     "  --vin V            the grid's peak drive (default 1 V; a pair: full drive)\n"
     "  --pd W             the anode's dissipation limit, to check the point against\n"
     "  --vg2 V            the screen voltage, for a file with curves at several\n"
-    "  --pp               a push-pull pair, with --raa and --bias\n"
+    "  --pp               a push-pull pair, with --raa and --bias (--ra, --rk, --rl,\n"
+    "                     --ratio and --unbypassed are not used then)\n"
     "  --raa OHMS         the pair's plate-to-plate load\n"
     "  --second FAMILY2   the pair's other tube, when they are not the same\n"
     "  --ul TAP           ultralinear: the screens' tap, 0 (pentode) to 1 (triode), e.g. 0.43;\n"
@@ -116,6 +118,7 @@ struct Arguments {
     View view = View::Stage;
     std::vector<double> at;
     QSize size{1200, 900};
+    std::vector<std::string> notes;  // options given that go unused
 };
 
 Arguments Parse(const QStringList& args, bool& help) {
@@ -181,10 +184,12 @@ Arguments Parse(const QStringList& args, bool& help) {
         p.isSet(bias) ? std::optional<double>(-std::fabs(Number("bias", p.value(bias), -1e4, 1e4)))
                       : std::nullopt;
     if (pair) {
-        for (const QCommandLineOption* o : {&ra, &rk, &rl, &ratio, &unbypassed})
+        // The single-ended stage's options may stand on the line too (--ra always does);
+        // those that would change the stage are said to go unused.
+        for (const QCommandLineOption* o : {&rk, &rl, &ratio, &unbypassed})
             if (p.isSet(*o))
-                throw Failure{"--" + o->names().front().toStdString() +
-                              " is for a single-ended stage, not --pp"};
+                a.notes.push_back("--" + o->names().front().toStdString() +
+                                  " is not used by a pair at a fixed bias");
         if (!p.isSet(raa) || !gridBias) throw Failure{"--pp needs --raa and --bias"};
         q.raa = Ohms("raa", p.value(raa));
         q.gridBias = *gridBias;
@@ -199,10 +204,9 @@ Arguments Parse(const QStringList& args, bool& help) {
         if (!p.isSet(ra) && s.turnsRatio == 0.0)
             throw Failure{"--ra is needed: the anode resistor in ohms"};
         if (p.isSet(ra)) s.ra = Ohms("ra", p.value(ra));
+        // Neither: the grid at the cathode's voltage (zero bias).
         if (p.isSet(rk) && gridBias)
             throw Failure{"--rk (cathode bias) or --bias (fixed bias), not both"};
-        if (!p.isSet(rk) && !gridBias)
-            throw Failure{"--rk (cathode bias) or --bias (fixed bias) is needed"};
         if (p.isSet(rk)) s.rk = Ohms("rk", p.value(rk));
         if (gridBias) s.gridBias = *gridBias;
         if (p.isSet(rl)) s.rl = Ohms("rl", p.value(rl));
@@ -282,6 +286,8 @@ int Run(int argc, char** argv) {
         tube = Read(a.family);
         if (!a.second.empty()) second = Read(a.second);
         if (a.view == View::Stage) report = ComputeStage(tube.families, second.families, a.fields);
+        for (const std::string& note : a.notes)
+            std::fprintf(stderr, "anodix-stage: %s\n", note.c_str());
     } catch (const Failure& failure) {
         std::fprintf(stderr, "anodix-stage: %s\n", failure.message.c_str());
         return 2;
@@ -289,9 +295,11 @@ int Run(int argc, char** argv) {
     const bool stage = a.view == View::Stage;
     if (stage && !report.Ok()) {
         // What was found before the failure still helps: the operating point.
-        if (!a.json)
+        if (!a.json) {
+            std::printf("%s\n", tube.name.c_str());
             for (const std::string& line : DescribeStage(report, a.fields))
                 std::printf("%s\n", line.c_str());
+        }
         std::fprintf(stderr, "anodix-stage: %s: %s\n", a.family.c_str(), report.Reason().c_str());
         return 2;
     }
