@@ -104,7 +104,7 @@ private slots:
         w.LoadConfiguration(gone);
         w.LoadConfiguration(folder);
         QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + gone, "Can't open " + folder}));
-        QVERIFY(w.frameGeometry() == frame && Fields(w) == "20|1|2|10|-1|-1|50|0");
+        QVERIFY(w.frameGeometry() == frame && Fields(w) == "50|5|2|10|-1|-1|50|0");  // the first start's scales
 
         w.SetSlotPath(0, QString::fromStdString(Write("6L6.GC.tdf", kFamily)));
         w.CkImport[0]->setChecked(true);

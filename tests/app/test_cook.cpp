@@ -104,11 +104,18 @@ private slots:
                     out << QString("%1 %2,%3 %4,%5 %6").arg(int(c.kind)).arg(c.x1).arg(c.y1).arg(c.x2).arg(c.y2).arg(c.text.c_str());
             return out;
         };
+        // Each drawn alone, so that the labels have the same room.
+        w.CkImport[1]->setChecked(false);
         tape.calls.clear();
         w.RedrawPlot();
         const QStringList fromTracer = drawn(RGB(0, 0, 255));
         QVERIFY(!fromTracer.isEmpty());
+        w.CkImport[1]->setChecked(true);
+        w.CkImport[0]->setChecked(false);
+        tape.calls.clear();
+        w.RedrawPlot();
         QCOMPARE(fromTracer, drawn(RGB(192, 64, 0)));
+        w.CkImport[0]->setChecked(true);
         WriteWholeFile(utmax, ReadWholeFile(data + "ecc83_tab.utd"));
         tape.calls.clear();
         w.RedrawPlot();

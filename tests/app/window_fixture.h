@@ -1,6 +1,6 @@
 #pragma once
 // The real window on in-memory services: scripted file dialogs, recorded messages, the
-// in-memory sound card and a recording plot surface; ending the program is only counted.
+// in-memory sound card and a recording plot surface.
 #include <QtTest>
 #include <QtWidgets>
 #include <algorithm>
@@ -44,10 +44,8 @@ struct WindowOn {
     RecordedMessages messages;
     RecordingSurface tape;  // drawn on after Record()
     Base w{Services{&wave, &dialogs, &messages}};
-    int ended = 0;  // times the program was ended
 
     explicit WindowOn(Start start = Cook) {
-        w.endProgram = [this] { ++ended; };
         if (start != Unloaded) w.Form_Load();
         if (start == Capture) w.Mnu_Capture_Click();
     }
