@@ -57,7 +57,8 @@ CookScene Base::Scene() const {
     scene.watts = FloatNumber(TxPwr->text());
     scene.cookMode = !s.InCaptureMode();
     for (std::size_t k = 0; k < scene.imports.size(); ++k)
-        scene.imports[k] = {slots_[k].file.shown, CkImport[k]->isChecked(), slotModels_[k], CkImport[k]->text().toStdString()};
+        scene.imports[k] = {slots_[k].file.shown, CkImport[k]->isChecked(), slotModels_[k],
+                            GetField(GetFileName(slots_[k].path.toStdString()), 1, ".")};
     scene.showModels = Mnu_ShowModels->isChecked();
     if (s.OriginY != kPlotUnits) scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
     scene.marks = s.Marks;

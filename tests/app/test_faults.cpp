@@ -200,7 +200,7 @@ private slots:
             t.w.TxVg1->setText("20");
             t.wave.FailOn("OutWrite", kMmNoMem, 2);
         }
-        if (during == "StartButton") t.PickLater(0, 100);  // the input device of the run, once its click is in
+        if (during == "StartButton") t.PickLater();  // the input device of the run
         std::size_t callsAtClose = 0, shownAtClose = 0;
         QTimer::singleShot(closeAfter, &t.w, [&] {
             t.w.close();
