@@ -375,7 +375,8 @@ void Base::ConnectHandlers() {
 // is a usable value (one the handler would not rewrite), so the last usable value stays in
 // force meanwhile. Enter or leaving the field handles what stands, rewriting a text that
 // is not usable as the handler does. Changes made by the program are handled at once.
-void Base::ConnectTypedField(QLineEdit* field, std::function<void()> handle, std::function<bool(float)> usable) {
+void Base::ConnectTypedField(QLineEdit* field, const std::function<void()>& handle,
+                             const std::function<bool(float)>& usable) {
     const auto typedUsable = [field, usable] {
         const std::string text = field->text().toStdString();
         return BeginsWithNumber(text) && usable(static_cast<float>(LeadingNumber(text)));

@@ -334,7 +334,8 @@ private:
     void ConnectHandlers();
     // The field's change handling, held off while the user types a text that is no usable
     // value (see base.cpp).
-    void ConnectTypedField(QLineEdit* field, std::function<void()> handle, std::function<bool(float)> usable);
+    void ConnectTypedField(QLineEdit* field, const std::function<void()>& handle,
+                           const std::function<bool(float)>& usable);
     // Shows the text on the status line until the next one.
     void Status(const std::string& text);
     // Shows a message box through the message service ("Anodix" unless a title is given).
