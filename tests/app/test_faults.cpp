@@ -173,9 +173,7 @@ private slots:
         QCOMPARE(shown, (QStringList{"You have no audio Output devices!", "You have no audio input devices!"}));
         QVERIFY(w.isVisible() && !w.Closing() && w.LabelCapture->text().startsWith("No sound device answers"));
         w.Mnu_Cook->trigger();
-        w.SetSlotPath(0, SourceFile("examples/12AU7.tdf"));
-        w.CkImport[0]->setChecked(true);
-        QVERIFY(w.State().GridStep > 0.0f && w.FrmCook->isVisible());
+        QVERIFY(w.FrmCook->isVisible() && w.State().GridStep > 0.0f);  // the first start's family drawn
         qputenv("PULSE_SERVER", saved);
     }
 

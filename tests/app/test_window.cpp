@@ -114,14 +114,9 @@ private slots:
         QCOMPARE(w.TxPwr->text(), "150");
         QTest::keyClick(w.TxPwr, Qt::Key_Return);
         QCOMPARE(w.TxPwr->text(), "100");
-        type(w.TxVg1, "");
-        QTest::keyClicks(w.TxVg1, "-");
-        QCOMPARE(w.TxVg1->text(), "-");
         type(w.RLoad, "");
         QTest::keyClick(w.RLoad, Qt::Key_Return);
         QVERIFY(w.RLoad->text() == "0.01" && w.State().LoadLineR == 0.01f);
-        w.TxVin->setText("0");
-        QCOMPARE(w.TxVin->text(), "0.01");
     }
 
     // The first start shows the 12AU7 example whole with a hint where to click; Fit to
@@ -148,16 +143,13 @@ private slots:
         wheel(2, Qt::NoModifier);
         wheel(-1, Qt::ShiftModifier);
         QVERIFY(w.State().VoltsPerDiv == 20.0f && w.State().MilliampsPerDiv == 100.0f);
-        wheel(9, Qt::NoModifier);  // past the end of the list: its first entry
-        QCOMPARE(w.CbVdiv->currentText(), "5");
 
         QUrl opened;
         w.openDocument = [&](const QUrl& url) { opened = url; return true; };
         w.Mnu_Manual->trigger();
         QVERIFY2(opened.toLocalFile() == SourceFile("README.md") || opened.toLocalFile().endsWith("/README.md"), qPrintable(opened.toString()));
         w.Mnu_About->trigger();
-        QVERIFY(t.messages.texts.back().find("Anodix 0.1.0") == 0);
-        QVERIFY(t.messages.texts.back().find(ProgramDirectory()) != std::string::npos);
+        QVERIFY(t.messages.texts.back().starts_with("Anodix 0.1.0") && t.messages.texts.back().ends_with(ProgramDirectory()));
     }
 
     // Waits nest: WakeWait ends the innermost only, closing ends them all, and once the
