@@ -18,6 +18,7 @@ namespace {
 // The scales a list offers, in its order.
 std::vector<float> ListScales(const QComboBox& list) {
     std::vector<float> scales;
+    scales.reserve(static_cast<std::size_t>(list.count()));
     for (int i = 0; i < list.count(); ++i) scales.push_back(static_cast<float>(LeadingNumber(list.itemText(i).toStdString())));
     return scales;
 }

@@ -46,14 +46,14 @@ void DrawGrid(PlotSurface& surface, float milliampsPerDiv, float voltsPerDiv) {
     const std::vector<PlacedText> labels = GridLabels(surface, milliampsPerDiv, voltsPerDiv);
     for (int k = 1; k <= 8; ++k) {
         const float y = static_cast<float>(k * step);
-        const PlacedText& label = labels[static_cast<std::size_t>(k - 1)];
+        const PlacedText& label = labels[static_cast<std::size_t>(k) - 1];
         surface.MoveTo(label.x, label.y);
         surface.Print(label.text);
         surface.Line(0.0f, y, kPlotUnits, y);
     }
     for (int k = 1; k <= 8; ++k) {
         const float x = static_cast<float>(k * step);
-        const PlacedText& label = labels[static_cast<std::size_t>(k + 7)];
+        const PlacedText& label = labels[static_cast<std::size_t>(k) + 7];
         surface.Line(x, 0.0f, x, kPlotUnits);
         surface.MoveTo(label.x, label.y);
         surface.Print(label.text);
