@@ -8,7 +8,7 @@ PREFIX ?= /usr/local
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo -G Ninja)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build run test bench clean examples fuzz lint tidy install uninstall package
+.PHONY: deps build run test bench clean examples pictures fuzz lint tidy install uninstall package
 
 deps:
 	@./scripts/install-deps
@@ -55,6 +55,12 @@ examples: deps
 	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DANODIX_TESTS=OFF -DANODIX_BENCH=OFF >/dev/null
 	@cmake --build build -j $(JOBS) --target anodix_gen_examples
 	./build/anodix_gen_examples examples
+
+# The README's pictures of the window, made by the window itself offscreen.
+pictures: deps
+	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DANODIX_TESTS=OFF -DANODIX_BENCH=OFF >/dev/null
+	@cmake --build build -j $(JOBS) --target anodix_doc_pictures
+	./build/anodix_doc_pictures doc/pictures
 
 # The fuzz targets (clang's libFuzzer, ASan and UBSan), each run FUZZ_SECONDS from the
 # seed corpora in tests/fuzz/corpus; new entries and failing inputs stay in build-fuzz.

@@ -89,7 +89,8 @@ int main() {
     float gridStep = 0;
     const Timing draw = Median(9, [&] {
         const ShownFamily shown = ShownTdf(tdf);
-        DrawFamily(surface, shown.family, 8192.0f / 50.0f, 8192.0f / 5.0f);
+        LabelRoom room;
+        DrawFamily(surface, shown.family, 8192.0f / 50.0f, 8192.0f / 5.0f, room);
         if (shown.gridStep) gridStep = *shown.gridStep;
     });
     const double tdfMB = static_cast<double>(tdf.size()) / 1048576.0;

@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     for (std::size_t k = 0; k < scene.imports.size(); ++k) {
         const std::string path = dir.filePath(QString("family%1.tdf").arg(k)).toStdString();
         if (!ReplaceFile(path, Family32k(static_cast<double>(k) * 0.25))) return 1;
-        scene.imports[k] = {ReadCurveFile(path).shown, true, nullptr};
+        scene.imports[k] = {ReadCurveFile(path).shown, true, nullptr, "family"};
     }
     scene.voltsPerDiv = 50.0f;
     scene.milliampsPerDiv = 5.0f;

@@ -39,6 +39,7 @@ class QPushButton;
 class QMenu;
 class QEventLoop;
 class QPrinter;
+class QUrl;
 
 namespace anodix {
 
@@ -106,9 +107,6 @@ public:
     void Pause(int ms);
     // Ends the innermost Pause at once (a device pick ends the prompt's wait).
     void WakeWait();
-    // Ends the program at once (no usable sound device). Tests replace it; when empty,
-    // the window closes (releasing what is open) and the application quits.
-    std::function<void()> endProgram;
 
     // ---- Numeric field stepping ----
     bool StepNumericField(QLineEdit* field, int keyCode, float step);
@@ -120,9 +118,18 @@ public:
 
     // ---- Cook mode: redraw, limit, load line, readout, import slots ----
     void RedrawPlot();
+    // A scale list's text that is no usable scale: put back to the scale in force, the
+    // status saying why; false when the text is usable.
+    bool RefuseScaleText(QComboBox* list);
     void PlaceOperatingPoint(float x, float y);
     void RLoad_Change();
     void TxPwr_Change();
+    // The operating point chosen at (x, y): placed, the small-signal values hidden, the
+    // focus on RLoad (a Shift-click, Enter in TxUa0 or TxIa0).
+    void ChooseOperatingPoint(float x, float y);
+    void TxUa0_KeyPress(int keyAscii);
+    void TxIa0_KeyPress(int keyAscii);
+    void PlaceTypedOperatingPoint();
     void Scope_MouseDown(int button, int shift, float x, float y);
     void Scope_MouseMove(int button, int shift, float x, float y);
     void ShowReadout(float x, float y);
@@ -186,6 +193,20 @@ public:
     // Picks one of the fitted models from their listing (one line each, best offered
     // first is `best`); nothing when the user cancels. Tests replace it.
     std::function<std::optional<int>(const QStringList& listing, int best)> askModelChoice;
+
+    // ---- Scales fitted to the families, the wheel, Help ----
+    // The smallest scales of the lists that show every ticked family whole; false, and
+    // nothing changed, without a family.
+    bool FitToFamilies();
+    void Mnu_FitFamilies_Click();
+    // The wheel over the plot steps V/div (with Shift mA/div) through its list: forward to
+    // the next smaller scale, backward to the next larger.
+    void Scope_MouseWheel(int steps, int shift);
+    void Mnu_Manual_Click();
+    void Mnu_About_Click();
+    // Opens a document in the desktop's viewer (true when one took it). Tests replace it;
+    // when empty, the desktop's services open it.
+    std::function<bool(const QUrl&)> openDocument;
 
     // ---- Configuration ----
     void Mnu_Export_Pref_Click();
@@ -279,6 +300,7 @@ public:
     QLabel* LabelHd3 = nullptr;
     QLabel* LabelThd = nullptr;
     QLabel* LabelLoadNote = nullptr;  // why there are no numbers ("outside the family")
+    QLabel* LabelLoadLast = nullptr;  // the numbers are those of a load line no longer drawn
     std::array<QMenu*, kSlotCount> MnuSlot{};  // each slot's context menu (on its check box)
 
     QMenu* Mnu_Mode = nullptr;
@@ -292,6 +314,10 @@ public:
     QAction* Mnu_ExportPicture = nullptr;
     QAction* Mnu_Print = nullptr;
     QAction* Mnu_ShowModels = nullptr;  // the fitted models drawn over their families
+    QAction* Mnu_FitFamilies = nullptr;
+    QMenu* Mnu_Help = nullptr;
+    QAction* Mnu_Manual = nullptr;
+    QAction* Mnu_About = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -319,6 +345,12 @@ private:
     void BuildModelControls(QWidget* client);
     void ConnectModelHandlers();
     void ConnectHandlers();
+    // The field's change handling, held off while the user types a text that is no usable
+    // value (see base.cpp).
+    void ConnectTypedField(QLineEdit* field, const std::function<void()>& handle,
+                           const std::function<bool(float)>& usable);
+    // Shows the text on the status line until the next one.
+    void Status(const std::string& text);
     // Shows a message box through the message service ("Anodix" unless a title is given).
     void Message(const std::string& text, const std::string& title = "Anodix",
                  MessageIcon icon = MessageIcon::None);
@@ -340,6 +372,8 @@ private:
     std::array<Slot, kSlotCount> slots_;
     // Reads the slot's file again when it has changed since it was read.
     void RefreshSlot(std::size_t k);
+    // The slot's check box as its file stands: struck out with a tip naming a missing file.
+    void ShowSlotState(std::size_t k);
     void PutInSlot(std::size_t k, const QString& path, CurveFile file);
     bool TakeIntoSlot(int index, const std::string& path, CurveFile file);
     std::vector<std::string> startFamilies_;  // named on the command line

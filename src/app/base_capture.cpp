@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -25,20 +24,6 @@
 namespace anodix {
 
 namespace {
-
-// Ends the program when no usable sound device exists: the replaceable hook when
-// set, otherwise the window closes (releasing what is open) and the application
-// quits, also when its event loop has not started yet.
-void EndProgramNow(Base& window) {
-    if (window.endProgram) {
-        window.endProgram();
-        return;
-    }
-    window.close();
-    QCoreApplication::exit(1);
-    // Before the event loop runs, exit() has nothing to end: quit once it runs.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
-}
 
 // The staircase steps every kStepMs whatever the sound path's delay. A step's answer is
 // taken from the input by frame position. It begins where the new level, set when the
@@ -64,6 +49,8 @@ constexpr double kFramesPerMs = 11.025;
 constexpr std::size_t kMaxRunFrames = 44100;
 
 const char kNoSignalText[] = "No signal on the input: is the adapter connected, switched on and its device chosen?";
+// Without a device the program goes on: Cook mode needs none.
+const char kNoDeviceText[] = "No sound device answers: is a sound server (PulseAudio or PipeWire) running?";
 const char kTooLittleText[] = "The input delivers too few frames: check the input device.";
 
 int MsSince(std::chrono::steady_clock::time_point start) {
@@ -95,7 +82,7 @@ void Base::InitInDevices() {
     }
     if (devicePositions_.empty()) {
         Message("You have no audio input devices!", "Ack!", MessageIcon::Critical);
-        EndProgramNow(*this);
+        LabelCapture->setText(kNoDeviceText);
         return;
     }
     DevicesBox->setCurrentIndex(0);
@@ -116,7 +103,7 @@ void Base::InitOutDevices() {
     }
     if (devicePositions_.empty()) {
         Message("You have no audio Output devices!", "Ack!", MessageIcon::Critical);
-        EndProgramNow(*this);
+        LabelCapture->setText(kNoDeviceText);
         return;
     }
     DevicesBox->setCurrentIndex(0);

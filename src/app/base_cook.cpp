@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <optional>
 
 #include "app/base.h"
 #include "app/scope.h"
@@ -13,6 +14,7 @@
 #include "tools/appdir.h"
 #include "tools/dialogs.h"
 #include "tools/fields.h"
+#include "tools/numtext.h"
 #include "tools/replacefile.h"
 
 namespace anodix {
@@ -26,11 +28,18 @@ constexpr float kStartMilliampsPerDiv = 1.0f;
 // A field's number as the 32-bit value the plot works with.
 float FloatNumber(const QString& text) { return static_cast<float>(Base::TextNumber(text)); }
 
-// A scale read from its list: kept when not zero and usable, else the one in force
-// stays; with none in force yet, the start-up value.
-float ReadScale(const QString& text, float inForce, float startValue) {
+// A scale's text as a scale: none when it does not begin with a usable one.
+std::optional<float> TextScale(const QString& text) {
+    const std::string t = text.toStdString();
     const float value = FloatNumber(text);
-    if (value != 0.0f && ScaleUsable(value)) return value;
+    if (!BeginsWithNumber(t) || !ScaleUsable(value)) return std::nullopt;
+    return value;
+}
+
+// A scale read from its list: the one in force stays for a text that is not usable; with
+// none in force yet, the start-up value.
+float ReadScale(const QString& text, float inForce, float startValue) {
+    if (const std::optional<float> value = TextScale(text)) return *value;
     if (inForce != 0.0f) return inForce;
     return startValue;
 }
@@ -48,7 +57,8 @@ CookScene Base::Scene() const {
     scene.watts = FloatNumber(TxPwr->text());
     scene.cookMode = !s.InCaptureMode();
     for (std::size_t k = 0; k < scene.imports.size(); ++k)
-        scene.imports[k] = {slots_[k].file.shown, CkImport[k]->isChecked(), slotModels_[k]};
+        scene.imports[k] = {slots_[k].file.shown, CkImport[k]->isChecked(), slotModels_[k],
+                            GetField(GetFileName(slots_[k].path.toStdString()), 1, ".")};
     scene.showModels = Mnu_ShowModels->isChecked();
     if (s.OriginY != kPlotUnits) scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
     scene.marks = s.Marks;
@@ -58,9 +68,26 @@ CookScene Base::Scene() const {
     return scene;
 }
 
+bool Base::RefuseScaleText(QComboBox* list) {
+    const QString text = list->currentText();
+    if (TextScale(text)) return false;
+    const bool volts = list == CbVdiv;
+    const float inForce = volts ? state_.VoltsPerDiv : state_.MilliampsPerDiv;
+    const float shown = inForce != 0.0f ? inForce : (volts ? kStartVoltsPerDiv : kStartMilliampsPerDiv);
+    const std::string quoted = BeginsWithNumber(text.toStdString()) ? text.trimmed().toStdString()
+                                                                      : "\"" + text.toStdString() + "\"";
+    list->setEditText(QString::fromStdString(GeneralNumber(shown)));
+    Status(std::string(volts ? "V/div: " : "mA/div: ") + ScaleRefusal(quoted));
+    return true;
+}
+
 void Base::RedrawPlot() {
     WindowState& s = state_;
     if (s.RedrawBusy || !s.StartupDone) return;
+    // A scale text that is no usable scale goes back to the scale in force, unless the user
+    // is still typing it (Enter or leaving the list refuses it then).
+    for (QComboBox* list : {CbVdiv, CbMaDiv})
+        if (!(list->hasFocus() && list->lineEdit()->isModified())) RefuseScaleText(list);
     s.RedrawBusy = true;
     Gm->hide();
     Req->hide();
@@ -72,6 +99,10 @@ void Base::RedrawPlot() {
     s.UnitsPerMilliamp = kUnitsPerDiv / s.MilliampsPerDiv;
     s.TraceScaleX = s.CalX / s.VoltsPerDiv;
     s.TraceScaleY = s.CalY / s.MilliampsPerDiv;
+    if (s.LoadLineSet) {
+        s.LoadLineX = s.LoadLineUa * s.UnitsPerVolt;
+        s.LoadLineY = kPlotUnits - s.LoadLineIa * s.UnitsPerMilliamp;
+    }
     // Clearing the plot takes the operating point, the Gm marker and the marks with it.
     s.OriginX = 0.0f;
     s.OriginY = kPlotUnits;
@@ -109,6 +140,9 @@ void Base::PlaceOperatingPoint(float x, float y) {
     s.LoadLineR = FloatNumber(RLoad->text());
     s.LoadLineX = x;
     s.LoadLineY = y;
+    s.LoadLineSet = true;
+    s.LoadLineUa = x / s.UnitsPerVolt;
+    s.LoadLineIa = (kPlotUnits - y) / s.UnitsPerMilliamp;
     DrawOperatingPoint(plot, {{x, y}, s.LoadLineR}, s.UnitsPerVolt, s.UnitsPerMilliamp);
     ScopeBox->update();
     ShowLoadLineNumbers();
@@ -126,6 +160,40 @@ void Base::TxPwr_Change() {
     if (FloatNumber(TxPwr->text()) > 100.0f) TxPwr->setText("100");
     if (FloatNumber(TxPwr->text()) < 0.0f) TxPwr->setText("0");
     RedrawPlot();
+}
+
+void Base::ChooseOperatingPoint(float x, float y) {
+    PlaceOperatingPoint(x, y);
+    Gm->hide();
+    Req->hide();
+    Mu->hide();
+    RLoad->setFocus();
+}
+
+// Enter in Ua0 or Ia0 places the operating point at the voltage and current typed, as a
+// Shift + left click there would; a text that is no usable value is refused with a word.
+void Base::TxUa0_KeyPress(int keyAscii) {
+    if (keyAscii == kKeyEnter) PlaceTypedOperatingPoint();
+}
+
+void Base::TxIa0_KeyPress(int keyAscii) {
+    if (keyAscii == kKeyEnter) PlaceTypedOperatingPoint();
+}
+
+void Base::PlaceTypedOperatingPoint() {
+    if (state_.InCaptureMode()) return;
+    const std::optional<double> ua = WholeNumber(TxUa0->text().toStdString());
+    const std::optional<double> ia = WholeNumber(TxIa0->text().toStdString());
+    const auto usable = [](std::optional<double> v) { return v && *v >= 0.0 && *v <= 1e6; };
+    if (!usable(ua) || !usable(ia)) {
+        Status("Ua0 and Ia0 take a voltage and a current of 0 or more: \"" + TxUa0->text().toStdString() +
+               "\" V, \"" + TxIa0->text().toStdString() + "\" mA");
+        return;
+    }
+    RedrawPlot();
+    const WindowState& s = state_;
+    ChooseOperatingPoint(static_cast<float>(*ua) * s.UnitsPerVolt,
+                         kPlotUnits - static_cast<float>(*ia) * s.UnitsPerMilliamp);
 }
 
 // ---------------------------------------------------------------------------------
@@ -156,11 +224,7 @@ void Base::Scope_MouseDown(int button, int shift, float x, float y) {
         RedrawPlot();
         TxUa0->setText(Axpos->text());
         TxIa0->setText(Aypos->text());
-        PlaceOperatingPoint(x, y);
-        Gm->hide();
-        Req->hide();
-        Mu->hide();
-        RLoad->setFocus();
+        ChooseOperatingPoint(x, y);
         return;
     }
 
@@ -196,7 +260,24 @@ const CurveFile& Base::SlotFile(int index) const { return slots_.at(static_cast<
 
 void Base::RefreshSlot(std::size_t k) {
     Slot& slot = slots_.at(k);
-    if (!slot.path.isEmpty()) RefreshCurveFile(slot.path.toStdString(), slot.file, GetFileName(slot.path.toStdString()));
+    if (!slot.path.isEmpty() && RefreshCurveFile(slot.path.toStdString(), slot.file, GetFileName(slot.path.toStdString())))
+        ShowSlotState(k);
+}
+
+void Base::ShowSlotState(std::size_t k) {
+    const Slot& slot = slots_.at(k);
+    QCheckBox* box = CkImport.at(k);
+    // A file gone or unreadable: the slot keeps it, struck out, its tip naming it.
+    const bool missing = !slot.path.isEmpty() && !slot.file.ok;
+    QFont font = box->font();
+    font.setStrikeOut(missing);
+    box->setFont(font);
+    // A file of several screen voltages shows its first; the tip says which.
+    QString tip = QString::fromStdString(slot.file.note);
+    if (missing)
+        tip = slot.file.reason.empty() ? "Missing: " + slot.path
+                                       : "Can't read " + slot.path + ": " + QString::fromStdString(slot.file.reason);
+    box->setToolTip(tip);
 }
 
 void Base::PutInSlot(std::size_t k, const QString& path, CurveFile file) {
@@ -206,8 +287,7 @@ void Base::PutInSlot(std::size_t k, const QString& path, CurveFile file) {
         slotModels_.at(k).reset();
     }
     slots_.at(k) = {path, std::move(file)};
-    // A file of several screen voltages shows its first; the tip says which.
-    CkImport.at(k)->setToolTip(QString::fromStdString(slots_[k].file.note));
+    ShowSlotState(k);
 }
 
 void Base::SetSlotPath(int index, const QString& path) {
@@ -256,7 +336,9 @@ void Base::BtExport_Click() {
     const Family row = CapturedRowFamily();
     const ShownFamily shown = ShownAsTdf(row);
     Plot().SetDrawMode(kDrawXor);
-    DrawFamily(Plot(), shown.family, state_.UnitsPerVolt, state_.UnitsPerMilliamp);
+    // Labelled as the redraw labelled it, so that drawing it again takes it off whole.
+    LabelRoom room = CaptionRoom(Plot(), Scene());
+    DrawFamily(Plot(), shown.family, state_.UnitsPerVolt, state_.UnitsPerMilliamp, room);
     if (shown.gridStep) state_.GridStep = *shown.gridStep;
     Plot().SetDrawMode(kDrawCopy);
     if (services_.dialogs == nullptr) return;

@@ -43,7 +43,7 @@ std::string BaseName(const QString& path) { return GetFileName(path.toStdString(
 void Base::BuildModelControls(QWidget* client) {
     FrmLoad = new QGroupBox("Load line", client);
     FrmLoad->setObjectName("FrmLoad");
-    FrmLoad->setGeometry(8, 470, 137, 160);
+    FrmLoad->setGeometry(8, 470, 137, 176);
     const auto label = [this](const char* name, int x, int y, int w) {
         auto* l = new QLabel(FrmLoad);
         l->setObjectName(name);
@@ -61,17 +61,24 @@ void Base::BuildModelControls(QWidget* client) {
     CkModel->setGeometry(76, 17, 58, 20);
     CkModel->setToolTip("The numbers from the fitted model instead of the curves");
     CkModel->setEnabled(false);
-    LabelVg0 = label("LabelVg0", 6, 42, 128);
-    LabelGain = label("LabelGain", 6, 58, 128);
-    LabelUp = label("LabelUp", 6, 74, 64);
-    LabelDown = label("LabelDown", 70, 74, 64);
-    LabelPout = label("LabelPout", 6, 90, 128);
-    LabelHd2 = label("LabelHd2", 6, 106, 128);
-    LabelHd3 = label("LabelHd3", 6, 122, 128);
-    LabelThd = label("LabelThd", 6, 138, 128);
+    LabelVg0 = label("LabelVg0", 6, 42, 64);
+    LabelGain = label("LabelGain", 70, 42, 64);
+    LabelUp = label("LabelUp", 6, 58, 64);
+    LabelDown = label("LabelDown", 70, 58, 64);
+    LabelPout = label("LabelPout", 6, 74, 128);
+    LabelHd2 = label("LabelHd2", 6, 90, 64);
+    LabelHd3 = label("LabelHd3", 70, 90, 64);
+    LabelThd = label("LabelThd", 6, 106, 128);
     LabelLoadNote = label("LabelLoadNote", 6, 42, 128);
     LabelLoadNote->setWordWrap(true);
     LabelLoadNote->resize(128, 40);
+    // Under the numbers of a load line that a redraw has taken off the plot.
+    LabelLoadLast = label("LabelLoadLast", 6, 124, 128);
+    LabelLoadLast->setWordWrap(true);
+    LabelLoadLast->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelLoadLast->resize(128, 48);
+    LabelLoadLast->setText("The last load line's numbers, not drawn: type Rload or Shift+click.");
+    LabelLoadLast->hide();
 
     for (int k = 0; k < kSlotCount; ++k) {
         auto* menu = new QMenu(this);
@@ -86,7 +93,6 @@ void Base::BuildModelControls(QWidget* client) {
 }
 
 void Base::ConnectModelHandlers() {
-    connect(TxVin, &QLineEdit::textChanged, this, [this] { TxVin_Change(); });
     connect(CkModel, &QCheckBox::stateChanged, this, [this] { CkModel_Click(); });
     connect(Mnu_ShowModels, &QAction::triggered, this, [this] { Mnu_ShowModels_Click(); });
     TxVin->installEventFilter(this);
@@ -248,6 +254,7 @@ void Base::ShowLoadLineNumbers() {
         }
         LabelLoadNote->setText(text);
         LabelLoadNote->show();
+        LabelLoadLast->hide();
     };
     const WindowState& s = state_;
     int slot = -1;
@@ -257,7 +264,7 @@ void Base::ShowLoadLineNumbers() {
     CkModel->setEnabled(fit != nullptr);
     if (!s.StartupDone || s.UnitsPerVolt <= 0.0f || s.UnitsPerMilliamp <= 0.0f) return note("");
     if (slot < 0) return note("Tick a family.");
-    if (s.LoadLineX == 0.0f && s.LoadLineY == 0.0f) return note("Shift+click an operating point.");
+    if (!s.LoadLineSet) return note("Shift+click an operating point.");
 
     const bool fromModel = fit != nullptr && CkModel->isChecked();
     if (!fromModel) {
@@ -266,8 +273,8 @@ void Base::ShowLoadLineNumbers() {
         if (!loadFamily_ || loadFamily_->family != family) loadFamily_ = std::make_shared<LoadFamily>(family);
     }
     LoadLineInput in;
-    in.va0 = s.LoadLineX / s.UnitsPerVolt;
-    in.ia0 = (kPlotUnits - s.LoadLineY) / s.UnitsPerMilliamp / 1000.0;
+    in.va0 = s.LoadLineUa;
+    in.ia0 = s.LoadLineIa / 1000.0;
     in.rLoad = s.LoadLineR * 1000.0;
     in.vinPeak = TextNumber(TxVin->text());
     // A pentode's model at the screen voltage of its family.
@@ -283,6 +290,8 @@ void Base::ShowLoadLineNumbers() {
     };
     LabelLoadNote->hide();
     for (QLabel* l : numbers) l->show();
+    // A redraw has taken the point and its line off the plot: the numbers are the last ones.
+    LabelLoadLast->setVisible(s.OriginY == kPlotUnits);
     LabelVg0->setText(QString::fromStdString("Vg0 " + Format(n.vg0, "0.00") + " V"));
     LabelGain->setText(QString::fromStdString("Gain " + Format(n.gain, "0.0") + pm(spread ? spread->gain : 0.0, "0.0")));
     LabelUp->setText("+" + QString::fromStdString(Format(n.swingUp, "0.0")) + " V");

@@ -34,8 +34,11 @@ DrawPicture DrawingOf(const CookScene& scene) {
 
 void Base::Mnu_ExportPicture_Click() {
     if (services_.dialogs == nullptr) return;
-    const std::string path =
-        FileDialog(*services_.dialogs, ProgramDirectory(), "*.png", "Export picture", "Save");
+    // The name's extension gives the type; the filters show the three, PNG preselected.
+    const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.png", "Export picture", "Save",
+                                        {{"SVG drawing (*.svg)", "*.svg"},
+                                         {"PDF document (*.pdf)", "*.pdf"},
+                                         {"PNG picture (*.png)", "*.png"}});
     if (path.empty()) return;
     ExportPicture(QString::fromStdString(path));
 }

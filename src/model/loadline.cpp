@@ -40,6 +40,50 @@ double Hermite(double x, double x0, double x1, double y0, double y1, double m0, 
     return (2 * t3 - 3 * t2 + 1) * y0 + (t3 - 2 * t2 + t) * h * m0 + (-2 * t3 + 3 * t2) * y1 + (t3 - t2) * h * m1;
 }
 
+// Grid voltages lo <= hi around the one that gives ia at va. Only the curves around it
+// need to reach va: those of higher grid voltages end at lower anode voltages, so the grid
+// range is searched downwards for where the current is known at va and passes ia. False
+// when it is above or below every current known there.
+bool GridBracket(const AnodeCurrents& currents, double va, double ia, double& lo, double& hi) {
+    constexpr int kSamples = 1024;
+    const double low = currents.LowestGrid(), high = currents.HighestGrid();
+    const auto grid = [&](int i) { return low + (high - low) * i / kSamples; };
+    std::optional<double> above;  // the current at the sample above, when known
+    for (int i = kSamples; i >= 0; --i) {
+        const double g = grid(i);
+        const std::optional<double> c = currents.Current(va, g);
+        if (!c) {
+            above.reset();
+            continue;
+        }
+        if (*c > ia) {
+            above = c;
+            continue;
+        }
+        if (above) {
+            lo = g;
+            hi = grid(i + 1);
+            return true;
+        }
+        if (*c == ia) {
+            lo = hi = g;
+            return true;
+        }
+        // The sample above is unknown: the highest grid voltage known lies between them.
+        double known = g, unknown = i < kSamples ? grid(i + 1) : g;
+        for (int k = 0; k < 60 && unknown - known > 1e-12; ++k) {
+            const double mid = 0.5 * (known + unknown);
+            (currents.Current(va, mid) ? known : unknown) = mid;
+        }
+        const std::optional<double> top = currents.Current(va, known);
+        if (!top || *top < ia) return false;
+        lo = g;
+        hi = known;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 FamilyCurrents::FamilyCurrents(const Family& family) {
@@ -122,9 +166,8 @@ LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInp
     }
     constexpr int kSteps = 64;  // bisection steps: 2^-64 of the interval
     // The grid voltage at the operating point: the current rises with the grid voltage.
-    double lo = currents.LowestGrid(), hi = currents.HighestGrid();
-    const std::optional<double> iLo = currents.Current(in.va0, lo), iHi = currents.Current(in.va0, hi);
-    if (!iLo || !iHi || *iLo > in.ia0 || *iHi < in.ia0) {
+    double lo = 0.0, hi = 0.0;
+    if (!GridBracket(currents, in.va0, in.ia0, lo, hi)) {
         out.reason = kOutsideFamily;
         return out;
     }

@@ -552,6 +552,21 @@ void PainterSurface::Print(std::string_view text) {
     currentY_ += TextHeight(text);
 }
 
+float PainterSurface::TextWidth(std::string_view text) const {
+    if (toDeviceX_ <= 0.0) return scaleWidth_;
+    // The font as drawn in copy mode; the one XOR text uses has the same advances.
+    const QFontMetricsF metrics(font_);
+    double widest = 0.0;
+    for (std::size_t begin = 0;;) {
+        const std::size_t end = std::min(text.find('\n', begin), text.size());
+        const std::string_view part = text.substr(begin, end - begin);
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromUtf8(part.data(), static_cast<qsizetype>(part.size()))));
+        if (end >= text.size()) break;
+        begin = end + 1;
+    }
+    return static_cast<float>(widest / toDeviceX_);
+}
+
 float PainterSurface::TextHeight(std::string_view text) const {
     const double lines = 1.0 + static_cast<double>(std::count(text.begin(), text.end(), '\n'));
     if (toDeviceY_ <= 0.0) return scaleHeight_;

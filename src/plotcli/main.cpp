@@ -19,6 +19,7 @@
 #include "plotcli/pngfile.h"
 #include "scene/scene.h"
 #include "tools/commandline.h"
+#include "tools/fields.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -27,16 +28,19 @@ namespace {
 constexpr std::string_view kUsage =
     "Usage: anodix-plot [OPTION]... -o OUT.png|OUT.svg|OUT.pdf [FILE]...\n"
     "Draws the curve families of up to five curve files as the Anodix window shows them\n"
-    "in Cook mode (the slot colours in the order given, labels, dissipation limit, grid)\n"
-    "into a picture file. The file type follows the extension of OUT: PNG pixels, or an\n"
+    "in Cook mode (the slot colours in the order given, labels, dissipation limit, grid,\n"
+    "axis titles, a legend and a line with the scales, Pd and the operating point) into a\n"
+    "picture file. The file type follows the extension of OUT: PNG pixels, or an\n"
     "SVG or PDF vector drawing of the same plot. A FILE is TDF or another tracer's file\n"
     "(uTracer, uTmax, pypsucurvetrace, CSV/TSV with named columns), recognised by its\n"
     "content; of a file with several screen voltages the first is drawn.\n"
     "\n"
     "  -o, --output OUT  the picture to write (.png, .svg or .pdf); written whole or not\n"
     "                    at all\n"
-    "  --vdiv V          volts per division (default 20)\n"
-    "  --madiv M         milliamperes per division (default 1)\n"
+    "  --vdiv V          volts per division, 0.001 to 100000 (default: the smallest of\n"
+    "                    5, 10, 20, 50, 100 that shows every family whole; 20 without one)\n"
+    "  --madiv M         milliamperes per division, 0.001 to 100000 (default: the smallest\n"
+    "                    of 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100 that shows them; 1 without one)\n"
     "  --pd W            anode dissipation limit in watts, 0 to 100 (default 2);\n"
     "                    0 draws no limit\n"
     "  --rload R         load resistance in kilohms, 0.01 to 100000 (default 10); used\n"
@@ -58,8 +62,8 @@ constexpr std::string_view kUsage =
 constexpr int kMaxSide = 8192;
 
 struct Settings {
-    float voltsPerDiv = 20.0f;
-    float milliampsPerDiv = 1.0f;
+    std::optional<float> voltsPerDiv;      // none: fitted to the families
+    std::optional<float> milliampsPerDiv;
     float watts = 2.0f;
     float rLoad = 10.0f;
     bool haveOp = false;
@@ -92,8 +96,7 @@ float NumberArgument(const std::string& option, const std::string& text, float l
 float ScaleArgument(const std::string& option, const std::string& text) {
     const std::optional<float> value = FiniteNumber(text);
     if (!value) throw Failure{option + ": \"" + text + "\" is not a number"};
-    if (*value <= 0.0f || !ScaleUsable(*value))
-        throw Failure{option + ": " + text + " is not a usable scale"};
+    if (!ScaleUsable(*value)) throw Failure{option + ": " + ScaleRefusal(text)};
     return *value;
 }
 
@@ -152,16 +155,20 @@ Settings ParseArguments(const QStringList& args, bool& help) {
 // operating point with its load line when one is given. Every file must hold curves.
 CookScene SceneOf(const Settings& s) {
     CookScene scene;
-    scene.voltsPerDiv = s.voltsPerDiv;
-    scene.milliampsPerDiv = s.milliampsPerDiv;
     scene.watts = s.watts;
     for (std::size_t k = 0; k < s.files.size(); ++k) {
         const std::string path = s.files[k].toStdString();
         const CurveFile file = ReadCurveFile(path);
         if (!file.ok && file.reason.empty()) throw Failure{"can't read " + path + ": " + file.error};
         if (!file.ok) throw Failure{"Can't read " + path + ": " + file.reason};
-        scene.imports[k] = {file.shown, true, nullptr};
+        scene.imports[k] = {file.shown, true, nullptr, GetField(GetFileName(path), 1, ".")};
     }
+    // Scales not given are those the window's Plot > Fit to families picks.
+    const std::optional<Scales> fit =
+        FitScales(scene, {kVoltsPerDivScales.begin(), kVoltsPerDivScales.end()},
+                  {kMilliampsPerDivScales.begin(), kMilliampsPerDivScales.end()});
+    scene.voltsPerDiv = s.voltsPerDiv.value_or(fit ? fit->voltsPerDiv : scene.voltsPerDiv);
+    scene.milliampsPerDiv = s.milliampsPerDiv.value_or(fit ? fit->milliampsPerDiv : scene.milliampsPerDiv);
     if (s.haveOp) {
         scene.operatingPoint = OperatingPoint{
             {s.opVolts * scene.UnitsPerVolt(), kPlotUnits - s.opMilliamps * scene.UnitsPerMilliamp()},

@@ -26,7 +26,6 @@ constexpr float kTopEdge = 0.0f;          // past the top edge when y < this
 constexpr float kRightLabelX = 63500.0f;
 constexpr float kRightLabelRise = 2000.0f;
 constexpr float kTopLabelY = 100.0f;
-constexpr float kLowestLabelY = 63000.0f;  // labels at this y or lower are not printed
 
 // Coordinates further out than this are drawn at this distance. It lies far beyond
 // anything the plot shows (15000 plot heights), so real data never meet it, while an
@@ -56,7 +55,146 @@ std::string Label(double grid) {
     return PlotNumber(static_cast<float>(std::fmax(-kFloatMax, std::fmin(kFloatMax, grid))));
 }
 
+// The captions' colours: the scales' line in black, the axis titles as the grid.
+constexpr Rgb kCaptionColour = RGB(0, 0, 0);
+constexpr Rgb kTitleColour = kGridColour;
+const char kVoltageTitle[] = "Anode voltage (V)";
+const char kCurrentTitle[] = "Anode current (mA)";
+const char kCapturedName[] = "captured";
+// The room held for the operating point's line while none is drawn.
+const char kOperatingPointRoom[] = "Ua0 000.0 V   Ia0 000.0 mA   Rload 0000 k";
+
+// The captions' gap from the plot's edges.
+float EdgeGap(const PlotSurface& plot) { return 0.5f * plot.TextWidth("0"); }
+
+PlotBox BoxOf(const PlotSurface& plot, const PlacedText& t) {
+    return {t.x, t.y, t.x + plot.TextWidth(t.text), t.y + plot.TextHeight(t.text)};
+}
+
+// Where a curve's label goes: its corner, or none when no place along the curve is free.
+std::optional<PlotPoint> PlaceLabel(const PlotSurface& plot, const std::vector<PlotPoint>& at, const std::string& label,
+                                    LabelRoom& room) {
+    const float w = plot.TextWidth(label), h = plot.TextHeight(label);
+    const float width = plot.ScaleWidth(), height = plot.ScaleHeight();
+    // The first choice: where the curve first leaves through the right or the top edge,
+    // else at its last point.
+    std::size_t from = at.size() - 1;
+    PlotPoint corner = at.back();
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const PlotPoint p = at[i];
+        if (p.x > kRightEdge || p.y < kTopEdge) {
+            from = i;
+            corner = p.x > kRightEdge ? PlotPoint{std::min(kRightLabelX, width - w), p.y - kRightLabelRise}
+                                      : PlotPoint{p.x, kTopLabelY};
+            break;
+        }
+    }
+    const auto take = [&](PlotPoint c) {
+        const PlotBox box{c.x, c.y, c.x + w, c.y + h};
+        if (!room.Free(box, width, height)) return false;
+        room.Take(box);
+        return true;
+    };
+    if (take(corner)) return corner;
+    // Back along the curve towards its start: at a point, or just above it.
+    for (std::size_t i = from + 1; i-- > 0;) {
+        for (const PlotPoint c : {at[i], PlotPoint{at[i].x, at[i].y - h}})
+            if (take(c)) return c;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+bool LabelRoom::Free(const PlotBox& box, float width, float height) const {
+    if (!(box.left >= 0.0f && box.top >= 0.0f && box.right <= width && box.bottom <= height)) return false;
+    return std::none_of(taken_.begin(), taken_.end(), [&box](const PlotBox& t) {
+        return box.left < t.right && t.left < box.right && box.top < t.bottom && t.top < box.bottom;
+    });
+}
+
+std::vector<Caption> Captions(const PlotSurface& plot, const CookScene& scene) {
+    const float h = plot.TextHeight("1"), gap = EdgeGap(plot), width = plot.ScaleWidth(), height = plot.ScaleHeight();
+    std::vector<Caption> out;
+    out.push_back({{GeneralNumber(scene.voltsPerDiv) + " V/div   " + GeneralNumber(scene.milliampsPerDiv) +
+                        " mA/div   Pd " + GeneralNumber(scene.watts) + " W",
+                    gap, 0.0f},
+                   kCaptionColour});
+    out.push_back({{kCurrentTitle, gap, 2.0f * h}, kTitleColour});
+    out.push_back({{kVoltageTitle, width - plot.TextWidth(kVoltageTitle) - gap, height - 2.0f * h}, kTitleColour});
+    // The legend: what is drawn, in the order it is drawn.
+    float y = 0.0f;
+    const auto entry = [&](const std::string& name, Rgb colour) {
+        out.push_back({{name, width - plot.TextWidth(name) - gap, y}, colour});
+        y += h;
+    };
+    if (scene.captured) entry(kCapturedName, kCapturedColour);
+    if (scene.cookMode)
+        for (std::size_t k = 0; k < scene.imports.size(); ++k)
+            if (scene.imports[k].ticked && scene.imports[k].family)
+                entry(scene.imports[k].name.empty() ? "slot " + std::to_string(k + 1) : scene.imports[k].name, kSlotColours[k]);
+    return out;
+}
+
+void DrawCaptions(PlotSurface& plot, const CookScene& scene) {
+    const Rgb pen = plot.ForeColor();
+    for (const Caption& c : Captions(plot, scene)) {
+        plot.SetForeColor(c.colour);
+        plot.MoveTo(c.placed.x, c.placed.y);
+        plot.Print(c.placed.text);
+    }
+    plot.SetForeColor(pen);
+}
+
+PlacedText OperatingPointCaption(const PlotSurface& plot, const OperatingPoint& op, float unitsPerVolt,
+                                 float unitsPerMilliamp) {
+    const float volts = op.at.x / unitsPerVolt, milliamps = (kPlotUnits - op.at.y) / unitsPerMilliamp;
+    return {"Ua0 " + Format(volts, "##0.0") + " V   Ia0 " + Format(milliamps, "##0.0") + " mA   Rload " +
+                GeneralNumber(op.rLoad) + " k",
+            EdgeGap(plot), plot.TextHeight("1")};
+}
+
+LabelRoom CaptionRoom(const PlotSurface& plot, const CookScene& scene) {
+    LabelRoom room;
+    for (const PlacedText& label : GridLabels(plot, scene.milliampsPerDiv, scene.voltsPerDiv)) room.Take(BoxOf(plot, label));
+    for (const Caption& c : Captions(plot, scene)) room.Take(BoxOf(plot, c.placed));
+    PlacedText op{kOperatingPointRoom, EdgeGap(plot), plot.TextHeight("1")};
+    if (scene.operatingPoint) {
+        const PlacedText drawn = OperatingPointCaption(plot, *scene.operatingPoint, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
+        if (drawn.text.size() > op.text.size()) op = drawn;
+    }
+    room.Take(BoxOf(plot, op));
+    return room;
+}
+
+std::optional<Scales> FitScales(const CookScene& scene, const std::vector<float>& voltsPerDiv,
+                                const std::vector<float>& milliampsPerDiv) {
+    if (voltsPerDiv.empty() || milliampsPerDiv.empty()) return std::nullopt;
+    double volts = 0.0, milliamps = 0.0;
+    bool any = false;
+    const auto take = [&](const ShownFamily& shown) {
+        for (const Curve& curve : shown.family.curves)
+            for (const CurvePoint& p : curve.points) {
+                if (!std::isfinite(p.volts) || !std::isfinite(p.amperes)) continue;
+                volts = std::max(volts, p.volts);
+                milliamps = std::max(milliamps, p.amperes * 1000.0);
+                any = true;
+            }
+    };
+    if (scene.captured) take(*scene.captured);
+    if (scene.cookMode)
+        for (const SceneSlot& slot : scene.imports)
+            if (slot.ticked && slot.family) take(*slot.family);
+    if (!any) return std::nullopt;
+    // The smallest entry whose eight divisions reach the value, else the largest.
+    const auto pick = [](const std::vector<float>& list, double reach) {
+        float best = *std::max_element(list.begin(), list.end());
+        for (float entry : list)
+            if (8.0 * entry >= reach && entry < best) best = entry;
+        return best;
+    };
+    return Scales{pick(voltsPerDiv, volts), pick(milliampsPerDiv, milliamps)};
+}
 
 void DrawCookPlot(PlotSurface& plot, const CookScene& scene) {
     DrawCookBase(plot, scene);
@@ -68,13 +206,15 @@ void DrawCookPlot(PlotSurface& plot, const CookScene& scene) {
 
 void DrawCookBase(PlotSurface& plot, const CookScene& scene) {
     plot.Clear();
+    LabelRoom room = CaptionRoom(plot, scene);
     DrawPowerLimit(plot, scene.watts, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
     plot.SetDrawWidth(kCurvePen);
-    DrawCapturedCurves(plot, scene);
-    DrawImportedFamilies(plot, scene);
+    DrawCapturedCurves(plot, scene, room);
+    DrawImportedFamilies(plot, scene, room);
     DrawModelFamilies(plot, scene);
     plot.SetDrawWidth(kThinPen);
     DrawGrid(plot, scene.milliampsPerDiv, scene.voltsPerDiv);
+    DrawCaptions(plot, scene);
 }
 
 std::optional<float> ShownGridStep(const CookScene& scene) {
@@ -87,39 +227,34 @@ std::optional<float> ShownGridStep(const CookScene& scene) {
     return step;
 }
 
-void DrawFamily(PlotSurface& plot, const Family& family, float unitsPerVolt, float unitsPerMilliamp) {
+void DrawFamily(PlotSurface& plot, const Family& family, float unitsPerVolt, float unitsPerMilliamp,
+                LabelRoom& room) {
     const Rgb savedColour = plot.ForeColor();
     plot.MoveTo(kPenStartX, kPenStartY);
+    std::vector<PlotPoint> at;
     for (const Curve& curve : family.curves) {
         plot.MoveTo(kPenStartX, kPenStartY);
-        bool labelled = false;
-        bool penDown = false;
+        at.clear();
         for (const CurvePoint& p : curve.points) {
             const float x = Clamp(ToFloat(p.volts) * unitsPerVolt, kPenStartX);
             const float y = Clamp(kPenStartY - ToFloat(p.amperes) * unitsPerMilliamp * 1000.0f, kPenStartY);
-            if (penDown) {
-                plot.LineTo(x, y);
-            } else {
+            if (at.empty())
                 plot.MoveTo(x, y);
-                penDown = true;
-            }
-            if ((x > kRightEdge || y < kTopEdge) && !labelled) {
-                const float labelX = x > kRightEdge ? kRightLabelX : x;
-                const float labelY = x > kRightEdge ? y - kRightLabelRise : kTopLabelY;
-                if (labelY < kLowestLabelY) {
-                    plot.MoveTo(labelX, labelY);
-                    plot.Print(Label(curve.grid1));
-                    plot.MoveTo(x, y);
-                }
-                labelled = true;
-            }
+            else
+                plot.LineTo(x, y);
+            at.push_back({x, y});
         }
-        if (penDown && !labelled) plot.Print(Label(curve.grid1));
+        if (at.empty()) continue;
+        const std::string label = Label(curve.grid1);
+        if (const std::optional<PlotPoint> corner = PlaceLabel(plot, at, label, room)) {
+            plot.MoveTo(corner->x, corner->y);
+            plot.Print(label);
+        }
     }
     plot.SetForeColor(savedColour);
 }
 
-void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene) {
+void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene, LabelRoom& room) {
     if (!scene.cookMode) return;
     for (std::size_t k = 0; k < scene.imports.size(); ++k) {
         const SceneSlot& slot = scene.imports[k];
@@ -127,7 +262,7 @@ void DrawImportedFamilies(PlotSurface& plot, const CookScene& scene) {
         if (!slot.ticked || !slot.family) continue;
         const Rgb pen = plot.ForeColor();
         plot.SetForeColor(kSlotColours[k]);
-        DrawFamily(plot, slot.family->family, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
+        DrawFamily(plot, slot.family->family, scene.UnitsPerVolt(), scene.UnitsPerMilliamp(), room);
         plot.SetForeColor(pen);
     }
 }
@@ -172,11 +307,11 @@ void DrawModelFamilies(PlotSurface& plot, const CookScene& scene) {
     plot.SetDrawWidth(width);
 }
 
-void DrawCapturedCurves(PlotSurface& plot, const CookScene& scene) {
+void DrawCapturedCurves(PlotSurface& plot, const CookScene& scene, LabelRoom& room) {
     if (!scene.captured) return;
     const Rgb pen = plot.ForeColor();
     plot.SetForeColor(kCapturedColour);
-    DrawFamily(plot, scene.captured->family, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
+    DrawFamily(plot, scene.captured->family, scene.UnitsPerVolt(), scene.UnitsPerMilliamp(), room);
     plot.SetForeColor(pen);
 }
 
@@ -215,6 +350,9 @@ void DrawOperatingPoint(PlotSurface& plot, const OperatingPoint& op, float units
     plot.SetDrawWidth(kThinPen);
     DrawLoadLine(plot, op.rLoad, op.at.x, op.at.y, unitsPerVolt, unitsPerMilliamp);
     plot.Line(op.at.x, op.at.y, op.at.x, kPlotUnits, kDropLineColour);
+    const PlacedText caption = OperatingPointCaption(plot, op, unitsPerVolt, unitsPerMilliamp);
+    plot.MoveTo(caption.x, caption.y);
+    plot.Print(caption.text);
     plot.RestoreForeColor();
     plot.SetDrawMode(kDrawCopy);
 }

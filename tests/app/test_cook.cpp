@@ -104,15 +104,60 @@ private slots:
                     out << QString("%1 %2,%3 %4,%5 %6").arg(int(c.kind)).arg(c.x1).arg(c.y1).arg(c.x2).arg(c.y2).arg(c.text.c_str());
             return out;
         };
+        // Each drawn alone, so that the labels have the same room.
+        w.CkImport[1]->setChecked(false);
         tape.calls.clear();
         w.RedrawPlot();
         const QStringList fromTracer = drawn(RGB(0, 0, 255));
         QVERIFY(!fromTracer.isEmpty());
+        w.CkImport[1]->setChecked(true);
+        w.CkImport[0]->setChecked(false);
+        tape.calls.clear();
+        w.RedrawPlot();
         QCOMPARE(fromTracer, drawn(RGB(192, 64, 0)));
+        w.CkImport[0]->setChecked(true);
         WriteWholeFile(utmax, ReadWholeFile(data + "ecc83_tab.utd"));
         tape.calls.clear();
         w.RedrawPlot();
         QCOMPARE(LinesIn(tape, RGB(0, 0, 255)), 2);
+    }
+
+    // The 12AU7 example at 50 V/div and 5 mA/div, 10 k and 1 V: a point at 250 V and 10 mA,
+    // beyond where the 0 V curve ends (240 V), has its numbers, and no change of scale
+    // changes them; after a redraw the panel says they are the last load line's, and Rload
+    // draws it again where it was chosen. Enter in Ua0 or Ia0 places the point there.
+    void loadLineThroughScales() {
+        Window t;
+        Base& w = t.w;
+        w.SetSlotPath(0, SourceFile("examples/12AU7.tdf"));
+        w.CbVdiv->setEditText("50");
+        w.CbMaDiv->setEditText("5");
+        w.RedrawPlot();
+        const auto numbers = [&w] {
+            return QStringList{w.LabelVg0->text(), w.LabelGain->text(), w.LabelUp->text(), w.LabelDown->text(),
+                               w.LabelPout->text(), w.LabelHd2->text(), w.LabelThd->text()}.join('|');
+        };
+        w.Scope_MouseMove(0, 0, PlotX(w, 250), PlotY(w, 10));
+        ClickPlot(w, 1, 1, PlotX(w, 250), PlotY(w, 10));
+        const QString chosen = numbers();
+        QVERIFY2(w.LabelLoadNote->isHidden() && w.LabelGain->text().startsWith("Gain ") && w.LabelLoadLast->isHidden(),
+                 qPrintable(w.LabelLoadNote->text()));
+        for (const char* scale : {"2", "10"}) {
+            w.CbMaDiv->setEditText(scale);
+            w.RedrawPlot();
+            QVERIFY(numbers() == chosen && w.LabelLoadLast->isVisible());
+        }
+        w.RLoad->setText("10.0");
+        QVERIFY(numbers() == chosen && w.LabelLoadLast->isHidden());
+        QVERIFY(w.State().OriginX == PlotX(w, 250) && w.State().OriginY == PlotY(w, 10));
+
+        w.TxUa0->setText("300");
+        w.TxIa0->setText("8");
+        QTest::keyClick(w.TxIa0, Qt::Key_Return);
+        QVERIFY(w.State().OriginX == PlotX(w, 300) && w.State().OriginY == PlotY(w, 8) && numbers() != chosen);
+        w.TxUa0->setText("-5");
+        QTest::keyClick(w.TxUa0, Qt::Key_Return);
+        QVERIFY(w.State().OriginX == PlotX(w, 300) && w.statusBar()->currentMessage().startsWith("Ua0 and Ia0"));
     }
 
     // At 50 V/div and 5 mA/div: the operating point, its load line and the Gm marker on the

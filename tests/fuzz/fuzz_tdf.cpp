@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.SetDrawWidth(2);
     s.SetDrawMode(kDrawXor);
     const ShownFamily shown = ShownTdf(text);
-    DrawFamily(s, shown.family, upv, upm);
+    LabelRoom room;
+    DrawFamily(s, shown.family, upv, upm, room);
     FUZZ_CHECK(s.ForeColor() == colour, where + ": colour not restored");
     FUZZ_CHECK(!shown.gridStep || std::isfinite(*shown.gridStep), where + ": GridStep " + Num(*shown.gridStep));
 

@@ -90,6 +90,22 @@ private slots:
         // A triode's second harmonic: the swing down is the larger one.
         QVERIFY(curves.swingDown > curves.swingUp && curves.hd2 > curves.hd3);
     }
+
+    // The 12AU7 example's 0 V curve ends at 240 V (40 mA): points beyond it, whose swing
+    // crosses only lower curves, have their numbers, close to the fitted model's.
+    void pointsBeyondAShortCurve() {
+        const Family family = ReadTdfFamily(test::ReadWholeFile(test::SourceFile("examples/12AU7.tdf").toStdString()));
+        const ModelFit fit = FitModel(ModelKind::KorenTriode, FitInputOf({family}));
+        const FamilyCurrents currents(family);
+        for (double va0 : {240.0, 250.0, 300.0}) {
+            const LoadLineInput in{va0, 10e-3, 10e3, 1.0};
+            const LoadLineNumbers curves = AnalyseLoadLine(currents, in), model = AnalyseLoadLine(FittedCurrents(fit.model, 0.0), in);
+            QVERIFY2(curves.ok && model.ok, curves.reason.c_str());
+            QVERIFY(curves.vg0 < -2.0 && std::fabs(curves.gain / model.gain - 1.0) < 0.02);
+        }
+        // Above the highest current known at 250 V, and below the lowest.
+        for (double ia0 : {45e-3, 1e-6}) QVERIFY(!AnalyseLoadLine(currents, {250.0, ia0, 10e3, 1.0}).ok);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLoadLine)
