@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -21,6 +22,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 
@@ -65,7 +67,9 @@ Base::Base(Services services, QWidget* parent) : QMainWindow(parent), services_(
     BuildMenus();
     ConnectHandlers();
     statusBar()->setObjectName("StatusBar");
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    // The Stage panel's column comes beside the client area, which keeps its design size.
+    const int column = DockStage->sizeHint().width() + style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+    resize(kClientWidth + column, kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 Base::~Base() {
@@ -132,6 +136,8 @@ QComboBox* MakeScaleList(QWidget* parent, const char* name, int x, int y, int w)
 void Base::BuildControls() {
     auto* client = new QWidget(this);
     client->setObjectName("Client");
+    // At least a pixel wide: a window narrower than the Stage column still lays the client out.
+    client->setMinimumSize(1, 1);
     setCentralWidget(client);
 
     // The program's own small bold-free dialog font, close to the classic 8-point one.
@@ -258,6 +264,7 @@ void Base::BuildControls() {
     FrmCapture->hide();
 
     BuildModelControls(client);
+    BuildStageControls();
 }
 
 void Base::BuildMenus() {
@@ -296,6 +303,7 @@ void Base::BuildMenus() {
     Mnu_FitFamilies = Mnu_Plot->addAction("Fit to families");
     Mnu_FitFamilies->setObjectName("Mnu_FitFamilies");
     Mnu_FitFamilies->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    BuildStageMenus();
 
     Mnu_Help = menuBar()->addMenu("Help");
     Mnu_Help->setObjectName("Mnu_Help");
@@ -368,7 +376,10 @@ void Base::ConnectHandlers() {
         w->installEventFilter(this);
     CbVdiv->installEventFilter(this);
     CbMaDiv->installEventFilter(this);
+    // The layout follows the client area, which the window's size and the Stage column give.
+    centralWidget()->installEventFilter(this);
     ConnectModelHandlers();
+    ConnectStageHandlers();
 }
 
 // While the user types, the text stands as typed: a change is handled only when the text
@@ -392,6 +403,10 @@ void Base::ConnectTypedField(QLineEdit* field, const std::function<void()>& hand
 bool Base::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
 
+    if (type == QEvent::Resize && watched == centralWidget()) {
+        Form_Resize();
+        return false;
+    }
     if (type == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         // Arrow keys step the numeric fields; the key goes no further.
@@ -522,11 +537,6 @@ void Base::InitSettings() {
 // ---------------------------------------------------------------------------------
 // Layout
 
-void Base::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    Form_Resize();
-}
-
 void Base::Form_Resize() {
     Plot().Clear();
     const QWidget* client = centralWidget();
@@ -546,6 +556,7 @@ void Base::Form_Resize() {
 void Base::Mnu_Capture_Click() {
     FrmCook->hide();
     FrmLoad->hide();
+    FrmStage->hide();
     FrmCapture->show();
     state_.CurrentMode = kCaptureMode;
     RedrawPlot();
@@ -555,6 +566,7 @@ void Base::Mnu_Cook_Click() {
     FrmCapture->hide();
     FrmCook->show();
     FrmLoad->show();
+    FrmStage->show();
     state_.CurrentMode = kCookMode;
     RedrawPlot();
 }

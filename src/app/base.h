@@ -10,6 +10,7 @@
 //   base_convert.cpp   conversion of external data tables
 //   base_picture.cpp   pictures of the plot: export to PNG, SVG or PDF, and printing
 //   base_model.cpp     fitted models of the slots, the load line's numbers
+//   base_stage.cpp     the Stage panel, its overlay, the views of the field, matching
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -25,12 +26,16 @@
 #include "capture/capturedfamily.h"
 #include "model/fit.h"
 #include "model/spice.h"
+#include "plot/export.h"
 #include "scene/scene.h"
+#include "stage/field.h"
+#include "stage/stage.h"
 #include "tools/dialogs.h"
 
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QDockWidget;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -194,6 +199,27 @@ public:
     // first is `best`); nothing when the user cancels. Tests replace it.
     std::function<std::optional<int>(const QStringList& listing, int best)> askModelChoice;
 
+    // ---- The Stage panel, the views of the field, matching (base_stage.cpp) ----
+    // A field or box of the panel changed: the numbers and the plot's overlay follow.
+    void Stage_Change();
+    // The stage's numbers for the panel's fields as they stand, worked out again only when a
+    // field, the swing, Pd or the family has changed; nothing is worked out while B+ and Ra
+    // (a pair: B+, Raa and the bias) are not all filled in. True when the numbers shown
+    // changed (the overlay then needs a redraw).
+    bool RefreshStage();
+    // The report of the numbers shown, when the panel is filled in and a family ticked.
+    const StageReport* StageResult() const;
+    // Each opens a window of its own showing the view of the first ticked family.
+    void Mnu_Map_Click(FieldQuantity quantity);
+    void Mnu_Transfer_Click();
+    void Mnu_StageView_Click();
+    // Matches the families of the ticked slots (along the load line when one is set) and
+    // writes the report as a PDF.
+    void Mnu_Match_Click();
+    // Writes a view to path as ExportPicture writes the plot (".png" added to a name without
+    // a picture's extension); a message names a file that cannot be written.
+    bool ExportViewPicture(const QString& path, QSize size, const DrawPicture& draw);
+
     // ---- Scales fitted to the families, the wheel, Help ----
     // The smallest scales of the lists that show every ticked family whole; false, and
     // nothing changed, without a family.
@@ -303,6 +329,21 @@ public:
     QLabel* LabelLoadLast = nullptr;  // the numbers are those of a load line no longer drawn
     std::array<QMenu*, kSlotCount> MnuSlot{};  // each slot's context menu (on its check box)
 
+    // The Stage panel, in the column right of the plot (outside the client area, so the plot
+    // keeps its width of the client's less 160).
+    QDockWidget* DockStage = nullptr;
+    QGroupBox* FrmStage = nullptr;
+    QLineEdit* TxBplus = nullptr;  // B+, volts
+    QLineEdit* TxRa = nullptr;     // ohms, k and M allowed ("10k")
+    QLineEdit* TxRk = nullptr;     // empty: no cathode resistor (the bias below, or none)
+    QLineEdit* TxRl = nullptr;     // the next stage's grid resistor; empty: none
+    QCheckBox* CkBypassed = nullptr;
+    QCheckBox* CkPushPull = nullptr;
+    QLineEdit* TxRaa = nullptr;    // the pair's plate-to-plate load
+    QLineEdit* TxBias = nullptr;   // fixed grid bias, volts (either sign: below the cathode)
+    std::array<QLabel*, 6> LabelStageField{};  // the fields' captions
+    QLabel* LabelStage = nullptr;  // the numbers, one line each, or what is missing
+
     QMenu* Mnu_Mode = nullptr;
     QAction* Mnu_Capture = nullptr;
     QAction* Mnu_Cook = nullptr;
@@ -315,13 +356,19 @@ public:
     QAction* Mnu_Print = nullptr;
     QAction* Mnu_ShowModels = nullptr;  // the fitted models drawn over their families
     QAction* Mnu_FitFamilies = nullptr;
+    QMenu* Mnu_Maps = nullptr;
+    QAction* Mnu_MapGm = nullptr;
+    QAction* Mnu_MapRp = nullptr;
+    QAction* Mnu_MapMu = nullptr;
+    QAction* Mnu_Transfer = nullptr;
+    QAction* Mnu_StageView = nullptr;
+    QAction* Mnu_Match = nullptr;
     QMenu* Mnu_Help = nullptr;
     QAction* Mnu_Manual = nullptr;
     QAction* Mnu_About = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -344,6 +391,20 @@ private:
     void BuildMenus();
     void BuildModelControls(QWidget* client);
     void ConnectModelHandlers();
+    void BuildStageControls();
+    void BuildStageMenus();
+    void ConnectStageHandlers();
+    // A field of the panel: its text taken when usable, put back to the value in force when
+    // the user leaves it with one that is not.
+    void StageField_Change(std::size_t field);
+    void StageField_Validate(std::size_t field);
+    // The stage's overlay on the plot at the scene's scales (after the scene is drawn).
+    void DrawStage(PlotSurface& plot, const CookScene& scene) const;
+    // What Export picture, SVG and PDF and printing draw: the scene and the stage over it.
+    DrawPicture PlotDrawing() const;
+    // The first ticked slot with a family (-1 when none).
+    int FirstTickedSlot() const;
+    void OpenView(const QString& title, DrawPicture draw);
     void ConnectHandlers();
     // The field's change handling, held off while the user types a text that is no usable
     // value (see base.cpp).
@@ -383,6 +444,9 @@ private:
     std::array<std::shared_ptr<const Family>, kSlotCount> slotModels_;   // and its model's family
     struct LoadFamily;
     std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, while it is the slot's
+    struct StagePanel;
+    std::shared_ptr<StagePanel> stage_;  // the Stage panel's values in force and its numbers
+    bool stageHeld_ = false;             // a configuration is being applied: no redraw per field
     CapturedFamily captured_;
     std::optional<double> capturedRowPick_;  // the grid-2 row picked; none = the default
     // A grid step whose answer is still arriving: its place in the scan, and the input

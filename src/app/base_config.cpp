@@ -110,6 +110,14 @@ void Base::Mnu_Export_Pref_Click() {
         v.Ia0 = GeneralNumber(state_.LoadLineIa);
     }
     v.Vin = TxVin->text().toStdString();
+    v.Bplus = TxBplus->text().toStdString();
+    v.Ra = TxRa->text().toStdString();
+    v.Rk = TxRk->text().toStdString();
+    v.Rl = TxRl->text().toStdString();
+    v.Raa = TxRaa->text().toStdString();
+    v.Bias = TxBias->text().toStdString();
+    v.Bypassed = CkBypassed->isChecked() ? "1" : "0";
+    v.PushPull = CkPushPull->isChecked() ? "1" : "0";
 
     // The record only ever names a file that was written. The record itself is lost
     // silently when the program's folder cannot be written: start-up then finds none.
@@ -177,6 +185,17 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
     put("DISPLAY/Pa", v.Pa, [this](const QString& t) { TxPwr->setText(t); });
     put("DISPLAY/Ld", v.Ld, [this](const QString& t) { RLoad->setText(t); });
     put("DISPLAY/Vin", v.Vin, [this](const QString& t) { TxVin->setText(t); });
+    // The Stage panel's fields, worked out once with the redraw below.
+    stageHeld_ = true;
+    put("STAGE/Bplus", v.Bplus, [this](const QString& t) { TxBplus->setText(t); });
+    put("STAGE/Ra", v.Ra, [this](const QString& t) { TxRa->setText(t); });
+    put("STAGE/Rk", v.Rk, [this](const QString& t) { TxRk->setText(t); });
+    put("STAGE/Rl", v.Rl, [this](const QString& t) { TxRl->setText(t); });
+    put("STAGE/Raa", v.Raa, [this](const QString& t) { TxRaa->setText(t); });
+    put("STAGE/Bias", v.Bias, [this](const QString& t) { TxBias->setText(t); });
+    put("STAGE/Bypassed", v.Bypassed, [this](const QString& t) { CkBypassed->setChecked(TextNumber(t) != 0.0); });
+    put("STAGE/PushPull", v.PushPull, [this](const QString& t) { CkPushPull->setChecked(TextNumber(t) != 0.0); });
+    stageHeld_ = false;
     if (v.Holds("DATA/InDevice")) state_.InDeviceId = v.InDevice;
     if (v.Holds("DATA/OutDevice")) state_.OutDeviceId = v.OutDevice;
     put("DATA/VG1", v.VG1, [this](const QString& t) { TxVg1->setText(t); });

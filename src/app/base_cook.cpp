@@ -117,6 +117,11 @@ void Base::RedrawPlot() {
             if (CkImport[k]->isChecked()) RefreshSlot(k);
     const CookScene scene = Scene();
     DrawCookBase(Plot(), scene);
+    // The stage over the scene, when the Stage panel is filled in.
+    if (!s.InCaptureMode()) {
+        RefreshStage();
+        DrawStage(Plot(), scene);
+    }
     if (const std::optional<float> step = ShownGridStep(scene)) s.GridStep = *step;
     // Events waiting meanwhile run once the picture is whole; a redraw they ask for is
     // dropped.

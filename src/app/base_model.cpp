@@ -237,6 +237,8 @@ void Base::TxVin_Change() {
     // Each rewrite runs this handler again, nested, before this one goes on.
     if (static_cast<float>(TextNumber(TxVin->text())) < kVinLowest) TxVin->setText("0.01");
     if (static_cast<float>(TextNumber(TxVin->text())) > kVinHighest) TxVin->setText("1000");
+    // The stage's swing follows the same Vin.
+    if (state_.StartupDone && !stageHeld_ && RefreshStage()) RedrawPlot();
     ShowLoadLineNumbers();
 }
 

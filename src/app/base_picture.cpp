@@ -26,10 +26,6 @@ QSize PlotSize(Scope& scope) {
     return QSize(qRound(image.width() / ratio), qRound(image.height() / ratio)).expandedTo(QSize(1, 1));
 }
 
-DrawPicture DrawingOf(const CookScene& scene) {
-    return [scene](PlotSurface& target) { DrawCookPlot(target, scene); };
-}
-
 }  // namespace
 
 void Base::Mnu_ExportPicture_Click() {
@@ -61,15 +57,15 @@ bool Base::ExportPicture(const QString& chosen) {
     switch (PictureFormatOf(path)) {
         case PictureFormat::Png:
             if (path.endsWith(kDoubleDensitySuffix, Qt::CaseInsensitive))
-                written = ExportPng(path, RenderImage(PlotSize(scope) * 2, 2.0, DrawingOf(Scene())), &error);
+                written = ExportPng(path, RenderImage(PlotSize(scope) * 2, 2.0, PlotDrawing()), &error);
             else
                 written = ExportPng(path, scope.image(), &error);
             break;
         case PictureFormat::Svg:
-            written = ExportSvg(path, PlotSize(scope), DrawingOf(Scene()), &error);
+            written = ExportSvg(path, PlotSize(scope), PlotDrawing(), &error);
             break;
         case PictureFormat::Pdf:
-            written = ExportPdf(path, PlotSize(scope), DrawingOf(Scene()), &error);
+            written = ExportPdf(path, PlotSize(scope), PlotDrawing(), &error);
             break;
         case PictureFormat::Unknown:
             error = QStringLiteral("not a PNG, SVG or PDF name");
@@ -93,7 +89,7 @@ void Base::Mnu_Print_Click() {
         go = dialog.exec() == QDialog::Accepted;
     }
     if (!go || closing_) return;
-    if (PrintPicture(printer, PlotSize(*ScopeBox), DrawingOf(Scene()))) return;
+    if (PrintPicture(printer, PlotSize(*ScopeBox), PlotDrawing())) return;
     const QString where =
         printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
     Message("Can't print on " + where.toStdString() + ": the printer could not be started", "Anodix",

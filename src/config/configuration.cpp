@@ -40,7 +40,8 @@ const std::pair<const char*, std::vector<const char*>> kConfigurationKeys[] = {
     {"DISPLAY", {"Ia", "Ua", "Pa", "Ld", "Ua0", "Ia0", "Vin"}},
     {"DATA", {"InDevice", "OutDevice", "VG1", "VG2"}},
     {"IMPORT", {"0", "1", "2", "3", "4"}},
-    {"CAL", {"X", "Y"}}};
+    {"CAL", {"X", "Y"}},
+    {"STAGE", {"Bplus", "Ra", "Rk", "Rl", "Bypassed", "PushPull", "Raa", "Bias"}}};
 
 }  // namespace
 
@@ -68,6 +69,14 @@ bool PutConfiguration(IniDocument& document, const ConfigurationValues& v) {
     put("DISPLAY", "Ua0", v.Ua0);
     put("DISPLAY", "Ia0", v.Ia0);
     put("DISPLAY", "Vin", v.Vin);
+    put("STAGE", "Bplus", v.Bplus);
+    put("STAGE", "Ra", v.Ra);
+    put("STAGE", "Rk", v.Rk);
+    put("STAGE", "Rl", v.Rl);
+    put("STAGE", "Bypassed", v.Bypassed);
+    put("STAGE", "PushPull", v.PushPull);
+    put("STAGE", "Raa", v.Raa);
+    put("STAGE", "Bias", v.Bias);
     return ok;
 }
 
@@ -93,6 +102,14 @@ ConfigurationValues GetConfiguration(const IniDocument& document) {
     v.Ua0 = get("DISPLAY", "Ua0");
     v.Ia0 = get("DISPLAY", "Ia0");
     v.Vin = get("DISPLAY", "Vin");
+    v.Bplus = get("STAGE", "Bplus");
+    v.Ra = get("STAGE", "Ra");
+    v.Rk = get("STAGE", "Rk");
+    v.Rl = get("STAGE", "Rl");
+    v.Bypassed = get("STAGE", "Bypassed");
+    v.PushPull = get("STAGE", "PushPull");
+    v.Raa = get("STAGE", "Raa");
+    v.Bias = get("STAGE", "Bias");
     for (const auto& [section, keys] : kConfigurationKeys) {
         if (document.Has(section)) v.held.insert(section);
         for (const char* key : keys)
@@ -126,7 +143,7 @@ std::optional<ConfigurationValues> ReadConfiguration(const std::string& path, st
     if (!some) {
         if (notConfiguration != nullptr)
             *notConfiguration = "not a configuration: it holds none of the sections [FORM], [DISPLAY], [DATA], "
-                                "[IMPORT] and [CAL]";
+                                "[IMPORT], [CAL] and [STAGE]";
         return std::nullopt;
     }
     return v;

@@ -24,6 +24,9 @@ struct ConfigurationValues {
     // The operating point (volts, milliamperes; "" when none was chosen) and the text of
     // TxVin, in files since these were kept.
     std::string Ua0, Ia0, Vin;
+    // The Stage panel, in files since it was kept: the texts of TxBplus, TxRa, TxRk, TxRl,
+    // TxRaa and TxBias, and its two boxes ("1" ticked, "0" not).
+    std::string Bplus, Ra, Rk, Rl, Raa, Bias, Bypassed, PushPull;
     // Where it came from a file: the keys it held, as "SECTION/Key" with the section in
     // capitals ("DISPLAY/Ua"), and each section alone ("IMPORT"). A key the file lacks
     // leaves its part of the set-up as it is.
