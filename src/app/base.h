@@ -404,7 +404,7 @@ private:
     DrawPicture PlotDrawing() const;
     // The first ticked slot with a family (-1 when none).
     int FirstTickedSlot() const;
-    void OpenView(const QString& title, DrawPicture draw);
+    void OpenView(const QString& title, const DrawPicture& draw);
     void ConnectHandlers();
     // The field's change handling, held off while the user types a text that is no usable
     // value (see base.cpp).

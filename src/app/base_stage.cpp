@@ -37,7 +37,9 @@ enum StageField : std::size_t { kBplus, kRa, kRk, kRl, kRaa, kBias, kStageFieldC
 // The width of the column that holds the panel.
 constexpr int kStageColumnWidth = 214;
 
-bool IsOhms(std::size_t field) { return field == kRa || field == kRk || field == kRl || field == kRaa; }
+bool IsOhms(std::size_t field) {
+    return field == kRa || field == kRk || field == kRl || field == kRaa;
+}
 
 // A field's text as its value: none for an empty field; nothing at all when the text is no
 // usable value (a typing not finished, a word).
@@ -61,8 +63,8 @@ std::optional<std::optional<double>> StageValue(std::size_t field, const QString
 }
 
 const char* const kStageRefusal[kStageFieldCount] = {
-    "B+ takes a supply of 1 to 100000 V", "Ra takes a resistance (10k, 1.5M, 470)",
-    "Rk takes a resistance (10k, 1.5M, 470)", "RL takes a resistance (10k, 1.5M, 470)",
+    "B+ takes a supply of 1 to 100000 V",      "Ra takes a resistance (10k, 1.5M, 470)",
+    "Rk takes a resistance (10k, 1.5M, 470)",  "RL takes a resistance (10k, 1.5M, 470)",
     "Raa takes a resistance (10k, 1.5M, 470)", "Bias takes a grid voltage of up to 10000 V"};
 
 bool SameFields(const StageFields& a, const StageFields& b) {
@@ -136,10 +138,12 @@ void Base::BuildStageControls() {
     const char* names[kStageFieldCount] = {"TxBplus", "TxRa", "TxRk", "TxRl", "TxRaa", "TxBias"};
     const char* captions[kStageFieldCount] = {"B+", "Ra", "Rk", "RL", "Raa", "Bias"};
     const char* units[kStageFieldCount] = {"V", "Ohm", "Ohm", "Ohm", "Ohm", "V"};
-    const char* tips[kStageFieldCount] = {
-        "Supply in volts (a pair: the centre tap)", "Anode resistor in ohms (10k, 1.5M)",
-        "Cathode resistor; empty: the fixed bias below, or none", "The next stage's grid resistor; empty: none",
-        "The pair's plate-to-plate load", "Fixed grid bias in volts, below the cathode"};
+    const char* tips[kStageFieldCount] = {"Supply in volts (a pair: the centre tap)",
+                                          "Anode resistor in ohms (10k, 1.5M)",
+                                          "Cathode resistor; empty: the fixed bias below, or none",
+                                          "The next stage's grid resistor; empty: none",
+                                          "The pair's plate-to-plate load",
+                                          "Fixed grid bias in volts, below the cathode"};
     std::array<QLineEdit*, kStageFieldCount> fields{};
     for (std::size_t i = 0; i < kStageFieldCount; ++i) {
         // Raa and Bias sit below the two boxes.
@@ -201,7 +205,8 @@ void Base::ConnectStageHandlers() {
     const std::array<QLineEdit*, kStageFieldCount> fields{TxBplus, TxRa, TxRk, TxRl, TxRaa, TxBias};
     for (std::size_t i = 0; i < kStageFieldCount; ++i) {
         connect(fields[i], &QLineEdit::textChanged, this, [this, i] { StageField_Change(i); });
-        connect(fields[i], &QLineEdit::editingFinished, this, [this, i] { StageField_Validate(i); });
+        connect(fields[i], &QLineEdit::editingFinished, this,
+                [this, i] { StageField_Validate(i); });
     }
     connect(CkBypassed, &QCheckBox::stateChanged, this, [this] { Stage_Change(); });
     connect(CkPushPull, &QCheckBox::stateChanged, this, [this] { Stage_Change(); });
@@ -219,7 +224,8 @@ void Base::ConnectStageHandlers() {
 namespace {
 
 QLineEdit* FieldOf(const Base& w, std::size_t field) {
-    const std::array<QLineEdit*, kStageFieldCount> fields{w.TxBplus, w.TxRa, w.TxRk, w.TxRl, w.TxRaa, w.TxBias};
+    const std::array<QLineEdit*, kStageFieldCount> fields{w.TxBplus, w.TxRa,  w.TxRk,
+                                                          w.TxRl,    w.TxRaa, w.TxBias};
     return fields.at(field);
 }
 
@@ -254,7 +260,9 @@ void Base::Stage_Change() {
 int Base::FirstTickedSlot() const {
     for (int k = 0; k < kSlotCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
-        if (CkImport[i]->isChecked() && slots_[i].file.families && !slots_[i].file.families->empty()) return k;
+        const CurveFile& file = slots_[i].file;
+        if (CkImport[i]->isChecked() && file.family && file.families && !file.families->empty())
+            return k;
     }
     return -1;
 }
@@ -264,7 +272,8 @@ bool Base::RefreshStage() {
     const auto& v = p.value;
     const bool pair = CkPushPull->isChecked();
     std::string missing;
-    if (pair && !(v[kBplus] && v[kRaa] && v[kBias])) missing = "Type B+, Raa and Bias for the pair.";
+    if (pair && !(v[kBplus] && v[kRaa] && v[kBias]))
+        missing = "Type B+, Raa and Bias for the pair.";
     if (!pair && !(v[kBplus] && v[kRa])) missing = "Type B+ and Ra.";
     const int slot = FirstTickedSlot();
     if (missing.empty() && slot < 0) missing = "Tick a family.";
@@ -293,7 +302,8 @@ bool Base::RefreshStage() {
         s.bypassed = CkBypassed->isChecked();
         s.vinPeak = std::clamp(TextNumber(TxVin->text()), 0.01, 1000.0);
     }
-    const std::shared_ptr<const std::vector<Family>>& families = slots_[static_cast<std::size_t>(slot)].file.families;
+    const std::shared_ptr<const std::vector<Family>>& families =
+        slots_[static_cast<std::size_t>(slot)].file.families;
     if (p.computed && p.families == families && SameFields(p.fields, f)) return false;
     p.computed = true;
     p.families = families;
@@ -306,12 +316,15 @@ bool Base::RefreshStage() {
     return true;
 }
 
-const StageReport* Base::StageResult() const { return stage_->computed ? &stage_->report : nullptr; }
+const StageReport* Base::StageResult() const {
+    return stage_->computed ? &stage_->report : nullptr;
+}
 
 void Base::DrawStage(PlotSurface& plot, const CookScene& scene) const {
     const StagePanel& p = *stage_;
     if (!scene.cookMode || !p.computed || p.report.pushPull) return;
-    DrawStageOverlay(plot, p.report.single, p.fields.single, CookAxes(scene.voltsPerDiv, scene.milliampsPerDiv));
+    DrawStageOverlay(plot, p.report.single, p.fields.single,
+                     CookAxes(scene.voltsPerDiv, scene.milliampsPerDiv));
 }
 
 DrawPicture Base::PlotDrawing() const {
@@ -329,7 +342,7 @@ DrawPicture Base::PlotDrawing() const {
 // ---------------------------------------------------------------------------------
 // The views
 
-void Base::OpenView(const QString& title, DrawPicture draw) {
+void Base::OpenView(const QString& title, const DrawPicture& draw) {
     auto* window = new QDialog(this);
     window->setObjectName("FrmView");
     window->setAttribute(Qt::WA_DeleteOnClose);
@@ -347,10 +360,11 @@ void Base::OpenView(const QString& title, DrawPicture draw) {
     layout->addLayout(buttons);
     connect(exportButton, &QPushButton::clicked, window, [this, view, draw] {
         if (services_.dialogs == nullptr) return;
-        const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.png", "Export view", "Save",
-                                            {{"SVG drawing (*.svg)", "*.svg"},
-                                             {"PDF document (*.pdf)", "*.pdf"},
-                                             {"PNG picture (*.png)", "*.png"}});
+        const std::string path =
+            FileDialog(*services_.dialogs, ProgramDirectory(), "*.png", "Export view", "Save",
+                       {{"SVG drawing (*.svg)", "*.svg"},
+                        {"PDF document (*.pdf)", "*.pdf"},
+                        {"PNG picture (*.png)", "*.png"}});
         if (!path.empty()) ExportViewPicture(QString::fromStdString(path), view->size(), draw);
     });
     window->resize(820, 640);
@@ -362,14 +376,16 @@ bool Base::ExportViewPicture(const QString& chosen, QSize size, const DrawPictur
     if (PictureFormatOf(path) == PictureFormat::Unknown) {
         path += QStringLiteral(".png");
         if (QFileInfo::exists(path)) {
-            Message("Can't write " + path.toStdString() + ": a file of that name exists (give the whole name to replace it)",
+            Message("Can't write " + path.toStdString() +
+                        ": a file of that name exists (give the whole name to replace it)",
                     "Anodix", MessageIcon::Critical);
             return false;
         }
     }
     QString error;
     if (ExportView(path, size.expandedTo(QSize(1, 1)), draw, &error)) return true;
-    Message("Can't write " + path.toStdString() + ": " + error.toStdString(), "Anodix", MessageIcon::Critical);
+    Message("Can't write " + path.toStdString() + ": " + error.toStdString(), "Anodix",
+            MessageIcon::Critical);
     return false;
 }
 
@@ -379,7 +395,8 @@ void Base::Mnu_Map_Click(FieldQuantity quantity) {
     const Family family = *slots_[static_cast<std::size_t>(slot)].file.family;
     const ViewAxes axes = AnodeAxes(family);
     // Worked out once here; the window only draws it.
-    auto map = std::make_shared<const FieldMap>(MapField(family, quantity, axes.XMax(), axes.YMax() * 1e-3));
+    auto map = std::make_shared<const FieldMap>(
+        MapField(family, quantity, axes.XMax(), axes.YMax() * 1e-3));
     auto levels = std::make_shared<const std::vector<double>>(ContourLevels(*map));
     OpenView(QString::fromStdString(std::string(FieldName(quantity)) + " of " + family.name),
              [family, map, levels](PlotSurface& s) { DrawFieldView(s, family, *map, *levels); });
@@ -389,7 +406,8 @@ void Base::Mnu_Transfer_Click() {
     const int slot = FirstTickedSlot();
     if (slot < 0) return Message("Tick a family for its transfer curves.");
     const Family& family = *slots_[static_cast<std::size_t>(slot)].file.family;
-    auto curves = std::make_shared<const std::vector<TransferCurve>>(TransferCurves(family, DefaultTransferVolts(family)));
+    auto curves = std::make_shared<const std::vector<TransferCurve>>(
+        TransferCurves(family, DefaultTransferVolts(family)));
     const std::string name = family.name;
     OpenView(QString::fromStdString("Transfer curves of " + name),
              [name, curves](PlotSurface& s) { DrawTransferView(s, name, *curves); });
@@ -404,28 +422,34 @@ void Base::Mnu_StageView_Click() {
         auto curves = std::make_shared<const std::vector<CompositeCurve>>(
             CompositeCurves(*p.families, *p.families, p.fields.pair));
         OpenView("Push-pull composite of " + QString::fromStdString(p.families->front().name),
-                 [panel, curves](PlotSurface& s) { DrawCompositeView(s, *curves, panel->report, panel->fields); });
+                 [panel, curves](PlotSurface& s) {
+                     DrawCompositeView(s, *curves, panel->report, panel->fields);
+                 });
         return;
     }
-    OpenView("Stage of " + QString::fromStdString(p.families->front().name), [panel](PlotSurface& s) {
-        DrawStageView(s, panel->families->front(), panel->report, panel->fields);
-    });
+    OpenView("Stage of " + QString::fromStdString(p.families->front().name),
+             [panel](PlotSurface& s) {
+                 DrawStageView(s, panel->families->front(), panel->report, panel->fields);
+             });
 }
 
 void Base::Mnu_Match_Click() {
     std::vector<Family> tubes;
     for (int k = 0; k < kSlotCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
-        if (CkImport[i]->isChecked() && slots_[i].file.family) tubes.push_back(*slots_[i].file.family);
+        if (CkImport[i]->isChecked() && slots_[i].file.family)
+            tubes.push_back(*slots_[i].file.family);
     }
     if (tubes.size() < 2) return Message("Tick two families or more to match.");
     // Along the plot's load line when one has been chosen; over the plane otherwise.
     MatchInput input;
     if (state_.LoadLineSet)
-        input.load = MatchLoad{state_.LoadLineR * 1000.0, state_.LoadLineUa, state_.LoadLineIa / 1000.0};
+        input.load =
+            MatchLoad{state_.LoadLineR * 1000.0, state_.LoadLineUa, state_.LoadLineIa / 1000.0};
     const MatchResult result = MatchTubes(tubes, input);
     std::string text;
-    for (const std::string& line : DescribeMatch(result, input)) text += (text.empty() ? "" : "\n") + line;
+    for (const std::string& line : DescribeMatch(result, input))
+        text += (text.empty() ? "" : "\n") + line;
     if (!result.ok) return Message(text, "Match", MessageIcon::Critical);
     if (services_.dialogs != nullptr) {
         const std::string path =

@@ -49,14 +49,16 @@ private slots:
         QVERIFY(w.StageResult() == nullptr && w.LabelStage->text() == "Type B+ and Ra.");
         QCOMPARE(LinesAt(tape, kBiasLineColour).first, -1);
         Retype(w.TxRa, "10k");
-        QVERIFY2(w.LabelStage->text().startsWith("Operating point: Va 215.3 V, Ia 7.70 mA, Vg -7.70 V") &&
+        QVERIFY2(w.LabelStage->text().startsWith(
+                     "Operating point: Va 215.3 V, Ia 7.70 mA, Vg -7.70 V") &&
                      w.LabelStage->text().contains("Gain 9.83 for 1 V peak"),
                  qPrintable(w.LabelStage->text()));
         // The bias line and the AC load line over the scene: after its grid, at every redraw.
         tape.calls.clear();
         w.RedrawPlot();
         const int grid = LinesAt(tape, kGridColour).second;
-        QVERIFY(grid >= 0 && LinesAt(tape, kBiasLineColour).first > grid && LinesAt(tape, kAcLineColour).first > grid);
+        QVERIFY(grid >= 0 && LinesAt(tape, kBiasLineColour).first > grid &&
+                LinesAt(tape, kAcLineColour).first > grid);
         QTest::mouseClick(w.CkBypassed, Qt::LeftButton);
         QVERIFY(w.LabelStage->text().contains("Gain 4.80"));
         // A text that is no resistance stands while typed, the numbers staying those of the
@@ -65,7 +67,8 @@ private slots:
         Retype(w.TxRa, "ten");
         QVERIFY(w.TxRa->text() == "ten" && w.LabelStage->text() == numbers);
         QTest::keyClick(w.TxRa, Qt::Key_Return);
-        QVERIFY(w.TxRa->text() == "10k" && w.statusBar()->currentMessage().startsWith("Ra takes a resistance"));
+        QVERIFY(w.TxRa->text() == "10k" &&
+                w.statusBar()->currentMessage().startsWith("Ra takes a resistance"));
         // The swing follows the Load line panel's Vin.
         w.TxVin->setText("2");
         QVERIFY(w.LabelStage->text().contains("for 2 V peak"));
@@ -88,12 +91,15 @@ private slots:
         t.dialogs.answers = {vyr, vyr};
         w.Mnu_Export_Pref_Click();
         const std::string saved = ReadWholeFile(vyr);
-        QVERIFY(saved.find("[STAGE]") != std::string::npos && saved.find("Raa=3.4k") != std::string::npos &&
-                saved.find("PushPull=1") != std::string::npos && saved.find("Bypassed=0") != std::string::npos);
+        QVERIFY(saved.find("[STAGE]") != std::string::npos &&
+                saved.find("Raa=3.4k") != std::string::npos &&
+                saved.find("PushPull=1") != std::string::npos &&
+                saved.find("Bypassed=0") != std::string::npos);
         Retype(w.TxRaa, "8k");
         QTest::mouseClick(w.CkPushPull, Qt::LeftButton);
         w.Mnu_Import_Pref_Click();
-        QVERIFY(w.TxRaa->text() == "3.4k" && w.CkPushPull->isChecked() && !w.CkBypassed->isChecked());
+        QVERIFY(w.TxRaa->text() == "3.4k" && w.CkPushPull->isChecked() &&
+                !w.CkBypassed->isChecked());
         QVERIFY(w.LabelStage->text().contains("Pout 37.7 W"));
     }
 
@@ -121,35 +127,45 @@ private slots:
         auto* button = view->findChild<QPushButton*>("BtViewExport");
         QTest::mouseClick(button, Qt::LeftButton);
         const std::string drawing = ReadWholeFile(svg.toStdString());
-        QVERIFY(drawing.find("<svg") != std::string::npos && drawing.find("mA/V") != std::string::npos);
+        QVERIFY(drawing.find("<svg") != std::string::npos &&
+                drawing.find("mA/V") != std::string::npos);
         QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(t.messages.texts.back().find("Can't write " + pdf.toStdString()) == 0 && !QFile::exists(pdf));
+        QVERIFY(t.messages.texts.back().find("Can't write " + pdf.toStdString()) == 0 &&
+                !QFile::exists(pdf));
         w.Mnu_Transfer->trigger();
         QVERIFY(views().size() == 2);
         w.Mnu_StageView->trigger();
-        QVERIFY(views().size() == 2 && t.messages.texts.back().find("no numbers yet") != std::string::npos);
+        QVERIFY(views().size() == 2 &&
+                t.messages.texts.back().find("no numbers yet") != std::string::npos);
 
         // Three EL34s as a tracer measures them: one 4 % stronger with a little noise, one
         // 1 % weaker; the two close ones are paired, the report written.
         const std::string el34 = ReadWholeFile(Example("EL34.tdf"));
-        for (const auto& [name, gain] : {std::pair{"EL34_b.tdf", 1.04}, std::pair{"EL34_c.tdf", 0.99}}) {
+        for (const auto& [name, gain] :
+             {std::pair{"EL34_b.tdf", 1.04}, std::pair{"EL34_c.tdf", 0.99}}) {
             std::istringstream in(el34);
             std::string out, line;
             for (int n = 0; std::getline(in, line); ++n) {
-                double va = 0, ia = 0, vg = 0;
-                if (std::sscanf(line.c_str(), "%lf %lf %lf", &va, &ia, &vg) != 3) continue;
+                const QStringList f = QString::fromStdString(line).trimmed().split(' ');
+                if (f.size() != 3) continue;
                 const double noise = 2e-5 * ((n * 7919) % 11 - 5);
-                out += QString("%1 %2 %3\r\n").arg(va).arg(std::max(0.0, ia * gain + noise)).arg(vg).toStdString();
+                out += QString("%1 %2 %3\r\n")
+                           .arg(f[0])
+                           .arg(std::max(0.0, f[1].toDouble() * gain + noise))
+                           .arg(f[2])
+                           .toStdString();
             }
             WriteWholeFile(dir.filePath(name).toStdString(), out);
         }
-        t.dialogs.answers = {dir.filePath("EL34_b.tdf").toStdString(), dir.filePath("EL34_c.tdf").toStdString()};
+        t.dialogs.answers = {dir.filePath("EL34_b.tdf").toStdString(),
+                             dir.filePath("EL34_c.tdf").toStdString()};
         w.BtCkBrowse_Click(1);
         w.BtCkBrowse_Click(2);
         const QString report = dir.filePath("match.pdf");
         t.dialogs.answers = {report.toStdString()};
         w.Mnu_Match->trigger();
-        QVERIFY2(t.messages.texts.back().find("EL34.tdf + EL34_c.tdf") != std::string::npos, t.messages.texts.back().c_str());
+        QVERIFY2(t.messages.texts.back().find("EL34.tdf + EL34_c.tdf") != std::string::npos,
+                 t.messages.texts.back().c_str());
         QVERIFY(ReadWholeFile(report.toStdString()).rfind("%PDF", 0) == 0);
     }
 };
