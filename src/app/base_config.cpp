@@ -102,6 +102,8 @@ void Base::Mnu_Export_Pref_Click() {
     }
     v.CalX = state_.CalX;
     v.CalY = state_.CalY;
+    if (state_.CornerV) v.CornerV = static_cast<float>(*state_.CornerV);
+    if (state_.CornerI) v.CornerI = static_cast<float>(*state_.CornerI);
 
     // The record only ever names a file that was written. The record itself is lost
     // silently when the program's folder cannot be written: start-up then finds none.
@@ -169,6 +171,8 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
     // Factors of 0 (files from before they were set) leave those in force.
     if (std::isfinite(v.CalX) && v.CalX > 0.0f) state_.CalX = v.CalX;
     if (std::isfinite(v.CalY) && v.CalY > 0.0f) state_.CalY = v.CalY;
+    state_.CornerV = v.CornerV;
+    state_.CornerI = v.CornerI;
     ShowCalibrationFactors();
 
     state_.CurrentMode = v.Mode;

@@ -19,6 +19,9 @@ struct ConfigurationValues {
     std::string VG1, VG2;            // texts of TxVg1, TxVg2
     std::array<std::string, 5> Import;  // paths of the ticked slots, "" otherwise
     float CalX = 0, CalY = 0;        // calibration factors; 0 in files that never set them
+    // The input's high-pass corners (Hz; 0 DC-coupled) when known beforehand, in place of
+    // those a capture run finds; none when the file does not give them.
+    std::optional<float> CornerV, CornerI;
 };
 
 // Sets every key, in the order in which the file has always held them. Keys already
