@@ -324,7 +324,7 @@ void Base::FinishSteps(bool all) {
         }
         added = true;
     }
-    if (!state_.CalibrationMode) LabelCapture->setText(QString::fromStdString(run_->Status()));
+    if (!run_->Calibrating()) LabelCapture->setText(QString::fromStdString(run_->Status()));
     if (!added) return;
     BtExport->setEnabled(state_.HaveCapture);
     ShowCapturedRows();

@@ -259,11 +259,13 @@ void AnswerRestorer::MarkGap() {
 // the flatness allowed, above the noise and a fiftieth of the steepest sweep.
 void AnswerRestorer::Start() {
     started_ = true;
+    next_ = base_ + 1;
     const std::size_t n = raw_.size() / 2;
-    double steepest = 0.0;
-    for (std::size_t f = 1; f < n; ++f)
-        steepest = std::max(steepest, std::fabs(double(raw_[2 * f]) - double(raw_[2 * f - 2])));
-    // Coarse steps of the decay with a loose flatness, then fine ones with a tight one.
+    // The sweep's steepest frames (a jump where the input begins is none of them).
+    std::vector<double> steps;
+    for (std::size_t f = 1; f < n; ++f) steps.push_back(std::fabs(double(raw_[2 * f]) - double(raw_[2 * f - 2])));
+    std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() * 99 / 100), steps.end());
+    const double steepest = steps[steps.size() * 99 / 100];
     // Frames in flat stretches as long as an off half-cycle: the top of a sweep is flat too,
     // but only for a few frames.
     auto flatFrames = [&](double k, double tolerance) {
@@ -298,7 +300,7 @@ void AnswerRestorer::Start() {
             }
     }
     volts_.Seed(best);
-    std::vector<double> steps;
+    steps.clear();
     const double r = std::exp(-best);
     for (std::size_t f = 1; f < n; ++f) steps.push_back(std::fabs(double(raw_[2 * f]) - r * double(raw_[2 * f - 2])));
     std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 4), steps.end());
@@ -497,6 +499,7 @@ std::vector<CountPair> AnswerRestorer::Restore(const AnodeSweep& sweep, std::siz
 }
 
 void AnswerRestorer::Forget(std::uint64_t frame) {
+    if (!started_) return;
     frame = std::min(frame, Frames() - std::min<std::uint64_t>(Frames(), 2));
     if (lastOff_) frame = std::min(frame, lastOff_->begin);
     if (runBegin_) frame = std::min(frame, *runBegin_);

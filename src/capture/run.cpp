@@ -296,6 +296,60 @@ std::vector<CaptureRun::Measured> CaptureRun::SweepsIn(std::uint64_t from, std::
 // ---------------------------------------------------------------------------------
 // Finding where answers lie
 
+// Where the answer changes from `before` to `after` between the frames: the frame that
+// splits the sweeps' pairs best, each pair against the curve it lies closer to (the
+// references joined by straight lines along the voltage). A change within an off
+// half-cycle shows nowhere: the middle of that off half-cycle is taken.
+std::optional<double> CaptureRun::ChangePoint(const Signature& before, const Signature& after, double from, double to) const {
+    auto curve = [](const Signature& sig) {
+        std::vector<std::pair<double, double>> points;
+        for (std::size_t k = 0; k < kSignatureBins; ++k)
+            if (sig.n[k] > 0) points.emplace_back(sig.volts[k] / sig.n[k], sig.current[k] / sig.n[k]);
+        return points;
+    };
+    const auto b = curve(before), a = curve(after);
+    if (b.size() < 2 || a.size() < 2) return std::nullopt;
+    auto at = [](const std::vector<std::pair<double, double>>& c, double v) {
+        std::size_t j = 1;
+        while (j + 1 < c.size() && c[j].first < v) ++j;
+        const double t = c[j].first > c[j - 1].first ? (v - c[j - 1].first) / (c[j].first - c[j - 1].first) : 0.0;
+        return c[j - 1].second + std::clamp(t, 0.0, 1.0) * (c[j].second - c[j - 1].second);
+    };
+    const double low = std::max(b.front().first, a.front().first), high = std::min(b.back().first, a.back().first);
+    struct Frame {
+        double frame, toBefore, toAfter;
+    };
+    std::vector<Frame> frames;
+    const auto first = static_cast<std::uint64_t>(std::max(0.0, from)), last = static_cast<std::uint64_t>(std::max(0.0, to));
+    for (const Measured& m : SweepsIn(first, last, false)) {
+        if (m.sweep.broken) continue;
+        for (std::size_t k = 0; k < m.pairs.size(); ++k) {
+            const std::uint64_t f = m.sweep.offBegin + k;
+            const CountPair& p = m.pairs[k];
+            if (f < first || f >= last || f < m.sweep.begin || f >= m.sweep.end || !std::isfinite(p.current)) continue;
+            if (p.volts < low || p.volts > high) continue;
+            frames.push_back({double(f), std::fabs(p.current - at(b, p.volts)), std::fabs(p.current - at(a, p.volts))});
+        }
+    }
+    if (frames.size() < 8) return std::nullopt;
+    double rest = 0.0;
+    for (const Frame& f : frames) rest += f.toAfter;
+    // Split before frame k: the pairs before it against `before`, the rest against `after`.
+    double best = rest, beforeSum = 0.0;
+    std::size_t bestK = 0;
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        beforeSum += frames[k].toBefore;
+        rest -= frames[k].toAfter;
+        if (beforeSum + rest < best) {
+            best = beforeSum + rest;
+            bestK = k + 1;
+        }
+    }
+    if (bestK == 0 || bestK >= frames.size()) return std::nullopt;  // no change in the frames
+    // Between the last pair that answers the one and the first that answers the other.
+    return (frames[bestK - 1].frame + frames[bestK].frame) / 2.0;
+}
+
 // The front step is the zero-current pass. Its answer is the steady one in the sweeps
 // before the scan's first step was played (the delay is shorter than the pass); where the
 // answer first departs from it after that is the answer to the first step that conducts:
@@ -325,7 +379,7 @@ bool CaptureRun::Acquire(bool all) {
     // How much neighbouring sweeps differ there (noise, hum not locked to the sweep) sets
     // what counts as steady, and as a departure from it.
     std::vector<double> neighbours;
-    for (std::size_t k = last >= 8 ? last - 8 : 1; k < last; ++k)
+    for (std::size_t k = last > 8 ? last - 8 : 1; k < last; ++k)
         neighbours.push_back(Disagreement(sweeps[k].signature, sweeps[k - 1].signature, Floor()));
     std::sort(neighbours.begin(), neighbours.end());
     const double typical = neighbours.empty() ? 0.0 : neighbours[neighbours.size() / 4];
@@ -350,6 +404,11 @@ bool CaptureRun::Acquire(bool all) {
             const bool falls = polarity_ != 0 && polarity_ * c.signedDiff < 0.0;
             if (!falls && differs(sweeps[k + 1], steady, threshold)) {
                 rise = (steadyEnd + sweeps[k].sweep.end) / 2;
+                // To the frame, against the sweep after the first that differs (which may
+                // hold the change).
+                if (const auto at = ChangePoint(steady, sweeps[k + 1].signature, double(sweeps[last - 1].sweep.begin),
+                                                double(sweeps[k + 1].sweep.end)))
+                    rise = static_cast<std::uint64_t>(*at);
                 break;
             }
         }
@@ -360,7 +419,10 @@ bool CaptureRun::Acquire(bool all) {
     double expected = longestDelay_ > 0.0 ? delay_ : zero.delay;
     bool fallSeen = false;
     if (steadyPass && first > 0 && sweeps[first].sweep.begin > zero.at && differs(sweeps[first - 1], steady, 2.0 * threshold)) {
-        const double fall = (double(sweeps[first - 1].sweep.begin) + double(sweeps[first].sweep.begin)) / 2.0;
+        double fall = (double(sweeps[first - 1].sweep.begin) + double(sweeps[first].sweep.begin)) / 2.0;
+        if (const auto at = ChangePoint(sweeps[first - 1].signature, steady, double(sweeps[first - 1].sweep.begin),
+                                        double(sweeps[first].sweep.end)))
+            fall = *at;
         if (fall > double(zero.at)) {
             expected = fall - double(zero.at);
             fallSeen = true;
@@ -377,7 +439,7 @@ bool CaptureRun::Acquire(bool all) {
     }
     const bool waitedLongEnough = restorer_.Frames() > scanAt + static_cast<std::uint64_t>(expected + kLongestUnplaced);
     if (!chosen && !all && !waitedLongEnough) return false;
-    const bool agrees = chosen && (!fallSeen || std::fabs(double(*rise - chosen->at) - expected) <= kDriftFrames);
+    const bool agrees = chosen && (!fallSeen || std::fabs(double(*rise - chosen->at) - expected) <= kStepFrames / 2.0);
     if (!steadyPass || (chosen && !agrees)) {
         // Without a steady zero-current answer, or with a rise where the fall says none can be,
         // no step can be placed: another pass.
@@ -445,25 +507,7 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
             if (!m.sweep.broken && !m.sweep.clipped) after.Add(m.signature);
     }
     const bool distinct = !before.Empty() && !after.Empty() && Disagreement(after, before, Floor()) > 2.0 * kAgreement;
-    if (distinct) {
-        std::optional<std::uint64_t> lastBefore, firstAfter, mixed;
-        for (const Measured& m : SweepsIn(static_cast<std::uint64_t>(std::max(0.0, predicted - kSearchFrames)), searchEnd, false)) {
-            if (m.sweep.broken || m.sweep.clipped) continue;
-            const double toBefore = Disagreement(m.signature, before, Floor());
-            const double toAfter = Disagreement(m.signature, after, Floor());
-            if (toBefore <= kAgreement * 2 && toBefore < toAfter) {
-                if (!firstAfter) lastBefore = m.sweep.end;
-            } else if (toAfter <= kAgreement * 2 && toAfter < toBefore) {
-                if (!firstAfter) firstAfter = m.sweep.begin;
-            } else if (!firstAfter) {
-                mixed = (m.sweep.begin + m.sweep.end) / 2;
-            }
-        }
-        if (lastBefore && firstAfter && *firstAfter >= *lastBefore)
-            seen = mixed && *mixed > *lastBefore && *mixed < *firstAfter ? double(*mixed) : (double(*lastBefore) + double(*firstAfter)) / 2.0;
-        else if (!lastBefore && firstAfter)
-            seen = mixed ? double(*mixed) : double(*firstAfter);
-    }
+    if (distinct) seen = ChangePoint(before, after, predicted - kSearchFrames, predicted + kSearchFrames);
     const std::string name = StepName(s.i, s.j, s.step1, s.step2);
     if (seen && next) {
         const double observed = *seen - static_cast<double>(next->at);

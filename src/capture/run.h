@@ -87,6 +87,7 @@ public:
     int CurrentPolarity() const { return polarity_; }
     // The delay of answers found in the input, frames (none before it is known).
     std::optional<double> Delay() const;
+    bool Calibrating() const { return settings_.calibration; }
     CalibrationReading Calibration() const { return calibration_; }
     // The restored pairs of the latest sweep (for the calibration display).
     const std::vector<CountPair>& LatestSweep() const { return latest_; }
@@ -109,6 +110,7 @@ private:
     // its row's start) again.
     void Resync(const Step& at, const std::string& why, bool fromRowStart);
     int ResyncTicks() const;
+    std::optional<double> ChangePoint(const Signature& before, const Signature& after, double from, double to) const;
     bool Acquire(bool all);
     bool FinishScanStep(bool all, std::vector<FinishedStep>& out);
     std::vector<Measured> SweepsIn(std::uint64_t from, std::uint64_t to, bool whole) const;
