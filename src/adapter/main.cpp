@@ -161,12 +161,12 @@ int main(int argc, char** argv) {
     const pa_sample_spec format{PA_SAMPLE_S16LE, 11025, 2};
     // Short buffers in both directions: the answer follows a new grid step within a few
     // tens of milliseconds, as a hardware adapter follows it at once. The answer's queue
-    // holds 40 ms, so that a busy machine rarely lets it run dry; should it, the sink plays
+    // holds 100 ms, so that a busy machine rarely lets it run dry; should it, the sink plays
     // silence, which the program finds as a gap in its input.
     constexpr std::size_t kBlockFrames = 55;  // 5 ms
     pa_buffer_attr recordAttr{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                               static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1), kBlockFrames * 4};
-    pa_buffer_attr playAttr{static_cast<std::uint32_t>(-1), kBlockFrames * 4 * 8, kBlockFrames * 4,
+    pa_buffer_attr playAttr{static_cast<std::uint32_t>(-1), kBlockFrames * 4 * 20, kBlockFrames * 4,
                             kBlockFrames * 4, static_cast<std::uint32_t>(-1)};
     int error = 0;
     pa_simple* rec = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_RECORD, from.c_str(), "Stimulus in", &format,

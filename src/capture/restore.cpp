@@ -12,8 +12,12 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 // The largest decay believed (a corner of about 90 Hz).
 constexpr double kMostDecay = 0.05;
-// Frames the restorer looks at before it segments: the coarse corner and the flatness.
+// Frames the restorer looks at before it segments: the coarse corner and the flatness;
+// it looks again after this many frames without an off half-cycle. The voltage must
+// change by this many counts a frame somewhere to be sweeping.
 constexpr std::size_t kStartFrames = 1024;
+constexpr std::uint64_t kLostFrames = 2205;
+constexpr double kLeastSteepness = 20.0;
 // Off half-cycles and sweeps shorter than this are noise.
 constexpr std::uint64_t kLeastOffFrames = 16;
 constexpr std::uint64_t kLeastSweepFrames = 16;
@@ -246,7 +250,11 @@ AnswerRestorer::AnswerRestorer(RestoreSettings settings) : settings_(settings) {
 
 void AnswerRestorer::Append(const std::int16_t* interleaved, std::size_t frames) {
     raw_.insert(raw_.end(), interleaved, interleaved + 2 * frames);
-    if (!started_ && Frames() - base_ >= kStartFrames) Start();
+    // Segmenting starts once the input sweeps; it starts again when no off half-cycle has
+    // been found for long while the input goes on sweeping (a corner or a flatness that
+    // silence at the start misled).
+    const std::uint64_t quiet = lastOff_ ? lastOff_->end : base_;
+    if (Frames() - base_ >= kStartFrames && (!started_ || Frames() - std::max(quiet, startedAt_) > kLostFrames)) Start();
     if (started_) Segment();
 }
 
@@ -258,21 +266,29 @@ void AnswerRestorer::MarkGap() {
 // The coarse corner of the voltage channel: the decay that makes most frames flat; and
 // the flatness allowed, above the noise and a fiftieth of the steepest sweep.
 void AnswerRestorer::Start() {
-    started_ = true;
-    next_ = base_ + 1;
-    const std::size_t n = raw_.size() / 2;
+    // The latest kStartFrames frames.
+    const std::int16_t* const raw = raw_.data() + raw_.size() - 2 * kStartFrames;
+    const std::size_t n = kStartFrames;
     // The sweep's steepest frames (a jump where the input begins is none of them).
     std::vector<double> steps;
-    for (std::size_t f = 1; f < n; ++f) steps.push_back(std::fabs(double(raw_[2 * f]) - double(raw_[2 * f - 2])));
+    for (std::size_t f = 1; f < n; ++f) steps.push_back(std::fabs(double(raw[2 * f]) - double(raw[2 * f - 2])));
     std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() * 99 / 100), steps.end());
     const double steepest = steps[steps.size() * 99 / 100];
+    startedAt_ = Frames();
+    if (steepest < kLeastSteepness) return;  // no sweep yet
+    started_ = true;
+    next_ = Frames() - n + 1;
+    runBegin_.reset();
+    breakLength_ = 0;
+    lastOff_.reset();
+    gapPending_ = true;  // the first sweep found follows frames not looked at
     // Frames in flat stretches as long as an off half-cycle: the top of a sweep is flat too,
     // but only for a few frames.
     auto flatFrames = [&](double k, double tolerance) {
         const double r = std::exp(-k);
         std::size_t flat = 0, run = 0, breaks = 0;
         for (std::size_t f = 1; f <= n; ++f) {
-            if (f < n && std::fabs(double(raw_[2 * f]) - r * double(raw_[2 * f - 2])) <= tolerance) {
+            if (f < n && std::fabs(double(raw[2 * f]) - r * double(raw[2 * f - 2])) <= tolerance) {
                 ++run;
                 breaks = 0;
             } else if (f == n || ++breaks > kMostBreak) {
@@ -302,7 +318,7 @@ void AnswerRestorer::Start() {
     volts_.Seed(best);
     steps.clear();
     const double r = std::exp(-best);
-    for (std::size_t f = 1; f < n; ++f) steps.push_back(std::fabs(double(raw_[2 * f]) - r * double(raw_[2 * f - 2])));
+    for (std::size_t f = 1; f < n; ++f) steps.push_back(std::fabs(double(raw[2 * f]) - r * double(raw[2 * f - 2])));
     std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 4), steps.end());
     tolerance_ = std::max(rough, 10.0 * steps[steps.size() / 4]);
 }
@@ -317,7 +333,8 @@ void AnswerRestorer::Segment() {
             continue;
         }
         if (!runBegin_) continue;
-        if (++breakLength_ <= kMostBreak) continue;
+        // A spike or two stays inside an off half-cycle; a jump (silence ending) does not.
+        if (++breakLength_ <= kMostBreak && std::fabs(step) <= 4.0 * tolerance_) continue;
         const Off off{*runBegin_, next_ - breakLength_ + 1};
         runBegin_.reset();
         breakLength_ = 0;
@@ -397,11 +414,11 @@ void AnswerRestorer::AddSweep(Off before, Off after) {
             s.broken = true;
             sweeps_.back().broken = true;
         }
-        if (regular) {
-            spacings_.push_back(spacing);
-            if (spacings_.size() > kSpacings) spacings_.erase(spacings_.begin());
-            if (spacings_.size() >= 3) period_ = Median(spacings_);
-        }
+        // Every spacing counts towards the typical one: a median is not moved by a few
+        // broken ones, and a wrong start (sweeps cut short where the input began) passes.
+        spacings_.push_back(spacing);
+        if (spacings_.size() > kSpacings) spacings_.erase(spacings_.begin());
+        if (spacings_.size() >= 5) period_ = Median(spacings_);
     }
     gapPending_ = period_ > 0.0 && static_cast<double>(after.end - after.begin) > 0.75 * period_;
     if (gapPending_) s.broken = true;
@@ -499,7 +516,7 @@ std::vector<CountPair> AnswerRestorer::Restore(const AnodeSweep& sweep, std::siz
 }
 
 void AnswerRestorer::Forget(std::uint64_t frame) {
-    if (!started_) return;
+    if (!started_) frame = std::min(frame, Frames() - std::min<std::uint64_t>(Frames(), kStartFrames));
     frame = std::min(frame, Frames() - std::min<std::uint64_t>(Frames(), 2));
     if (lastOff_) frame = std::min(frame, lastOff_->begin);
     if (runBegin_) frame = std::min(frame, *runBegin_);

@@ -162,6 +162,7 @@ private:
     std::vector<std::int16_t> raw_;
     std::uint64_t base_ = 0;
     bool started_ = false;
+    std::uint64_t startedAt_ = 0;  // where segmenting last started (or tried to)
     double tolerance_ = 4.0;  // a frame of the restored voltage changing less is flat
     int voltsPolarity_ = 1;
     CornerEstimate volts_, current_;

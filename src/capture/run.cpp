@@ -15,7 +15,7 @@ namespace {
 // Ticks of the step timer (100 ms) the zero-current pass lasts at the start of a run; one
 // before steps are measured again lasts 300 ms beyond the delay answers had, at least
 // kResyncTicks. Answers must come back within the pass, less 100 ms.
-constexpr int kZeroTicks = 5;
+constexpr int kZeroTicks = 6;
 constexpr int kResyncTicks = 4;
 constexpr int kMostZeroTicks = 10;
 // A step's nominal length, frames.
@@ -37,7 +37,7 @@ constexpr double kLongestUnplaced = 2.5 * 11025.0;
 // A typical sweep, until the input shows its own.
 constexpr double kDefaultPeriod = 220.5;
 // Resyncs without a curve between them before the run gives up.
-constexpr int kMostResyncs = 4;
+constexpr int kMostResyncs = 6;
 // Zero-current sweeps that must precede the rise, and non-zero ones that confirm it.
 constexpr int kLeastZeroSweeps = 3;
 // Bins of a sweep's signature along the voltage, and how much two may differ and still
@@ -187,10 +187,10 @@ void CaptureRun::Played(std::uint64_t frame, double delay, bool played) {
 
 int CaptureRun::ResyncTicks() const {
     const double ms = std::max(longestDelay_, steps_.empty() ? 0.0 : steps_.back().delay) / 11.025 + 300.0;
-    return std::clamp(static_cast<int>(std::ceil(ms / 100.0)), kResyncTicks, kMostZeroTicks);
+    return std::clamp(std::max(static_cast<int>(std::ceil(ms / 100.0)), leastZeroTicks_), kResyncTicks, kMostZeroTicks);
 }
 
-void CaptureRun::Resync(const Step& at, const std::string& why, bool fromRowStart) {
+void CaptureRun::Resync(Step at, const std::string& why, bool fromRowStart, bool gap) {
     zeroTicks_ = ResyncTicks();
     steps_.clear();
     nextStep_.reset();
@@ -198,7 +198,12 @@ void CaptureRun::Resync(const Step& at, const std::string& why, bool fromRowStar
     i_ = at.i;
     j_ = fromRowStart ? 0 : at.j;
     if (at.pass != pass_) i_ = j_ = 0;
-    if (++resyncs_ >= kMostResyncs) {
+    // What was placed since the answers were last found may be placed wrong: it goes.
+    if (fromRowStart)
+        for (const FinishedStep& f : sincePlaced_) withdrawn_.push_back({f.i, f.j, f.step1, f.step2, {StepSignal::Withdrawn, {}}});
+    sincePlaced_.clear();
+    // Gaps are the input's (the status says so); only the run's own doubts stop it.
+    if (!gap && ++resyncs_ >= kMostResyncs) {
         stopReason_ = why + " This happened " + std::to_string(resyncs_) +
                       " times in a row: the run has stopped. Check the sound card's and the adapter's settings.";
         Note(stopReason_);
@@ -367,6 +372,7 @@ bool CaptureRun::Acquire(bool all) {
         sweeps.push_back(Measure(s));
         if (sweeps.back().pairs.empty()) sweeps.pop_back();
     }
+    if (sweeps.empty() && !all) return false;
     // A sweep clipped all along is as far from no current as can be.
     auto differs = [&](const Measured& m, const Signature& from, double threshold) {
         return m.signature.Empty() ? m.sweep.clipped : Disagreement(m.signature, from, Floor()) > threshold;
@@ -391,34 +397,51 @@ bool CaptureRun::Acquire(bool all) {
         while (first > 0 && !differs(sweeps[first - 1], steady, threshold)) steady.Add(sweeps[--first].signature);
     }
     std::optional<std::uint64_t> rise;
+    bool late = false;  // the answer fell first: the pass was shorter than the delay
     if (last - first >= static_cast<std::size_t>(kLeastZeroSweeps)) {
+        double steadySize = 0.0;
+        for (std::size_t k = first; k < last; ++k) steadySize += sweeps[k].onMagnitude / static_cast<double>(last - first);
         std::uint64_t steadyEnd = sweeps[last - 1].sweep.end;
         for (std::size_t k = last; k + 1 < sweeps.size(); ++k) {
             if (!differs(sweeps[k], steady, threshold)) {
                 steadyEnd = sweeps[k].sweep.end;
                 continue;
             }
-            // Confirmed by the sweep after it, which must differ as well; once the current's
-            // polarity is known, a rise is a rise.
-            const Comparison c = Compare(sweeps[k].signature, steady, Floor());
-            const bool falls = polarity_ != 0 && polarity_ * c.signedDiff < 0.0;
-            if (!falls && differs(sweeps[k + 1], steady, threshold)) {
-                rise = (steadyEnd + sweeps[k].sweep.end) / 2;
-                // To the frame, against the sweep after the first that differs (which may
-                // hold the change).
-                if (const auto at = ChangePoint(steady, sweeps[k + 1].signature, double(sweeps[last - 1].sweep.begin),
-                                                double(sweeps[k + 1].sweep.end)))
-                    rise = static_cast<std::uint64_t>(*at);
+            // Confirmed by the sweep after it, which must differ as well. A rise carries more
+            // current than no current (and, once the polarity is known, of the right sign);
+            // a steady answer that falls was the level before the pass, come back late.
+            if (!differs(sweeps[k + 1], steady, threshold)) continue;
+            const Comparison c = Compare(sweeps[k + 1].signature, steady, Floor());
+            const bool falls = (polarity_ != 0 && polarity_ * c.signedDiff < 0.0) ||
+                               !(sweeps[k + 1].onMagnitude > 1.5 * steadySize + 0.5 * Floor());
+            if (falls) {
+                late = true;
                 break;
             }
+            rise = (steadyEnd + sweeps[k].sweep.end) / 2;
+            // To the frame, against the sweep after the first that differs (which may hold
+            // the change).
+            if (const auto at = ChangePoint(steady, sweeps[k + 1].signature, double(sweeps[last - 1].sweep.begin),
+                                            double(sweeps[k + 1].sweep.end)))
+                rise = static_cast<std::uint64_t>(*at);
+            break;
         }
+    }
+    if (late && !all && firstScan < steps_.size()) {
+        leastZeroTicks_ = std::min(kMostZeroTicks, std::max(leastZeroTicks_, kZeroTicks) * 2);
+        Resync(steps_[firstScan], "The answers come back later than the zero-current pass lasted: measured again after a longer one.",
+               false, true);
+        return true;
     }
     const bool steadyPass = last - first >= static_cast<std::size_t>(kLeastZeroSweeps);
     // The delay expected: where the pass's answer began, when the level before it answered
     // otherwise; else the delay found before, or the latencies' word.
     double expected = longestDelay_ > 0.0 ? delay_ : zero.delay;
     bool fallSeen = false;
-    if (steadyPass && first > 0 && sweeps[first].sweep.begin > zero.at && differs(sweeps[first - 1], steady, 2.0 * threshold)) {
+    // Not in the run's first pass: a fresh input hands over what it recorded before the run
+    // began late, so where its first frames belong is not known well enough.
+    if (steadyPass && zero.at > 0 && longestDelay_ > 0.0 && first > 0 && sweeps[first].sweep.begin > zero.at &&
+        differs(sweeps[first - 1], steady, 2.0 * threshold)) {
         double fall = (double(sweeps[first - 1].sweep.begin) + double(sweeps[first].sweep.begin)) / 2.0;
         if (const auto at = ChangePoint(sweeps[first - 1].signature, steady, double(sweeps[first - 1].sweep.begin),
                                         double(sweeps[first].sweep.end)))
@@ -432,14 +455,25 @@ bool CaptureRun::Acquire(bool all) {
     if (rise) {
         for (std::size_t k = firstScan; k < steps_.size(); ++k) {
             const Step& s = steps_[k];
-            if (s.kind != Kind::Scan || (s.j != 0 && k != firstScan) || s.at > *rise) continue;
-            if (!chosen || std::fabs(double(*rise - s.at) - expected) < std::fabs(double(*rise - chosen->at) - expected))
+            if (s.kind != Kind::Scan || (s.j != 0 && k != firstScan) || s.at > *rise + kSeenMargin) continue;
+            if (!chosen || std::fabs((double(*rise) - double(s.at)) - expected) < std::fabs((double(*rise) - double(chosen->at)) - expected))
                 chosen = &s;
         }
     }
     const bool waitedLongEnough = restorer_.Frames() > scanAt + static_cast<std::uint64_t>(expected + kLongestUnplaced);
     if (!chosen && !all && !waitedLongEnough) return false;
-    const bool agrees = chosen && (!fallSeen || std::fabs(double(*rise - chosen->at) - expected) <= kStepFrames / 2.0);
+    const bool agrees = chosen && (!fallSeen || std::fabs((double(*rise) - double(chosen->at)) - expected) <= kStepFrames / 2.0);
+    // A gap between the pass and the rise may have hidden the first answer that rose.
+    bool hidden = false;
+    if (chosen) {
+        const std::uint64_t since = sweeps[last - 1].sweep.end;
+        for (const AnodeSweep& s : restorer_.Sweeps()) hidden = hidden || (s.broken && s.end > since && s.begin < *rise);
+        for (const FrameSpan& g : restorer_.Gaps()) hidden = hidden || (g.end > since && g.begin < *rise);
+    }
+    if (hidden && !all && firstScan < steps_.size()) {
+        Resync(steps_[firstScan], "A gap in the input where the answers were to be placed.", false, true);
+        return true;
+    }
     if (!steadyPass || (chosen && !agrees)) {
         // Without a steady zero-current answer, or with a rise where the fall says none can be,
         // no step can be placed: another pass.
@@ -447,15 +481,19 @@ bool CaptureRun::Acquire(bool all) {
             steps_.clear();
             return true;
         }
+        // A gap in the input since the pass began is likely the cause.
+        bool gap = false;
+        for (const AnodeSweep& s : restorer_.Sweeps()) gap = gap || (s.broken && s.end > zero.at);
+        for (const FrameSpan& g : restorer_.Gaps()) gap = gap || g.end > zero.at;
         Resync(steps_[firstScan],
-               chosen ? "The answer's delay cannot be told (it falls and rises " + GeneralNumber(std::round(std::fabs(double(*rise - chosen->at) - expected) / 11.025)) + " ms apart from where it should)."
+               chosen ? "The answer's delay cannot be told (it falls and rises " + GeneralNumber(std::round(std::fabs((double(*rise) - double(chosen->at)) - expected) / 11.025)) + " ms apart from where it should)."
                       : "The answer does not settle in the zero-current pass (Ug1 -" + Volts(settings_.vg1FullScale) + ").",
-               false);
+               false, gap);
         return true;
     }
     // No rise for long after a steady pass: nothing played since has drawn current, and any
     // delay places the steps right.
-    delay_ = chosen ? double(*rise - chosen->at) : expected;
+    delay_ = chosen ? std::max(0.0, double(*rise) - double(chosen->at)) : expected;
     longestDelay_ = std::max(longestDelay_, delay_);
     locked_ = true;
     const bool riseIsFirst = chosen && chosen->at == scanAt;
@@ -513,7 +551,7 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
         const double observed = *seen - static_cast<double>(next->at);
         if (std::fabs(observed - delay_) > kDriftFrames) {
             Resync(s, "The answer to the grid steps moved (by " + GeneralNumber(std::round((observed - delay_) / 11.025)) +
-                          " ms after " + name + "): a sound path was restarted or lost frames.", true);
+                          " ms after " + name + "): a sound path was restarted or lost frames.", true, false);
             return true;
         }
         delay_ += kFollow * (observed - delay_);
@@ -527,7 +565,7 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
         const bool sameRow = next->i == s.i && next->j == s.j + 1;
         const bool rowStart = next->j == 0 && next->i == s.i + 1;
         if ((sameRow && change > tolerance) || (rowStart && change < -tolerance)) {
-            Resync(s, "The answer after " + name + " does not follow the grid steps: answers are labelled by the wrong steps.", true);
+            Resync(s, "The answer after " + name + " does not follow the grid steps: answers are labelled by the wrong steps.", true, false);
             return true;
         }
     }
@@ -550,7 +588,7 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
     for (const FrameSpan& g : restorer_.Gaps())
         broken = broken || (static_cast<double>(g.end) > b0 && static_cast<double>(g.begin) < b1);
     if (broken) {
-        Resync(s, "A gap in the input at " + name + ".", false);
+        Resync(s, "A gap in the input at " + name + ".", false, true);
         return true;
     }
     nextBegin_ = static_cast<std::uint64_t>(b1);
@@ -629,7 +667,10 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
         }
     }
     f.curve = BinPairs(points);
-    if (f.curve.signal == StepSignal::Curve) resyncs_ = 0;
+    if (f.curve.signal == StepSignal::Curve) {
+        resyncs_ = 0;
+        sincePlaced_.push_back({f.i, f.j, f.step1, f.step2, {}});
+    }
     if (clipped > 0)
         Note(std::to_string(clipped) + " sweeps at " + name + " reached the input's full scale: lower the input level.");
     out.push_back(std::move(f));
@@ -638,6 +679,10 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
 
 std::vector<FinishedStep> CaptureRun::Finish(bool all) {
     std::vector<FinishedStep> out;
+    auto withdraw = [&] {
+        for (FinishedStep& w : withdrawn_) out.push_back(std::move(w));
+        withdrawn_.clear();
+    };
     while (!steps_.empty() && !Stopped()) {
         const Kind kind = steps_.front().kind;
         if (kind == Kind::Void) {
@@ -661,6 +706,7 @@ std::vector<FinishedStep> CaptureRun::Finish(bool all) {
         }
         if (!FinishScanStep(all, out)) break;
     }
+    withdraw();
     if (all) steps_.clear();
     // Input before what is still needed can go.
     const double period = restorer_.Period() > 0.0 ? restorer_.Period() : kDefaultPeriod;

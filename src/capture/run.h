@@ -72,7 +72,8 @@ public:
     std::uint64_t FramesWanted() const;
 
     // The steps whose answers are in, in the order played; with all, every step that was
-    // played, from what arrived of it (the run is over).
+    // played, from what arrived of it (the run is over). A step may come again as
+    // Withdrawn: its curve was placed wrong and is to go.
     std::vector<FinishedStep> Finish(bool all);
 
     // What the run has to say ("" when all is well), and why it stopped, if it did.
@@ -108,7 +109,8 @@ private:
 
     // Drops the steps still waiting and plays a zero-current pass before the step at (or
     // its row's start) again.
-    void Resync(const Step& at, const std::string& why, bool fromRowStart);
+    // gap: the input's fault, which does not count towards stopping the run.
+    void Resync(Step at, const std::string& why, bool fromRowStart, bool gap);
     int ResyncTicks() const;
     std::optional<double> ChangePoint(const Signature& before, const Signature& after, double from, double to) const;
     bool Acquire(bool all);
@@ -128,6 +130,7 @@ private:
     int i_ = 0, j_ = 0, pass_ = 0;
     std::int32_t step1_ = 0, step2_ = 0;
     int zeroTicks_ = 0;       // ticks of the zero-current pass still to play
+    int leastZeroTicks_ = 0;  // a pass before measuring again lasts at least this long
     bool resyncWanted_ = false;
     // Where answers lie.
     bool locked_ = false;
@@ -137,6 +140,8 @@ private:
     bool nextObserved_ = false;     // ... as seen in the input, not only predicted
     std::uint64_t zeroSince_ = 0;   // the zero-current pass being acquired: its first frame
     int resyncs_ = 0;               // resyncs since the last step that gave a curve
+    std::vector<FinishedStep> sincePlaced_;  // curves given since the answers were placed
+    std::vector<FinishedStep> withdrawn_;    // ... to be taken back at the next Finish
     // The card.
     int polarity_ = 0;
     double skewSum_ = 0.0, skewWeight_ = 0.0;

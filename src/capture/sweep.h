@@ -27,6 +27,7 @@ enum class StepSignal {
     NoSignal,  // the anode voltage did not sweep (silent or unplugged adapter)
     TooShort,  // too few frames for a sweep (a step cut short)
     Refused,   // the step's answer could not be trusted (the run's status says why)
+    Withdrawn, // the curve given for the step before was placed wrong: it goes
 };
 
 struct StepCurve {

@@ -60,7 +60,8 @@ class TestCaptureAdapter : public QObject {
         QCOMPARE(adapter_.state(), QProcess::Running);
     }
 
-    // A run, stopped once done() holds (checked every 5 ms) or after 40 s.
+    // A run, stopped once done() holds (checked every 5 ms) or after 90 s (a busy machine
+    // starves the adapter, whose gaps the run measures again).
     void Run(Pulse& t, const std::function<bool()>& done) {
         t.PickLater(0, 30, "Monitor of AnodixTube");
         QTimer stopper;
@@ -70,7 +71,7 @@ class TestCaptureAdapter : public QObject {
             t.Click(t.w.StartButton);
         });
         stopper.start(5);
-        QTimer::singleShot(40000, &t.w, [&] { t.w.close(); });  // never a hang
+        QTimer::singleShot(90000, &t.w, [&] { t.w.close(); });  // never a hang
         t.Click(t.w.StartButton);
     }
 
@@ -80,7 +81,17 @@ class TestCaptureAdapter : public QObject {
         t.w.TxCalPeak->setText("400");
         t.w.TxCalLoad->setText("10000");
         t.PickLater(0, 30, "Monitor of AnodixTube");
-        QTimer::singleShot(1500, &t.w, [&] { t.Click(t.w.BtCalib); });
+        // OK half a second after the frame shows a reading (or after 30 s).
+        QTimer ok;
+        QObject::connect(&ok, &QTimer::timeout, &t.w, [&] {
+            if (!t.w.LabelCapture->text().startsWith("Peak")) return;
+            ok.stop();
+            QTimer::singleShot(500, &t.w, [&] { t.Click(t.w.BtCalib); });
+        });
+        ok.start(20);
+        QTimer::singleShot(30000, &t.w, [&] {
+            if (t.w.State().CalibrationMode) t.Click(t.w.BtCalib);
+        });
         t.Click(t.w.BtCalib);
         QVERIFY2(t.w.LabelCapture->text().startsWith("Calibrated"), qPrintable(t.w.LabelCapture->text()));
     }
@@ -144,7 +155,7 @@ private slots:
             row = ReadTdfFamily(ReadWholeFile(path));
             QFile::remove(QString::fromStdString(path));
         }
-        QCOMPARE(int(row.curves.size()), 11);
+        QVERIFY2(row.curves.size() == 11, qPrintable(w.LabelCapture->text()));
         for (const Curve& c : row.curves) QVERIFY(c.points.size() > 20);
         const Deviation d = Against(row, Koren12AU7(), 0);
         qInfo("%s: largest deviation %.3f mA (status \"%s\")", QTest::currentDataTag(), d.worst,
@@ -165,7 +176,7 @@ private slots:
         Run(t, [&] { return w.Captured().RowFamily(50, 350, 20).curves.size() == 11; });
         for (const double grid2 : {25.0, 50.0}) {
             const Family row = w.Captured().RowFamily(grid2, w.State().CalX, w.State().CalY);
-            QCOMPARE(int(row.curves.size()), 11);
+            QVERIFY2(row.curves.size() == 11, qPrintable(w.LabelCapture->text()));
             const Deviation d = Against(row, KorenEL34(), grid2);
             qInfo("EL34 at Ug2 %.0f V: largest deviation %.3f mA", grid2, d.worst);
             QVERIFY2(d.excess <= 0, qPrintable(d.where));
@@ -191,11 +202,17 @@ private slots:
         Run(t, [&] { return w.Captured().RowFamily(0, 350, 20).curves.size() == 11; });
         const Deviation d = Against(w.Captured().RowFamily(0, w.State().CalX, w.State().CalY), Koren12AU7(), 0);
         qInfo("adapter restarted: largest deviation %.3f mA (status \"%s\")", d.worst, qPrintable(w.LabelCapture->text()));
-        QVERIFY2(d.excess <= 0 || w.State().CaptureStopped, qPrintable(d.where));
+        QVERIFY2(d.excess <= 0, qPrintable(d.where));
         QVERIFY(!w.LabelCapture->text().isEmpty());
 
         t.PickLater(0, 30, "Monitor of AnodixTube");
-        QTimer::singleShot(1500, &w, [&] { daemon_.Stop(); });
+        QTimer killer;
+        QObject::connect(&killer, &QTimer::timeout, &w, [&] {
+            if (w.Captured().RowFamily(0, 350, 20).curves.size() < 2) return;
+            killer.stop();
+            daemon_.Stop();
+        });
+        killer.start(5);
         t.Click(w.StartButton);
         QVERIFY(!t.messages.texts.empty() && w.State().CaptureStopped && w.State().WaveInHandle == 0);
         QVERIFY(w.State().HaveCapture && w.BtExport->isEnabled() && !w.CapturedTdfText().empty());

@@ -19,6 +19,10 @@ struct Simulation {
     std::int32_t step1 = 2, step2 = 0;
     int ticks = 20;                // steps of the timer (100 ms)
     RunSettings run;
+    // A busy machine: ticks late by up to 150 ms, and the adapter's output running dry now
+    // and then (silence, after which the answer comes that much later).
+    bool busy = false;
+    unsigned seed = 1;
     // Called before every tick: may change the path (frames added or lost) or the card.
     std::function<void(int tick, std::deque<std::int16_t>& path, VirtualAdapter*& card)> hook;
 };
@@ -39,12 +43,19 @@ inline Outcome Simulate(const Simulation& sim) {
     std::array<std::int16_t, 20> period{};
     std::vector<std::int16_t> stimulus(2 * 55), answer(2 * 55), input;
     std::uint64_t frame = 0;
+    std::uint32_t random = sim.seed * 2654435761u + 1;
+    auto next = [&random](int n) {
+        random = random * 1664525u + 1013904223u;
+        return static_cast<int>((random >> 8) % static_cast<std::uint32_t>(n));
+    };
     for (int tick = 0; tick < sim.ticks && !run.Stopped(); ++tick) {
         if (sim.hook) sim.hook(tick, path, card);
         const ScanLevel level = run.Next(sim.step1, sim.step2);
         FillStimulus(period, StimulusAmplitude(level.vg1, 100, true), StimulusAmplitude(level.vg2, 300, false));
         run.Played(run.InputFrames(), sim.reported, true);
-        for (int block = 0; block < 20; ++block) {
+        const int blocks = sim.busy ? 20 + next(31) : 20;
+        for (int block = 0; block < blocks; ++block) {
+            if (sim.busy && next(80) == 0) path.insert(path.end(), 2 * 55 * (2 + next(11)), 0);
             for (std::size_t k = 0; k < stimulus.size(); ++k) stimulus[k] = period[(2 * frame + k) % 20];
             frame += 55;
             card->Answer(stimulus.data(), 55, answer.data());

@@ -5,6 +5,7 @@
 #include <set>
 #include <functional>
 
+#include "capture/capturedfamily.h"
 #include "capture/run.h"
 #include "curves/koren.h"
 #include "simulation.h"
@@ -25,21 +26,22 @@ struct Deviation {
 
 Deviation Check(const Outcome& o, const KorenTube& tube) {
     Deviation d;
-    for (const FinishedStep& s : o.steps) {
-        if (s.curve.signal != StepSignal::Curve) continue;
-        ++d.curves;
-        const double grid1 = -double(s.j) * s.step1;
+    CapturedFamily family;
+    for (const FinishedStep& s : o.steps) family.AddStep(s.i, s.j, s.step1, s.step2, s.curve);
+    for (const double grid2 : family.Rows()) {
         KorenTube t = tube;
-        if (t.pentode && s.i * s.step2 > 0) t.screenVolts = s.i * s.step2;
-        for (const CountPair& p : s.curve.points) {
-            const double volts = p.volts * 350.0 / 8192, ma = p.current * 20.0 / 8192;
-            const double model = t.AnodeCurrent(volts, grid1) * 1000;
-            const double err = std::fabs(ma - model);
-            if (err > d.worst) d.worst = err;
-            const double excess = err - std::max(1.0, 0.05 * model);
-            if (excess > d.worstExcess) {
-                d.worstExcess = excess;
-                d.where = std::to_string(volts) + " V at " + std::to_string(grid1) + " V: " + std::to_string(ma) + " mA, model " + std::to_string(model);
+        if (t.pentode && grid2 > 0) t.screenVolts = grid2;
+        for (const Curve& c : family.RowFamily(grid2, kCapturedCalX, kCapturedCalY).curves) {
+            ++d.curves;
+            for (const CurvePoint& p : c.points) {
+                const double model = t.AnodeCurrent(p.volts, c.grid1) * 1000, ma = p.amperes * 1000;
+                const double err = std::fabs(ma - model);
+                d.worst = std::max(d.worst, err);
+                const double excess = err - std::max(1.0, 0.05 * model);
+                if (excess > d.worstExcess) {
+                    d.worstExcess = excess;
+                    d.where = std::to_string(p.volts) + " V at " + std::to_string(c.grid1) + " V: " + std::to_string(ma) + " mA, model " + std::to_string(model);
+                }
             }
         }
     }
@@ -86,6 +88,14 @@ private slots:
                      card = again.get();
                      path.insert(path.end(), 2 * 3300, 0);  // 300 ms of silence while it starts
                  }; }},
+            {"busy", [](Simulation& s) { s.busy = true; s.ticks = 40; }},
+            {"busy noise", [](Simulation& s) { s.busy = true; s.ticks = 40; s.adapter.noiseMa = 0.2; }},
+            {"busy 25 Hz", [](Simulation& s) { s.busy = true; s.ticks = 40; s.adapter.card.inHzVolts = s.adapter.card.inHzCurrent = 25; }},
+            {"busy all", [](Simulation& s) {
+                 CardSettings& c = s.adapter.card;
+                 c.inHzVolts = 8; c.inHzCurrent = 15; c.outHz = 10; c.gainCurrent = -1; c.skewFrames = 1.7;
+                 c.ratePpm = -300; c.latencyMs = 60; c.humMv = 5; c.dropoutEverySeconds = 3; c.dropoutMs = 20;
+                 s.adapter.noiseMa = 0.1; s.ticks = 60; s.busy = true; }},
             {"all", [](Simulation& s) {
                  CardSettings& c = s.adapter.card;
                  c.inHzVolts = 8; c.inHzCurrent = 15; c.outHz = 10; c.gainCurrent = -1; c.skewFrames = 1.7;
@@ -97,6 +107,8 @@ private slots:
             Simulation sim;
             sim.adapter.tube = Koren12AU7();
             c.set(sim);
+            if (getenv("SEED")) sim.seed = unsigned(atoi(getenv("SEED")));
+            if (getenv("TICKS")) sim.ticks = atoi(getenv("TICKS"));
             const Outcome o = Simulate(sim);
             const Deviation d = Check(o, sim.adapter.tube);
             if (getenv("STEPS")) for (const auto& st : o.steps) qDebug() << st.i << st.j << int(st.curve.signal) << st.curve.points.size() << (st.curve.points.empty() ? 0.0 : st.curve.points.back().current * 20 / 8192) << (st.curve.points.empty() ? 0.0 : st.curve.points.back().volts * 350 / 8192);
