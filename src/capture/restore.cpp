@@ -275,9 +275,11 @@ void AnswerRestorer::Start() {
     std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() * 99 / 100), steps.end());
     const double steepest = steps[steps.size() * 99 / 100];
     startedAt_ = Frames();
-    if (steepest < kLeastSteepness) return;  // no sweep yet
+    sweeping_ = steepest >= kLeastSteepness;
+    if (!sweeping_) return;  // no sweep yet
+    // The first time from the first frame held, again over the frames looked at.
+    next_ = started_ ? Frames() - n + 1 : base_ + 1;
     started_ = true;
-    next_ = Frames() - n + 1;
     runBegin_.reset();
     breakLength_ = 0;
     lastOff_.reset();

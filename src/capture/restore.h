@@ -135,6 +135,9 @@ public:
     // The current channel's noise, counts per frame (from the off half-cycles' frame-to-
     // frame changes, which hum and the high-pass hardly move).
     float CurrentNoise() const { return currentNoise_; }
+    // Whether the voltage channel was changing when segmenting last (re)started: false for
+    // silence, true for a sweep without off half-cycles too.
+    bool Sweeping() const { return sweeping_; }
     // Where the latest sweep ended (0 before the first).
     std::uint64_t LatestSweepEnd() const { return latestSweepEnd_; }
 
@@ -163,6 +166,7 @@ private:
     std::uint64_t base_ = 0;
     bool started_ = false;
     std::uint64_t startedAt_ = 0;  // where segmenting last started (or tried to)
+    bool sweeping_ = false;
     double tolerance_ = 4.0;  // a frame of the restored voltage changing less is flat
     int voltsPolarity_ = 1;
     CornerEstimate volts_, current_;

@@ -48,6 +48,9 @@ constexpr double kAgreement = 0.05;
 constexpr std::size_t kMargin = 8;
 
 const char kNoSignalText[] = "No signal on the input: is the adapter connected, switched on and its device chosen?";
+const char kNoRestText[] =
+    "The anode voltage sweeps but never rests at 0 V: the adapter must hold the anode at 0 V for half of every "
+    "sweep (a half-wave), or the input's voltage channel is not its anode voltage.";
 
 std::string Volts(double v) { return GeneralNumber(v) + " V"; }
 
@@ -219,9 +222,10 @@ void CaptureRun::Input(const std::int16_t* interleaved, std::size_t frames) {
     restorer_.Append(interleaved, frames);
     if (settings_.calibration) Calibrate();
     // Silence for longer than a few sweeps: nothing to trace.
+    // Nothing to trace for longer than a few sweeps: silence, or sweeps without a rest.
     if (restorer_.Frames() > restorer_.LatestSweepEnd() + 2205)
-        Note(kNoSignalText);
-    else if (status_ == kNoSignalText)
+        Note(restorer_.Sweeping() ? kNoRestText : kNoSignalText);
+    else if (status_ == kNoSignalText || status_ == kNoRestText)
         Note("");
 }
 
@@ -245,6 +249,11 @@ CaptureRun::Measured CaptureRun::Measure(const AnodeSweep& sweep) const {
     m.sweep = sweep;
     m.pairs = restorer_.Restore(sweep, std::numeric_limits<std::size_t>::max());
     if (m.pairs.empty()) return m;
+    // The current channel where the voltage channel is: the skew taken out.
+    if (const double skew = Skew(); skew != 0.0) {
+        const std::vector<CountPair> raw = m.pairs;
+        for (std::size_t k = 0; k < m.pairs.size(); ++k) m.pairs[k].current = CurrentAt(raw, static_cast<double>(k) + skew);
+    }
     const auto b = static_cast<std::size_t>(sweep.begin - sweep.offBegin);
     const auto e = static_cast<std::size_t>(sweep.end - sweep.offBegin);
     float top = 0.0f;
@@ -412,8 +421,9 @@ bool CaptureRun::Acquire(bool all) {
             // a steady answer that falls was the level before the pass, come back late.
             if (!differs(sweeps[k + 1], steady, threshold)) continue;
             const Comparison c = Compare(sweeps[k + 1].signature, steady, Floor());
-            const bool falls = (polarity_ != 0 && polarity_ * c.signedDiff < 0.0) ||
-                               !(sweeps[k + 1].onMagnitude > 1.5 * steadySize + 0.5 * Floor());
+            const bool falls = !sweeps[k + 1].sweep.clipped &&
+                               ((polarity_ != 0 && polarity_ * c.signedDiff < 0.0) ||
+                                !(sweeps[k + 1].onMagnitude > 1.5 * steadySize + 0.5 * Floor()));
             if (falls) {
                 late = true;
                 break;
@@ -596,6 +606,8 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
     steps_.pop_front();
 
     FinishedStep f{s.i, s.j, s.step1, s.step2, {}};
+    if (clipped > 0)
+        Note(std::to_string(clipped) + " sweeps at " + name + " reached the input's full scale: lower the input level.");
     // Sweeps that still answer the step before or already the next (an adapter that
     // follows slowly) differ from the middle one: left out.
     if (sweeps.size() >= 3) {
@@ -618,7 +630,7 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
         if (all && b0 >= static_cast<double>(restorer_.Frames())) return true;  // its answer never came
         const bool silent = SweepsIn(static_cast<std::uint64_t>(b0), static_cast<std::uint64_t>(std::max(b0, b1)), false).empty();
         f.curve.signal = silent ? StepSignal::NoSignal : StepSignal::TooShort;
-        if (silent) Note(kNoSignalText);
+        if (silent) Note(restorer_.Sweeping() ? kNoRestText : kNoSignalText);
         out.push_back(std::move(f));
         return true;
     }
@@ -645,25 +657,27 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
     }
     if (conducts && polarity_ == 0) polarity_ = sign;
     const int use = polarity_ != 0 ? polarity_ : 1;
-    // The skew, from the sweeps that carry current, over the whole run.
+    // The skew, from the sweeps that carry current, over the whole run: what is left of it
+    // in the sweeps (measured with the skew found so far) adds to that.
+    const double skewBefore = Skew();
     if (conducts) {
         std::vector<std::vector<CountPair>> signedPairs = pairs;
         for (std::vector<CountPair>& p : signedPairs)
             for (CountPair& q : p) q.current *= static_cast<float>(use);
-        const SkewEstimate skew = LoopSkew(signedPairs);
-        if (skew.weight > 0.0) {
-            skewSum_ += skew.frames * skew.weight;
-            skewWeight_ += skew.weight;
+        const SkewEstimate left = LoopSkew(signedPairs);
+        if (left.weight > 0.0) {
+            skewSum_ += (skewBefore + left.frames) * left.weight;
+            skewWeight_ += left.weight;
         }
     }
-    const double skew = Skew();
+    const double change = Skew() - skewBefore;
     std::vector<CountPair> points;
     for (const Measured& m : sweeps) {
         const auto b = static_cast<std::size_t>(m.sweep.begin - m.sweep.offBegin);
         const auto e = static_cast<std::size_t>(m.sweep.end - m.sweep.offBegin);
         for (std::size_t k = b; k < e; ++k) {
-            const float current = CurrentAt(m.pairs, static_cast<double>(k) + skew) * static_cast<float>(use);
-            points.push_back({m.pairs[k].volts, current});
+            const float current = change == 0.0 ? m.pairs[k].current : CurrentAt(m.pairs, static_cast<double>(k) + change);
+            points.push_back({m.pairs[k].volts, current * static_cast<float>(use)});
         }
     }
     f.curve = BinPairs(points);
@@ -671,8 +685,6 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
         resyncs_ = 0;
         sincePlaced_.push_back({f.i, f.j, f.step1, f.step2, {}});
     }
-    if (clipped > 0)
-        Note(std::to_string(clipped) + " sweeps at " + name + " reached the input's full scale: lower the input level.");
     out.push_back(std::move(f));
     return true;
 }

@@ -21,7 +21,7 @@ struct ConfigurationValues {
     float CalX = 0, CalY = 0;        // calibration factors; 0 in files that never set them
     // The input's high-pass corners (Hz; 0 DC-coupled) when known beforehand, in place of
     // those a capture run finds; none when the file does not give them.
-    std::optional<float> CornerV, CornerI;
+    std::optional<float> CornerV = std::nullopt, CornerI = std::nullopt;
 };
 
 // Sets every key, in the order in which the file has always held them. Keys already
