@@ -103,6 +103,7 @@ void CornerEstimate::Settle() {
     };
     const double median = quantile(sorted, 0.5);
     std::vector<std::pair<double, double>> deviations;
+    deviations.reserve(sorted.size());
     for (const auto& [k, w] : sorted) deviations.emplace_back(std::fabs(k - median), w);
     std::sort(deviations.begin(), deviations.end());
     const double spread = 1.4826 * quantile(deviations, 0.5) / std::sqrt(total * total / total2);
@@ -172,7 +173,7 @@ double LoopSize(const std::vector<std::vector<CountPair>>& sweeps, int shift) {
         if (!(top > 0.0f)) continue;
         std::array<double, kLoopBins> rise{}, fall{};
         std::array<int, kLoopBins> nRise{}, nFall{};
-        const auto first = static_cast<std::ptrdiff_t>(kMostSkew + 1);
+        const std::ptrdiff_t first = kMostSkew + 1;
         const auto last = static_cast<std::ptrdiff_t>(s.size()) - kMostSkew - 1;
         for (std::ptrdiff_t n = first; n < last; ++n) {
             const float v = s[static_cast<std::size_t>(n)].volts;

@@ -636,6 +636,7 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
     }
     // The current's polarity: a tube's current is never negative while its anode is positive.
     std::vector<std::vector<CountPair>> pairs;
+    pairs.reserve(sweeps.size());
     for (const Measured& m : sweeps) pairs.push_back(m.pairs);
     // Only a current well above the floor tells its polarity.
     const bool conducts = std::any_of(sweeps.begin(), sweeps.end(), [&](const Measured& m) {

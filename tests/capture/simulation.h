@@ -2,6 +2,7 @@
 // A capture run on a simulated sound card: the run's stimulus into anodix-adapter's
 // virtual adapter (a tube and a card with the faults of real ones), its answer back
 // through a sound path of some delay, in blocks as a sound server hands them over.
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <vector>
@@ -23,6 +24,7 @@ struct Simulation {
     // and then (silence, after which the answer comes that much later).
     bool busy = false;
     unsigned seed = 1;
+    std::vector<double>* timed = nullptr;  // each tick's processing, ms (benchmarks)
     // Called before every tick: may change the path (frames added or lost) or the card.
     std::function<void(int tick, std::deque<std::int16_t>& path, VirtualAdapter*& card)> hook;
 };
@@ -54,6 +56,7 @@ inline Outcome Simulate(const Simulation& sim) {
         FillStimulus(period, StimulusAmplitude(level.vg1, 100, true), StimulusAmplitude(level.vg2, 300, false));
         run.Played(run.InputFrames(), sim.reported, true);
         const int blocks = sim.busy ? 20 + next(31) : 20;
+        double spent = 0.0;
         for (int block = 0; block < blocks; ++block) {
             if (sim.busy && next(80) == 0) path.insert(path.end(), 2 * 55 * (2 + next(11)), 0);
             for (std::size_t k = 0; k < stimulus.size(); ++k) stimulus[k] = period[(2 * frame + k) % 20];
@@ -62,10 +65,13 @@ inline Outcome Simulate(const Simulation& sim) {
             path.insert(path.end(), answer.begin(), answer.end());
             input.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(path.size() - 2 * sim.pathFrames));
             path.erase(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(input.size()));
+            const auto t0 = std::chrono::steady_clock::now();
             run.Input(input.data(), input.size() / 2);
             if (block % 4 == 3)
                 for (FinishedStep& f : run.Finish(false)) o.steps.push_back(std::move(f));
+            spent += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
         }
+        if (sim.timed) sim.timed->push_back(spent);
     }
     for (FinishedStep& f : run.Finish(true)) o.steps.push_back(std::move(f));
     o.status = run.Status();
