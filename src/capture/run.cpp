@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "capture/capturedfamily.h"
 #include "tools/numtext.h"
@@ -195,6 +196,7 @@ int CaptureRun::ResyncTicks() const {
 
 void CaptureRun::Resync(Step at, const std::string& why, bool fromRowStart, bool gap) {
     zeroTicks_ = ResyncTicks();
+    acquiring_.clear();
     steps_.clear();
     nextStep_.reset();
     locked_ = false;
@@ -376,11 +378,17 @@ bool CaptureRun::Acquire(bool all) {
     if (firstScan == steps_.size() && !all) return false;
     const std::uint64_t scanAt = firstScan < steps_.size() ? steps_[firstScan].at : restorer_.Frames();
     std::vector<Measured> sweeps;
+    // Each sweep measured once while the pass waits for its rise.
     for (const AnodeSweep& s : restorer_.Sweeps()) {
         if (s.begin < zero.at || s.offEnd > restorer_.Frames() || s.broken) continue;
-        sweeps.push_back(Measure(s));
-        if (sweeps.back().pairs.empty()) sweeps.pop_back();
+        auto known = acquiring_.find(s.begin);
+        if (known == acquiring_.end() || !(known->second->sweep == s)) {
+            auto measured = std::make_shared<const Measured>(Measure(s));
+            known = acquiring_.insert_or_assign(s.begin, std::move(measured)).first;
+        }
+        if (!known->second->pairs.empty()) sweeps.push_back(*known->second);
     }
+    std::erase_if(acquiring_, [&](const auto& m) { return m.first < zero.at; });
     if (sweeps.empty() && !all) return false;
     // A sweep clipped all along is as far from no current as can be.
     auto differs = [&](const Measured& m, const Signature& from, double threshold) {
@@ -505,6 +513,7 @@ bool CaptureRun::Acquire(bool all) {
     // delay places the steps right.
     delay_ = chosen ? std::max(0.0, double(*rise) - double(chosen->at)) : expected;
     longestDelay_ = std::max(longestDelay_, delay_);
+    acquiring_.clear();
     locked_ = true;
     const bool riseIsFirst = chosen && chosen->at == scanAt;
     const auto answered = static_cast<std::uint64_t>(static_cast<double>(scanAt) + delay_);

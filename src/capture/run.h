@@ -15,6 +15,8 @@
 // cannot get past a row stops with its reason.
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -138,7 +140,8 @@ private:
     double longestDelay_ = 0.0;     // the longest delay found in the run (0: none yet)
     std::uint64_t nextBegin_ = 0;   // the front step's answer begins here (once locked)
     bool nextObserved_ = false;     // ... as seen in the input, not only predicted
-    std::uint64_t zeroSince_ = 0;   // the zero-current pass being acquired: its first frame
+    // The sweeps since the zero-current pass began, by their first frame, each measured once.
+    std::map<std::uint64_t, std::shared_ptr<const Measured>> acquiring_;
     int resyncs_ = 0;               // resyncs since the last step that gave a curve
     std::vector<FinishedStep> sincePlaced_;  // curves given since the answers were placed
     std::vector<FinishedStep> withdrawn_;    // ... to be taken back at the next Finish
