@@ -8,7 +8,7 @@ PREFIX ?= /usr/local
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo -G Ninja)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build run test bench clean examples fuzz lint tidy install uninstall package
+.PHONY: deps build run test bench clean examples pictures fuzz lint tidy install uninstall package
 
 deps:
 	@./scripts/install-deps
@@ -56,6 +56,12 @@ examples: deps
 	@cmake --build build -j $(JOBS) --target anodix_gen_examples
 	./build/anodix_gen_examples examples
 
+# The README's pictures of the window, made by the window itself offscreen.
+pictures: deps
+	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DANODIX_TESTS=OFF -DANODIX_BENCH=OFF >/dev/null
+	@cmake --build build -j $(JOBS) --target anodix_doc_pictures
+	./build/anodix_doc_pictures doc/pictures
+
 # The fuzz targets (clang's libFuzzer, ASan and UBSan), each run FUZZ_SECONDS from the
 # seed corpora in tests/fuzz/corpus; new entries and failing inputs stay in build-fuzz.
 fuzz: deps
@@ -63,9 +69,12 @@ fuzz: deps
 	@cmake --build build-fuzz -j $(JOBS)
 	./tests/fuzz/run build-fuzz $(FUZZ_SECONDS)
 
-# clang-tidy over src/ with the checks of .clang-tidy, warnings as errors; `make test`
-# runs it too, on its own build.
+# The house style (.clang-format) over src/, tests/ and bench/, then clang-tidy over
+# src/ with the checks of .clang-tidy, warnings as errors; `make test` runs clang-tidy
+# too, on its own build, but not the style check.
 lint: deps
+	@echo "clang-format over src/ tests/ bench/"
+	@find src tests bench \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run -Werror
 	@cmake -S . -B build-test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DANODIX_SANITIZE=ON -DANODIX_WERROR=ON -DANODIX_BENCH=OFF >/dev/null
 	@cmake --build build-test -j $(JOBS)
 	@$(MAKE) --no-print-directory tidy

@@ -1,10 +1,12 @@
-// The model fit of a 10-curve family of 50 points each (12AX7 and EL34 parameters,
-// currents written to a microampere as in TDF files) and the load line's numbers per
-// update, from the curves and from the model: median times of several runs.
+// Every model fitted to a 10-curve family of 50 points each (the 12AX7 and EL34
+// examples' Koren parameters, a Dempwolf-Zoelzer triode and a Reefman pentode with its
+// screen current; currents with 1 % noise, written to 0.1 uA), and the load line's
+// numbers per update, from the curves and from a model: median times of several runs.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 #include "curves/koren.h"
@@ -16,13 +18,17 @@ namespace {
 using namespace anodix;
 using Clock = std::chrono::steady_clock;
 
-Family TenByFifty(const KorenTube& tube, double gridStep, double lastVa) {
+Family TenByFifty(const TubeModel& tube, double gridStep, double lastVa, double screen) {
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0.0, 0.01);
     Family f;
     for (int k = 0; k < 10; ++k) {
-        Curve c{-gridStep * k, std::nullopt, {}};
+        Curve c{-gridStep * k, screen > 0 ? std::optional<double>(screen) : std::nullopt, {}};
         for (int i = 1; i <= 50; ++i) {
             const double va = lastVa * i / 50.0;
-            c.points.push_back({va, std::round(tube.AnodeCurrent(va, c.grid1) * 1e6) / 1e6});
+            const Currents<double> a = tube.At(va, c.grid1, screen);
+            const auto written = [&](double amps) { return std::round(amps * (1.0 + noise(random)) * 1e7) / 1e7; };
+            c.points.push_back({va, written(a.anode), tube.Spec().screenCurrent ? std::optional(written(a.screen)) : std::nullopt});
         }
         f.curves.push_back(c);
     }
@@ -46,19 +52,29 @@ double MedianMs(int runs, F&& f) {
 int main() {
     const struct {
         const char* name;
-        KorenTube tube;
-        double gridStep, lastVa;
-    } cases[] = {{"12AX7", Koren12AX7(), 0.4, 400.0}, {"EL34 at Vg2 250 V", KorenEL34(), 4.0, 500.0}};
+        TubeModel tube;
+        double gridStep, lastVa, screen;
+    } cases[] = {
+        {"12AX7 (Koren)", FromKoren(Koren12AX7()), 0.4, 400.0, 0.0},
+        {"12AX7 (Dempwolf-Zoelzer)", {ModelKind::Dempwolf, {2.242e-3, 103.2, 1.26, 3.40}, 0.0}, 0.4, 400.0, 0.0},
+        {"EL34 at Vg2 250 V (Koren)", FromKoren(KorenEL34()), 4.0, 500.0, 250.0},
+        {"EL84-like at Vg2 250 V (Derk, screen current)",
+         {ModelKind::Derk, {19.0, 1.35, 210.0, 200.0, 2100.0, 5e-4, 2.0, 0.05}, 0.0}, 1.5, 400.0, 250.0},
+    };
     for (const auto& c : cases) {
-        const Family f = TenByFifty(c.tube, c.gridStep, c.lastVa);
-        FitResult fit;
-        const double ms = MedianMs(9, [&] { fit = FitKoren(f, {c.tube.pentode, c.tube.screenVolts}); });
-        std::printf("fit %s, 10 curves x 50 points: %.1f ms (median of 9; target < 100 ms), RMS error %.4f %%\n", c.name,
-                    ms, fit.RmsPercent());
+        const FitInput in = FitInputOf({TenByFifty(c.tube, c.gridStep, c.lastVa, c.screen)});
+        for (ModelKind kind : AllModels()) {
+            if (Spec(kind).pentode != in.pentode) continue;
+            ModelFit fit;
+            const double ms = MedianMs(5, [&] { fit = FitModel(kind, in); });
+            std::printf("fit %-13s to %s, 10 curves x 50 points: %.1f ms (median of 5; target < 100 ms), RMS error %.4f mA "
+                        "(%.3f %%)\n",
+                        Spec(kind).key, c.name, ms, 1000.0 * fit.rmsAmperes, fit.RmsPercent());
+        }
     }
-    const Family f = TenByFifty(Koren12AX7(), 0.4, 400.0);
+    const Family f = TenByFifty(FromKoren(Koren12AX7()), 0.4, 400.0, 0.0);
     const FamilyCurrents curves(f);
-    const ModelCurrents model(Koren12AX7());
+    const FittedCurrents model(FromKoren(Koren12AX7()), 0.0);
     const LoadLineInput in{250.0, 1e-3, 100e3, 1.0};
     for (const auto& [what, source] : {std::pair<const char*, const AnodeCurrents*>{"curves", &curves}, {"model", &model}}) {
         LoadLineNumbers n;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "adapter/virtualadapter.h"
+#include "tools/commandline.h"
 #include "tools/numtext.h"
 
 using namespace anodix;
@@ -84,7 +85,6 @@ struct Options {
 // The command line into the adapter's settings; an error text when it cannot be used.
 std::optional<std::string> ReadOptions(const QStringList& args, Options& o, bool& help) {
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption helpOption({"help", "h"}, "");
     const QCommandLineOption from("from", "", "SOURCE"), to("to", "", "SINK"), tube("tube", "", "NAME"),
         koren("koren", "", "LIST"), load("load-ohms", "", "R"), sweep("sweep-hz", "", "HZ"), vaMax("va-max", "", "V"),
@@ -93,7 +93,7 @@ std::optional<std::string> ReadOptions(const QStringList& args, Options& o, bool
         hum("hum-mV", "", "MV"), humHz("hum-hz", "", "HZ"), dropout("dropout", "", "S,MS");
     parser.addOptions({helpOption, from, to, tube, koren, load, sweep, vaMax, noise, outHz, inHz, gain, skew, rate,
                        latency, hum, humHz, dropout});
-    if (!parser.parse(args)) return parser.errorText().toStdString();
+    if (std::string error; !ParseCommandLine(parser, args, error)) return error;
     if (parser.isSet(helpOption)) {
         help = true;
         return std::nullopt;

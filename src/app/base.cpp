@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
@@ -21,17 +20,24 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 
 #include "curves/examples.h"
 #include "app/scope.h"
+#include "config/configuration.h"
 #include "tools/appdir.h"
+#include "tools/fields.h"
 #include "tools/numtext.h"
 
 namespace anodix {
 
 namespace {
+
+// The example family of the first start, and the hint shown with it.
+const char kFirstFamily[] = "12AU7.tdf";
+const char kFirstHint[] = "Shift+click on the plot: operating point and load line. Right-click the next curve: Gm.";
 
 // Client area left free beside and below the plot.
 constexpr int kPlotMarginWidth = 160;
@@ -39,7 +45,7 @@ constexpr int kPlotMarginHeight = 20;
 
 // Design size of the client area, in pixels.
 constexpr int kClientWidth = 789;
-constexpr int kClientHeight = 640;
+constexpr int kClientHeight = 656;
 
 QColor ToQColor(Rgb c) { return QColor((c >> 16) & 255, (c >> 8) & 255, c & 255); }
 
@@ -58,7 +64,8 @@ Base::Base(Services services, QWidget* parent) : QMainWindow(parent), services_(
     BuildControls();
     BuildMenus();
     ConnectHandlers();
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    statusBar()->setObjectName("StatusBar");
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 Base::~Base() {
@@ -162,7 +169,7 @@ void Base::BuildControls() {
     // ---- Cook frame: import slots, readout, operating point, small-signal values ----
     FrmCook = MakeFrame(client, "FrmCook", "Cooking", 8, 112, 137, 353);
     Label6 = MakeLabel(FrmCook, "Label6", "Import", 8, 20, 120);
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         const int y = 38 + k * 22;
         auto* ck = new QCheckBox("Import         ->", FrmCook);
         ck->setObjectName(QString("CkImport_%1").arg(k));
@@ -293,10 +300,20 @@ void Base::BuildMenus() {
     Mnu_ShowModels = Mnu_Plot->addAction("Show fitted models");
     Mnu_ShowModels->setObjectName("Mnu_ShowModels");
     Mnu_ShowModels->setCheckable(true);
+    Mnu_FitFamilies = Mnu_Plot->addAction("Fit to families");
+    Mnu_FitFamilies->setObjectName("Mnu_FitFamilies");
+    Mnu_FitFamilies->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+
+    Mnu_Help = menuBar()->addMenu("Help");
+    Mnu_Help->setObjectName("Mnu_Help");
+    Mnu_Manual = Mnu_Help->addAction("Manual");
+    Mnu_Manual->setObjectName("Mnu_Manual");
+    Mnu_About = Mnu_Help->addAction("About Anodix");
+    Mnu_About->setObjectName("Mnu_About");
 
     // The shortcuts work wherever the focus is inside the window.
     for (QAction* a : {Mnu_Capture, Mnu_Cook, MnuConvertion, Mnu_Import_Pref, Mnu_Export_Pref,
-                       Mnu_ExportPicture, Mnu_Print}) {
+                       Mnu_ExportPicture, Mnu_Print, Mnu_FitFamilies}) {
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
     }
@@ -310,11 +327,17 @@ void Base::ConnectHandlers() {
     connect(Mnu_Export_Pref, &QAction::triggered, this, [this] { Mnu_Export_Pref_Click(); });
     connect(Mnu_ExportPicture, &QAction::triggered, this, [this] { Mnu_ExportPicture_Click(); });
     connect(Mnu_Print, &QAction::triggered, this, [this] { Mnu_Print_Click(); });
+    connect(Mnu_FitFamilies, &QAction::triggered, this, [this] { Mnu_FitFamilies_Click(); });
+    connect(Mnu_Manual, &QAction::triggered, this, [this] { Mnu_Manual_Click(); });
+    connect(Mnu_About, &QAction::triggered, this, [this] { Mnu_About_Click(); });
 
-    connect(RLoad, &QLineEdit::textChanged, this, [this] { RLoad_Change(); });
-    connect(TxPwr, &QLineEdit::textChanged, this, [this] { TxPwr_Change(); });
-    connect(TxVg1, &QLineEdit::textChanged, this, [this] { TxVg1_Change(); });
-    connect(TxVg2, &QLineEdit::textChanged, this, [this] { TxVg2_Change(); });
+    ConnectTypedField(RLoad, [this] { RLoad_Change(); }, [](float v) { return v >= 0.01f && v <= 100000.0f; });
+    ConnectTypedField(TxPwr, [this] { TxPwr_Change(); }, [](float v) { return v >= 0.0f && v <= 100.0f; });
+    ConnectTypedField(TxVg1, [this] { TxVg1_Change(); },
+                      [this](float v) { return v >= 0.0f && v <= static_cast<float>(state_.Vg1FullScale); });
+    ConnectTypedField(TxVg2, [this] { TxVg2_Change(); },
+                      [this](float v) { return v >= 0.0f && v <= static_cast<float>(state_.Vg2FullScale); });
+    ConnectTypedField(TxVin, [this] { TxVin_Change(); }, [](float v) { return v >= 0.01f && v <= 1000.0f; });
     connect(Tvol, &QLineEdit::textChanged, this, [this] { Tvol_Change(); });
 
     connect(CbVdiv, &QComboBox::activated, this, [this] {
@@ -324,8 +347,10 @@ void Base::ConnectHandlers() {
         if (!listLosingFocus_) CbMaDiv_Click();
     });
     connect(DevicesBox, &QComboBox::activated, this, [this] { DevicesBox_Click(); });
+    connect(TxUa0, &QLineEdit::returnPressed, this, [this] { TxUa0_KeyPress(kKeyEnter); });
+    connect(TxIa0, &QLineEdit::returnPressed, this, [this] { TxIa0_KeyPress(kKeyEnter); });
 
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
         connect(CkImport[i], &QCheckBox::stateChanged, this, [this, k] { CkImport_Click(k); });
         connect(BtCkBrowse[i], &QPushButton::clicked, this, [this, k] { BtCkBrowse_Click(k); });
@@ -343,6 +368,7 @@ void Base::ConnectHandlers() {
             [this](int button, int shift, float x, float y) { Scope_MouseDown(button, shift, x, y); });
     connect(ScopeBox, &Scope::MouseMove, this,
             [this](int button, int shift, float x, float y) { Scope_MouseMove(button, shift, x, y); });
+    connect(ScopeBox, &Scope::MouseWheel, this, [this](int steps, int shift) { Scope_MouseWheel(steps, shift); });
 
     for (QWidget* w : {static_cast<QWidget*>(TxPwr), static_cast<QWidget*>(RLoad),
                        static_cast<QWidget*>(TxVg1), static_cast<QWidget*>(TxVg2)})
@@ -350,6 +376,24 @@ void Base::ConnectHandlers() {
     CbVdiv->installEventFilter(this);
     CbMaDiv->installEventFilter(this);
     ConnectModelHandlers();
+}
+
+// While the user types, the text stands as typed: a change is handled only when the text
+// is a usable value (one the handler would not rewrite), so the last usable value stays in
+// force meanwhile. Enter or leaving the field handles what stands, rewriting a text that
+// is not usable as the handler does. Changes made by the program are handled at once.
+void Base::ConnectTypedField(QLineEdit* field, const std::function<void()>& handle,
+                             const std::function<bool(float)>& usable) {
+    const auto typedUsable = [field, usable] {
+        const std::string text = field->text().toStdString();
+        return BeginsWithNumber(text) && usable(static_cast<float>(LeadingNumber(text)));
+    };
+    connect(field, &QLineEdit::textChanged, this, [field, handle, typedUsable] {
+        if (!field->isModified() || typedUsable()) handle();
+    });
+    connect(field, &QLineEdit::editingFinished, this, [field, handle, typedUsable] {
+        if (field->isModified() && !typedUsable()) handle();
+    });
 }
 
 bool Base::eventFilter(QObject* watched, QEvent* event) {
@@ -400,7 +444,7 @@ bool Base::eventFilter(QObject* watched, QEvent* event) {
     }
 
     if (type == QEvent::MouseButtonPress) {
-        for (int k = 0; k < 5; ++k) {
+        for (int k = 0; k < kSlotCount; ++k) {
             if (watched != BtCkBrowse[static_cast<std::size_t>(k)]) continue;
             auto* m = static_cast<QMouseEvent*>(event);
             const int button = Scope::ButtonNumber(m->button());
@@ -429,14 +473,14 @@ void Base::Form_Load() {
     // cannot be read takes none.
     int slot = 0;
     for (const std::string& family : startFamilies_) {
-        if (slot == static_cast<int>(slotPaths_.size())) break;
-        const QFileInfo file(QString::fromStdString(family));
-        QFile readable(file.absoluteFilePath());
-        if (!file.isFile() || !readable.open(QIODevice::ReadOnly)) {
+        if (slot == kSlotCount) break;
+        const std::string path = QFileInfo(QString::fromStdString(family)).absoluteFilePath().toStdString();
+        CurveFile file = ReadCurveFile(path, GetFileName(path));
+        if (!file.ok && file.reason.empty()) {
             Message("Can't open " + family);
             continue;
         }
-        if (TakeIntoSlot(slot, file.absoluteFilePath().toStdString())) ++slot;
+        if (TakeIntoSlot(slot, path, std::move(file))) ++slot;
     }
     startFamilies_.clear();
     state_.CaptureStopped = true;
@@ -456,9 +500,9 @@ void Base::OpenAtStart(std::vector<std::string> families, std::string configurat
 void Base::InitSettings() {
     if (settingsDone_) return;
     settingsDone_ = true;
-    CbMaDiv->addItems({"0.2", "0.5", "1", "2", "5", "10", "20", "50", "100"});
+    for (float v : kMilliampsPerDivScales) CbMaDiv->addItem(QString::fromStdString(GeneralNumber(v)));
     CbMaDiv->setCurrentIndex(2);
-    CbVdiv->addItems({"5", "10", "20", "50", "100"});
+    for (float v : kVoltsPerDivScales) CbVdiv->addItem(QString::fromStdString(GeneralNumber(v)));
     CbVdiv->setCurrentIndex(2);
     TxPwr->setText("2");
     state_.OriginY = 65536.0f;
@@ -467,9 +511,18 @@ void Base::InitSettings() {
     state_.Vg1FullScale = 100;
     state_.Vg2FullScale = 300;
     ShowCalibrationFactors();
+    // The first start (no configuration saved yet, no file named) shows an example family
+    // whole, with a hint where to click.
+    const bool firstStart = startConfiguration_.empty() && startFamilies_.empty() && ReadMostRecent().empty();
     // A configuration named on the command line stands in for the most recent one.
     if (startConfiguration_.empty() || !LoadConfiguration(startConfiguration_)) RecallMostRecent();
     startConfiguration_.clear();
+    const std::string example = ProgramDirectory() + "/" + kFirstFamily;
+    CurveFile exampleFile = firstStart ? ReadCurveFile(example, kFirstFamily) : CurveFile{};
+    if (exampleFile.ok && TakeIntoSlot(0, example, std::move(exampleFile))) {
+        FitToFamilies();
+        Status(kFirstHint);
+    }
     state_.StartupDone = true;
 }
 
@@ -513,17 +566,23 @@ void Base::Mnu_Cook_Click() {
     RedrawPlot();
 }
 
-void Base::CbVdiv_Click() { RedrawPlot(); }
-void Base::CbMaDiv_Click() { RedrawPlot(); }
-void Base::CbVdiv_Validate() { RedrawPlot(); }
-void Base::CbMaDiv_Validate() { RedrawPlot(); }
+// Picking, Enter and leaving a list refuse a text that is no usable scale (the list shows
+// the scale in force again and the status line says why), then redraw.
+void Base::CbVdiv_Click() { RefuseScaleText(CbVdiv); RedrawPlot(); }
+void Base::CbMaDiv_Click() { RefuseScaleText(CbMaDiv); RedrawPlot(); }
+void Base::CbVdiv_Validate() { RefuseScaleText(CbVdiv); RedrawPlot(); }
+void Base::CbMaDiv_Validate() { RefuseScaleText(CbMaDiv); RedrawPlot(); }
 
 void Base::CbVdiv_KeyPress(int keyAscii) {
-    if (keyAscii == kKeyEnter) RedrawPlot();
+    if (keyAscii != kKeyEnter) return;
+    RefuseScaleText(CbVdiv);
+    RedrawPlot();
 }
 
 void Base::CbMaDiv_KeyPress(int keyAscii) {
-    if (keyAscii == kKeyEnter) RedrawPlot();
+    if (keyAscii != kKeyEnter) return;
+    RefuseScaleText(CbMaDiv);
+    RedrawPlot();
 }
 
 void Base::CkCaptured_Click() { RedrawPlot(); }
@@ -576,6 +635,8 @@ void Base::Pause(int ms) {
 void Base::WakeWait() {
     if (waitLoop_ != nullptr) waitLoop_->quit();
 }
+
+void Base::Status(const std::string& text) { statusBar()->showMessage(QString::fromStdString(text)); }
 
 void Base::Message(const std::string& text, const std::string& title, MessageIcon icon) {
     if (services_.messages != nullptr) services_.messages->Show(text, title, icon);

@@ -25,6 +25,7 @@
 #include "capture/capturedfamily.h"
 #include "capture/run.h"
 #include "model/fit.h"
+#include "model/spice.h"
 #include "scene/scene.h"
 #include "tools/dialogs.h"
 
@@ -39,6 +40,7 @@ class QPushButton;
 class QMenu;
 class QEventLoop;
 class QPrinter;
+class QUrl;
 
 namespace anodix {
 
@@ -50,6 +52,13 @@ inline constexpr int kKeyDown = 40;
 class Scope;
 class PlotSurface;
 struct ConfigurationValues;
+
+// What "Fit model..." asks of a family that does not say: a triode's or a pentode's,
+// and the pentode's screen voltage.
+struct FitRequest {
+    bool pentode = false;
+    double screenVolts = 0.0;
+};
 
 class Base : public QMainWindow {
     Q_OBJECT
@@ -99,9 +108,6 @@ public:
     void Pause(int ms);
     // Ends the innermost Pause at once (a device pick ends the prompt's wait).
     void WakeWait();
-    // Ends the program at once (no usable sound device). Tests replace it; when empty,
-    // the window closes (releasing what is open) and the application quits.
-    std::function<void()> endProgram;
 
     // ---- Numeric field stepping ----
     bool StepNumericField(QLineEdit* field, int keyCode, float step);
@@ -113,9 +119,18 @@ public:
 
     // ---- Cook mode: redraw, limit, load line, readout, import slots ----
     void RedrawPlot();
+    // A scale list's text that is no usable scale: put back to the scale in force, the
+    // status saying why; false when the text is usable.
+    bool RefuseScaleText(QComboBox* list);
     void PlaceOperatingPoint(float x, float y);
     void RLoad_Change();
     void TxPwr_Change();
+    // The operating point chosen at (x, y): placed, the small-signal values hidden, the
+    // focus on RLoad (a Shift-click, Enter in TxUa0 or TxIa0).
+    void ChooseOperatingPoint(float x, float y);
+    void TxUa0_KeyPress(int keyAscii);
+    void TxIa0_KeyPress(int keyAscii);
+    void PlaceTypedOperatingPoint();
     void Scope_MouseDown(int button, int shift, float x, float y);
     void Scope_MouseMove(int button, int shift, float x, float y);
     void ShowReadout(float x, float y);
@@ -124,10 +139,13 @@ public:
     void BtExport_Click();
     // The slot's file path (the check box's Tag).
     QString SlotPath(int index) const;
+    // Sets the slot's file and reads it (an empty path empties the slot).
     void SetSlotPath(int index, const QString& path);
-    void SetSlotPath(int index, const QString& path, const std::string& shown);  // shown: the slot's tip
-    // Fills the slot as a browse does: the path, the file name as the caption, ticked.
+    // Fills the slot as a browse does: the path, the file name as the caption, ticked. A
+    // file that holds no curves is refused with a message and the slot left as it was.
     bool TakeIntoSlot(int index, const std::string& path);
+    // What the slot holds of its file, as last read.
+    const CurveFile& SlotFile(int index) const;
 
     // ---- Capture mode: devices, volume, stimulus, capture run, calibration ----
     void InitInDevices();
@@ -148,19 +166,22 @@ public:
     // The captured family's TDF text: the row picked in CbCapturedRow, or the default
     // row; "" without curves.
     std::string CapturedTdfText() const;
+    Family CapturedRowFamily() const;
     const CapturedFamily& Captured() const { return captured_; }
     void CbCapturedRow_Click();
     void TxCalV_Change();
     void TxCalMa_Change();
 
     // ---- Fitted models and the load line's numbers (base_model.cpp) ----
-    // "Fit model...": asks for the model (askModelKind), fits it to the slot's family and
-    // shows the parameters and errors.
+    // "Fit model...": fits every model of the family's kind to the slot's family (asking
+    // whether a TDF family is a triode's or a pentode's, askModelKind), lists them with
+    // their errors for the user to choose one (askModelChoice, the best offered), shows
+    // the chosen one's parameters and draws its curves.
     void FitSlotModel(int index);
     void SaveSlotModel(int index);   // "Save model as TDF..."
-    void ExportSlotSpice(int index); // "Export SPICE..."
-    // The slot's fit, when one has been made since its file was chosen.
-    const FitResult* SlotFit(int index) const;
+    void ExportSlotSpice(int index, SpiceDialect dialect = SpiceDialect::Ngspice);  // "Export SPICE..."
+    // The slot's chosen fit, when one has been made since its file was chosen.
+    const ModelFit* SlotFit(int index) const;
     void TxVin_Change();
     void CkModel_Click();
     void Mnu_ShowModels_Click();
@@ -170,6 +191,23 @@ public:
     // Asks which model to fit to the family (and a pentode's screen voltage); nothing
     // when the user cancels. Tests replace it; when empty, Qt's input dialogs ask.
     std::function<std::optional<FitRequest>(const QString& family)> askModelKind;
+    // Picks one of the fitted models from their listing (one line each, best offered
+    // first is `best`); nothing when the user cancels. Tests replace it.
+    std::function<std::optional<int>(const QStringList& listing, int best)> askModelChoice;
+
+    // ---- Scales fitted to the families, the wheel, Help ----
+    // The smallest scales of the lists that show every ticked family whole; false, and
+    // nothing changed, without a family.
+    bool FitToFamilies();
+    void Mnu_FitFamilies_Click();
+    // The wheel over the plot steps V/div (with Shift mA/div) through its list: forward to
+    // the next smaller scale, backward to the next larger.
+    void Scope_MouseWheel(int steps, int shift);
+    void Mnu_Manual_Click();
+    void Mnu_About_Click();
+    // Opens a document in the desktop's viewer (true when one took it). Tests replace it;
+    // when empty, the desktop's services open it.
+    std::function<bool(const QUrl&)> openDocument;
 
     // ---- Configuration ----
     void Mnu_Export_Pref_Click();
@@ -208,8 +246,8 @@ public:
     Scope* ScopeBox = nullptr;  // objectName "Scope"
 
     QGroupBox* FrmCook = nullptr;
-    std::array<QCheckBox*, 5> CkImport{};
-    std::array<QPushButton*, 5> BtCkBrowse{};
+    std::array<QCheckBox*, kSlotCount> CkImport{};
+    std::array<QPushButton*, kSlotCount> BtCkBrowse{};
     QGroupBox* FrameAbs = nullptr;
     QLabel* Axpos = nullptr;
     QLabel* Aypos = nullptr;
@@ -267,7 +305,8 @@ public:
     QLabel* LabelHd3 = nullptr;
     QLabel* LabelThd = nullptr;
     QLabel* LabelLoadNote = nullptr;  // why there are no numbers ("outside the family")
-    std::array<QMenu*, 5> MnuSlot{};  // each slot's context menu (on its check box)
+    QLabel* LabelLoadLast = nullptr;  // the numbers are those of a load line no longer drawn
+    std::array<QMenu*, kSlotCount> MnuSlot{};  // each slot's context menu (on its check box)
 
     QMenu* Mnu_Mode = nullptr;
     QAction* Mnu_Capture = nullptr;
@@ -280,6 +319,10 @@ public:
     QAction* Mnu_ExportPicture = nullptr;
     QAction* Mnu_Print = nullptr;
     QAction* Mnu_ShowModels = nullptr;  // the fitted models drawn over their families
+    QAction* Mnu_FitFamilies = nullptr;
+    QMenu* Mnu_Help = nullptr;
+    QAction* Mnu_Manual = nullptr;
+    QAction* Mnu_About = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -309,6 +352,12 @@ private:
     void BuildModelControls(QWidget* client);
     void ConnectModelHandlers();
     void ConnectHandlers();
+    // The field's change handling, held off while the user types a text that is no usable
+    // value (see base.cpp).
+    void ConnectTypedField(QLineEdit* field, const std::function<void()>& handle,
+                           const std::function<bool(float)>& usable);
+    // Shows the text on the status line until the next one.
+    void Status(const std::string& text);
     // Shows a message box through the message service ("Anodix" unless a title is given).
     void Message(const std::string& text, const std::string& title = "Anodix",
                  MessageIcon icon = MessageIcon::None);
@@ -321,14 +370,26 @@ private:
     PlotSurface* plotOverride_ = nullptr;
     bool settingsDone_ = false;           // InitSettings runs once
     bool listLosingFocus_ = false;        // a scale list is handling its lost focus
-    std::array<QString, 5> slotPaths_;    // the import slots' file paths ("" = empty)
+    // The import slots: each file's path ("" = empty) and what was read of it, read again
+    // when the file's identity changes.
+    struct Slot {
+        QString path;
+        CurveFile file;
+    };
+    std::array<Slot, kSlotCount> slots_;
+    // Reads the slot's file again when it has changed since it was read.
+    void RefreshSlot(std::size_t k);
+    // The slot's check box as its file stands: struck out with a tip naming a missing file.
+    void ShowSlotState(std::size_t k);
+    void PutInSlot(std::size_t k, const QString& path, CurveFile file);
+    bool TakeIntoSlot(int index, const std::string& path, CurveFile file);
     std::vector<std::string> startFamilies_;  // named on the command line
     std::string startConfiguration_;          // named on the command line; "" = the most recent
     std::vector<int> devicePositions_;  // DevicesBox position -> device number
-    std::array<std::optional<FitResult>, 5> slotFits_;          // each slot's fit
-    std::array<std::shared_ptr<const Family>, 5> slotModels_;   // and its model's family
+    std::array<std::optional<ModelFit>, kSlotCount> slotFits_;          // each slot's chosen fit
+    std::array<std::shared_ptr<const Family>, kSlotCount> slotModels_;   // and its model's family
     struct LoadFamily;
-    std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, until a redraw
+    std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, while it is the slot's
     CapturedFamily captured_;
     std::optional<double> capturedRowPick_;  // the grid-2 row picked; none = the default
     std::unique_ptr<CaptureRun> run_;        // the latest capture run (kept for its calibration)

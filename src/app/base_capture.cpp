@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -26,20 +25,6 @@ namespace anodix {
 
 namespace {
 
-// Ends the program when no usable sound device exists: the replaceable hook when
-// set, otherwise the window closes (releasing what is open) and the application
-// quits, also when its event loop has not started yet.
-void EndProgramNow(Base& window) {
-    if (window.endProgram) {
-        window.endProgram();
-        return;
-    }
-    window.close();
-    QCoreApplication::exit(1);
-    // Before the event loop runs, exit() has nothing to end: quit once it runs.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
-}
-
 // The staircase steps every kStepMs whatever the sound path's delay: where each step's
 // answer lies in the input is the run's to find (capture/run.h). The run is driven from
 // here: a level for every tick, the input read as it arrives.
@@ -54,6 +39,8 @@ constexpr std::size_t kReadFrames = 2048;
 constexpr double kFramesPerMs = 11.025;
 // Sweeps a calibration needs before its reading is used.
 constexpr int kLeastCalibrationSweeps = 10;
+// Without a device the program goes on: Cook mode needs none.
+const char kNoDeviceText[] = "No sound device answers: is a sound server (PulseAudio or PipeWire) running?";
 
 int MsSince(std::chrono::steady_clock::time_point start) {
     return static_cast<int>(
@@ -87,7 +74,7 @@ void Base::InitInDevices() {
     }
     if (devicePositions_.empty()) {
         Message("You have no audio input devices!", "Ack!", MessageIcon::Critical);
-        EndProgramNow(*this);
+        LabelCapture->setText(kNoDeviceText);
         return;
     }
     DevicesBox->setCurrentIndex(0);
@@ -108,7 +95,7 @@ void Base::InitOutDevices() {
     }
     if (devicePositions_.empty()) {
         Message("You have no audio Output devices!", "Ack!", MessageIcon::Critical);
-        EndProgramNow(*this);
+        LabelCapture->setText(kNoDeviceText);
         return;
     }
     DevicesBox->setCurrentIndex(0);
@@ -410,12 +397,14 @@ void Base::ApplyCalibration() {
                                                  GeneralNumber(4.0 * state_.CalY) + " mA."));
 }
 
-std::string Base::CapturedTdfText() const {
+std::string Base::CapturedTdfText() const { return TdfText(CapturedRowFamily()); }
+
+Family Base::CapturedRowFamily() const {
     std::optional<double> row = capturedRowPick_;
     const std::vector<double> rows = captured_.Rows();
     if (!row || std::find(rows.begin(), rows.end(), *row) == rows.end()) row = captured_.DefaultRow();
     if (!row) return {};
-    return anodix::CapturedTdfText(captured_, *row, state_.CalX, state_.CalY);
+    return captured_.RowFamily(*row, state_.CalX, state_.CalY);
 }
 
 // The list beside CkCaptured: one entry per grid-2 row, the row shown selected.

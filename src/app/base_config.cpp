@@ -1,6 +1,8 @@
 // Configuration files: Save, Recall, and the recall of the one saved last at start-up.
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <optional>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +16,7 @@
 #include "tools/appdir.h"
 #include "tools/fields.h"
 #include "tools/dialogs.h"
+#include "tools/numtext.h"
 
 namespace anodix {
 
@@ -94,7 +97,7 @@ void Base::Mnu_Export_Pref_Click() {
     v.OutDevice = state_.OutDeviceId;
     v.VG1 = TxVg1->text().toStdString();
     v.VG2 = TxVg2->text().toStdString();
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kSlotCount; ++k) {
         // An unticked slot's path is not kept.
         if (CkImport[static_cast<std::size_t>(k)]->isChecked()) {
             v.Import[static_cast<std::size_t>(k)] = SlotPath(k).toStdString();
@@ -104,6 +107,11 @@ void Base::Mnu_Export_Pref_Click() {
     v.CalY = state_.CalY;
     if (state_.CornerV) v.CornerV = static_cast<float>(*state_.CornerV);
     if (state_.CornerI) v.CornerI = static_cast<float>(*state_.CornerI);
+    if (state_.LoadLineSet) {
+        v.Ua0 = GeneralNumber(state_.LoadLineUa);
+        v.Ia0 = GeneralNumber(state_.LoadLineIa);
+    }
+    v.Vin = TxVin->text().toStdString();
 
     // The record only ever names a file that was written. The record itself is lost
     // silently when the program's folder cannot be written: start-up then finds none.
@@ -124,9 +132,10 @@ void Base::Mnu_Import_Pref_Click() {
 }
 
 bool Base::LoadConfiguration(const std::string& path) {
-    const std::optional<ConfigurationValues> values = ReadConfiguration(path);
+    std::string notConfiguration;
+    const std::optional<ConfigurationValues> values = ReadConfiguration(path, &notConfiguration);
     if (!values) {
-        Message("Can't open " + path);
+        Message(notConfiguration.empty() ? "Can't open " + path : "Can't read " + path + ": " + notConfiguration);
         return false;
     }
     ApplyConfiguration(*values);
@@ -143,13 +152,14 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
     auto pixels = [dpi](float twips) {
         return std::clamp(TwipsToPixels(twips, dpi), -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     };
+    const bool placed = v.Holds("FORM/Top") && v.Holds("FORM/Left") && v.Holds("FORM/Width") && v.Holds("FORM/Height");
     QRect frame(pixels(v.Left), pixels(v.Top), pixels(v.Width), pixels(v.Height));
     // No larger than the whole desktop: the plot's image grows with the window.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect desktop = screen->virtualGeometry();
         frame.setSize(frame.size().boundedTo(desktop.size()));
     }
-    if (frame.width() > 0 && frame.height() > 0 && OnSomeScreen(frame)) {
+    if (placed && frame.width() > 0 && frame.height() > 0 && OnSomeScreen(frame)) {
         // The file holds the outer size; the window is sized by its inside.
         const int borderWidth = frameGeometry().width() - geometry().width();
         const int borderHeight = frameGeometry().height() - geometry().height();
@@ -159,40 +169,69 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
         if (!isVisible()) new OuterSizeFix(this, frame);
     }
 
-    // Fields: each assignment runs the field's own change handling.
-    CbMaDiv->setCurrentText(QString::fromStdString(v.Ia));
-    CbVdiv->setCurrentText(QString::fromStdString(v.Ua));
-    TxPwr->setText(QString::fromStdString(v.Pa));
-    RLoad->setText(QString::fromStdString(v.Ld));
-    state_.InDeviceId = v.InDevice;
-    state_.OutDeviceId = v.OutDevice;
-    TxVg1->setText(QString::fromStdString(v.VG1));
-    TxVg2->setText(QString::fromStdString(v.VG2));
+    // Fields: each assignment runs the field's own change handling. What the file does not
+    // hold (a file cut short, one from before a key was kept) stays as it is.
+    const auto put = [&v](const char* key, const std::string& value, const std::function<void(const QString&)>& to) {
+        if (v.Holds(key)) to(QString::fromStdString(value));
+    };
+    put("DISPLAY/Ia", v.Ia, [this](const QString& t) { CbMaDiv->setCurrentText(t); });
+    put("DISPLAY/Ua", v.Ua, [this](const QString& t) { CbVdiv->setCurrentText(t); });
+    put("DISPLAY/Pa", v.Pa, [this](const QString& t) { TxPwr->setText(t); });
+    put("DISPLAY/Ld", v.Ld, [this](const QString& t) { RLoad->setText(t); });
+    put("DISPLAY/Vin", v.Vin, [this](const QString& t) { TxVin->setText(t); });
+    if (v.Holds("DATA/InDevice")) state_.InDeviceId = v.InDevice;
+    if (v.Holds("DATA/OutDevice")) state_.OutDeviceId = v.OutDevice;
+    put("DATA/VG1", v.VG1, [this](const QString& t) { TxVg1->setText(t); });
+    put("DATA/VG2", v.VG2, [this](const QString& t) { TxVg2->setText(t); });
     // Factors of 0 (files from before they were set) leave those in force.
     if (std::isfinite(v.CalX) && v.CalX > 0.0f) state_.CalX = v.CalX;
     if (std::isfinite(v.CalY) && v.CalY > 0.0f) state_.CalY = v.CalY;
-    state_.CornerV = v.CornerV;
-    state_.CornerI = v.CornerI;
+    // A corner key left empty clears that corner; a file without the key keeps it.
+    if (v.Holds("CAL/HzV")) state_.CornerV = v.CornerV;
+    if (v.Holds("CAL/HzI")) state_.CornerI = v.CornerI;
     ShowCalibrationFactors();
+    // The operating point comes back as the last load line's: its numbers show, and typing
+    // Rload or a Shift-click draws it.
+    const std::optional<double> ua0 = WholeNumber(v.Ua0), ia0 = WholeNumber(v.Ia0);
+    if (ua0 && ia0 && *ua0 >= 0.0 && *ua0 <= 1e6 && *ia0 >= 0.0 && *ia0 <= 1e6) {
+        state_.LoadLineSet = true;
+        state_.LoadLineUa = static_cast<float>(*ua0);
+        state_.LoadLineIa = static_cast<float>(*ia0);
+        state_.LoadLineR = static_cast<float>(TextNumber(RLoad->text()));
+        TxUa0->setText(QString::fromStdString(Format(*ua0, "##0.0")));
+        TxIa0->setText(QString::fromStdString(Format(*ia0, "##0.0")));
+    }
 
-    state_.CurrentMode = v.Mode;
+    if (v.Holds("FORM/Mode")) state_.CurrentMode = v.Mode;
     if (state_.InCaptureMode()) {
         Mnu_Capture_Click();
         RedrawPlot();
         return;
     }
+    state_.CurrentMode = kCookMode;
     Mnu_Cook_Click();
-    for (int k = 0; k < 5; ++k) {
-        const std::string& slot = v.Import[static_cast<std::size_t>(k)];
-        QCheckBox* box = CkImport[static_cast<std::size_t>(k)];
-        SetSlotPath(k, QString::fromStdString(slot));
-        if (!slot.empty()) {
-            box->setText(QString::fromStdString(GetField(GetFileName(slot), 1, ".")));
-            box->setChecked(true);
-        } else {
-            box->setText("Import >>");
-            box->setChecked(false);
+    if (v.Holds("IMPORT")) {
+        for (int k = 0; k < kSlotCount; ++k) {
+            const std::string& slot = v.Import[static_cast<std::size_t>(k)];
+            QCheckBox* box = CkImport[static_cast<std::size_t>(k)];
+            SetSlotPath(k, QString::fromStdString(slot));
+            if (!slot.empty()) {
+                box->setText(QString::fromStdString(GetField(GetFileName(slot), 1, ".")));
+                box->setChecked(true);
+            } else {
+                box->setText("Import >>");
+                box->setChecked(false);
+            }
         }
+        // A family file gone or unreadable leaves its slot ticked, shown as missing; one
+        // message names them all.
+        std::string missing;
+        for (int k = 0; k < kSlotCount; ++k) {
+            const CurveFile& file = SlotFile(k);
+            if (SlotPath(k).isEmpty() || file.ok) continue;
+            missing += "\n" + SlotPath(k).toStdString() + (file.reason.empty() ? "" : " (" + file.reason + ")");
+        }
+        if (!missing.empty()) Message("These family files of the configuration cannot be read:" + missing);
     }
     RedrawPlot();
 }
@@ -201,7 +240,11 @@ void Base::RecallMostRecent() {
     const std::string path = ReadMostRecent();
     // Nothing saved yet, or the file is gone: the start-up values stand, silently.
     if (path.empty()) return;
-    if (const std::optional<ConfigurationValues> values = ReadConfiguration(path)) ApplyConfiguration(*values);
+    std::string notConfiguration;
+    if (const std::optional<ConfigurationValues> values = ReadConfiguration(path, &notConfiguration))
+        ApplyConfiguration(*values);
+    else if (!notConfiguration.empty())
+        Message("Can't read " + path + ": " + notConfiguration);
 }
 
 }  // namespace anodix

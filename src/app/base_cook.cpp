@@ -5,14 +5,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <optional>
 
 #include "app/base.h"
 #include "app/scope.h"
-#include "curves/tdf.h"
+#include "curves/family.h"
 #include "plot/frame.h"
 #include "tools/appdir.h"
 #include "tools/dialogs.h"
 #include "tools/fields.h"
+#include "tools/numtext.h"
 #include "tools/replacefile.h"
 
 namespace anodix {
@@ -26,11 +28,18 @@ constexpr float kStartMilliampsPerDiv = 1.0f;
 // A field's number as the 32-bit value the plot works with.
 float FloatNumber(const QString& text) { return static_cast<float>(Base::TextNumber(text)); }
 
-// A scale read from its list: kept when not zero and usable, else the one in force
-// stays; with none in force yet, the start-up value.
-float ReadScale(const QString& text, float inForce, float startValue) {
+// A scale's text as a scale: none when it does not begin with a usable one.
+std::optional<float> TextScale(const QString& text) {
+    const std::string t = text.toStdString();
     const float value = FloatNumber(text);
-    if (value != 0.0f && ScaleUsable(value)) return value;
+    if (!BeginsWithNumber(t) || !ScaleUsable(value)) return std::nullopt;
+    return value;
+}
+
+// A scale read from its list: the one in force stays for a text that is not usable; with
+// none in force yet, the start-up value.
+float ReadScale(const QString& text, float inForce, float startValue) {
+    if (const std::optional<float> value = TextScale(text)) return *value;
     if (inForce != 0.0f) return inForce;
     return startValue;
 }
@@ -48,18 +57,37 @@ CookScene Base::Scene() const {
     scene.watts = FloatNumber(TxPwr->text());
     scene.cookMode = !s.InCaptureMode();
     for (std::size_t k = 0; k < scene.imports.size(); ++k)
-        scene.imports[k] = {slotPaths_[k].toStdString(), CkImport[k]->isChecked(), slotModels_[k]};
+        scene.imports[k] = {slots_[k].file.shown, CkImport[k]->isChecked(), slotModels_[k],
+                            GetField(GetFileName(slots_[k].path.toStdString()), 1, ".")};
     scene.showModels = Mnu_ShowModels->isChecked();
     if (s.OriginY != kPlotUnits) scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
     scene.marks = s.Marks;
-    if (CkCaptured->isChecked() && s.HaveCapture) scene.captured = CapturedTdfText();
+    if (CkCaptured->isChecked() && s.HaveCapture)
+        scene.captured = std::make_shared<const ShownFamily>(ShownAsTdf(CapturedRowFamily()));
     if (s.MarkX != 0.0f || s.MarkY != 0.0f) scene.gmMarker = PlotPoint{s.MarkX, s.MarkY};
     return scene;
+}
+
+bool Base::RefuseScaleText(QComboBox* list) {
+    const QString text = list->currentText();
+    if (TextScale(text)) return false;
+    const bool volts = list == CbVdiv;
+    const float inForce = volts ? state_.VoltsPerDiv : state_.MilliampsPerDiv;
+    const float shown = inForce != 0.0f ? inForce : (volts ? kStartVoltsPerDiv : kStartMilliampsPerDiv);
+    const std::string quoted = BeginsWithNumber(text.toStdString()) ? text.trimmed().toStdString()
+                                                                      : "\"" + text.toStdString() + "\"";
+    list->setEditText(QString::fromStdString(GeneralNumber(shown)));
+    Status(std::string(volts ? "V/div: " : "mA/div: ") + ScaleRefusal(quoted));
+    return true;
 }
 
 void Base::RedrawPlot() {
     WindowState& s = state_;
     if (s.RedrawBusy || !s.StartupDone) return;
+    // A scale text that is no usable scale goes back to the scale in force, unless the user
+    // is still typing it (Enter or leaving the list refuses it then).
+    for (QComboBox* list : {CbVdiv, CbMaDiv})
+        if (!(list->hasFocus() && list->lineEdit()->isModified())) RefuseScaleText(list);
     s.RedrawBusy = true;
     Gm->hide();
     Req->hide();
@@ -71,6 +99,10 @@ void Base::RedrawPlot() {
     s.UnitsPerMilliamp = kUnitsPerDiv / s.MilliampsPerDiv;
     s.TraceScaleX = s.CalX / s.VoltsPerDiv;
     s.TraceScaleY = s.CalY / s.MilliampsPerDiv;
+    if (s.LoadLineSet) {
+        s.LoadLineX = s.LoadLineUa * s.UnitsPerVolt;
+        s.LoadLineY = kPlotUnits - s.LoadLineIa * s.UnitsPerMilliamp;
+    }
     // Clearing the plot takes the operating point, the Gm marker and the marks with it.
     s.OriginX = 0.0f;
     s.OriginY = kPlotUnits;
@@ -78,13 +110,19 @@ void Base::RedrawPlot() {
     s.MarkY = 0.0f;
     s.Marks.clear();
 
-    // Events waiting meanwhile run before the grid is drawn; a redraw they ask for is
+    // The families shown are those in memory; a file changed since it was read is read
+    // again first, so that an edit made outside the program shows now.
+    if (!s.InCaptureMode())
+        for (std::size_t k = 0; k < slots_.size(); ++k)
+            if (CkImport[k]->isChecked()) RefreshSlot(k);
+    const CookScene scene = Scene();
+    DrawCookBase(Plot(), scene);
+    if (const std::optional<float> step = ShownGridStep(scene)) s.GridStep = *step;
+    // Events waiting meanwhile run once the picture is whole; a redraw they ask for is
     // dropped.
-    DrawCookBase(Plot(), Scene(), s.GridStep, [this] { DoEvents(); });
+    DoEvents();
     s.RedrawBusy = false;
     ScopeBox->update();
-    // The files may have changed since the numbers last read them.
-    loadFamily_.reset();
     ShowLoadLineNumbers();
 }
 
@@ -102,6 +140,9 @@ void Base::PlaceOperatingPoint(float x, float y) {
     s.LoadLineR = FloatNumber(RLoad->text());
     s.LoadLineX = x;
     s.LoadLineY = y;
+    s.LoadLineSet = true;
+    s.LoadLineUa = x / s.UnitsPerVolt;
+    s.LoadLineIa = (kPlotUnits - y) / s.UnitsPerMilliamp;
     DrawOperatingPoint(plot, {{x, y}, s.LoadLineR}, s.UnitsPerVolt, s.UnitsPerMilliamp);
     ScopeBox->update();
     ShowLoadLineNumbers();
@@ -119,6 +160,40 @@ void Base::TxPwr_Change() {
     if (FloatNumber(TxPwr->text()) > 100.0f) TxPwr->setText("100");
     if (FloatNumber(TxPwr->text()) < 0.0f) TxPwr->setText("0");
     RedrawPlot();
+}
+
+void Base::ChooseOperatingPoint(float x, float y) {
+    PlaceOperatingPoint(x, y);
+    Gm->hide();
+    Req->hide();
+    Mu->hide();
+    RLoad->setFocus();
+}
+
+// Enter in Ua0 or Ia0 places the operating point at the voltage and current typed, as a
+// Shift + left click there would; a text that is no usable value is refused with a word.
+void Base::TxUa0_KeyPress(int keyAscii) {
+    if (keyAscii == kKeyEnter) PlaceTypedOperatingPoint();
+}
+
+void Base::TxIa0_KeyPress(int keyAscii) {
+    if (keyAscii == kKeyEnter) PlaceTypedOperatingPoint();
+}
+
+void Base::PlaceTypedOperatingPoint() {
+    if (state_.InCaptureMode()) return;
+    const std::optional<double> ua = WholeNumber(TxUa0->text().toStdString());
+    const std::optional<double> ia = WholeNumber(TxIa0->text().toStdString());
+    const auto usable = [](std::optional<double> v) { return v && *v >= 0.0 && *v <= 1e6; };
+    if (!usable(ua) || !usable(ia)) {
+        Status("Ua0 and Ia0 take a voltage and a current of 0 or more: \"" + TxUa0->text().toStdString() +
+               "\" V, \"" + TxIa0->text().toStdString() + "\" mA");
+        return;
+    }
+    RedrawPlot();
+    const WindowState& s = state_;
+    ChooseOperatingPoint(static_cast<float>(*ua) * s.UnitsPerVolt,
+                         kPlotUnits - static_cast<float>(*ia) * s.UnitsPerMilliamp);
 }
 
 // ---------------------------------------------------------------------------------
@@ -149,11 +224,7 @@ void Base::Scope_MouseDown(int button, int shift, float x, float y) {
         RedrawPlot();
         TxUa0->setText(Axpos->text());
         TxIa0->setText(Aypos->text());
-        PlaceOperatingPoint(x, y);
-        Gm->hide();
-        Req->hide();
-        Mu->hide();
-        RLoad->setFocus();
+        ChooseOperatingPoint(x, y);
         return;
     }
 
@@ -183,23 +254,45 @@ void Base::Scope_MouseDown(int button, int shift, float x, float y) {
 // ---------------------------------------------------------------------------------
 // Import slots
 
-QString Base::SlotPath(int index) const { return slotPaths_.at(static_cast<std::size_t>(index)); }
+QString Base::SlotPath(int index) const { return slots_.at(static_cast<std::size_t>(index)).path; }
 
-void Base::SetSlotPath(int index, const QString& path) {
-    SetSlotPath(index, path, path.isEmpty() ? std::string() : ReadSlotFile(path.toStdString()).shown);
+const CurveFile& Base::SlotFile(int index) const { return slots_.at(static_cast<std::size_t>(index)).file; }
+
+void Base::RefreshSlot(std::size_t k) {
+    Slot& slot = slots_.at(k);
+    if (!slot.path.isEmpty() && RefreshCurveFile(slot.path.toStdString(), slot.file, GetFileName(slot.path.toStdString())))
+        ShowSlotState(k);
 }
 
-void Base::SetSlotPath(int index, const QString& path, const std::string& shown) {
-    const auto k = static_cast<std::size_t>(index);
+void Base::ShowSlotState(std::size_t k) {
+    const Slot& slot = slots_.at(k);
+    QCheckBox* box = CkImport.at(k);
+    // A file gone or unreadable: the slot keeps it, struck out, its tip naming it.
+    const bool missing = !slot.path.isEmpty() && !slot.file.ok;
+    QFont font = box->font();
+    font.setStrikeOut(missing);
+    box->setFont(font);
+    // A file of several screen voltages shows its first; the tip says which.
+    QString tip = QString::fromStdString(slot.file.note);
+    if (missing)
+        tip = slot.file.reason.empty() ? "Missing: " + slot.path
+                                       : "Can't read " + slot.path + ": " + QString::fromStdString(slot.file.reason);
+    box->setToolTip(tip);
+}
+
+void Base::PutInSlot(std::size_t k, const QString& path, CurveFile file) {
     // A model belongs to the family it was fitted to.
-    if (slotPaths_.at(k) != path) {
+    if (slots_.at(k).path != path) {
         slotFits_.at(k).reset();
         slotModels_.at(k).reset();
-        loadFamily_.reset();
     }
-    slotPaths_.at(k) = path;
-    // A file of several screen voltages shows its first; the tip says which.
-    CkImport.at(k)->setToolTip(QString::fromStdString(shown));
+    slots_.at(k) = {path, std::move(file)};
+    ShowSlotState(k);
+}
+
+void Base::SetSlotPath(int index, const QString& path) {
+    const std::string name = path.toStdString();
+    PutInSlot(static_cast<std::size_t>(index), path, name.empty() ? CurveFile{} : ReadCurveFile(name, GetFileName(name)));
 }
 
 void Base::BtCkBrowse_Click(int index) {
@@ -212,15 +305,18 @@ void Base::BtCkBrowse_Click(int index) {
 }
 
 bool Base::TakeIntoSlot(int index, const std::string& path) {
-    // A file that holds no curves is refused and the slot left as it was.
-    const SlotDrawing drawing = ReadSlotFile(path);
-    if (!drawing.ok && !drawing.reason.empty()) {
-        Message("Can't read " + path + ": " + drawing.reason);
+    return TakeIntoSlot(index, path, ReadCurveFile(path, GetFileName(path)));
+}
+
+bool Base::TakeIntoSlot(int index, const std::string& path, CurveFile file) {
+    if (!file.ok && !file.reason.empty()) {
+        Message("Can't read " + path + ": " + file.reason);
         return false;
     }
-    SetSlotPath(index, QString::fromStdString(path), drawing.shown);
-    CkImport[static_cast<std::size_t>(index)]->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
-    CkImport[static_cast<std::size_t>(index)]->setChecked(true);
+    const auto k = static_cast<std::size_t>(index);
+    PutInSlot(k, QString::fromStdString(path), std::move(file));
+    CkImport[k]->setText(QString::fromStdString(GetField(GetFileName(path), 1, ".")));
+    CkImport[k]->setChecked(true);
     return true;
 }
 
@@ -237,16 +333,20 @@ void Base::BtExport_Click() {
         Message("No captured data");
         return;
     }
-    const std::string text = CapturedTdfText();
+    const Family row = CapturedRowFamily();
+    const ShownFamily shown = ShownAsTdf(row);
     Plot().SetDrawMode(kDrawXor);
-    DrawTdfFamily(Plot(), text, state_.UnitsPerVolt, state_.UnitsPerMilliamp, state_.GridStep);
+    // Labelled as the redraw labelled it, so that drawing it again takes it off whole.
+    LabelRoom room = CaptionRoom(Plot(), Scene());
+    DrawFamily(Plot(), shown.family, state_.UnitsPerVolt, state_.UnitsPerMilliamp, room);
+    if (shown.gridStep) state_.GridStep = *shown.gridStep;
     Plot().SetDrawMode(kDrawCopy);
     if (services_.dialogs == nullptr) return;
     state_.ExportFileName =
         FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Export TDF data", "Save");
     if (state_.ExportFileName.empty()) return;
     std::string reason;
-    if (!ReplaceFile(state_.ExportFileName, text + "\r\n", &reason)) {
+    if (!ReplaceFile(state_.ExportFileName, TdfText(row) + "\r\n", &reason)) {
         Message("Can't write " + state_.ExportFileName + ": " + reason, "Anodix", MessageIcon::Critical);
         return;
     }

@@ -26,20 +26,19 @@ QSize PlotSize(Scope& scope) {
     return QSize(qRound(image.width() / ratio), qRound(image.height() / ratio)).expandedTo(QSize(1, 1));
 }
 
-// Draws the scene; the window's own grid step is left as it is.
 DrawPicture DrawingOf(const CookScene& scene) {
-    return [scene](PlotSurface& target) {
-        float gridStep = 0.0f;
-        DrawCookPlot(target, scene, gridStep);
-    };
+    return [scene](PlotSurface& target) { DrawCookPlot(target, scene); };
 }
 
 }  // namespace
 
 void Base::Mnu_ExportPicture_Click() {
     if (services_.dialogs == nullptr) return;
-    const std::string path =
-        FileDialog(*services_.dialogs, ProgramDirectory(), "*.png", "Export picture", "Save");
+    // The name's extension gives the type; the filters show the three, PNG preselected.
+    const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.png", "Export picture", "Save",
+                                        {{"SVG drawing (*.svg)", "*.svg"},
+                                         {"PDF document (*.pdf)", "*.pdf"},
+                                         {"PNG picture (*.png)", "*.png"}});
     if (path.empty()) return;
     ExportPicture(QString::fromStdString(path));
 }

@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWheelEvent>
 #include <cmath>
 
 namespace anodix {
@@ -84,6 +85,17 @@ void Scope::mouseMoveEvent(QMouseEvent* event) {
     const QPointF at = ToPlot(event->position());
     emit MouseMove(ButtonNumber(event->buttons()), ShiftNumber(event->modifiers()),
                    static_cast<float>(at.x()), static_cast<float>(at.y()));
+}
+
+void Scope::wheelEvent(QWheelEvent* event) {
+    // A notch is 15 degrees (120 eighths); touchpads send parts of one. Some systems turn
+    // a wheel with Shift into a sideways one.
+    const QPoint delta = event->angleDelta();
+    wheelEighths_ += delta.y() != 0 ? delta.y() : delta.x();
+    const int steps = wheelEighths_ / 120;
+    wheelEighths_ -= steps * 120;
+    if (steps != 0) emit MouseWheel(steps, ShiftNumber(event->modifiers()));
+    event->accept();
 }
 
 }  // namespace anodix

@@ -29,12 +29,15 @@ signals:
     void MouseDown(int button, int shift, float x, float y);
     // The pointer moved, with the sum of the buttons held (0 for none).
     void MouseMove(int button, int shift, float x, float y);
+    // The wheel turned by whole notches (forward positive) with the shift keys.
+    void MouseWheel(int steps, int shift);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     QPointF ToPlot(QPointF position) const;
@@ -42,6 +45,7 @@ private:
 
     ImageSurface surface_;
     bool repaintScheduled_ = false;
+    int wheelEighths_ = 0;  // wheel turned, in eighths of a degree, not yet a whole notch
 };
 
 }  // namespace anodix

@@ -48,6 +48,11 @@ struct WindowState {
     float LoadLineR = 0.0f;
     float LoadLineX = 0.0f;
     float LoadLineY = 0.0f;
+    // The load line's point as chosen, in volts and milliamperes: LoadLineX and LoadLineY
+    // follow it through every change of scale, so its numbers stay those of the point chosen.
+    bool LoadLineSet = false;
+    float LoadLineUa = 0.0f;
+    float LoadLineIa = 0.0f;
     float MarkX = 0.0f;
     float MarkY = 0.0f;                // both 0 = no marker
     std::vector<PlotPoint> Marks;      // green marks left since the last redraw

@@ -1,9 +1,13 @@
 // Configuration files: the keys of the set-up and their text forms.
 #include "config/configuration.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "tools/appdir.h"
 #include "tools/files.h"
@@ -30,6 +34,14 @@ float Number(const std::string& text) {
     return static_cast<float>(value);
 }
 
+// The sections of a configuration and their keys (the mode's section "Form" is "FORM").
+const std::pair<const char*, std::vector<const char*>> kConfigurationKeys[] = {
+    {"FORM", {"Mode", "Top", "Left", "Width", "Height"}},
+    {"DISPLAY", {"Ia", "Ua", "Pa", "Ld", "Ua0", "Ia0", "Vin"}},
+    {"DATA", {"InDevice", "OutDevice", "VG1", "VG2"}},
+    {"IMPORT", {"0", "1", "2", "3", "4"}},
+    {"CAL", {"X", "Y", "HzV", "HzI"}}};
+
 }  // namespace
 
 bool PutConfiguration(IniDocument& document, const ConfigurationValues& v) {
@@ -55,6 +67,9 @@ bool PutConfiguration(IniDocument& document, const ConfigurationValues& v) {
     put("CAL", "Y", GeneralNumber(v.CalY));
     if (v.CornerV) put("CAL", "HzV", GeneralNumber(*v.CornerV));
     if (v.CornerI) put("CAL", "HzI", GeneralNumber(*v.CornerI));
+    put("DISPLAY", "Ua0", v.Ua0);
+    put("DISPLAY", "Ia0", v.Ia0);
+    put("DISPLAY", "Vin", v.Vin);
     return ok;
 }
 
@@ -84,6 +99,14 @@ ConfigurationValues GetConfiguration(const IniDocument& document) {
         if (text.find_first_of("0123456789") != std::string::npos && hz >= 0.0 && hz <= 1000.0)
             *corner = static_cast<float>(hz);
     }
+    v.Ua0 = get("DISPLAY", "Ua0");
+    v.Ia0 = get("DISPLAY", "Ia0");
+    v.Vin = get("DISPLAY", "Vin");
+    for (const auto& [section, keys] : kConfigurationKeys) {
+        if (document.Has(section)) v.held.insert(section);
+        for (const char* key : keys)
+            if (document.Has(section, key)) v.held.insert(std::string(section) + "/" + key);
+    }
     return v;
 }
 
@@ -103,10 +126,19 @@ bool SaveConfiguration(const std::string& path, const ConfigurationValues& value
     return document.Save(path, reason);
 }
 
-std::optional<ConfigurationValues> ReadConfiguration(const std::string& path) {
+std::optional<ConfigurationValues> ReadConfiguration(const std::string& path, std::string* notConfiguration) {
     IniDocument document;
     if (!FileExists(path) || !document.Load(path)) return std::nullopt;
-    return GetConfiguration(document);
+    ConfigurationValues v = GetConfiguration(document);
+    const bool some = std::any_of(std::begin(kConfigurationKeys), std::end(kConfigurationKeys),
+                                  [&v](const auto& section) { return v.Holds(section.first); });
+    if (!some) {
+        if (notConfiguration != nullptr)
+            *notConfiguration = "not a configuration: it holds none of the sections [FORM], [DISPLAY], [DATA], "
+                                "[IMPORT] and [CAL]";
+        return std::nullopt;
+    }
+    return v;
 }
 
 std::string MruPath() { return ProgramDirectory() + "/VYR.mru"; }

@@ -4,9 +4,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "tools/ini.h"
+#include "tools/slotcount.h"
 
 namespace anodix {
 
@@ -17,8 +19,16 @@ struct ConfigurationValues {
     std::string Ia, Ua, Pa, Ld;      // texts of CbMaDiv, CbVdiv, TxPwr, RLoad
     std::int32_t InDevice = -1, OutDevice = -1;
     std::string VG1, VG2;            // texts of TxVg1, TxVg2
-    std::array<std::string, 5> Import;  // paths of the ticked slots, "" otherwise
+    std::array<std::string, kSlotCount> Import;  // paths of the ticked slots, "" otherwise
     float CalX = 0, CalY = 0;        // calibration factors; 0 in files that never set them
+    // The operating point (volts, milliamperes; "" when none was chosen) and the text of
+    // TxVin, in files since these were kept.
+    std::string Ua0, Ia0, Vin;
+    // Where it came from a file: the keys it held, as "SECTION/Key" with the section in
+    // capitals ("DISPLAY/Ua"), and each section alone ("IMPORT"). A key the file lacks
+    // leaves its part of the set-up as it is.
+    std::set<std::string> held;
+    bool Holds(const std::string& key) const { return held.count(key) != 0; }
     // The input's high-pass corners (Hz; 0 DC-coupled) when known beforehand, in place of
     // those a capture run finds; none when the file does not give them.
     std::optional<float> CornerV = std::nullopt, CornerI = std::nullopt;
@@ -39,8 +49,9 @@ ConfigurationValues GetConfiguration(const IniDocument& document);
 bool SaveConfiguration(const std::string& path, const ConfigurationValues& values, std::string* reason = nullptr);
 
 // The keys of the file at path, read once; nothing when there is no file there or it
-// cannot be read (a folder, a file without read permission).
-std::optional<ConfigurationValues> ReadConfiguration(const std::string& path);
+// cannot be read (a folder, a file without read permission), or when it holds none of a
+// configuration's sections: *notConfiguration (when given) then says why.
+std::optional<ConfigurationValues> ReadConfiguration(const std::string& path, std::string* notConfiguration = nullptr);
 
 // The record of the configuration saved last: "VYR.mru" in the program's directory.
 std::string MruPath();

@@ -1,5 +1,8 @@
 // anodix-convert: writes the curve families of tracers' files, tables and TDF files
 // as TDF files, one per screen voltage.
+#include <QCommandLineParser>
+#include <QFile>
+#include <QStringList>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +14,7 @@
 #include "curves/convert.h"
 #include "curves/family.h"
 #include "curves/tracerfiles.h"
+#include "tools/commandline.h"
 #include "tools/replacefile.h"
 
 namespace anodix {
@@ -44,28 +48,23 @@ struct Arguments {
 
 // Why the arguments are refused, or "".
 std::string Parse(int argc, char** argv, Arguments& a) {
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (options && (arg == "-h" || arg == "--help")) {
-            a.help = true;
-            return {};
-        }
-        if (options && arg == "--") {
-            options = false;
-            continue;
-        }
-        std::string* target = nullptr;
-        if (options && (arg == "-o" || arg == "--output")) target = &a.output;
-        if (options && (arg == "-d" || arg == "--directory")) target = &a.directory;
-        if (target != nullptr) {
-            if (i + 1 >= argc || std::string_view(argv[i + 1]).empty()) return arg + " needs a value";
-            *target = argv[++i];
-            continue;
-        }
-        if (options && arg.size() > 1 && arg[0] == '-') return "unknown option " + arg + " (see --help)";
-        a.inputs.push_back(arg);
-    }
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args.push_back(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{"h", "help"}), output(QStringList{"o", "output"}, {}, "OUT.tdf"),
+        directory(QStringList{"d", "directory"}, {}, "DIR");
+    parser.addOptions({help, output, directory});
+    std::string error;
+    const bool parsed = ParseCommandLine(parser, args, error);
+    a.help = parser.isSet(help);
+    if (a.help) return {};
+    if (!parsed) return error.starts_with("unknown") ? error + " (see --help)" : error;
+    for (const QCommandLineOption* option : {&output, &directory})
+        if (parser.isSet(*option) && parser.value(*option).isEmpty())
+            return "-" + option->names().front().toStdString() + " needs a value";
+    a.output = QFile::encodeName(parser.value(output)).toStdString();
+    a.directory = QFile::encodeName(parser.value(directory)).toStdString();
+    for (const QString& input : parser.positionalArguments()) a.inputs.push_back(QFile::encodeName(input).toStdString());
     if (a.inputs.empty()) return "no input file given (see --help)";
     if (!a.output.empty() && !a.directory.empty()) return "-o and -d cannot be given together";
     if (!a.output.empty() && a.inputs.size() > 1) return "-o takes one input file; use -d for several";

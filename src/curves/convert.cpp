@@ -1,23 +1,16 @@
 // Quick on purpose: a table is converted in two passes that write each line straight to
-// its place, in parts side by side on several threads, into a block in large pages. The
-// text must be exactly that of converting the rows one after the other on one thread:
-// tests/curves/test_convert_table.cpp converts proves it: every table gives its expected
-// text on one thread and on 2 to 64.
+// its place in the result, some three times as fast as gathering each curve's lines in a
+// text of its own and joining them. The text must be exactly that of converting the rows
+// one after the other: tests/curves/test_convert_table.cpp converts proves it.
 #include "curves/convert.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <future>
 #include <limits>
 #include <new>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
-
-#include <sys/mman.h>
 
 #include "curves/tdfnumber.h"
 #include "tools/fields.h"
@@ -74,65 +67,13 @@ bool GridBound(std::string_view field, int& bound) {
     return true;
 }
 
-// Asks the system to back a large block about to be written with large pages: a
-// conversion's result is tens of megabytes written once, and each first write to a
-// small page costs a fault. A hint; without it the block works all the same.
-void AdviseLargePages(char* data, std::size_t size) {
-    constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kLarge - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
-// How many parts a table of this size is converted in: one per processor, but no
-// part smaller than about a megabyte, where starting a thread would cost more than it
-// saves. `threads` other than 0 sets the number, up to 64.
-std::size_t PartCount(std::size_t tableSize, unsigned threads) {
-    if (threads != 0) return std::min(threads, 64u);
-    constexpr std::size_t kSmallestPart = std::size_t{1} << 20;
-    const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
-    return std::clamp<std::size_t>(tableSize / kSmallestPart, 1, std::min<std::size_t>(processors, 8));
-}
-
-// Cuts [begin, end) into `parts` ranges of about the same size that each begin at a
-// line start: the bounds, begin first and end last.
-std::vector<const char*> CutAtLines(const char* begin, const char* end, std::size_t parts) {
-    std::vector<const char*> bounds{begin};
-    const auto size = static_cast<std::size_t>(end - begin);
-    for (std::size_t j = 1; j < parts; ++j) {
-        // On to the next line start unless the cut is at one. (A cut between CR and LF
-        // leaves an empty line, which has no points.)
-        const char* cut = begin + size / parts * j;
-        if (cut > begin && cut[-1] != '\n' && cut[-1] != '\r') cut = SkipLine(cut, end);
-        bounds.push_back(std::max(cut, bounds.back()));
-    }
-    bounds.push_back(end);
-    return bounds;
-}
-
-// Runs work(j) for each j below `parts`, side by side where threads can be had, and
-// returns when all are done; an exception of any one is thrown here.
-template <typename Work>
-void InParallel(std::size_t parts, Work&& work) {
-    std::vector<std::future<void>> others;
-    for (std::size_t j = 1; j < parts; ++j) {
-        try {
-            others.push_back(std::async(std::launch::async, [&work, j] { work(j); }));
-        } catch (const std::system_error&) {
-            work(j);  // no thread to spare: here and now
-        }
-    }
-    work(0);
-    for (std::future<void>& other : others) other.get();
-}
-
 TableConversion Refuse(std::string reason) {
     TableConversion result;
     result.reason = std::move(reason);
     return result;
 }
 
-TableConversion Convert(std::string_view table, unsigned threads) {
+TableConversion Convert(std::string_view table) {
     LineCursor lines(table);
     std::string_view line;
 
@@ -181,32 +122,25 @@ TableConversion Convert(std::string_view table, unsigned threads) {
     // writes every line straight to its place in the result, curve after curve. The
     // result is the only large block of memory written, and it is written once. Each
     // pass looks at every character of the rows once: a cell is read as it is cut.
-    // Rows are independent, so a large table is cut into parts at line starts and the
-    // parts are converted side by side: within a curve, the lines of one part follow
-    // those of the part before.
     const std::size_t curveCount = static_cast<std::size_t>(lastCurve) + 1;
     const char* const rowsBegin = table.data() + lines.Position();
     const char* const tableEnd = table.data() + table.size();
-    const std::vector<const char*> bounds = CutAtLines(rowsBegin, tableEnd, PartCount(table.size(), threads));
-    const std::size_t parts = bounds.size() - 1;
 
-    // Calls atVoltage(volts) once for each row of part j with a point, before the row's
-    // first atPoint(curve, amperes). A row whose voltage is not a finite number has no
-    // points.
-    auto forEachPoint = [&](std::size_t j, auto&& atVoltage, auto&& atPoint) {
-        const char* p = bounds[j];
-        const char* const end = bounds[j + 1];
-        while (p < end) {
+    // Calls atVoltage(volts) once for each row with a point, before the row's first
+    // atPoint(curve, amperes). A row whose voltage is not a finite number has no points.
+    auto forEachPoint = [&](auto&& atVoltage, auto&& atPoint) {
+        const char* p = rowsBegin;
+        while (p < tableEnd) {
             if (*p == '"') {
-                p = SkipLine(p, end);
+                p = SkipLine(p, tableEnd);
                 continue;
             }
             double volts = 0.0;
-            p = ReadTableCell(p, end, volts);
+            p = ReadTableCell(p, tableEnd, volts);
             bool haveVoltage = false;
-            for (std::size_t k = 0; k < curveCount && p < end && *p == '\t'; ++k) {
+            for (std::size_t k = 0; k < curveCount && p < tableEnd && *p == '\t'; ++k) {
                 double cell = 0.0;
-                p = ReadTableCell(p + 1, end, cell);
+                p = ReadTableCell(p + 1, tableEnd, cell);
                 if (!(cell > 0.0)) continue;
                 const double amperes = static_cast<double>(currentFactor) * cell;
                 if (!std::isfinite(amperes)) continue;
@@ -218,66 +152,50 @@ TableConversion Convert(std::string_view table, unsigned threads) {
                 }
                 atPoint(k, amperes);
             }
-            p = SkipLine(p, end);
+            p = SkipLine(p, tableEnd);
         }
     };
 
-    // A line is "volts amperes grid" and CR LF. First the length of each curve's text
-    // in each part, then where each part's lines of each curve begin.
-    std::vector<std::vector<std::size_t>> cursor(parts);
-    // (Each thread counts in a vector of its own: counters of two threads on one cache
-    // line would slow both.)
-    InParallel(parts, [&](std::size_t j) {
-        std::vector<std::size_t> length(curveCount, 0);
-        std::size_t voltageLength = 0;
-        forEachPoint(
-            j, [&](double volts) { voltageLength = TdfNumberLength(volts, TdfPattern::Volts); },
-            [&](std::size_t k, double amperes) {
-                length[k] += voltageLength + TdfNumberLength(amperes, TdfPattern::Amperes) +
-                             gridTexts[k].size() + 4;
-            });
-        cursor[j] = std::move(length);
-    });
+    // A line is "volts amperes grid" and CR LF. First the length of each curve's text,
+    // then where each curve's lines begin.
+    std::vector<std::size_t> at(curveCount, 0);
+    std::size_t voltageLength = 0;
+    forEachPoint([&](double volts) { voltageLength = TdfNumberLength(volts, TdfPattern::Volts); },
+                 [&](std::size_t k, double amperes) {
+                     at[k] += voltageLength + TdfNumberLength(amperes, TdfPattern::Amperes) + gridTexts[k].size() + 4;
+                 });
     std::size_t total = 0;
-    for (std::size_t k = 0; k < curveCount; ++k) {
-        for (std::vector<std::size_t>& partCursor : cursor) {
-            const std::size_t length = partCursor[k];
-            partCursor[k] = total;
-            total += length;
-        }
+    for (std::size_t& start : at) {
+        const std::size_t length = start;
+        start = total;
+        total += length;
     }
 
     TableConversion result;
-    result.tdf.reserve(total);
-    AdviseLargePages(result.tdf.data(), total);
     result.tdf.resize(total);
     char* const out = result.tdf.data();
-    InParallel(parts, [&](std::size_t j) {
-        std::vector<std::size_t> at = cursor[j];
-        TdfNumberText voltageText;
-        std::string_view voltage;
-        forEachPoint(
-            j, [&](double volts) { voltage = voltageText.Set(volts, TdfPattern::Volts); },
-            [&](std::size_t k, double amperes) {
-                char* p = std::copy(voltage.begin(), voltage.end(), out + at[k]);
-                *p++ = ' ';
-                p = WriteTdfNumber(p, amperes, TdfPattern::Amperes);
-                *p++ = ' ';
-                p = std::copy(gridTexts[k].begin(), gridTexts[k].end(), p);
-                *p++ = '\r';
-                *p++ = '\n';
-                at[k] = static_cast<std::size_t>(p - out);
-            });
-    });
+    TdfNumberText voltageText;
+    std::string_view voltage;
+    forEachPoint([&](double volts) { voltage = voltageText.Set(volts, TdfPattern::Volts); },
+                 [&](std::size_t k, double amperes) {
+                     char* p = std::copy(voltage.begin(), voltage.end(), out + at[k]);
+                     *p++ = ' ';
+                     p = WriteTdfNumber(p, amperes, TdfPattern::Amperes);
+                     *p++ = ' ';
+                     p = std::copy(gridTexts[k].begin(), gridTexts[k].end(), p);
+                     *p++ = '\r';
+                     *p++ = '\n';
+                     at[k] = static_cast<std::size_t>(p - out);
+                 });
     result.ok = true;
     return result;
 }
 
 }  // namespace
 
-TableConversion ConvertTable(std::string_view table, unsigned threads) {
+TableConversion ConvertTable(std::string_view table) {
     try {
-        return Convert(table, threads);
+        return Convert(table);
     } catch (const std::bad_alloc&) {
         return Refuse("the table is too large to convert in memory");
     } catch (const std::length_error&) {

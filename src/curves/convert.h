@@ -14,9 +14,7 @@ struct TableConversion {
 
 // Linear in the table's size. Lines end at CR LF, CR or LF; lines beginning with a
 // double quote are skipped; the first other line is the header (voltage factor,
-// current factor, first grid, last grid, grid step). A large table is converted on
-// several threads; `threads` other than 0 sets how many, up to 64 (the result is
-// the same).
-TableConversion ConvertTable(std::string_view table, unsigned threads = 0);
+// current factor, first grid, last grid, grid step).
+TableConversion ConvertTable(std::string_view table);
 
 }  // namespace anodix

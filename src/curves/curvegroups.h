@@ -20,6 +20,7 @@ struct Sample {
     double amperes = 0.0;
     double grid1 = 0.0;
     std::optional<double> grid2;
+    std::optional<double> screenAmperes;
 };
 
 // The values a curve was held at, counted in the order first seen: the value held is
@@ -74,7 +75,7 @@ public:
         if (s.volts == 0.0 && s.amperes == 0.0) return;  // no point of a curve, as in TDF
         if (curves_.empty() || !Matches(curves_[last_], key1, key2)) last_ = Find(key1, key2, s.volts);
         Building& c = curves_[last_];
-        c.points.push_back({s.volts, s.amperes});
+        c.points.push_back({s.volts, s.amperes, s.screenAmperes});
         c.grid1.Add(s.grid1);
         if (s.grid2) {
             c.grid2.Add(*s.grid2);

@@ -10,8 +10,11 @@
 namespace anodix {
 
 struct CurvePoint {
+    CurvePoint() = default;
+    CurvePoint(double v, double a, std::optional<double> s = std::nullopt) : volts(v), amperes(a), screenAmperes(s) {}
     double volts = 0.0;    // anode voltage
     double amperes = 0.0;  // anode current
+    std::optional<double> screenAmperes;  // screen-grid current, where the source holds one
     bool operator==(const CurvePoint&) const = default;
 };
 
@@ -37,7 +40,7 @@ Family ReadTdfFamily(std::string_view text, std::string name = {});
 
 // The family as TDF text: one line per point with the TDF patterns, CR LF; a point too
 // small for the patterns (below half a millivolt and half a microampere) is left out.
-// TDF has no place for a screen-grid voltage. Two neighbouring curves whose grid voltages write as
+// TDF has no place for a screen-grid voltage or current. Two neighbouring curves whose grid voltages write as
 // the same text would read back as one curve; the second is written with one more
 // decimal zero ("-2.00" after "-2.0"), which reads as the same voltage.
 std::string TdfText(const Family& family);

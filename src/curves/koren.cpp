@@ -6,24 +6,9 @@
 
 namespace anodix {
 
-namespace {
-
-// ln(1 + e^x) without overflow for large x.
-double SoftPlus(double x) { return x > 30.0 ? x + std::log1p(std::exp(-x)) : std::log1p(std::exp(x)); }
-
-}  // namespace
-
 double KorenTube::AnodeCurrent(double va, double vg) const {
-    double e1 = 0.0;
-    if (pentode) {
-        e1 = screenVolts / kp * SoftPlus(kp * (1.0 / mu + vg / screenVolts));
-    } else {
-        e1 = va / kp * SoftPlus(kp * (1.0 / mu + vg / std::sqrt(kvb + va * va)));
-    }
-    if (!(e1 > 0.0)) return 0.0;
-    double ia = 2.0 * std::pow(e1, ex) / kg1;
-    if (pentode) ia *= std::atan(va / kvb);
-    return ia;
+    return pentode ? KorenPentodeCurrent(mu, ex, kg1, kp, kvb, va, vg, screenVolts)
+                   : KorenTriodeCurrent(mu, ex, kg1, kp, kvb, va, vg);
 }
 
 std::string KorenTube::Describe() const {

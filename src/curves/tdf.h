@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "plot/surface.h"
 #include "tools/fields.h"
 
 namespace anodix {
@@ -28,7 +27,7 @@ struct TdfRow {
 
 // Walks TDF text line by line: the first line is trimmed of spaces, later lines are
 // taken as they stand; the family ends at the first empty line or the end of the text.
-// The drawing and the family reader both take their lines from here.
+// The family reader and the grid step of a shown family take their lines from here.
 class TdfReader {
 public:
     explicit TdfReader(std::string_view text);
@@ -42,12 +41,6 @@ private:
     std::string_view grid_;
     double gridValue_ = 0.0;
 };
-
-// Draws the family in the surface's pen colour, width and mode, one labelled curve per
-// grid text. Sets gridStep to the grid difference of the last two curves begun
-// (unchanged for an empty text). The pen colour is restored.
-void DrawTdfFamily(PlotSurface& surface, std::string_view text, float unitsPerVolt,
-                   float unitsPerMilliamp, float& gridStep);
 
 // One TDF line: volts "#.0##", amperes "0.######", grid "###.0##", then CR LF.
 std::string TdfLine(double volts, double amperes, double grid);

@@ -25,21 +25,25 @@ std::string ReadPointTable(NumberedLines& lines, std::string_view header, Collec
     const std::size_t vg = FindColumn(names, {"vg", "vg1"});
     const std::size_t va = FindColumn(names, {"va"});
     const std::size_t vs = FindColumn(names, {"vs", "vg2"});
+    const std::size_t is = FindColumn(names, {"is", "ig2"});
     if (curve == kNone || ia == kNone || vg == kNone || va == kNone)
         return LineReason(lines.Number(), "the header names no Curve, Ia, Vg or Va column");
     const double unit = CurrentUnit(names[ia], 1e-3);
-    const std::size_t needed = std::max({curve, ia, vg, va, vs == kNone ? 0 : vs}) + 1;
+    const double screenUnit = is == kNone ? 0.0 : CurrentUnit(names[is], 1e-3);
+    const std::size_t needed = std::max({curve, ia, vg, va, vs == kNone ? 0 : vs, is == kNone ? 0 : is}) + 1;
     Cells cells;
     std::string_view line;
     while (lines.NextFilled(line)) {
         if (SplitWords(line, cells) < needed) continue;  // a row cut short
-        double key = 0, amps = 0, grid = 0, volts = 0, screen = 0;
+        double key = 0, amps = 0, grid = 0, volts = 0, screen = 0, screenAmps = 0;
         for (const auto& [column, value] : {std::pair{curve, &key}, {ia, &amps}, {vg, &grid}, {va, &volts}}) {
             if (!CellNumber(cells[column], *value)) return NotANumber(lines.Number(), cells[column]);
         }
         if (vs != kNone && !CellNumber(cells[vs], screen)) return NotANumber(lines.Number(), cells[vs]);
-        Sample s{volts, amps * unit, grid, std::nullopt};
+        if (is != kNone && !CellNumber(cells[is], screenAmps)) return NotANumber(lines.Number(), cells[is]);
+        Sample s{volts, amps * unit, grid, std::nullopt, std::nullopt};
         if (vs != kNone) s.grid2 = screen;
+        if (is != kNone) s.screenAmperes = screenAmps * screenUnit;
         out.Add(key, 0.0, s);
     }
     return {};
@@ -125,13 +129,19 @@ std::string ReadUtracerMatrix(std::string_view text, Collector& out) {
         double row = 0;
         if (!CellNumber(cells[0], row)) return NotANumber(lines.Number(), cells[0]);
         for (std::size_t j = 0; j < steps.size(); ++j) {
-            double amps = 0;
+            double amps = 0, screenAmps = 0;
             const std::string_view cell = cells[1 + j * width];
             if (!CellNumber(cell, amps)) return NotANumber(lines.Number(), cell);
+            std::optional<double> screen;
+            if (width == 2) {
+                const std::string_view screenCell = cells[2 + j * width];
+                if (!CellNumber(screenCell, screenAmps)) return NotANumber(lines.Number(), screenCell);
+                screen = screenAmps * unit;
+            }
             if (rowsAreAnode)
-                out.Add(steps[j], 0.0, {row, amps * unit, steps[j], std::nullopt});
+                out.Add(steps[j], 0.0, {row, amps * unit, steps[j], std::nullopt, screen});
             else
-                out.Add(row, 0.0, {steps[j], amps * unit, row, std::nullopt});
+                out.Add(row, 0.0, {steps[j], amps * unit, row, std::nullopt, screen});
         }
     }
     return {};
@@ -150,7 +160,7 @@ std::string ReadPsuCurveTrace(std::string_view text, Collector& out) {
         for (std::size_t c : {2, 3, 4, 5, 7, 9})
             if (!CellNumber(cells[c], v[c])) return NotANumber(lines.Number(), cells[c]);
         if (v[4] != 0.0 || v[9] != 0.0) continue;
-        out.Add(v[5], 0.0, {v[2], v[3], v[7], std::nullopt});
+        out.Add(v[5], 0.0, {v[2], v[3], v[7], std::nullopt, std::nullopt});
     }
     return {};
 }
@@ -169,7 +179,7 @@ char SeparatorOf(std::string_view header) {
 }
 
 struct NamedColumns {
-    std::size_t va = kNone, ia = kNone, vg = kNone, vs = kNone;
+    std::size_t va = kNone, ia = kNone, vg = kNone, vs = kNone, is = kNone;
     std::size_t count = 0;
 };
 
@@ -182,6 +192,7 @@ NamedColumns FindNamedColumns(std::string_view header, char separator, std::vect
     c.ia = FindColumn(names, {"ia", "ip"});
     c.vg = FindColumn(names, {"vg", "vg1", "ug1", "ug"});
     c.vs = FindColumn(names, {"vs", "vg2", "ug2"});
+    c.is = FindColumn(names, {"is", "ig2"});
     c.count = n;
     return c;
 }
@@ -197,22 +208,24 @@ std::string ReadNamedColumns(std::string_view text, Collector& out) {
     if (c.vg == kNone) return LineReason(lines.Number(), "no grid voltage column (Vg, Vg1, Ug1)");
     const double unit = CurrentUnit(names[c.ia], 1.0);
     const bool decimalComma = separator != ',';
-    const std::size_t needed = std::max({c.va, c.ia, c.vg, c.vs == kNone ? 0 : c.vs}) + 1;
+    const double screenUnit = c.is == kNone ? 0.0 : CurrentUnit(names[c.is], 1.0);
+    const std::size_t needed = std::max({c.va, c.ia, c.vg, c.vs == kNone ? 0 : c.vs, c.is == kNone ? 0 : c.is}) + 1;
     Cells cells;
     while (lines.NextFilled(line)) {
         if (Trim(line).front() == '#') continue;
         if (SplitAt(line, separator, cells) < needed) continue;  // a row cut short
-        double v[4] = {};
+        double v[5] = {};
         bool empty = false;
-        for (std::size_t i = 0; i < 4; ++i) {
-            const std::size_t column = i == 0 ? c.va : i == 1 ? c.ia : i == 2 ? c.vg : c.vs;
+        for (std::size_t i = 0; i < 5; ++i) {
+            const std::size_t column = i == 0 ? c.va : i == 1 ? c.ia : i == 2 ? c.vg : i == 3 ? c.vs : c.is;
             if (column == kNone) continue;
             if (cells[column].empty()) empty = true;
             else if (!CellNumber(cells[column], v[i], decimalComma)) return NotANumber(lines.Number(), cells[column]);
         }
         if (empty) continue;  // a row without all its values
-        Sample s{v[0], v[1] * unit, v[2], std::nullopt};
+        Sample s{v[0], v[1] * unit, v[2], std::nullopt, std::nullopt};
         if (c.vs != kNone) s.grid2 = v[3];
+        if (c.is != kNone) s.screenAmperes = v[4] * screenUnit;
         out.Add(v[2], v[3], s);
     }
     return {};
@@ -322,54 +335,6 @@ std::vector<TdfOutput> TdfFiles(const std::vector<Family>& families, const std::
 std::string ScreenVoltageText(const Family& family) {
     if (family.curves.empty() || !family.curves.front().grid2) return {};
     return GeneralNumber(RoundHalfEven(*family.curves.front().grid2)) + " V";
-}
-
-namespace {
-
-std::string FamilyLabel(const Family& family) {
-    const std::string screen = ScreenVoltageText(family);
-    return screen.empty() ? "triode sweep" : "Ug2 " + screen;
-}
-
-}  // namespace
-
-SlotDrawing SlotTdf(std::string text) {
-    SlotDrawing drawing;
-    if (RecogniseCurveText(text) == CurveFormat::Tdf) {
-        drawing.ok = true;
-        drawing.tdf = std::move(text);
-        return drawing;
-    }
-    const TracerRead read = ReadTracerText(text, {});
-    if (!read.ok) {
-        drawing.reason = read.reason;
-        return drawing;
-    }
-    drawing.ok = true;
-    drawing.tdf = TdfText(read.families.front());
-    if (read.families.size() > 1) {
-        drawing.shown = "Shown: " + FamilyLabel(read.families.front()) + "; also in the file:";
-        for (std::size_t f = 1; f < read.families.size(); ++f)
-            drawing.shown += (f > 1 ? ", " : " ") + FamilyLabel(read.families[f]);
-    }
-    return drawing;
-}
-
-ShownFamily ReadShownFamily(std::string_view text, const std::string& name) {
-    ShownFamily shown;
-    if (RecogniseCurveText(text) == CurveFormat::Tdf) {
-        shown.ok = true;
-        shown.family = ReadTdfFamily(text, name);
-        return shown;
-    }
-    TracerRead read = ReadTracerText(text, name);
-    if (!read.ok) {
-        shown.reason = std::move(read.reason);
-        return shown;
-    }
-    shown.ok = true;
-    shown.family = std::move(read.families.front());
-    return shown;
 }
 
 }  // namespace anodix

@@ -42,7 +42,8 @@ struct TracerRead {
 // the file holds several, `name` + "_Ug2-" + the screen voltage in whole volts
 // (triode sweeps: `name` + "_triode"). Points whose current is negative (a tracer's
 // mark for a point cut by its current limit) are left out, as are rows a tracer cut
-// short. Every number kept is finite.
+// short. A screen current (Is, Ig2) is kept with each point where the file has one.
+// Every number kept is finite.
 TracerRead ReadTracerText(std::string_view text, const std::string& name);
 
 // The TDF files of the families of one file, read with an empty name: `path` itself
@@ -56,25 +57,5 @@ std::vector<TdfOutput> TdfFiles(const std::vector<Family>& families, const std::
 
 // The screen voltage a family was measured at ("250 V"), "" when it has none.
 std::string ScreenVoltageText(const Family& family);
-
-// What an import slot draws of a file's text: TDF text as it stands, a tracer's file as
-// the TDF text of its first family, so that both draw alike.
-struct SlotDrawing {
-    bool ok = false;
-    std::string tdf;
-    std::string reason;  // "line N: why", when not ok
-    // For a file of several families: which one is shown and which others it holds.
-    std::string shown;
-};
-SlotDrawing SlotTdf(std::string text);
-
-// The family a slot shows of a file's text, in numbers: TDF text as it stands, a tracer's
-// file its first family; not ok (with the reason) for a tracer's layout without curves.
-struct ShownFamily {
-    bool ok = false;
-    Family family;
-    std::string reason;  // "line N: why", when not ok
-};
-ShownFamily ReadShownFamily(std::string_view text, const std::string& name);
 
 }  // namespace anodix

@@ -1,5 +1,7 @@
 #include "model/loadline.h"
 
+#include "model/fit.h"
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -36,6 +38,50 @@ double Hermite(double x, double x0, double x1, double y0, double y1, double m0, 
     const double t = (x - x0) / h;
     const double t2 = t * t, t3 = t2 * t;
     return (2 * t3 - 3 * t2 + 1) * y0 + (t3 - 2 * t2 + t) * h * m0 + (-2 * t3 + 3 * t2) * y1 + (t3 - t2) * h * m1;
+}
+
+// Grid voltages lo <= hi around the one that gives ia at va. Only the curves around it
+// need to reach va: those of higher grid voltages end at lower anode voltages, so the grid
+// range is searched downwards for where the current is known at va and passes ia. False
+// when it is above or below every current known there.
+bool GridBracket(const AnodeCurrents& currents, double va, double ia, double& lo, double& hi) {
+    constexpr int kSamples = 1024;
+    const double low = currents.LowestGrid(), high = currents.HighestGrid();
+    const auto grid = [&](int i) { return low + (high - low) * i / kSamples; };
+    std::optional<double> above;  // the current at the sample above, when known
+    for (int i = kSamples; i >= 0; --i) {
+        const double g = grid(i);
+        const std::optional<double> c = currents.Current(va, g);
+        if (!c) {
+            above.reset();
+            continue;
+        }
+        if (*c > ia) {
+            above = c;
+            continue;
+        }
+        if (above) {
+            lo = g;
+            hi = grid(i + 1);
+            return true;
+        }
+        if (*c == ia) {
+            lo = hi = g;
+            return true;
+        }
+        // The sample above is unknown: the highest grid voltage known lies between them.
+        double known = g, unknown = i < kSamples ? grid(i + 1) : g;
+        for (int k = 0; k < 60 && unknown - known > 1e-12; ++k) {
+            const double mid = 0.5 * (known + unknown);
+            (currents.Current(va, mid) ? known : unknown) = mid;
+        }
+        const std::optional<double> top = currents.Current(va, known);
+        if (!top || *top < ia) return false;
+        lo = g;
+        hi = known;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -106,9 +152,9 @@ std::optional<double> FamilyCurrents::Current(double va, double vg) const {
     return Hermite(vg, g1, g2, *y1, *y2, m1, m2);
 }
 
-std::optional<double> ModelCurrents::Current(double va, double vg) const {
+std::optional<double> FittedCurrents::Current(double va, double vg) const {
     if (!(va >= 0.0)) return std::nullopt;
-    return tube_.AnodeCurrent(va, vg);
+    return model_.AnodeCurrent(va, vg, screenVolts_);
 }
 
 LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInput& in) {
@@ -120,9 +166,8 @@ LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInp
     }
     constexpr int kSteps = 64;  // bisection steps: 2^-64 of the interval
     // The grid voltage at the operating point: the current rises with the grid voltage.
-    double lo = currents.LowestGrid(), hi = currents.HighestGrid();
-    const std::optional<double> iLo = currents.Current(in.va0, lo), iHi = currents.Current(in.va0, hi);
-    if (!iLo || !iHi || *iLo > in.ia0 || *iHi < in.ia0) {
+    double lo = 0.0, hi = 0.0;
+    if (!GridBracket(currents, in.va0, in.ia0, lo, hi)) {
         out.reason = kOutsideFamily;
         return out;
     }
@@ -201,6 +246,36 @@ LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInp
         out.thd = 100.0 * std::sqrt(harmonics) / fundamental;
     }
     return out;
+}
+
+std::optional<LoadLineSpread> SpreadOfLoadLine(const ModelFit& fit, double screenVolts, const LoadLineInput& input) {
+    if (!fit.ok || !fit.covariance) return std::nullopt;
+    const LoadLineNumbers at = AnalyseLoadLine(FittedCurrents(fit.model, screenVolts), input);
+    if (!at.ok) return std::nullopt;
+    const int n = fit.model.Spec().count;
+    std::array<std::array<double, 3>, kMostParameters> slope{};
+    for (int i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const std::optional<double>& se = fit.parameters[k].standardError;
+        if (!se || !(*se > 0.0)) continue;
+        // Central differences over a tenth of the standard error.
+        const double h = 0.1 * *se;
+        std::array<LoadLineNumbers, 2> side;
+        for (int sign = 0; sign < 2; ++sign) {
+            TubeModel m = fit.model;
+            m.p[k] += sign == 0 ? h : -h;
+            side[static_cast<std::size_t>(sign)] = AnalyseLoadLine(FittedCurrents(m, screenVolts), input);
+            if (!side[static_cast<std::size_t>(sign)].ok) return std::nullopt;
+        }
+        slope[k] = {(side[0].gain - side[1].gain) / (2 * h), (side[0].watts - side[1].watts) / (2 * h),
+                    (side[0].thd - side[1].thd) / (2 * h)};
+    }
+    std::array<double, 3> variance{};
+    for (std::size_t i = 0; i < kMostParameters; ++i)
+        for (std::size_t j = 0; j < kMostParameters; ++j)
+            for (std::size_t q = 0; q < 3; ++q) variance[q] += slope[i][q] * (*fit.covariance)[i * kMostParameters + j] * slope[j][q];
+    return LoadLineSpread{std::sqrt(std::max(variance[0], 0.0)), std::sqrt(std::max(variance[1], 0.0)),
+                          std::sqrt(std::max(variance[2], 0.0))};
 }
 
 }  // namespace anodix

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "curves/family.h"
-#include "curves/koren.h"
+#include "model/models.h"
 
 namespace anodix {
 
@@ -44,16 +44,17 @@ private:
     std::vector<Table> curves_;  // in rising grid voltage
 };
 
-// The currents of a Koren model, known everywhere.
-class ModelCurrents final : public AnodeCurrents {
+// The currents of a model at one screen voltage (a pentode's), known everywhere.
+class FittedCurrents final : public AnodeCurrents {
 public:
-    explicit ModelCurrents(const KorenTube& tube) : tube_(tube) {}
+    FittedCurrents(const TubeModel& model, double screenVolts) : model_(model), screenVolts_(screenVolts) {}
     std::optional<double> Current(double va, double vg) const override;
     double LowestGrid() const override { return -1000.0; }
     double HighestGrid() const override { return 100.0; }
 
 private:
-    KorenTube tube_;
+    TubeModel model_;
+    double screenVolts_;
 };
 
 struct LoadLineInput {
@@ -78,5 +79,14 @@ inline const char* const kOutsideFamily = "outside the family";
 
 // The numbers for one period sampled at 64 points.
 LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInput& input);
+
+// How far the model's numbers move with its parameters: one standard deviation of the
+// gain, the output power and the THD (% points), from the parameters' covariance by
+// their derivatives. Nothing where the numbers or the covariance are not known.
+struct LoadLineSpread {
+    double gain = 0.0, watts = 0.0, thd = 0.0;
+};
+struct ModelFit;
+std::optional<LoadLineSpread> SpreadOfLoadLine(const ModelFit& fit, double screenVolts, const LoadLineInput& input);
 
 }  // namespace anodix

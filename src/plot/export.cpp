@@ -1,12 +1,15 @@
 #include "plot/export.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
+#include <string>
 
 #include "plot/paintersurface.h"
+#include "tools/replacefile.h"
 
 namespace anodix {
 
@@ -17,15 +20,13 @@ bool Fail(QString* error, const QString& reason) {
     return false;
 }
 
-bool Open(QSaveFile& file, QString* error) {
-    if (file.open(QIODevice::WriteOnly)) return true;
-    return Fail(error, file.errorString());
-}
-
-// Makes the file whole, or removes what was written.
-bool Commit(QSaveFile& file, QString* error) {
-    if (file.commit()) return true;
-    return Fail(error, file.errorString());
+// The picture's bytes, written whole in place of the file or not at all.
+bool Replace(const QString& path, const QByteArray& bytes, QString* error) {
+    std::string reason;
+    if (ReplaceFile(QFile::encodeName(path).toStdString(),
+                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), &reason))
+        return true;
+    return Fail(error, QString::fromStdString(reason));
 }
 
 }  // namespace
@@ -47,22 +48,20 @@ QImage RenderImage(QSize pixels, qreal pixelRatio, const DrawPicture& draw) {
 }
 
 bool ExportPng(const QString& path, const QImage& image, QString* error) {
-    QSaveFile file(path);
-    if (!Open(file, error)) return false;
-    if (!image.save(&file, "PNG")) {
-        file.cancelWriting();
-        return Fail(error, file.error() != QFileDevice::NoError ? file.errorString()
-                                                               : QStringLiteral("PNG encoding failed"));
-    }
-    return Commit(file, error);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) return Fail(error, QStringLiteral("PNG encoding failed"));
+    return Replace(path, bytes, error);
 }
 
 bool ExportSvg(const QString& path, QSize size, const DrawPicture& draw, QString* error) {
     size = size.expandedTo(QSize(1, 1));
-    QSaveFile file(path);
-    if (!Open(file, error)) return false;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     QSvgGenerator generator;
-    generator.setOutputDevice(&file);
+    generator.setOutputDevice(&buffer);
     generator.setSize(size);
     generator.setViewBox(QRect(QPoint(0, 0), size));
     generator.setResolution(96);
@@ -70,21 +69,19 @@ bool ExportSvg(const QString& path, QSize size, const DrawPicture& draw, QString
     {
         PainterSurface surface(&generator, QSizeF(size), 1.0, false);
         surface.Clear();  // a white page also when nothing is drawn
-        if (!surface.IsPainting()) {
-            file.cancelWriting();
-            return Fail(error, QStringLiteral("The SVG drawing could not be started."));
-        }
+        if (!surface.IsPainting()) return Fail(error, QStringLiteral("The SVG drawing could not be started."));
         draw(surface);
     }  // the painter ends here and the generator writes the document's end
-    return Commit(file, error);
+    return Replace(path, bytes, error);
 }
 
 bool ExportPdf(const QString& path, QSize size, const DrawPicture& draw, QString* error) {
     size = size.expandedTo(QSize(1, 1));
-    QSaveFile file(path);
-    if (!Open(file, error)) return false;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&buffer);
         writer.setCreator(QStringLiteral("Anodix"));
         writer.setTitle(QStringLiteral("Anodix plot"));
         // 96 pixels to the inch are 72 points.
@@ -94,13 +91,10 @@ bool ExportPdf(const QString& path, QSize size, const DrawPicture& draw, QString
         const qreal ratio = writer.resolution() / 96.0;
         PainterSurface surface(&writer, QSizeF(writer.width(), writer.height()), ratio, false);
         surface.Clear();
-        if (!surface.IsPainting()) {
-            file.cancelWriting();
-            return Fail(error, QStringLiteral("The PDF drawing could not be started."));
-        }
+        if (!surface.IsPainting()) return Fail(error, QStringLiteral("The PDF drawing could not be started."));
         draw(surface);
     }
-    return Commit(file, error);
+    return Replace(path, bytes, error);
 }
 
 }  // namespace anodix

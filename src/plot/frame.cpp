@@ -11,34 +11,52 @@
 
 namespace anodix {
 
-bool ScaleUsable(float perDiv) {
-    if (!std::isfinite(perDiv) || perDiv == 0.0f) return false;
-    // Units per volt (or per milliampere) between 1e-12 and 1e12 keep every product the
-    // plot forms from two scales within a float: the limit's K x UnitsPerMilliamp is at
-    // most 1e12 x 1e5 x 1e12, the load line's slope at most 6.6e6 x 1e12 / 1e-12.
-    const float units = std::fabs(kUnitsPerDiv / perDiv);
-    return units >= 1e-12f && units <= 1e12f;
+bool ScaleUsable(float perDiv) { return perDiv >= kLeastScale && perDiv <= kGreatestScale; }
+
+std::string ScaleRefusal(const std::string& text) {
+    return text + " is not a usable scale (" + GeneralNumber(kLeastScale) + " to " + GeneralNumber(kGreatestScale) +
+           " a division)";
+}
+
+namespace {
+
+// Whole-number division of the rounded height; in double, so that no scale can overflow
+// an integer.
+double GridStep(const PlotSurface& surface) { return std::trunc(RoundHalfEven(surface.ScaleHeight()) / 8.0); }
+
+}  // namespace
+
+std::vector<PlacedText> GridLabels(const PlotSurface& surface, float milliampsPerDiv, float voltsPerDiv) {
+    const double step = GridStep(surface);
+    const float labelHeight = surface.TextHeight("1");
+    std::vector<PlacedText> labels;
+    for (int k = 1; k <= 8; ++k)
+        labels.push_back({Format(static_cast<float>(8 - k) * milliampsPerDiv, "0.##"), 1.0f,
+                          static_cast<float>(k * step) - labelHeight});
+    for (int k = 1; k <= 8; ++k)
+        labels.push_back({PlotNumber(static_cast<float>(k) * voltsPerDiv), static_cast<float>(k * step),
+                          kPlotUnits - labelHeight});
+    return labels;
 }
 
 void DrawGrid(PlotSurface& surface, float milliampsPerDiv, float voltsPerDiv) {
     surface.KeepForeColor();
     surface.SetForeColor(kGridColour);
-    // Whole-number division of the rounded height; in double, so that no scale can
-    // overflow an integer.
-    const double step = std::trunc(RoundHalfEven(surface.ScaleHeight()) / 8.0);
-    const float labelHeight = surface.TextHeight("1");
-
+    const double step = GridStep(surface);
+    const std::vector<PlacedText> labels = GridLabels(surface, milliampsPerDiv, voltsPerDiv);
     for (int k = 1; k <= 8; ++k) {
         const float y = static_cast<float>(k * step);
-        surface.MoveTo(1.0f, y - labelHeight);
-        surface.Print(Format(static_cast<float>(8 - k) * milliampsPerDiv, "0.##"));
+        const PlacedText& label = labels[static_cast<std::size_t>(k) - 1];
+        surface.MoveTo(label.x, label.y);
+        surface.Print(label.text);
         surface.Line(0.0f, y, kPlotUnits, y);
     }
     for (int k = 1; k <= 8; ++k) {
         const float x = static_cast<float>(k * step);
+        const PlacedText& label = labels[static_cast<std::size_t>(k) + 7];
         surface.Line(x, 0.0f, x, kPlotUnits);
-        surface.MoveTo(x, kPlotUnits - labelHeight);
-        surface.Print(PlotNumber(static_cast<float>(k) * voltsPerDiv));
+        surface.MoveTo(label.x, label.y);
+        surface.Print(label.text);
     }
     surface.RestoreForeColor();
 }

@@ -2,6 +2,7 @@
 // The plot frame: 8 x 8 divisions of 8192 plot units; the grid with its labels, the
 // dissipation limit, the load line, and the arithmetic of the cursor readout.
 #include <string>
+#include <vector>
 
 #include "plot/surface.h"
 
@@ -16,9 +17,26 @@ inline constexpr Rgb kLoadLineColour = RGB(255, 255, 255);  // XOR: inverts the 
 inline constexpr Rgb kDropLineColour = RGB(0, 128, 255);    // XOR
 inline constexpr Rgb kMarkColour = RGB(0, 192, 0);
 
-// True when a scale of perDiv units per division keeps 8192 / perDiv, and the products
-// the limit and the load line form from it, within the range of a 32-bit float.
+// The scales the plot takes, in volts or milliamperes per division. Within them 8192 /
+// perDiv, and every product the limit and the load line form from two scales, stay well
+// inside a 32-bit float.
+inline constexpr float kLeastScale = 0.001f;
+inline constexpr float kGreatestScale = 100000.0f;
 bool ScaleUsable(float perDiv);
+// Why a scale is refused, for the window's status and the command lines' messages:
+// "-5 is not a usable scale (0.001 to 100000 a division)".
+std::string ScaleRefusal(const std::string& text);
+
+// A text as placed on the plot: its top-left corner in plot units.
+struct PlacedText {
+    std::string text;
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+// The grid's labels as DrawGrid prints them: the current labels from the top down, then
+// the voltage labels from the left.
+std::vector<PlacedText> GridLabels(const PlotSurface& surface, float milliampsPerDiv, float voltsPerDiv);
 
 // Grid lines and labels in green: current labels Format((8 - k) * m, "0.##") down the
 // left edge, voltage labels k * v as plot numbers along the bottom.

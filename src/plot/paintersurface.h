@@ -69,6 +69,7 @@ public:
 
     void Print(std::string_view text) override;
     float TextHeight(std::string_view text) const override;
+    float TextWidth(std::string_view text) const override;
 
     // Draws what is still batched. Every other operation does this first; call it
     // before reading the device.

@@ -70,6 +70,9 @@ public:
     virtual void Print(std::string_view text) = 0;
     // Height of the text in plot units.
     virtual float TextHeight(std::string_view text) const = 0;
+    // Width of the text's longest line in plot units; here an estimate of 0.6 text
+    // heights a character, for surfaces without a font.
+    virtual float TextWidth(std::string_view text) const;
 
     // One text slot: a routine that changes the foreground colour keeps the old one
     // here as decimal text and restores it from here.

@@ -1,23 +1,16 @@
 // anodix-plot: draws the plot the window would show for the given scales, limit and
 // curve families into a PNG, SVG or PDF file, without a display.
-#include <QFile>
-#include <QFileInfo>
+#include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
-#include <fontconfig/fontconfig.h>
-#include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "plot/export.h"
@@ -25,6 +18,8 @@
 #include "plotcli/plotimage.h"
 #include "plotcli/pngfile.h"
 #include "scene/scene.h"
+#include "tools/commandline.h"
+#include "tools/fields.h"
 #include "tools/numtext.h"
 
 namespace anodix {
@@ -33,16 +28,19 @@ namespace {
 constexpr std::string_view kUsage =
     "Usage: anodix-plot [OPTION]... -o OUT.png|OUT.svg|OUT.pdf [FILE]...\n"
     "Draws the curve families of up to five curve files as the Anodix window shows them\n"
-    "in Cook mode (the slot colours in the order given, labels, dissipation limit, grid)\n"
-    "into a picture file. The file type follows the extension of OUT: PNG pixels, or an\n"
+    "in Cook mode (the slot colours in the order given, labels, dissipation limit, grid,\n"
+    "axis titles, a legend and a line with the scales, Pd and the operating point) into a\n"
+    "picture file. The file type follows the extension of OUT: PNG pixels, or an\n"
     "SVG or PDF vector drawing of the same plot. A FILE is TDF or another tracer's file\n"
     "(uTracer, uTmax, pypsucurvetrace, CSV/TSV with named columns), recognised by its\n"
     "content; of a file with several screen voltages the first is drawn.\n"
     "\n"
     "  -o, --output OUT  the picture to write (.png, .svg or .pdf); written whole or not\n"
     "                    at all\n"
-    "  --vdiv V          volts per division (default 20)\n"
-    "  --madiv M         milliamperes per division (default 1)\n"
+    "  --vdiv V          volts per division, 0.001 to 100000 (default: the smallest of\n"
+    "                    5, 10, 20, 50, 100 that shows every family whole; 20 without one)\n"
+    "  --madiv M         milliamperes per division, 0.001 to 100000 (default: the smallest\n"
+    "                    of 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100 that shows them; 1 without one)\n"
     "  --pd W            anode dissipation limit in watts, 0 to 100 (default 2);\n"
     "                    0 draws no limit\n"
     "  --rload R         load resistance in kilohms, 0.01 to 100000 (default 10); used\n"
@@ -64,8 +62,8 @@ constexpr std::string_view kUsage =
 constexpr int kMaxSide = 8192;
 
 struct Settings {
-    float voltsPerDiv = 20.0f;
-    float milliampsPerDiv = 1.0f;
+    std::optional<float> voltsPerDiv;      // none: fitted to the families
+    std::optional<float> milliampsPerDiv;
     float watts = 2.0f;
     float rLoad = 10.0f;
     bool haveOp = false;
@@ -98,8 +96,7 @@ float NumberArgument(const std::string& option, const std::string& text, float l
 float ScaleArgument(const std::string& option, const std::string& text) {
     const std::optional<float> value = FiniteNumber(text);
     if (!value) throw Failure{option + ": \"" + text + "\" is not a number"};
-    if (*value <= 0.0f || !ScaleUsable(*value))
-        throw Failure{option + ": " + text + " is not a usable scale"};
+    if (!ScaleUsable(*value)) throw Failure{option + ": " + ScaleRefusal(text)};
     return *value;
 }
 
@@ -118,96 +115,60 @@ QSize SizeArgument(const std::string& text) {
 }
 
 Settings ParseArguments(const QStringList& args, bool& help) {
+    QCommandLineParser parser;
+    const QCommandLineOption helpOption(QStringList{"h", "help"}), output(QStringList{"o", "output"}, {}, "OUT"), vdiv("vdiv", {}, "V"),
+        madiv("madiv", {}, "M"), pd("pd", {}, "W"), rload("rload", {}, "R"), op("op", {}, "UA,IA"),
+        size("size", {}, "WxH");
+    parser.addOptions({helpOption, output, vdiv, madiv, pd, rload, op, size});
+    std::string error;
+    const bool parsed = ParseCommandLine(parser, args, error);
     Settings s;
-    bool haveOutput = false;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        std::string arg = args[i].toStdString();
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-            return s;
-        }
-        if (arg == "--") {
-            for (++i; i < args.size(); ++i) s.files.push_back(args[i]);
-            break;
-        }
-        if (arg.empty() || arg[0] != '-' || arg == "-") {
-            s.files.push_back(args[i]);
-            continue;
-        }
-        // "--name value" or "--name=value".
-        std::string value;
-        bool haveValue = false;
-        if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            haveValue = true;
-        }
-        static const std::array<std::string_view, 8> kOptions = {
-            "-o", "--output", "--vdiv", "--madiv", "--pd", "--rload", "--op", "--size"};
-        bool known = false;
-        for (std::string_view o : kOptions) known = known || arg == o;
-        if (!known) throw Failure{"unknown option " + arg + " (see --help)"};
-        if (!haveValue) {
-            if (i + 1 >= args.size()) throw Failure{arg + " needs a value"};
-            value = args[++i].toStdString();
-        }
-        if (arg == "-o" || arg == "--output") {
-            s.output = QString::fromStdString(value);
-            haveOutput = true;
-        } else if (arg == "--vdiv") {
-            s.voltsPerDiv = ScaleArgument(arg, value);
-        } else if (arg == "--madiv") {
-            s.milliampsPerDiv = ScaleArgument(arg, value);
-        } else if (arg == "--pd") {
-            s.watts = NumberArgument(arg, value, 0.0f, 100.0f);
-        } else if (arg == "--rload") {
-            s.rLoad = NumberArgument(arg, value, 0.01f, 100000.0f);
-        } else if (arg == "--op") {
-            const std::size_t comma = value.find(',');
-            const std::optional<float> ua =
-                comma == std::string::npos ? std::nullopt : FiniteNumber(value.substr(0, comma));
-            const std::optional<float> ia =
-                comma == std::string::npos ? std::nullopt : FiniteNumber(value.substr(comma + 1));
-            if (!ua || !ia) throw Failure{"--op: \"" + value + "\" is not VOLTS,MILLIAMPERES"};
-            s.haveOp = true;
-            s.opVolts = *ua;
-            s.opMilliamps = *ia;
-        } else {
-            s.size = SizeArgument(value);
-        }
+    help = parser.isSet(helpOption);
+    if (help) return s;
+    if (!parsed) throw Failure{error.starts_with("unknown") ? error + " (see --help)" : error};
+    const auto value = [&parser](const QCommandLineOption& option) { return parser.value(option).toStdString(); };
+    if (parser.isSet(vdiv)) s.voltsPerDiv = ScaleArgument("--vdiv", value(vdiv));
+    if (parser.isSet(madiv)) s.milliampsPerDiv = ScaleArgument("--madiv", value(madiv));
+    if (parser.isSet(pd)) s.watts = NumberArgument("--pd", value(pd), 0.0f, 100.0f);
+    if (parser.isSet(rload)) s.rLoad = NumberArgument("--rload", value(rload), 0.01f, 100000.0f);
+    if (parser.isSet(op)) {
+        const std::string text = value(op);
+        const std::size_t comma = text.find(',');
+        const std::optional<float> ua = comma == std::string::npos ? std::nullopt : FiniteNumber(text.substr(0, comma));
+        const std::optional<float> ia = comma == std::string::npos ? std::nullopt : FiniteNumber(text.substr(comma + 1));
+        if (!ua || !ia) throw Failure{"--op: \"" + text + "\" is not VOLTS,MILLIAMPERES"};
+        s.haveOp = true;
+        s.opVolts = *ua;
+        s.opMilliamps = *ia;
     }
-    if (!haveOutput || s.output.isEmpty()) throw Failure{"no output file given (-o OUT.png|svg|pdf)"};
+    if (parser.isSet(size)) s.size = SizeArgument(value(size));
+    for (const QString& file : parser.positionalArguments()) s.files.push_back(file);
+    s.output = parser.value(output);
+    if (s.output.isEmpty()) throw Failure{"no output file given (-o OUT.png|svg|pdf)"};
     if (PictureFormatOf(s.output) == PictureFormat::Unknown)
         throw Failure{"-o: " + s.output.toStdString() + " does not end in .png, .svg or .pdf"};
     if (s.files.size() > kSlotColours.size()) throw Failure{"at most five curve files can be drawn"};
     return s;
 }
 
-// Every file must be readable before anything is drawn: the drawing itself skips a
-// file it cannot read, as the window does.
-void CheckFamilies(const Settings& s) {
-    for (const QString& path : s.files) {
-        // A device or a pipe could be read without end, or block: only plain files.
-        const QFileInfo info(path);
-        if (info.exists() && !info.isFile())
-            throw Failure{"can't read " + path.toStdString() + ": not a plain file"};
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw Failure{"can't read " + path.toStdString() + ": " + file.errorString().toStdString()};
-        const QByteArray bytes = file.readAll();
-        const SlotDrawing drawing = SlotTdf(bytes.toStdString());
-        if (!drawing.ok) throw Failure{"Can't read " + path.toStdString() + ": " + drawing.reason};
-    }
-}
-
 // The window's plot for these settings: the slots filled in the order given, and the
-// operating point with its load line when one is given.
+// operating point with its load line when one is given. Every file must hold curves.
 CookScene SceneOf(const Settings& s) {
     CookScene scene;
-    scene.voltsPerDiv = s.voltsPerDiv;
-    scene.milliampsPerDiv = s.milliampsPerDiv;
     scene.watts = s.watts;
-    for (std::size_t k = 0; k < s.files.size(); ++k) scene.imports[k] = {s.files[k].toStdString(), true, nullptr};
+    for (std::size_t k = 0; k < s.files.size(); ++k) {
+        const std::string path = s.files[k].toStdString();
+        const CurveFile file = ReadCurveFile(path);
+        if (!file.ok && file.reason.empty()) throw Failure{"can't read " + path + ": " + file.error};
+        if (!file.ok) throw Failure{"Can't read " + path + ": " + file.reason};
+        scene.imports[k] = {file.shown, true, nullptr, GetField(GetFileName(path), 1, ".")};
+    }
+    // Scales not given are those the window's Plot > Fit to families picks.
+    const std::optional<Scales> fit =
+        FitScales(scene, {kVoltsPerDivScales.begin(), kVoltsPerDivScales.end()},
+                  {kMilliampsPerDivScales.begin(), kMilliampsPerDivScales.end()});
+    scene.voltsPerDiv = s.voltsPerDiv.value_or(fit ? fit->voltsPerDiv : scene.voltsPerDiv);
+    scene.milliampsPerDiv = s.milliampsPerDiv.value_or(fit ? fit->milliampsPerDiv : scene.milliampsPerDiv);
     if (s.haveOp) {
         scene.operatingPoint = OperatingPoint{
             {s.opVolts * scene.UnitsPerVolt(), kPlotUnits - s.opMilliamps * scene.UnitsPerMilliamp()},
@@ -216,66 +177,37 @@ CookScene SceneOf(const Settings& s) {
     return scene;
 }
 
-// The plot's image, prepared on a thread of its own when one can be had.
-std::future<QImage> PreparePlotImage(QSize size) {
-    try {
-        return std::async(std::launch::async, NewPlotImage, size);
-    } catch (const std::system_error&) {
-        return std::async(std::launch::deferred, NewPlotImage, size);
-    }
-}
-
-// Reading the font configuration, the longest step of the first text, begins on a
-// thread of its own while Qt starts up; Qt then finds it done. Without a thread to
-// spare Qt reads it itself.
-std::jthread StartFontConfiguration() {
-    try {
-        return std::jthread(FcInit);
-    } catch (const std::system_error&) {
-        return {};
-    }
-}
-
 int Run(int argc, char** argv) {
     // The arguments as Qt would give them, read before Qt starts: help and bad arguments
-    // need no display, and the font configuration can be read while Qt starts up.
+    // need no display.
     QStringList args;
     for (int i = 0; i < argc; ++i) args.push_back(QString::fromLocal8Bit(argv[i]));
     bool help = false;
     Settings s;
+    CookScene scene;
     try {
         s = ParseArguments(args, help);
         if (help) {
             std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
             return 0;
         }
-        CheckFamilies(s);
+        scene = SceneOf(s);
     } catch (const Failure& failure) {
         std::fprintf(stderr, "anodix-plot: %s\n", failure.message.c_str());
         return 2;
     }
 
-    std::jthread fonts = StartFontConfiguration();
     const PictureFormat format = PictureFormatOf(s.output);
-    // The picture's memory is had and filled while Qt starts up: each fresh page of it
-    // costs a fault and the kernel's clearing, as much time as drawing the whole plot.
-    std::future<QImage> pixels;
-    if (format == PictureFormat::Png) pixels = PreparePlotImage(s.size);
     // Qt gets only the program's name: every other argument has been read above.
     int qtArgc = 1;
     const QGuiApplication app(qtArgc, argv);
-    if (fonts.joinable()) fonts.join();
 
-    const CookScene scene = SceneOf(s);
-    const DrawPicture draw = [&scene](PlotSurface& plot) {
-        float gridStep = 0.0f;
-        DrawCookPlot(plot, scene, gridStep);
-    };
+    const DrawPicture draw = [&scene](PlotSurface& plot) { DrawCookPlot(plot, scene); };
     QString error;
     bool written = false;
     switch (format) {
         case PictureFormat::Png: {
-            QImage image = pixels.get();
+            QImage image = NewPlotImage(s.size);
             if (image.isNull()) {
                 error = QStringLiteral("not enough memory for the picture");
                 break;
@@ -300,10 +232,7 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "anodix-plot: can't write %s: %s\n", qPrintable(s.output), qPrintable(error));
         return 1;
     }
-    // The picture is written and nothing is left to say: the program ends here rather
-    // than taking Qt down piece by piece (fonts, plugins, caches), which takes longer
-    // than writing the picture did.
-    std::_Exit(0);
+    return 0;
 }
 
 // Qt's own notes (a missing runtime folder, font look-ups) are not this program's

@@ -1,4 +1,4 @@
-// The window's command line.
+// Command lines.
 #include "tools/commandline.h"
 
 #include <algorithm>
@@ -16,38 +16,70 @@ bool IsConfigurationName(const std::string& name) {
     return tail == ".vyr";
 }
 
+// An option the parser knows none of: a long one by its name (without "=value"), a
+// short one by any of the letters it holds.
+bool IsUnknown(const QString& arg, const QStringList& unknown) {
+    if (arg.startsWith(QLatin1String("--"))) return unknown.contains(arg.mid(2).section(u'=', 0, 0));
+    for (const QChar letter : arg.mid(1))
+        if (unknown.contains(QString(letter))) return true;
+    return false;
+}
+
 }  // namespace
 
-WindowCommandLine ReadWindowCommandLine(const std::vector<std::string>& args) {
-    WindowCommandLine line;
-    const auto end = std::find(args.begin(), args.end(), "--");
-    for (auto a = args.begin(); a != end; ++a) {
-        if (*a == "--help" || *a == "-h") {
-            line.action = WindowCommandLine::Action::Help;
-            return line;
+bool ParseCommandLine(QCommandLineParser& parser, const QStringList& args, std::string& error,
+                      bool dashAlone) {
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const bool parsed = parser.parse(args);
+    const QStringList unknown = parser.unknownOptionNames();
+    // The first refused argument as typed, in the order given.
+    for (qsizetype i = 1; i < args.size() && args[i] != QLatin1String("--"); ++i) {
+        const QString& arg = args[i];
+        if (!arg.startsWith(u'-')) continue;
+        const bool alone = arg.size() == 1;
+        if ((alone && !dashAlone) || (!alone && IsUnknown(arg, unknown))) {
+            error = "unknown option " + arg.toStdString();
+            return false;
         }
-        if (*a == "--version") line.action = WindowCommandLine::Action::Version;
     }
-    if (line.action == WindowCommandLine::Action::Version) return line;
+    if (parsed) return true;
+    // What remains is an option that wants a value and came last.
+    error = args.last().toStdString() + " needs a value";
+    return false;
+}
 
-    bool filesOnly = false;
-    for (const std::string& arg : args) {
-        if (!filesOnly && arg == "--") {
-            filesOnly = true;
-            continue;
-        }
-        // "-" alone is no option, but no file a window can read either: refused with the rest.
-        if (!filesOnly && !arg.empty() && arg[0] == '-') {
-            line.action = WindowCommandLine::Action::Refuse;
-            line.error = "unknown option " + arg;
-            return line;
-        }
+WindowCommandLine ReadWindowCommandLine(const std::vector<std::string>& args) {
+    QStringList list{QStringLiteral("anodix")};
+    for (const std::string& arg : args) list.push_back(QString::fromStdString(arg));
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({help, version});
+    std::string error;
+    const bool parsed = ParseCommandLine(parser, list, error, false);
+
+    WindowCommandLine line;
+    if (parser.isSet(help)) {
+        line.action = WindowCommandLine::Action::Help;
+        return line;
+    }
+    if (parser.isSet(version)) {
+        line.action = WindowCommandLine::Action::Version;
+        return line;
+    }
+    if (!parsed) {
+        line.action = WindowCommandLine::Action::Refuse;
+        line.error = error;
+        return line;
+    }
+    for (const QString& file : parser.positionalArguments()) {
+        const std::string arg = file.toStdString();
         if (arg.empty()) continue;
         if (IsConfigurationName(arg) && line.configuration.empty()) {
             line.configuration = arg;
         } else if (IsConfigurationName(arg)) {
             line.leftOut.push_back(arg);
-        } else if (line.families.size() < static_cast<std::size_t>(kStartFamilies)) {
+        } else if (line.families.size() < static_cast<std::size_t>(kSlotCount)) {
             line.families.push_back(arg);
         } else {
             line.leftOut.push_back(arg);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <map>
 
 #include <fcntl.h>
@@ -178,6 +179,82 @@ bool FileReadAll(int fileNumber, std::string& bytes) {
         if (got == 0) return true;
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
+}
+
+namespace {
+
+FileIdentity IdentityFrom(const struct stat& st) {
+    FileIdentity id;
+    id.present = true;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::int64_t>(st.st_size);
+    id.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return id;
+}
+
+bool Refuse(std::string* error, std::string text) {
+    if (error != nullptr) *error = std::move(text);
+    return false;
+}
+
+}  // namespace
+
+FileIdentity IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+    return IdentityFrom(st);
+}
+
+bool ReadPlainFile(const std::string& path, std::string& bytes, FileIdentity* identity, std::string* error) {
+    bytes.clear();
+    if (identity != nullptr) *identity = {};
+    if (path.empty()) return Refuse(error, SystemErrorText(ENOENT));
+    // Opened without waiting, so that a pipe in the file's place cannot block the open.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        const int why = errno;
+        if (identity != nullptr) *identity = IdentityOf(path);
+        return Refuse(error, SystemErrorText(why));
+    }
+    struct stat st {};
+    const bool looked = ::fstat(fd, &st) == 0;
+    // A folder in the file's place keeps its identity too: it is not tried again until
+    // it changes.
+    if (identity != nullptr && looked) *identity = IdentityFrom(st);
+    if (!looked || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Refuse(error, "not a plain file");
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    // To the end rather than to the length seen at the start: the file may be growing.
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            const int why = errno;
+            ::close(fd);
+            bytes.clear();
+            return Refuse(error, SystemErrorText(why));
+        }
+        if (got == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
+std::string SystemErrorText(int error) {
+    const char* text = ::strerrordesc_np(error);
+    std::string phrase = text != nullptr ? text : "error " + std::to_string(error);
+    if (!phrase.empty() && phrase.front() >= 'A' && phrase.front() <= 'Z') phrase.front() += 'a' - 'A';
+    return phrase;
 }
 
 bool FileWrite(int fileNumber, std::string_view bytes) {

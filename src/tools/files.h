@@ -35,4 +35,27 @@ std::int64_t FileLength(int fileNumber);
 bool FileReadAll(int fileNumber, std::string& bytes);       // whole file from the start
 bool FileWrite(int fileNumber, std::string_view bytes);      // at the current position
 
+// What tells one state of a file from another: the device and inode it lies in, its
+// size, and the times of its last modification and status change (nanoseconds). A file
+// that cannot be looked at is not present; two looks at a missing file are equal.
+struct FileIdentity {
+    bool present = false;
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0, modified = 0, changed = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentityOf(const std::string& path);
+
+// Reads a plain file whole in one attempt, without file numbers, retries or events:
+// what a redraw and a command-line program read curves with. A folder, device or pipe
+// is refused. identity, when given, is the file's as it was read (not present when it
+// could not be opened); error, when given, says why not ("no such file or directory",
+// "not a plain file").
+bool ReadPlainFile(const std::string& path, std::string& bytes, FileIdentity* identity = nullptr,
+                   std::string* error = nullptr);
+
+// The system's text for an error number in lower case ("no such file or directory"),
+// untranslated: the rest of every message is English too.
+std::string SystemErrorText(int error);
+
 }  // namespace anodix

@@ -169,6 +169,11 @@ std::string IniDocument::Get(std::string_view section, std::string_view key) con
     return value;
 }
 
+bool IniDocument::Has(std::string_view section, std::string_view key) const {
+    const Place place = Find(Trim(section), Trim(key));
+    return key.empty() ? place.section >= 0 : place.key >= 0;
+}
+
 bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
     const std::string_view sectionName = Trim(section);
     const std::string_view keyName = Trim(key);

@@ -23,6 +23,8 @@ public:
     // The key's value, "" when the section or the key is missing; one leading
     // apostrophe is removed.
     std::string Get(std::string_view section, std::string_view key) const;
+    // True when the file holds the key (with any value); with an empty key, the section.
+    bool Has(std::string_view section, std::string_view key = {}) const;
 
     // Creates the section and the key as needed: a new key goes after the last
     // non-blank line of its section, a new section at the end. False, and nothing

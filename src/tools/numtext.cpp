@@ -225,6 +225,22 @@ double LeadingNumber(std::string_view text) {
     return ParseCompact(number);
 }
 
+bool BeginsWithNumber(std::string_view text) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    auto skip = [&] {
+        while (i < n && IsSkipped(text[i])) ++i;
+    };
+    skip();
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    skip();
+    if (i < n && IsDigit(text[i])) return true;
+    if (i >= n || text[i] != '.') return false;
+    ++i;
+    skip();
+    return i < n && IsDigit(text[i]);
+}
+
 std::optional<double> WholeNumber(std::string_view text) {
     const std::string_view t = TrimBlanks(text);
     std::size_t i = 0;

@@ -13,6 +13,10 @@ namespace anodix {
 // wherever they stand. Never fails: a text that does not begin with a number gives 0.
 double LeadingNumber(std::string_view text);
 
+// True when the text begins with a number by the leading-number rule, so that its 0
+// is a number typed and not the 0 of a text without one.
+bool BeginsWithNumber(std::string_view text);
+
 // Whole-text conversion: the whole text (blanks around it allowed) must be a number.
 std::optional<double> WholeNumber(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "tools/replacefile.h"
 
+#include "tools/files.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -25,14 +27,7 @@ bool Refuse(std::string* reason, std::string text) {
 // No write permission, or a disk mounted read-only.
 bool NotWritable(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-// The system's text for an error number in lower case ("no such file or directory"),
-// untranslated: the rest of every message is English too.
-std::string ErrorText(int error) {
-    const char* text = ::strerrordesc_np(error);
-    std::string phrase = text != nullptr ? text : "error " + std::to_string(error);
-    if (!phrase.empty() && phrase.front() >= 'A' && phrase.front() <= 'Z') phrase.front() += 'a' - 'A';
-    return phrase;
-}
+std::string ErrorText(int error) { return SystemErrorText(error); }
 
 }  // namespace
 

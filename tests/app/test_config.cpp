@@ -104,7 +104,7 @@ private slots:
         w.LoadConfiguration(gone);
         w.LoadConfiguration(folder);
         QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + gone, "Can't open " + folder}));
-        QVERIFY(w.frameGeometry() == frame && Fields(w) == "20|1|2|10|-1|-1|50|0");
+        QVERIFY(w.frameGeometry() == frame && Fields(w) == "50|5|2|10|-1|-1|50|0");  // the first start's scales
 
         w.SetSlotPath(0, QString::fromStdString(Write("6L6.GC.tdf", kFamily)));
         w.CkImport[0]->setChecked(true);
@@ -128,6 +128,43 @@ private slots:
             w.LoadConfiguration(Write("geometry.vyr", text));
             QVERIFY(w.frameGeometry() == expected && w.TxPwr->text() == "3");
         }
+    }
+
+    // A file of random bytes, or of none of a configuration's sections, is refused with the
+    // reason and changes nothing; a file cut short applies what it holds and leaves the rest.
+    // Family files that are gone: one message, their slots ticked and struck out, the tips
+    // naming them, also at start-up. The operating point and Vin come back with the rest.
+    void refusedCutShortAndMissing() {
+        Window t;
+        Base& w = t.w;
+        const std::string family = Write("EL34.tdf", ReadWholeFile(SourceFile("examples/EL34.tdf").toStdString()));
+        w.SetSlotPath(1, QString::fromStdString(family));
+        w.CkImport[1]->setChecked(true);
+        w.CbVdiv->setCurrentText("100");
+        w.RedrawPlot();
+        w.Scope_MouseMove(0, 0, PlotX(w, 250), PlotY(w, 60));
+        ClickPlot(w, 1, 1, PlotX(w, 250), PlotY(w, 60));
+        w.TxVin->setText("2.5");
+        const std::string saved = dir_.filePath("full.vyr").toStdString();
+        t.dialogs.answers = {saved};
+        w.Mnu_Export_Pref_Click();
+        const QString before = Fields(w);
+
+        std::string random(4096, '\0');
+        for (std::size_t i = 0; i < random.size(); ++i) random[i] = char((i * 2654435761u) >> 13);
+        const std::string noise = Write("noise.vyr", random);
+        QVERIFY(!w.LoadConfiguration(noise) && t.messages.texts.back().starts_with("Can't read " + noise + ": not a configuration"));
+        QVERIFY(Fields(w) == before && w.CkImport[1]->isChecked());
+        const std::string bytes = ReadWholeFile(saved);
+        w.LoadConfiguration(Write("cut.vyr", bytes.substr(0, bytes.find("Ld="))));
+        QVERIFY(Fields(w) == before && w.CkImport[1]->isChecked() && w.SlotPath(1) == QString::fromStdString(family));
+
+        QVERIFY(QFile::remove(QString::fromStdString(family)));
+        Window again;  // the start-up restores the set-up saved last
+        QCOMPARE(again.messages.texts, std::vector<std::string>{"These family files of the configuration cannot be read:\n" + family});
+        QCheckBox* slot = again.w.CkImport[1];
+        QVERIFY(slot->isChecked() && slot->font().strikeOut() && slot->toolTip() == "Missing: " + QString::fromStdString(family));
+        QVERIFY(again.w.TxVin->text() == "2.5" && again.w.State().LoadLineUa == 250.0f && again.w.State().LoadLineIa == 60.0f);
     }
 };
 

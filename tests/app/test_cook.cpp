@@ -1,6 +1,9 @@
 // Cook mode on the real window: import slots through the dialog seam, the readout and
 // the mouse actions, the XOR overlays, the field clamps.
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "curves/family.h"
 #include "curves/tracerfiles.h"
 #include "window_fixture.h"
@@ -8,14 +11,35 @@
 using namespace anodix;
 using Kind = RecordingSurface::Kind;
 
+namespace {
+
+// The opens of the files of a folder, counted by the system. Closes are watched too: an
+// event the same as the one before it would be folded into it.
+struct OpenWatch {
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    explicit OpenWatch(const QString& dir) { inotify_add_watch(fd, dir.toLocal8Bit().constData(), IN_OPEN | IN_CLOSE); }
+    ~OpenWatch() { close(fd); }
+    int Opens() const {
+        int opens = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+            for (ssize_t at = 0; at < got; at += ssize_t(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(buffer + at)->len))
+                opens += (reinterpret_cast<inotify_event*>(buffer + at)->mask & IN_OPEN) != 0;
+        return opens;
+    }
+};
+
+}  // namespace
+
 class TestCook : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // A slot takes its caption from the file name and draws in its colour; a cancelled
-    // dialog changes nothing. A file gone between redraws is passed over silently, the
-    // slot kept as it was. Capture mode draws no family; the right button clears a slot.
+    // dialog changes nothing. A redraw opens a slot's file only when it has changed: a
+    // file gone is passed over silently, the slot kept as it was, and drawn again once it
+    // is back. Capture mode draws no family; the right button clears a slot.
     void importSlots() {
         QTemporaryDir dir;
         const QString path = dir.filePath("a.b.tdf"), plain = dir.filePath("pentode");
@@ -33,12 +57,15 @@ private slots:
             w.RedrawPlot();
             return std::pair{LinesIn(tape, RGB(0, 0, 255)), LinesIn(tape, RGB(128, 0, 128))};
         };
+        const OpenWatch files(dir.path());
         QCOMPARE(redraw(), std::pair(2, 2));
+        QCOMPARE(files.Opens(), 0);
         QVERIFY(QFile::remove(path));
         QCOMPARE(redraw(), std::pair(0, 2));
         QVERIFY(w.CkImport[0]->isChecked() && w.CkImport[0]->text() == "a" && w.SlotPath(0) == path);
         WriteWholeFile(path.toStdString(), kFamily);
-        QCOMPARE(redraw(), std::pair(2, 2));
+        QVERIFY(files.Opens() == 1 && redraw() == std::pair(2, 2) && redraw() == std::pair(2, 2));
+        QCOMPARE(files.Opens(), 1);
         w.Mnu_Capture_Click();
         QCOMPARE(redraw(), std::pair(0, 0));
         w.Mnu_Cook_Click();
@@ -47,8 +74,8 @@ private slots:
         QVERIFY(t.dialogs.asked.size() == 3 && t.messages.texts.empty());
     }
 
-    // Another tracer's file in a slot draws exactly as its TDF does, read again at each
-    // redraw; a file of several screen voltages shows its first and the tip says which.
+    // Another tracer's file in a slot draws exactly as its TDF does, read again once it
+    // has changed; a file of several screen voltages shows its first and the tip says which.
     // A file with no curves is refused with its line and the slot left as it was.
     void tracerFilesInSlots() {
         QTemporaryDir dir;
@@ -77,15 +104,60 @@ private slots:
                     out << QString("%1 %2,%3 %4,%5 %6").arg(int(c.kind)).arg(c.x1).arg(c.y1).arg(c.x2).arg(c.y2).arg(c.text.c_str());
             return out;
         };
+        // Each drawn alone, so that the labels have the same room.
+        w.CkImport[1]->setChecked(false);
         tape.calls.clear();
         w.RedrawPlot();
         const QStringList fromTracer = drawn(RGB(0, 0, 255));
         QVERIFY(!fromTracer.isEmpty());
+        w.CkImport[1]->setChecked(true);
+        w.CkImport[0]->setChecked(false);
+        tape.calls.clear();
+        w.RedrawPlot();
         QCOMPARE(fromTracer, drawn(RGB(192, 64, 0)));
+        w.CkImport[0]->setChecked(true);
         WriteWholeFile(utmax, ReadWholeFile(data + "ecc83_tab.utd"));
         tape.calls.clear();
         w.RedrawPlot();
         QCOMPARE(LinesIn(tape, RGB(0, 0, 255)), 2);
+    }
+
+    // The 12AU7 example at 50 V/div and 5 mA/div, 10 k and 1 V: a point at 250 V and 10 mA,
+    // beyond where the 0 V curve ends (240 V), has its numbers, and no change of scale
+    // changes them; after a redraw the panel says they are the last load line's, and Rload
+    // draws it again where it was chosen. Enter in Ua0 or Ia0 places the point there.
+    void loadLineThroughScales() {
+        Window t;
+        Base& w = t.w;
+        w.SetSlotPath(0, SourceFile("examples/12AU7.tdf"));
+        w.CbVdiv->setEditText("50");
+        w.CbMaDiv->setEditText("5");
+        w.RedrawPlot();
+        const auto numbers = [&w] {
+            return QStringList{w.LabelVg0->text(), w.LabelGain->text(), w.LabelUp->text(), w.LabelDown->text(),
+                               w.LabelPout->text(), w.LabelHd2->text(), w.LabelThd->text()}.join('|');
+        };
+        w.Scope_MouseMove(0, 0, PlotX(w, 250), PlotY(w, 10));
+        ClickPlot(w, 1, 1, PlotX(w, 250), PlotY(w, 10));
+        const QString chosen = numbers();
+        QVERIFY2(w.LabelLoadNote->isHidden() && w.LabelGain->text().startsWith("Gain ") && w.LabelLoadLast->isHidden(),
+                 qPrintable(w.LabelLoadNote->text()));
+        for (const char* scale : {"2", "10"}) {
+            w.CbMaDiv->setEditText(scale);
+            w.RedrawPlot();
+            QVERIFY(numbers() == chosen && w.LabelLoadLast->isVisible());
+        }
+        w.RLoad->setText("10.0");
+        QVERIFY(numbers() == chosen && w.LabelLoadLast->isHidden());
+        QVERIFY(w.State().OriginX == PlotX(w, 250) && w.State().OriginY == PlotY(w, 10));
+
+        w.TxUa0->setText("300");
+        w.TxIa0->setText("8");
+        QTest::keyClick(w.TxIa0, Qt::Key_Return);
+        QVERIFY(w.State().OriginX == PlotX(w, 300) && w.State().OriginY == PlotY(w, 8) && numbers() != chosen);
+        w.TxUa0->setText("-5");
+        QTest::keyClick(w.TxUa0, Qt::Key_Return);
+        QVERIFY(w.State().OriginX == PlotX(w, 300) && w.statusBar()->currentMessage().startsWith("Ua0 and Ia0"));
     }
 
     // At 50 V/div and 5 mA/div: the operating point, its load line and the Gm marker on the

@@ -43,28 +43,52 @@ private slots:
             asked = name;
             return std::optional<FitRequest>(FitRequest{});
         };
+        // The triode's models listed with their errors, the best offered; a cancelled
+        // choice keeps nothing, another choice is the one kept and drawn.
+        QStringList listed;
+        int offered = -1;
+        std::optional<int> pick;
+        w.askModelChoice = [&](const QStringList& listing, int best) {
+            listed = listing;
+            offered = best;
+            return pick;
+        };
         Entry(w, 0, 0)->trigger();
         QCOMPARE(asked, QString("12AX7.tdf"));
-        QVERIFY(w.SlotFit(0) != nullptr);
-        QVERIFY(t.messages.texts.back().find("Koren triode model of 12AX7.tdf") == 0);
+        QVERIFY(listed.size() == 2 && listed[0].startsWith("Koren triode: 0.000") && listed[1].contains(" mA RMS"));
+        QVERIFY(offered == 0 && w.SlotFit(0) == nullptr);
+        pick = 1;
+        Entry(w, 0, 0)->trigger();
+        QVERIFY(w.SlotFit(0) != nullptr && w.SlotFit(0)->model.kind == ModelKind::Dempwolf);
+        QVERIFY(t.messages.texts.back().find("Models of 12AX7.tdf") == 0 &&
+                t.messages.texts.back().find("dempwolf       ") != std::string::npos &&
+                t.messages.texts.back().find("Dempwolf-Zoelzer triode model (dempwolf) of 12AX7.tdf") != std::string::npos);
+        QVERIFY(w.Mnu_ShowModels->isChecked());
+        pick = 0;
+        w.Mnu_ShowModels->setChecked(false);
+        Entry(w, 0, 0)->trigger();
+        QVERIFY(w.SlotFit(0)->model.kind == ModelKind::KorenTriode);
 
         const QString tdf = dir.filePath("m.tdf"), inc = dir.filePath("m.inc");
         t.dialogs.answers = {tdf.toStdString(), inc.toStdString(), dir.filePath("none/x.inc").toStdString()};
         Entry(w, 0, 1)->trigger();
         Entry(w, 0, 2)->trigger();
         QCOMPARE(ReadTdfFamily(ReadWholeFile(tdf.toStdString())).curves.size(), std::size_t(9));
-        QVERIFY(ReadWholeFile(inc.toStdString()).find(".SUBCKT 12AX7 A G K") != std::string::npos);
+        const std::string spice = ReadWholeFile(inc.toStdString());
+        QVERIFY(spice.find(".SUBCKT 12AX7 A G K") != std::string::npos && spice.find("for ngspice") != std::string::npos &&
+                spice.find("CGA G A 1.7E-12") != std::string::npos);
         const std::size_t before = t.messages.texts.size();
-        Entry(w, 0, 2)->trigger();
+        Entry(w, 0, 3)->trigger();
         QVERIFY(t.messages.texts.size() == before + 1 && t.messages.texts.back().find("x.inc") != std::string::npos);
 
-        // Drawn only when asked: thin blue lines after the family's and before the grid.
+        // The chosen model drawn: thin blue lines after the family's and before the grid;
+        // not when the menu says not.
         RecordingSurface& tape = t.Record();
         const auto thinBlue = [&] {
             const auto lines = tape.Calls(Kind::Line);
             return std::count_if(lines.begin(), lines.end(), [](auto& c) { return c.colour == RGB(0, 0, 255) && c.width == 1; });
         };
-        w.RedrawPlot();
+        w.Mnu_ShowModels->trigger();
         QCOMPARE(thinBlue(), 0);
         tape.calls.clear();
         w.Mnu_ShowModels->trigger();
@@ -87,13 +111,14 @@ private slots:
         w.RedrawPlot();
         QCOMPARE(thinBlue(), 0);
 
-        // A pentode asks for its screen voltage.
+        // A pentode asks for its screen voltage; its models are the pentode's.
         t.dialogs.answers = {Example("EL34.tdf").toStdString()};
         w.BtCkBrowse_Click(1);
         w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{true, 250.0}); };
         Entry(w, 1, 0)->trigger();
-        QVERIFY(t.messages.texts.back().find("pentode model of EL34.tdf at Vg2 = 250 V") != std::string::npos);
-        QVERIFY(w.SlotFit(1) != nullptr && w.SlotFit(1)->tube.pentode);
+        QVERIFY(listed.size() == 3 && listed[2].startsWith("Reefman DerkE pentode"));
+        QVERIFY(t.messages.texts.back().find("(koren-pentode) of EL34.tdf at Vg2 = 250 V") != std::string::npos);
+        QVERIFY(w.SlotFit(1) != nullptr && w.SlotFit(1)->model.Spec().pentode);
     }
 
     // 12AX7 at 250 V and 1 mA with 100 k: the panel against the analysis of the same file.
@@ -129,13 +154,15 @@ private slots:
         QCOMPARE(w.TxVin->text(), QString("0.01"));
         w.TxVin->setText("1");
 
-        // The fitted model's numbers agree with the curves' within 2 %.
+        // The fitted model's numbers agree with the curves' within 2 %, with their +-.
         const double gain = Shown(w.LabelGain);
         w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{}); };
+        w.askModelChoice = [](const QStringList&, int best) { return std::optional<int>(best); };
         Entry(w, 0, 0)->trigger();
-        QVERIFY(w.CkModel->isEnabled());
+        QVERIFY(w.CkModel->isEnabled() && !w.LabelGain->text().contains("+-"));
         w.CkModel->setChecked(true);
         QVERIFY(w.LabelLoadNote->isHidden() && std::fabs(Shown(w.LabelGain) / gain - 1.0) < 0.02);
+        QVERIFY(w.LabelGain->text().contains(" +-") && w.LabelThd->text().contains(" +-"));
 
         w.Mnu_Capture_Click();
         QVERIFY(!w.FrmLoad->isVisible());

@@ -11,7 +11,7 @@ class TestStart : public QObject {
     QTemporaryDir dir_;
     // A configuration at vdiv volts per division with family in the third slot.
     std::string Configuration(const QString& name, const std::string& vdiv, const std::string& family = "") {
-        ConfigurationValues v{kCookMode, 0, 0, 0, 0, "1", vdiv, "2", "10", -1, -1, "50", "0", {"", "", family}, 0, 0};
+        ConfigurationValues v{kCookMode, 0, 0, 0, 0, "1", vdiv, "2", "10", -1, -1, "50", "0", {"", "", family}, 0, 0, "", "", "", {}};
         const std::string path = dir_.filePath(name).toStdString();
         return SaveConfiguration(path, v) ? path : "";
     }

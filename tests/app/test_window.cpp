@@ -1,6 +1,7 @@
 // The main window driven offscreen: start-up, modes, the scale lists, the redraw
 // guard, the layout, the nested waits and arrow-key stepping.
 #include "plot/frame.h"
+#include "tools/appdir.h"
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -33,11 +34,18 @@ private slots:
         QCOMPARE(CountOf(tape, Kind::Clear), 2);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QVERIFY(CountOf(tape, Kind::Clear) == 3 && w.State().VoltsPerDiv == 10.0f);
+        // A scale the plot cannot use goes back to the one in force, the status saying why.
+        w.CbVdiv->lineEdit()->selectAll();
+        QTest::keyClicks(QApplication::focusWidget(), "-50");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(w.CbVdiv->currentText() == "10" && w.State().VoltsPerDiv == 10.0f);
+        QCOMPARE(w.statusBar()->currentMessage(), "V/div: -50 is not a usable scale (0.001 to 100000 a division)");
+        tape.calls.clear();
         w.CbMaDiv->setFocus();  // leaving a list validates it, once
-        QCOMPARE(CountOf(tape, Kind::Clear), 4);
+        QCOMPARE(CountOf(tape, Kind::Clear), 1);
         w.CbMaDiv->setEditText("5");
         w.TxPwr->setFocus();
-        QVERIFY(CountOf(tape, Kind::Clear) == 5 && w.State().MilliampsPerDiv == 5.0f);
+        QVERIFY(CountOf(tape, Kind::Clear) == 2 && w.State().MilliampsPerDiv == 5.0f);
 
         // The layout clears and redraws: the plot fills the window but for the margins, at
         // 65536 units a side whatever its size; smaller than the margins it keeps one pixel.
@@ -48,7 +56,7 @@ private slots:
         const auto scales = tape.Calls(Kind::Scale);
         QVERIFY(CountOf(tape, Kind::Clear) >= 2 && !scales.empty() && scales.back().x1 + scales.back().y1 == 131072.0f);
         w.setMinimumSize(0, 0);
-        w.resize(100, 40);
+        w.resize(100, 60);
         QTRY_VERIFY(w.centralWidget()->width() < 160);
         QVERIFY(w.ScopeBox->width() == 1 && w.ScopeBox->height() >= 1);
     }
@@ -60,21 +68,88 @@ private slots:
         w.RedrawPlot();
         QCOMPARE(CountOf(tape, Kind::Clear), 0);  // nothing before start-up has finished
         w.State().StartupDone = true;
-        // A scale that is no number or whose factors leave the float range keeps the one in
-        // force, at first the start-up one: V/div ends at -50, mA/div at 1.
-        for (const char* v : {"abc", "-50", "1e-40"}) {
+        // A scale that is no number, not above 0 or beyond what the plot takes is refused: the
+        // list shows the one in force again, at first the start-up one.
+        for (const char* v : {"abc", "-50", "0", "1e-40", "1e9"}) {
             w.CbVdiv->setEditText(v);
             w.CbMaDiv->setEditText("1e38");
             w.RedrawPlot();
+            QVERIFY2(w.CbVdiv->currentText() == "20" && w.CbMaDiv->currentText() == "1", v);
         }
-        QVERIFY(w.State().VoltsPerDiv * w.State().MilliampsPerDiv == -50.0f && std::isfinite(w.State().UnitsPerMilliamp));
+        QVERIFY(w.State().VoltsPerDiv == 20.0f && w.State().MilliampsPerDiv == 1.0f);
+        QCOMPARE(w.statusBar()->currentMessage(), "mA/div: 1e38 is not a usable scale (0.001 to 100000 a division)");
+        w.CbVdiv->setEditText("abc");
+        w.RedrawPlot();
+        QCOMPARE(w.statusBar()->currentMessage(), "V/div: \"abc\" is not a usable scale (0.001 to 100000 a division)");
         // A redraw asked for during the redraw's yield is dropped.
         bool ran = false;
         QMetaObject::invokeMethod(&w, [&] { w.CbVdiv->setEditText("50"); w.RedrawPlot(); ran = true; },
                                   Qt::QueuedConnection);
         w.RedrawPlot();
-        QVERIFY(ran && !w.State().RedrawBusy && CountOf(tape, Kind::Clear) == 4 && w.State().VoltsPerDiv == -50.0f);
-        QCOMPARE(tape.calls.back().colour, kGridColour);  // the grid comes last
+        QVERIFY(ran && !w.State().RedrawBusy && CountOf(tape, Kind::Clear) == 7 && w.State().VoltsPerDiv == 20.0f);
+        QCOMPARE(tape.Calls(Kind::Line).back().colour, kGridColour);  // the grid comes last, its captions over it
+    }
+
+    // A cleared field typed into with real keys: the text stands as typed, the last usable
+    // value stays in force meanwhile; Enter rewrites a text that is not usable, as a change
+    // by the program does at once.
+    void typingIntoFields() {
+        Window t;
+        Base& w = t.w;
+        auto type = [](QLineEdit* field, const char* keys) {
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClick(field, Qt::Key_Backspace);
+            QTest::keyClicks(field, keys);
+        };
+        type(w.RLoad, "47");
+        QVERIFY(w.RLoad->text() == "47" && w.State().LoadLineR == 47.0f);
+        type(w.RLoad, "0.");
+        QVERIFY(w.RLoad->text() == "0." && w.State().LoadLineR == 47.0f);
+        QTest::keyClicks(w.RLoad, "5");
+        QVERIFY(w.RLoad->text() == "0.5" && w.State().LoadLineR == 0.5f);
+        type(w.TxVin, "3");
+        QCOMPARE(w.TxVin->text(), "3");
+        type(w.TxPwr, "150");
+        QCOMPARE(w.TxPwr->text(), "150");
+        QTest::keyClick(w.TxPwr, Qt::Key_Return);
+        QCOMPARE(w.TxPwr->text(), "100");
+        type(w.RLoad, "");
+        QTest::keyClick(w.RLoad, Qt::Key_Return);
+        QVERIFY(w.RLoad->text() == "0.01" && w.State().LoadLineR == 0.01f);
+    }
+
+    // The first start shows the 12AU7 example whole with a hint where to click; Fit to
+    // families (Ctrl+F) takes the smallest scales of the lists that show every ticked family,
+    // the wheel steps V/div (with Shift mA/div) through its list. Help opens the README here
+    // (no manual page is installed beside the test) and tells the version and data folder.
+    void firstStartFitWheelAndHelp() {
+        Window t;
+        Base& w = t.w;
+        QVERIFY(w.CkImport[0]->text() == "12AU7" && w.CkImport[0]->isChecked());
+        QVERIFY(w.CbVdiv->currentText() == "50" && w.CbMaDiv->currentText() == "5");
+        QVERIFY(w.statusBar()->currentMessage().startsWith("Shift+click"));
+        w.SetSlotPath(1, SourceFile("examples/EL34.tdf"));
+        w.CkImport[1]->setChecked(true);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(w.CbVdiv->currentText() == "100" && w.CbMaDiv->currentText() == "50" && w.State().MilliampsPerDiv == 50.0f);
+        auto wheel = [&](int notches, Qt::KeyboardModifiers mods) {
+            const QPointF at(50, 50);
+            QWheelEvent e(at, w.ScopeBox->mapToGlobal(at), {}, {0, 120 * notches}, Qt::NoButton, mods, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w.ScopeBox, &e);
+        };
+        wheel(2, Qt::NoModifier);
+        wheel(-1, Qt::ShiftModifier);
+        QVERIFY(w.State().VoltsPerDiv == 20.0f && w.State().MilliampsPerDiv == 100.0f);
+
+        QUrl opened;
+        w.openDocument = [&](const QUrl& url) { opened = url; return true; };
+        w.Mnu_Manual->trigger();
+        QVERIFY2(opened.toLocalFile() == SourceFile("README.md") || opened.toLocalFile().endsWith("/README.md"), qPrintable(opened.toString()));
+        w.Mnu_About->trigger();
+        QVERIFY(t.messages.texts.back().starts_with("Anodix 0.1.0") && t.messages.texts.back().ends_with(ProgramDirectory()));
     }
 
     // Waits nest: WakeWait ends the innermost only, closing ends them all, and once the

@@ -1,6 +1,6 @@
 #pragma once
 // The real window on in-memory services: scripted file dialogs, recorded messages, the
-// in-memory sound card and a recording plot surface; ending the program is only counted.
+// in-memory sound card and a recording plot surface.
 #include <QtTest>
 #include <QtWidgets>
 #include <algorithm>
@@ -44,10 +44,8 @@ struct WindowOn {
     RecordedMessages messages;
     RecordingSurface tape;  // drawn on after Record()
     Base w{Services{&wave, &dialogs, &messages}};
-    int ended = 0;  // times the program was ended
 
     explicit WindowOn(Start start = Cook) {
-        w.endProgram = [this] { ++ended; };
         if (start != Unloaded) w.Form_Load();
         if (start == Capture) w.Mnu_Capture_Click();
     }
@@ -56,14 +54,20 @@ struct WindowOn {
         return tape;
     }
     // Answers the device prompt after ms the way a user does (the list's activated
-    // signal): list position pos, or the entry called name.
+    // signal): list position pos, or the entry called name. A prompt not shown yet then
+    // (the click that opens it still on its way behind a redraw) is waited for up to 3 s.
     void PickLater(int pos = 0, int ms = 20, const QString& name = {}) {
-        QTimer::singleShot(ms, &w, [this, pos, name] {
-            const int at = name.isEmpty() ? pos : w.DevicesBox->findText(name);
-            QVERIFY2(w.DevicesBox->isVisible() && at >= 0, qPrintable("no prompt or no entry " + name));
-            w.DevicesBox->setCurrentIndex(at);
-            emit w.DevicesBox->activated(at);
-        });
+        QTimer::singleShot(ms, &w, [this, pos, name] { Pick(pos, name, 600); });
+    }
+    void Pick(int pos, const QString& name, int triesLeft) {
+        if (!w.DevicesBox->isVisible() && triesLeft > 0) {
+            QTimer::singleShot(5, &w, [this, pos, name, triesLeft] { Pick(pos, name, triesLeft - 1); });
+            return;
+        }
+        const int at = name.isEmpty() ? pos : w.DevicesBox->findText(name);
+        QVERIFY2(w.DevicesBox->isVisible() && at >= 0, qPrintable("no prompt or no entry " + name));
+        w.DevicesBox->setCurrentIndex(at);
+        emit w.DevicesBox->activated(at);
     }
     // Left and right amplitude of what plays now.
     std::pair<int, int> Playing() const {

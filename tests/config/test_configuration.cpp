@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "config/configuration.h"
+#include "support/files.h"
 #include "tools/appdir.h"
 #include "tools/ini.h"
 
@@ -24,11 +25,11 @@ private slots:
                               .Ia = "1", .Ua = " 20 ", .Pa = "2.50", .Ld = "5k", .InDevice = 2, .OutDevice = -1,
                               .VG1 = "40", .VG2 = "",
                               .Import = {"C:\\tubes\\6L6.GC.tdf", "", "/home/zoë/a b=c;#.tdf", "'quoted", "  x  "},
-                              .CalY = 0.125f, .CornerI = 12.5f};
+                              .CalY = 0.125f, .Ua0 = "250", .Ia0 = "", .Vin = "1.5", .held = {}, .CornerI = 12.5f};
         IniDocument ini("; mine\n[display]\nmine=1\nPa=9\n");
         QVERIFY(PutConfiguration(ini, v));
         QCOMPARE(ini.Bytes(), std::string(
-            "; mine\n[display]\nmine=1\nPa=2.50\nIa=1\nUa=\" 20 \"\nLd=5k\n"
+            "; mine\n[display]\nmine=1\nPa=2.50\nIa=1\nUa=\" 20 \"\nLd=5k\nUa0=250\nIa0=\nVin=1.5\n"
             "[Form]\nMode=Capture\nTop=1440\nLeft=2400.5\nWidth=12000\nHeight=9000\n"
             "[DATA]\nInDevice=2\nOutDevice=-1\nVG1=40\nVG2=\n"
             "[IMPORT]\n0=C:\\tubes\\6L6.GC.tdf\n1=\n2=/home/zoë/a b=c;#.tdf\n3='quoted\n4=\"  x  \"\n"
@@ -39,6 +40,11 @@ private slots:
         v.Import[3] = "quoted";  // one leading apostrophe is dropped on reading
         QVERIFY(r.InDevice == 2 && r.OutDevice == -1 && r.Import == v.Import && r.CalX == 0.0f && r.CalY == 0.125f);
         QVERIFY(!r.CornerV && r.CornerI == 12.5f);
+        QVERIFY(r.Ua0 == "250" && r.Ia0.empty() && r.Vin == "1.5" && r.Holds("FORM/Mode") && r.Holds("DISPLAY/Ia0"));
+        // A file cut short holds the keys before the cut, and no others.
+        const std::string bytes = ini.Bytes();
+        const ConfigurationValues cut = GetConfiguration(IniDocument(bytes.substr(0, bytes.find("Width"))));
+        QVERIFY(cut.Holds("FORM/Left") && !cut.Holds("FORM/Width") && !cut.Holds("IMPORT") && cut.Holds("DISPLAY/Ld"));
 
         v.Import[2] = "/home/a\nb.tdf";  // a file name may hold a line break: no half-written set-up
         QVERIFY(!PutConfiguration(ini, v));
@@ -74,6 +80,13 @@ private slots:
         QVERIFY(ReadIni(path, "OTHER", "Kept") == "yes" && r.Top == 15 && r.Pa == "2.5" && r.Import[0] == "/a.tdf");
         QVERIFY(!SaveConfiguration(dir.path().toStdString(), v, &reason));
         QCOMPARE(reason, std::string("the file cannot be read"));
+        // A file of none of a configuration's sections is none (an older one lacking keys is).
+        for (const char* bytes : {"", "\x89PNG\r\n\x1a\n[x]\nTop=1\n", "Top=1\nUa=50\n"}) {
+            reason.clear();
+            QVERIFY(!ReadConfiguration(test::WriteWholeFile(dir.filePath("x.vyr").toStdString(), bytes), &reason));
+            QVERIFY2(reason.starts_with("not a configuration"), bytes);
+        }
+        QVERIFY(ReadConfiguration(test::WriteWholeFile(dir.filePath("old.vyr").toStdString(), "[display]\nUa=50\n")));
 
         QCOMPARE(MruPath(), ProgramDirectory() + "/VYR.mru");
         QFile::remove(QString::fromStdString(MruPath()));

@@ -1,4 +1,4 @@
-// Conversion of TAB tables into TDF text, on one thread and on several: the worked
+// Conversion of TAB tables into TDF text: the worked
 // example, the grid range rules, cells that add nothing, line ends, the refusals;
 // the example families converted from their tables, and their installation.
 #include <QFile>
@@ -69,9 +69,6 @@ private slots:
         } else {
             QVERIFY2(r.ok, r.reason.c_str());
             QCOMPARE(QByteArray::fromStdString(r.tdf), expected);
-            // Cut into parts for threads, at every byte with 64 of them: the same text.
-            for (unsigned threads : {2u, 3u, 7u, 16u, 64u})
-                QVERIFY2(ConvertTable(table.toStdString(), threads).tdf == r.tdf, std::to_string(threads).c_str());
         }
     }
 

@@ -17,7 +17,8 @@ std::string Sample(const QString& name) {
     return test::ReadWholeFile(test::SourceFile("tests/curves/data/" + name).toStdString());
 }
 
-// "name: grid1|grid2|points|first volts,first mA; ..." per family, joined by " / ".
+// "name: grid1|grid2|points|first volts,first mA[,first screen mA]; ..." per family,
+// joined by " / ".
 std::string Summary(const std::vector<Family>& families) {
     std::string out;
     for (const Family& f : families) {
@@ -28,6 +29,7 @@ std::string Summary(const std::vector<Family>& families) {
             out += " " + GeneralNumber(c.grid1) + "|" + (c.grid2 ? GeneralNumber(*c.grid2) : "-") + "|" +
                    std::to_string(c.points.size()) + "|" + GeneralNumber(c.points[0].volts) + "," +
                    GeneralNumber(std::round(c.points[0].amperes * 1e7) / 1e4);
+            if (c.points[0].screenAmperes) out += "," + GeneralNumber(std::round(*c.points[0].screenAmperes * 1e7) / 1e4);
         }
     }
     return out;
@@ -45,18 +47,18 @@ private slots:
         QTest::addColumn<QString>("summary");
         QTest::newRow("uTracer list, mA, spaces, CR LF, a row cut short")
             << "el84.utd" << int(CurveFormat::UtracerList)
-            << "el84: -1.99|250.2|3|50,12.5; -4|250.2|3|50,6.25";
+            << "el84: -1.99|250.2|3|50,12.5,2.5; -4|250.2|3|50,6.25,1.25";
         QTest::newRow("uTracer list, TAB, LF, screen following the anode: a triode")
-            << "ecc83_tab.utd" << int(CurveFormat::UtracerList) << "ecc83_tab: 0|-|2|100,1.2; -1|-|2|100,0.7";
+            << "ecc83_tab.utd" << int(CurveFormat::UtracerList) << "ecc83_tab: 0|-|2|100,1.2,0; -1|-|2|100,0.7,0";
         QTest::newRow("uTracer matrix of anode volts, Ia and Is per step, cut-off rows")
             << "matrix_anode.txt" << int(CurveFormat::UtracerMatrix)
-            << "matrix_anode: 0|-|2|50,30; -2|-|2|50,15; -4|-|2|50,5";
+            << "matrix_anode: 0|-|2|50,30,4; -2|-|2|50,15,2; -4|-|2|50,5,0.5";
         QTest::newRow("uTracer matrix of grid volts")
             << "matrix_grid.txt" << int(CurveFormat::UtracerMatrix) << "matrix_grid: -1|-|2|100,2; -2|-|2|100,0.5";
         QTest::newRow("uTmax: a triode sweep, two screen voltages, a point at the current limit")
             << "el34_utmax.txt" << int(CurveFormat::UtmaxData)
-            << "el34_utmax_triode: -5|-|3|100,35 / el34_utmax_Ug2-250: -5|250.1|3|100,40; -10|249.8|3|100,13.33"
-               " / el34_utmax_Ug2-300: -5|300.2|2|100,50; -10|299.9|3|100,23.33";
+            << "el34_utmax_triode: -5|-|3|100,35,0 / el34_utmax_Ug2-250: -5|250.1|3|100,40,5; -10|249.8|3|100,13.33,1.67"
+               " / el34_utmax_Ug2-300: -5|300.2|2|100,50,5; -10|299.9|3|100,23.33,1.67";
         QTest::newRow("pypsucurvetrace: amperes, limiter flags, a row cut short")
             << "ecc82.dat" << int(CurveFormat::PsuCurveTrace) << "ecc82: -1.002|-|2|99.7,4; -1.998|-|3|99.7,1.5";
         QTest::newRow("CSV: semicolons, decimal commas, [mA], grids within 0.3 V, an empty cell")

@@ -6,8 +6,7 @@
 //    curves, or no header at all;
 //  - otherwise the TDF text is, curve by curve and row by row, one line for each of the
 //    table's positive currents: factor * voltage, factor * current and the curve's grid
-//    value written with the TDF patterns by the general number text, and CR LF; however
-//    many threads the table is cut into.
+//    value written with the TDF patterns by the general number text, and CR LF.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -54,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     table += in.ConsumeRemainingBytesAsString();
     const std::string where = "table \"" + Show(table.substr(0, 400)) + "\"";
-    // Cut into one to four parts for threads, by the table's length.
-    const TableConversion result = ConvertTable(table, 1 + static_cast<unsigned>(table.size() % 4));
+    const TableConversion result = ConvertTable(table);
 
     // The header as the table gives it: the first line not beginning with a quote.
     std::vector<std::string_view> lines;

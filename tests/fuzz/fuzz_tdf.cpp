@@ -1,5 +1,5 @@
-// TDF text under hostile input: the drawing onto a recording surface, checked against
-// the family read from the same text, and the family written back as TDF.
+// TDF text under hostile input: the family it shows drawn onto a recording surface,
+// checked against the family read from the same text, and the family written back as TDF.
 //
 // Properties checked:
 //  - every coordinate that reaches the surface is finite, everything is drawn in the
@@ -12,10 +12,11 @@
 
 #include <cmath>
 
+#include "curves/curvefile.h"
 #include "curves/family.h"
-#include "curves/tdf.h"
 #include "fuzz_check.h"
 #include "plot/recordingsurface.h"
+#include "scene/scene.h"
 
 using namespace anodix;
 using namespace anodix::fuzz;
@@ -44,10 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.SetForeColor(colour);
     s.SetDrawWidth(2);
     s.SetDrawMode(kDrawXor);
-    float gridStep = -7.0f;
-    DrawTdfFamily(s, text, upv, upm, gridStep);
+    const ShownFamily shown = ShownTdf(text);
+    LabelRoom room;
+    DrawFamily(s, shown.family, upv, upm, room);
     FUZZ_CHECK(s.ForeColor() == colour, where + ": colour not restored");
-    FUZZ_CHECK(std::isfinite(gridStep), where + ": GridStep " + Num(gridStep));
+    FUZZ_CHECK(!shown.gridStep || std::isfinite(*shown.gridStep), where + ": GridStep " + Num(*shown.gridStep));
 
     std::size_t lines = 0, labels = 0;
     for (const RecordingSurface::Call& c : s.calls) {

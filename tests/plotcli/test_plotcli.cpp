@@ -58,6 +58,16 @@ private slots:
         QVERIFY(ReadWholeFile(png.toStdString()).ends_with(std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12)));
     }
 
+    // Without --vdiv and --madiv the scales are those that show the families whole, as the
+    // window's Fit to families picks them (EL34 reaches 500 V and 318 mA).
+    void fitsScalesToTheFamilies() {
+        const QTemporaryDir dir;
+        const QString svg = dir.filePath("fit.svg");
+        const ProgramRun r = RunPlot({"-o", svg, Example("6L6GC.tdf"), Example("EL34.tdf")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QVERIFY(QByteArray::fromStdString(ReadWholeFile(svg.toStdString())).contains(">100 V/div   50 mA/div   Pd 2 W<"));
+    }
+
     // The vector files come from the same drawing as the window's (their content is
     // checked on the window's own export): a whole SVG document, a PDF.
     void writesVectorPictures() {

@@ -22,6 +22,9 @@ private slots:
         for (const auto& c : leading) {
             const double got = LeadingNumber(c.text);
             QVERIFY2(got == c.value && !(got == 0 && std::signbit(got)), c.text);
+            // A 0 that was typed begins with a number; the 0 of a text without one does not.
+            const bool number = c.value != 0 || c.text == std::string_view("1e-999") || c.text == std::string_view("-0");
+            QVERIFY2(BeginsWithNumber(c.text) == number, c.text);
         }
         const struct { const char* text; bool ok; double value; } whole[] = {
             {"  -3.25\t", true, -3.25}, {".5", true, 0.5}, {"5.", true, 5}, {"1E-3", true, 0.001},

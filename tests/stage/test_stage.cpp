@@ -1,0 +1,303 @@
+// A single-ended stage and a push-pull pair against computations of their own: the
+// textbook formulas on a linear tube, bisection on the tube's model for the operating point,
+// the load line's own numbers for a bypassed stage, the pair solved point by point on the
+// model; on model curves and on curves with the faults of real measurements.
+#include <QtTest>
+
+#include <numbers>
+
+#include "model/loadline.h"
+#include "stage/field.h"
+#include "stage/stage.h"
+#include "stage/families.h"
+
+using namespace anodix;
+using namespace anodix::test;
+
+namespace {
+
+SingleEndedInput Single(double ra, double rk, double rl = 0.0, double ratio = 0.0,
+                        bool bypassed = true, double vin = 1.0) {
+    SingleEndedInput in;
+    in.bPlus = 300.0;
+    in.ra = ra;
+    in.rk = rk;
+    in.rl = rl;
+    in.turnsRatio = ratio;
+    in.bypassed = bypassed;
+    in.vinPeak = vin;
+    return in;
+}
+
+PushPullInput Pair(double bPlus, double raa, double bias) {
+    PushPullInput in;
+    in.bPlus = bPlus;
+    in.raa = raa;
+    in.gridBias = bias;
+    return in;
+}
+
+bool Near(double got, double want, double relative) {
+    return std::fabs(got - want) <= relative * std::fabs(want);
+}
+
+// Bisection for a root of f between lo (f > 0) and hi (f < 0).
+template <typename F>
+double Bisect(F&& f, double lo, double hi) {
+    for (int i = 0; i < 200; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        (f(mid) > 0.0 ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+// The operating point of a cathode-biased stage on the model itself.
+double ModelSelfBias(const KorenTube& tube, double bPlus, double ra, double rk) {
+    return Bisect(
+        [&](double ia) { return tube.AnodeCurrent(bPlus - ia * (ra + rk), -ia * rk) - ia; }, 0.0,
+        bPlus / (ra + rk));
+}
+
+// The 12AU7 as a tracer measures it: noise, leakage, small currents read as 0, the top
+// curves cut short by a 30 mA limit, the -8 V curve missing.
+Family Measured12AU7() {
+    return ModelFamily(Koren12AU7(), 0.0, 2.0, 11, 400.0, 5.0, {40e-6, 20e-6, 30e-6, 30e-3, 4, 7});
+}
+
+// One EL34 family per screen voltage from 150 to 550 V.
+std::vector<Family> El34Screens() {
+    std::vector<Family> out;
+    for (double screen = 150.0; screen <= 550.0; screen += 50.0) {
+        KorenTube t = KorenEL34();
+        t.screenVolts = screen;
+        Family f = ModelFamily(t, 0.0, 5.0, 9, 500.0, 5.0);
+        for (Curve& c : f.curves) c.grid2 = screen;
+        out.push_back(f);
+    }
+    return out;
+}
+
+// Half the plate-to-plate voltage of the pair at drive phase k, solved on the models.
+double ModelPairVolts(const std::function<double(double, double)>& i1,
+                      const std::function<double(double, double)>& i2, double bPlus, double raa,
+                      double bias, double drive, int k, double offset = 0.0) {
+    const double e = drive * std::sin(2.0 * std::numbers::pi * k / kPeriodSamples);
+    return Bisect(
+        [&](double v) {
+            return i1(bPlus - v, bias + e) - i2(bPlus + v, bias - e) - offset - 4.0 * v / raa;
+        },
+        -bPlus, bPlus);
+}
+
+}  // namespace
+
+class TestStage : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Ia = (mu Vg + Va) / rp: the operating point B+ / (rp + Ra + (mu + 1) Rk) and the gain
+    // mu Rac / (rp + Rac + (mu + 1) Rk unbypassed), with no distortion; RC-coupled and
+    // through a transformer.
+    void linearTube() {
+        const double mu = 20.0, rp = 10e3;
+        const Family f = LinearFamily(mu, rp, 0.0, 1.0, 21, 600.0);
+        struct Case {
+            double ra, rk, rl, ratio;
+            bool bypassed;
+        };
+        for (const Case& c : {Case{10e3, 1e3, 0, 0, true}, Case{10e3, 1e3, 0, 0, false},
+                              Case{22e3, 470, 100e3, 0, true}, Case{50, 200, 8, 30, true},
+                              Case{50, 200, 8, 30, false}}) {
+            SingleEndedInput in = Single(c.ra, c.rk, c.rl, c.ratio, c.bypassed, 0.5);
+            const SingleEndedResult r = AnalyseSingleEnded({f}, in);
+            QVERIFY2(r.ok, r.reason.c_str());
+            QVERIFY(Near(r.ia, 300.0 / (rp + c.ra + (mu + 1.0) * c.rk), 1e-3));
+            QVERIFY(Near(r.gm, mu / rp, 0.01) && Near(r.rp, rp, 0.01) && Near(r.mu, mu, 0.01));
+            const double load = c.ratio > 0 ? c.ratio * c.ratio * c.rl : (c.rl > 0 ? c.rl : c.ra);
+            const double rac =
+                c.ratio > 0 ? c.ra + load : (c.rl > 0 ? c.ra * c.rl / (c.ra + c.rl) : c.ra);
+            const double gain = mu * rac / (rp + rac + (c.bypassed ? 0.0 : (mu + 1.0) * c.rk));
+            QVERIFY2(Near(r.gain, gain, 0.005),
+                     qPrintable(QString("gain %1, formula %2").arg(r.gain).arg(gain)));
+            QVERIFY(r.thd < 0.1 && Near(r.swingUp, gain * 0.5, 0.01) &&
+                    Near(r.swingDown, gain * 0.5, 0.01));
+            const double peak = gain * 0.5;  // the anode's signal
+            const double pout =
+                c.ratio > 0 ? std::pow(peak / rac, 2) / 2.0 * load : peak * peak / 2.0 / load;
+            QVERIFY(Near(r.pout, pout, 0.01));
+        }
+    }
+
+    // The operating point against bisection on the model, on the model's curves and on measured
+    // ones; the bypassed stage's numbers against the load line's own; the unbypassed gain
+    // against the small-signal formula with the model's mu and rp.
+    void selfBiasOnTheModel() {
+        const KorenTube tube = Koren12AU7();
+        const Family clean = ModelFamily(tube, 0.0, 2.0, 11, 400.0, 5.0);
+        const std::vector<Family> families{clean, Measured12AU7()};
+        for (std::size_t m = 0; m < families.size(); ++m) {
+            const Family& f = families[m];
+            const bool measured = m == 1;
+            for (double rk : {470.0, 1e3, 2.2e3}) {
+                // A drive that spans several curves: at 1 V the measured curves' noise (40 uA)
+                // outweighs the second harmonic's current (some 20 uA).
+                SingleEndedInput in = Single(10e3, rk, 0.0, 0.0, true, 4.0);
+                const SingleEndedResult r = AnalyseSingleEnded({f}, in);
+                QVERIFY2(r.ok, r.reason.c_str());
+                const double ia = ModelSelfBias(tube, 300.0, 10e3, rk);
+                QVERIFY2(Near(r.ia, ia, measured ? 0.02 : 0.002),
+                         qPrintable(QString("Rk %1: %2 mA, the model %3 mA")
+                                        .arg(rk)
+                                        .arg(r.ia * 1e3)
+                                        .arg(ia * 1e3)));
+                // The load line's numbers need every curve to reach the point's anode voltage,
+                // which the measured top curves cut at 30 mA do not: they are compared with the
+                // model curves' numbers instead.
+                const LoadLineNumbers line =
+                    AnalyseLoadLine(FamilyCurrents(clean), {r.va, r.ia, r.rac, 4.0});
+                QVERIFY2(line.ok, line.reason.c_str());
+                const double close = measured ? 0.03 : 0.002;
+                QVERIFY(Near(r.gain, line.gain, close) && Near(r.swingDown, line.swingDown, close));
+                QVERIFY2(Near(r.thd, line.thd, measured ? 0.2 : 0.02),
+                         qPrintable(QString("Rk %1: THD %2, %3").arg(rk).arg(r.thd).arg(line.thd)));
+                // The model's own mu and rp at its point.
+                const double va = 300.0 - ia * (10e3 + rk), vg = -ia * rk, h = 1e-3;
+                const double gm =
+                    (tube.AnodeCurrent(va, vg + h) - tube.AnodeCurrent(va, vg - h)) / (2 * h);
+                const double rp =
+                    2 * h / (tube.AnodeCurrent(va + h, vg) - tube.AnodeCurrent(va - h, vg));
+                in.bypassed = false;
+                in.vinPeak = 0.2;
+                const SingleEndedResult u = AnalyseSingleEnded({f}, in);
+                QVERIFY2(u.ok, u.reason.c_str());
+                const double gain = gm * rp * 10e3 / (rp + 10e3 + (gm * rp + 1.0) * rk);
+                QVERIFY2(Near(u.gain, gain, measured ? 0.04 : 0.01),
+                         qPrintable(QString("unbypassed %1, formula %2").arg(u.gain).arg(gain)));
+            }
+        }
+    }
+
+    void refusals_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("bias above the top curve") << 0 << "above the family's highest curve";
+        QTest::newRow("cut off") << 1 << "cut off";
+        QTest::newRow("drive over the top") << 2 << "above the family's highest curve";
+        QTest::newRow("transformer without load") << 3 << "needs its load";
+        QTest::newRow("no supply") << 4 << "needs a supply";
+        QTest::newRow("pair driven over the top") << 5 << "full drive is 20 V";
+        QTest::newRow("ultralinear on one screen") << 6 << "two screen voltages";
+        QTest::newRow("pair without load") << 7 << "needs a supply";
+    }
+    void refusals() {
+        QFETCH(int, row);
+        QFETCH(QString, said);
+        const Family f = ModelFamily(KorenEL34(), 0.0, 5.0, 9, 500.0, 10.0);
+        StageFields fields;
+        fields.single = Single(2e3, 0.0);
+        fields.pair = Pair(450.0, 3.4e3, -20.0);
+        SingleEndedInput& s = fields.single;
+        PushPullInput& p = fields.pair;
+        fields.pushPull = row >= 5;
+        if (row == 0) s.gridBias = 2.0;
+        if (row == 1) s.gridBias = -150.0;
+        if (row == 2) s.gridBias = -10.0, s.vinPeak = 11.0;
+        if (row == 3) s.gridBias = -10.0, s.turnsRatio = 20.0;
+        if (row == 4) s.bPlus = std::nan("");
+        if (row == 5) p.drivePeak = 21.0;
+        if (row == 6) p.ultralinearTap = 0.4;
+        if (row == 7) p.raa = 0.0;
+        const StageReport r = ComputeStage({f}, {}, fields);
+        QVERIFY(!r.Ok());
+        QVERIFY2(QString::fromStdString(r.Reason()).contains(said), r.Reason().c_str());
+    }
+
+    // The pair at full drive against the same pair solved on the model at each point of the
+    // period (the family reaches 500 V, the anodes 900 V: its curves are continued there);
+    // an unmatched pair's even harmonics and the direct current its transformer leaves out.
+    void pushPullPointByPoint() {
+        const KorenTube el34 = KorenEL34();
+        KorenTube strong = el34;
+        strong.kg1 /= 1.2;
+        const Family a = ModelFamily(el34, 0.0, 5.0, 9, 500.0, 5.0),
+                     b = ModelFamily(strong, 0.0, 5.0, 9, 500.0, 5.0);
+        const auto model = [](const KorenTube& t) {
+            return [t](double va, double vg) { return t.AnodeCurrent(va, vg); };
+        };
+        const PushPullInput in = Pair(450.0, 3.4e3, -20.0);
+        const PushPullResult r = AnalysePushPull({a}, {a}, in);
+        QVERIFY2(r.ok, r.reason.c_str());
+        QCOMPARE(r.drive, 20.0);
+        std::vector<double> plate;
+        for (int k = 0; k < kPeriodSamples; ++k) {
+            const double v = ModelPairVolts(model(el34), model(el34), 450.0, 3.4e3, -20.0, 20.0, k);
+            plate.push_back(2.0 * v);
+            QVERIFY2(
+                std::fabs(r.v[k] - v) < 2.0,
+                qPrintable(QString("phase %1: %2 V, the model %3 V").arg(k).arg(r.v[k]).arg(v)));
+        }
+        const Harmonics h = AnalysePeriod(plate);
+        QVERIFY(Near(r.pout, h.rms * h.rms / 3.4e3, 0.01) && Near(r.thd, h.thd, 0.05));
+        QVERIFY(r.hd2 < 0.01 && r.stageClass == "AB" &&
+                Near(r.idle1, el34.AnodeCurrent(450.0, -20.0), 0.005));
+        // As a tracer measures it: noise, currents below 0.1 mA read as 0, the -15 V curve
+        // missing, the top curve cut at 300 mA.
+        const Family measured =
+            ModelFamily(el34, 0.0, 5.0, 9, 500.0, 5.0, {0.3e-3, 0.0, 0.1e-3, 0.3, 3, 5});
+        const PushPullResult m = AnalysePushPull({measured}, {measured}, in);
+        QVERIFY2(m.ok, m.reason.c_str());
+        QVERIFY2(Near(m.pout, r.pout, 0.03) && Near(m.thd, h.thd, 0.3),
+                 qPrintable(QString("measured: %1 W, THD %2 %").arg(m.pout).arg(m.thd)));
+
+        const PushPullResult u = AnalysePushPull({a}, {b}, in);
+        QVERIFY2(u.ok, u.reason.c_str());
+        QVERIFY(u.hd2 > 0.3 && u.idle2 > u.idle1);
+        double mean = 0.0, offset = 0.0;
+        for (int k = 0; k < kPeriodSamples; ++k) {
+            mean += u.v[k] / kPeriodSamples;
+            offset += (u.i1[k] - u.i2[k]) / kPeriodSamples;
+        }
+        QVERIFY(std::fabs(mean) < 1e-3 * u.peakVolts);
+        for (int k = 0; k < kPeriodSamples; k += 8)
+            QVERIFY(std::fabs(ModelPairVolts(model(el34), model(strong), 450.0, 3.4e3, -20.0, 20.0,
+                                             k, offset) -
+                              u.v[k]) < 2.0);
+
+        // Class A at a small drive, B with the grids past cut-off.
+        PushPullInput small = in;
+        small.drivePeak = 4.0;
+        QCOMPARE(AnalysePushPull({a}, {a}, small).stageClass, std::string("A"));
+        PushPullInput cut = in;
+        cut.gridBias = -45.0;
+        QCOMPARE(AnalysePushPull({a}, {a}, cut).stageClass, std::string("B"));
+    }
+
+    // Ultralinear: each screen on its tap, Vg2 = B+ + tap (Va - B+), between families measured
+    // at screen voltages 50 V apart, against the model with that screen at each point.
+    void ultralinear() {
+        const std::vector<Family> screens = El34Screens();
+        PushPullInput in = Pair(400.0, 6.6e3, -25.0);
+        in.ultralinearTap = 0.43;
+        const PushPullResult r = AnalysePushPull(screens, screens, in);
+        QVERIFY2(r.ok, r.reason.c_str());
+        const auto onTap = [&](double va, double vg) {
+            KorenTube t = KorenEL34();
+            t.screenVolts = 400.0 + 0.43 * (va - 400.0);
+            return t.AnodeCurrent(va, vg);
+        };
+        std::vector<double> plate;
+        for (int k = 0; k < kPeriodSamples; ++k)
+            plate.push_back(2.0 * ModelPairVolts(onTap, onTap, 400.0, 6.6e3, -25.0, r.drive, k));
+        const Harmonics h = AnalysePeriod(plate);
+        QVERIFY2(
+            Near(r.pout, h.rms * h.rms / 6.6e3, 0.03),
+            qPrintable(QString("%1 W, the model %2 W").arg(r.pout).arg(h.rms * h.rms / 6.6e3)));
+        // The screens' feedback lowers the distortion against the same pair as pentodes at B+.
+        in.ultralinearTap.reset();
+        in.screen = 400.0;
+        QVERIFY(r.thd < AnalysePushPull(screens, screens, in).thd);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStage)
+#include "test_stage.moc"

@@ -1,0 +1,189 @@
+// anodix-stage and anodix-match run as processes: their JSON carries the library's numbers
+// under the documented keys and units, the pictures and the report are written, and each
+// refusal gives its status and message with nothing written.
+#include <QtTest>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "stage/families.h"
+#include "stage/matching.h"
+#include "stage/stage.h"
+#include "stage/tubefile.h"
+#include "support/files.h"
+
+using namespace anodix;
+using namespace anodix::test;
+
+namespace {
+
+ProgramRun Run(const QString& program, const QStringList& args) {
+    return RunProgram(BuiltProgram(program), args);
+}
+
+QJsonObject Json(const ProgramRun& run) { return QJsonDocument::fromJson(run.out).object(); }
+
+bool Same(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b)); }
+
+// Five EL34s of different strength as TDF files in dir; their base names.
+QStringList WriteTubes(const QString& dir) {
+    QStringList paths;
+    int k = 0;
+    for (double kg1 : {650.0, 720.0, 655.0, 712.0, 600.0}) {
+        KorenTube t = KorenEL34();
+        t.kg1 = kg1;
+        const QString path = QString("%1/EL34_%2.tdf").arg(dir).arg(k++);
+        WriteWholeFile(path.toStdString(), TdfText(ModelFamily(t, 0.0, 5.0, 9, 500.0, 10.0)));
+        paths << path;
+    }
+    return paths;
+}
+
+}  // namespace
+
+class TestStageCli : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The 12AU7 at 300 V, 10 k and 1 k, bypassed and not, and an EL34 pair: the numbers the
+    // library gives, in volts, milliamperes and watts; a picture beside them.
+    void stageNumbers() {
+        const QString au7 = SourceFile("examples/12AU7.tdf");
+        const TubeFile tube = ReadTubeFile(au7.toStdString());
+        for (bool bypassed : {true, false}) {
+            QStringList args{au7, "--bplus", "300", "--ra", "10k", "--rk", "1k", "--json"};
+            if (!bypassed) args << "--unbypassed";
+            const ProgramRun run = Run("anodix-stage", args);
+            QVERIFY2(run.status == 0, run.err.constData());
+            StageFields fields;
+            fields.single.bPlus = 300.0;
+            fields.single.ra = 10e3;
+            fields.single.rk = 1e3;
+            fields.single.bypassed = bypassed;
+            const SingleEndedResult want = ComputeStage(tube.families, {}, fields).single;
+            const QJsonObject o = Json(run), op = o["operating_point"].toObject();
+            QCOMPARE(o["family"].toString(), QString("12AU7"));
+            QVERIFY(Same(op["va_V"].toDouble(), want.va) &&
+                    Same(op["ia_mA"].toDouble(), want.ia * 1e3) &&
+                    Same(op["vg_V"].toDouble(), want.vg));
+            QVERIFY(Same(o["gain"].toDouble(), want.gain) &&
+                    Same(o["pout_W"].toDouble(), want.pout) &&
+                    Same(o["thd_pct"].toDouble(), want.thd));
+        }
+        const QTemporaryDir dir;
+        const QString picture = dir.filePath("pair.svg");
+        const ProgramRun pair =
+            Run("anodix-stage", {SourceFile("examples/EL34.tdf"), "--bplus", "450", "--ra", "1k",
+                                 "--pp", "--raa", "3.4k", "--bias", "20", "-o", picture});
+        QVERIFY2(pair.status == 0, pair.err.constData());
+        QVERIFY(pair.out.startsWith("EL34\nPush-pull class AB: drive 20.0 V peak (full drive)\n"));
+        QVERIFY(QFileInfo(picture).size() > 1000);
+    }
+
+    // The pairs by their files' base names, closest first, as the library orders them; the
+    // report beside them.
+    void matchPairs() {
+        const QTemporaryDir dir;
+        const QStringList files = WriteTubes(dir.path());
+        const ProgramRun run =
+            Run("anodix-match", QStringList(files) << "--rl"
+                                                   << "3.4k"
+                                                   << "--at"
+                                                   << "400,50"
+                                                   << "--json"
+                                                   << "--report" << dir.filePath("match.pdf"));
+        QVERIFY2(run.status == 0, run.err.constData());
+        std::vector<Family> tubes;
+        for (const QString& f : files)
+            tubes.push_back(ReadTubeFile(f.toStdString()).families.front());
+        MatchInput in;
+        in.load = MatchLoad{3.4e3, 400.0, 0.05};
+        const MatchResult want = MatchTubes(tubes, in);
+        QJsonArray pairs;
+        for (const auto& p : want.pairs)
+            pairs.append(QJsonArray{QString::fromStdString(want.tubes[p[0]].name),
+                                    QString::fromStdString(want.tubes[p[1]].name)});
+        QCOMPARE(Json(run)["pairs"].toArray(), pairs);
+        QCOMPARE(pairs.first().toArray(), (QJsonArray{"EL34_0", "EL34_2"}));
+        QCOMPARE(Json(run)["unpaired"].toArray(), QJsonArray{"EL34_4"});
+        QVERIFY(ReadWholeFile(dir.filePath("match.pdf").toStdString()).starts_with("%PDF"));
+    }
+
+    void refusals_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        const QString au7 = SourceFile("examples/12AU7.tdf");
+        const QStringList stage{au7, "--bplus", "300", "--ra", "10k"};
+        QTest::newRow("no family")
+            << "anodix-stage" << QStringList{"--bplus", "300"} << 2 << "no family file";
+        QTest::newRow("no supply")
+            << "anodix-stage" << QStringList{au7, "--ra", "10k", "--rk", "1k"} << 2
+            << "--bplus is needed";
+        QTest::newRow("two biases") << "anodix-stage"
+                                    << (QStringList(stage) << "--rk"
+                                                           << "1k"
+                                                           << "--bias"
+                                                           << "5")
+                                    << 2 << "not both";
+        QTest::newRow("no resistance") << "anodix-stage"
+                                       << (QStringList(stage) << "--rk"
+                                                              << "1kk")
+                                       << 2 << "not a resistance";
+        QTest::newRow("pair without load")
+            << "anodix-stage" << QStringList{au7, "--bplus", "300", "--pp", "--bias", "5"} << 2
+            << "--pp needs --raa";
+        QTest::newRow("no such file")
+            << "anodix-stage"
+            << QStringList{"DIR/none.tdf", "--bplus", "300", "--ra", "1k", "--rk", "1k"} << 2
+            << "can't read DIR/none.tdf";
+        QTest::newRow("overdriven") << "anodix-stage"
+                                    << (QStringList(stage) << "--rk"
+                                                           << "1k"
+                                                           << "--vin"
+                                                           << "9")
+                                    << 2 << "above the family's highest curve";
+        QTest::newRow("no picture type") << "anodix-stage"
+                                         << (QStringList(stage) << "--rk"
+                                                                << "1k"
+                                                                << "-o"
+                                                                << "DIR/x.bmp")
+                                         << 2 << "does not end in";
+        QTest::newRow("picture nowhere") << "anodix-stage"
+                                         << (QStringList(stage) << "--rk"
+                                                                << "1k"
+                                                                << "-o"
+                                                                << "DIR/no/x.png")
+                                         << 1 << "can't write DIR/no/x.png";
+        QTest::newRow("one tube") << "anodix-match" << QStringList{au7} << 2 << "two tube files";
+        QTest::newRow("load without point")
+            << "anodix-match" << QStringList{au7, au7, "--rl", "10k"} << 2 << "go together";
+        QTest::newRow("report not PDF")
+            << "anodix-match" << QStringList{au7, au7, "--report", "DIR/r.txt"} << 2
+            << "does not end in .pdf";
+        QTest::newRow("report nowhere")
+            << "anodix-match" << QStringList{au7, au7, "--report", "DIR/no/r.pdf"} << 1
+            << "can't write";
+        QTest::newRow("unknown option")
+            << "anodix-match" << QStringList{au7, au7, "--fast"} << 2 << "fast";
+    }
+    void refusals() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        const QTemporaryDir dir;
+        args.replaceInStrings("DIR", dir.path());
+        const ProgramRun r = Run(program, args);
+        QCOMPARE(r.status, status);
+        said.replace("DIR", dir.path());
+        QVERIFY2(r.err.startsWith((program + ": ").toUtf8()) && r.err.contains(said.toUtf8()),
+                 r.err.constData());
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStageCli)
+#include "test_stagecli.moc"
