@@ -222,7 +222,7 @@ void Base::BuildControls() {
     Mu->hide();
 
     // ---- Capture frame: grid voltages, volume, capture run, calibration ----
-    FrmCapture = MakeFrame(client, "FrmCapture", "Data", 8, 248, 137, 362);
+    FrmCapture = MakeFrame(client, "FrmCapture", "Data", 8, 248, 137, 388);
     Label4 = MakeLabel(FrmCapture, "Label4", "-Ug1 max", 8, 22, 62);
     TxVg1 = MakeField(FrmCapture, "TxVg1", "50", 72, 21, 58);
     Label5 = MakeLabel(FrmCapture, "Label5", "Ug2 max", 8, 48, 62);
@@ -258,7 +258,14 @@ void Base::BuildControls() {
     Label12 = MakeLabel(FrmCapture, "Label12", "mA", 112, 266, 22);
     TxCalV->setToolTip("Volts at full scale of the voltage channel");
     TxCalMa->setToolTip("Milliamperes at full scale of the current channel");
-    LabelCapture = MakeLabel(FrmCapture, "LabelCapture", "", 8, 292, 122, 64);
+    // The calibration's two readings: a meter's peak anode voltage and the resistor's ohms.
+    TxCalPeak = MakeField(FrmCapture, "TxCalPeak", "", 8, 291, 44);
+    Label13 = MakeLabel(FrmCapture, "Label13", "Vpk", 54, 292, 16);
+    TxCalLoad = MakeField(FrmCapture, "TxCalLoad", "", 70, 291, 40);
+    Label14 = MakeLabel(FrmCapture, "Label14", QString::fromUtf8("\u03a9"), 112, 292, 22);
+    TxCalPeak->setToolTip("Calibration: the peak anode voltage a meter reads");
+    TxCalLoad->setToolTip("Calibration: the resistor in place of the tube, ohms");
+    LabelCapture = MakeLabel(FrmCapture, "LabelCapture", "", 8, 318, 122, 64);
     LabelCapture->setWordWrap(true);
     LabelCapture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     FrmCapture->hide();

@@ -24,6 +24,7 @@
 #include "app/services.h"
 #include "app/windowstate.h"
 #include "capture/capturedfamily.h"
+#include "capture/run.h"
 #include "model/fit.h"
 #include "model/spice.h"
 #include "plot/export.h"
@@ -310,6 +311,10 @@ public:
     QLabel* Label12 = nullptr;           // "mA" of TxCalMa
     QLineEdit* TxCalV = nullptr;         // volts at full scale: 4 x CalX
     QLineEdit* TxCalMa = nullptr;        // milliamperes at full scale: 4 x CalY
+    QLineEdit* TxCalPeak = nullptr;      // calibration: the peak anode voltage a meter reads
+    QLabel* Label13 = nullptr;           // "Vpk" of TxCalPeak
+    QLineEdit* TxCalLoad = nullptr;      // calibration: the resistor in place of the tube, ohms
+    QLabel* Label14 = nullptr;           // "ohm" of TxCalLoad
     QLabel* LabelCapture = nullptr;      // the capture run's status ("No signal ...")
     QFrame* Shape = nullptr;
 
@@ -374,17 +379,19 @@ protected:
 
 private:
     void BuildControls();
-    // One grid step of a run: notes where the step's answer will lie in the input, then
-    // reads the input for the step's time, making curves of the steps whose answers are in
-    // (or feeding the calibration display). False when the input failed (the run has then
-    // ended with the error text).
-    bool CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2);
+    // One grid step's time: reads the input, making curves of the steps whose answers are
+    // in (or feeding the calibration display). False when the input failed (the run has
+    // then ended with the error text).
+    bool CaptureStep();
     bool FinishRun();
     void FinishSteps(bool all);
-    // Moves what the input has recorded into runFrames_ (or drops it when no step waits).
+    // Hands what the input has recorded to the run.
     bool ReadInput();
-    std::uint64_t InputFrames() const;  // frames read in this run
     int MsUntilAnswer() const;
+    // The sound path's latencies, in frames: where a step's answer is to be looked for first.
+    double PathDelayFrames() const;
+    // The calibration's reading turned into the factors, with the meter's peak and the load.
+    void ApplyCalibration();
     void ShowCalibration();
     void ShowCapturedRows();
     void ShowCalibrationFactors();
@@ -449,16 +456,8 @@ private:
     bool stageHeld_ = false;             // a configuration is being applied: no redraw per field
     CapturedFamily captured_;
     std::optional<double> capturedRowPick_;  // the grid-2 row picked; none = the default
-    // A grid step whose answer is still arriving: its place in the scan, and the input
-    // frames [from, to) that hold the answer.
-    struct PendingStep {
-        int i = 0, j = 0;
-        std::int32_t step1 = 0, step2 = 0;
-        std::uint64_t from = 0, to = 0;
-    };
-    std::deque<PendingStep> pendingSteps_;
-    std::vector<std::int16_t> runFrames_;    // the run's input still needed (interleaved)
-    std::uint64_t runBase_ = 0;              // the input frame that runFrames_ begins with
+    std::unique_ptr<CaptureRun> run_;        // the latest capture run (kept for its calibration)
+    std::uint64_t overruns_ = 0;             // frames the input had dropped at the last read
     std::vector<std::int16_t> readBuffer_;   // one read of the input
     bool inputLost_ = false;                 // the run ended on an input failure
 };

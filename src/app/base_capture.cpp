@@ -25,40 +25,32 @@ namespace anodix {
 
 namespace {
 
-// The staircase steps every kStepMs whatever the sound path's delay. A step's answer is
-// taken from the input by frame position. It begins where the new level, set when the
-// step began, has come back through the output, the adapter and the input (the streams'
-// latencies, at least kLeastDelayMs) plus kSettleMs for the adapter to follow the level.
-// It ends where the next level could come back at the earliest, after the output's
-// latency alone: the input's reported latency may overstate the path.
-// Latencies are estimates: the sweeps show where an answer came back later still, and
-// the curve is made from those that have settled. A step's curve is made while the next
-// step plays.
+// The staircase steps every kStepMs whatever the sound path's delay: where each step's
+// answer lies in the input is the run's to find (capture/run.h). The run is driven from
+// here: a level for every tick, the input read as it arrives.
 constexpr int kStepMs = 100;
-constexpr int kLeastDelayMs = 20;
-constexpr int kSettleMs = 20;
 // In calibration the input is read and the display redrawn this often.
 constexpr int kSliceMs = 25;
-// Outside calibration the run wakes when a step's answer should be in: the input arrives
-// in blocks of about kInputBlockMs, and a wait is never shorter than kLeastWaitMs.
+// Outside calibration the run wakes when the next step's answer should be in: the input
+// arrives in blocks of about kInputBlockMs, and a wait is never shorter than kLeastWaitMs.
 constexpr int kInputBlockMs = 10;
 constexpr int kLeastWaitMs = 5;
 constexpr std::size_t kReadFrames = 2048;
 constexpr double kFramesPerMs = 11.025;
-// The run keeps at most four seconds of input (a stalled event loop cannot grow it further).
-constexpr std::size_t kMaxRunFrames = 44100;
-
-const char kNoSignalText[] = "No signal on the input: is the adapter connected, switched on and its device chosen?";
+// Sweeps a calibration needs before its reading is used.
+constexpr int kLeastCalibrationSweeps = 10;
 // Without a device the program goes on: Cook mode needs none.
 const char kNoDeviceText[] = "No sound device answers: is a sound server (PulseAudio or PipeWire) running?";
-const char kTooLittleText[] = "The input delivers too few frames: check the input device.";
 
 int MsSince(std::chrono::steady_clock::time_point start) {
     return static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
-std::int16_t CountOf(float mean) { return static_cast<std::int16_t>(std::clamp(std::lround(mean), -32768L, 32767L)); }
+std::int16_t CountOf(float mean) {
+    if (!std::isfinite(mean)) return 0;
+    return static_cast<std::int16_t>(std::clamp(std::lround(mean), -32768L, 32767L));
+}
 
 }  // namespace
 
@@ -223,55 +215,51 @@ void Base::SetGridVoltages(float vg1, float vg2) {
 
 void Base::ScanGridSteps() {
     inputLost_ = false;
-    pendingSteps_.clear();
-    runFrames_.clear();
-    runBase_ = 0;
-    // A fresh input may hand over a first block late, with sound from before the scan:
-    // it is let run for one step's time and what it recorded is dropped.
-    if (state_.WaveInHandle != 0) {
-        Pause(kStepMs);
-        if (!ReadInput()) return;
-    }
+    RunSettings settings;
+    settings.vg1FullScale = state_.Vg1FullScale;
+    settings.calibration = state_.CalibrationMode;
+    settings.corners = {state_.CornerV, state_.CornerI};
+    run_ = std::make_unique<CaptureRun>(settings);
+    overruns_ = 0;
+    if (state_.WaveInHandle != 0 && services_.wave) services_.wave->InGetOverruns(state_.WaveInHandle, &overruns_);
     for (;;) {
-        const std::int32_t step2 = ScanStep(TextNumber(TxVg2->text()));
-        const std::int32_t step1 = ScanStep(TextNumber(TxVg1->text()));
-        for (int i = 0; i <= 10; ++i) {
-            for (int j = 0; j <= 10; ++j) {
-                SetGridVoltages(static_cast<float>(static_cast<double>(j) * step1),
-                                static_cast<float>(static_cast<double>(i) * step2));
-                DoEvents();
-                bool inputWorks = CaptureStep(i, j, step1, step2);
-                if (!inputWorks || state_.CaptureStopped || Closing()) {
-                    if (inputWorks && !Closing()) inputWorks = FinishRun();
-                    pendingSteps_.clear();
-                    // Grid 1 back to the full magnitude of TxVg1, grid 2 to 0 (not after
-                    // the input failed: the sound server is likely gone with it).
-                    if (inputWorks) SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), 0.0f);
-                    return;
-                }
+        // Grid 1 (inner) and grid 2 (outer) through the staircase; the run takes the
+        // fields' steps at the start of every pass.
+        const ScanLevel level = run_->Next(ScanStep(TextNumber(TxVg1->text())), ScanStep(TextNumber(TxVg2->text())));
+        // What arrived so far answered the levels before: read before this one plays.
+        bool inputWorks = ReadInput();
+        if (inputWorks) {
+            SetGridVoltages(level.vg1, level.vg2);
+            // Outside Capture mode the stimulus stays at the level it had: the run knows.
+            run_->Played(run_->InputFrames(), PathDelayFrames(), state_.InCaptureMode() && state_.WaveOutHandle != 0);
+            DoEvents();
+            inputWorks = CaptureStep();
+        }
+        if (!inputWorks || state_.CaptureStopped || Closing() || run_->Stopped()) {
+            if (inputWorks && !Closing()) inputWorks = FinishRun();
+            if (run_->Stopped()) {
+                state_.CaptureStopped = true;
+                StartButton->setText("Capture");
             }
+            // Grid 1 back to the full magnitude of TxVg1, grid 2 to 0 (not after the input
+            // failed: the sound server is likely gone with it).
+            if (inputWorks) SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), 0.0f);
+            return;
         }
     }
 }
 
-bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
-    const auto start = std::chrono::steady_clock::now();
+double Base::PathDelayFrames() const {
     WaveApi* wave = services_.wave;
-    // What arrived so far answered the steps before; it is read before this step's
-    // answer is placed after it.
-    if (!ReadInput()) return false;
-    // Outside Capture mode the stimulus stays at the step it had, and in calibration the
-    // input only feeds the display: neither makes a curve.
-    if (wave != nullptr && state_.WaveInHandle != 0 && state_.InCaptureMode() && !state_.CalibrationMode) {
-        std::uint32_t outUsec = 0, inUsec = 0;
-        if (state_.WaveOutHandle != 0) wave->OutGetLatency(state_.WaveOutHandle, &outUsec);
-        wave->InGetLatency(state_.WaveInHandle, &inUsec);
-        const int delayMs = std::max(kLeastDelayMs, static_cast<int>((std::uint64_t{outUsec} + inUsec + 999) / 1000));
-        const int earliestMs = static_cast<int>(outUsec / 1000);
-        const std::uint64_t at = InputFrames();
-        pendingSteps_.push_back({i, j, step1, step2, at + static_cast<std::uint64_t>((delayMs + kSettleMs) * kFramesPerMs),
-                                 at + static_cast<std::uint64_t>((earliestMs + kStepMs) * kFramesPerMs)});
-    }
+    if (wave == nullptr || state_.WaveInHandle == 0) return 0.0;
+    std::uint32_t outUsec = 0, inUsec = 0;
+    if (state_.WaveOutHandle != 0) wave->OutGetLatency(state_.WaveOutHandle, &outUsec);
+    wave->InGetLatency(state_.WaveInHandle, &inUsec);
+    return static_cast<double>(std::uint64_t{outUsec} + inUsec) / 1000.0 * kFramesPerMs;
+}
+
+bool Base::CaptureStep() {
+    const auto start = std::chrono::steady_clock::now();
     for (int left = kStepMs - MsSince(start); left > 0 && !Closing(); left = kStepMs - MsSince(start)) {
         Pause(std::min(left, state_.CalibrationMode ? kSliceMs : MsUntilAnswer()));
         if (!ReadInput()) return false;
@@ -282,11 +270,11 @@ bool Base::CaptureStep(int i, int j, std::int32_t step1, std::int32_t step2) {
 }
 
 // After STOP the stimulus stays at the last step's level until the answers still on their
-// way have come back (at most a step and the path's delay), so the last steps give their
-// curves too.
+// way have come back (at most a few steps and the path's delay), so the last steps give
+// their curves too.
 bool Base::FinishRun() {
     const auto start = std::chrono::steady_clock::now();
-    while (!pendingSteps_.empty() && !Closing() && MsSince(start) < 4 * kStepMs) {
+    while (run_->Waiting() && !Closing() && MsSince(start) < 6 * kStepMs) {
         Pause(kSliceMs);
         if (!ReadInput()) return false;
         FinishSteps(false);
@@ -295,51 +283,35 @@ bool Base::FinishRun() {
     return true;
 }
 
-std::uint64_t Base::InputFrames() const { return runBase_ + runFrames_.size() / 2; }
-
-// How long until the first pending step's answer should all be readable: its missing
-// frames' time and the input's block length, at least kLeastWaitMs (a step's time when
-// nothing waits). The run sleeps that long rather than polling the input.
+// How long until the next step's answer should all be readable: its missing frames' time
+// and the input's block length, at least kLeastWaitMs. The run sleeps that long rather
+// than polling the input.
 int Base::MsUntilAnswer() const {
-    if (pendingSteps_.empty()) return kStepMs;
-    const std::uint64_t have = InputFrames(), due = pendingSteps_.front().to;
+    if (!run_) return kStepMs;
+    const std::uint64_t have = run_->InputFrames(), due = run_->FramesWanted();
     const int missingMs = due > have ? static_cast<int>(static_cast<double>(due - have) / kFramesPerMs) : 0;
     return std::max(kLeastWaitMs, missingMs + kInputBlockMs);
 }
 
-// Makes a curve of every pending step whose answer has all arrived (all = true: of every
-// pending step, with what arrived of it).
+// Makes a curve of every step whose answer has all arrived (all = true: of every step
+// played, with what arrived of it), and shows what the run has to say.
 void Base::FinishSteps(bool all) {
     bool added = false;
-    while (!pendingSteps_.empty() && (all || InputFrames() >= pendingSteps_.front().to)) {
-        const PendingStep step = pendingSteps_.front();
-        pendingSteps_.pop_front();
-        const std::uint64_t from = std::max(step.from, runBase_);
-        const std::uint64_t to = std::min(step.to, InputFrames());
-        const std::size_t frames = to > from ? static_cast<std::size_t>(to - from) : 0;
-        const std::int16_t* first = frames > 0 ? runFrames_.data() + 2 * (from - runBase_) : nullptr;
-        const StepCurve curve = BinStep(first, frames);
+    for (const FinishedStep& step : run_->Finish(all)) {
+        const StepCurve& curve = step.curve;
         state_.SampleBuffer.fill(0);
         for (std::size_t k = 0; k < curve.points.size() && 2 * k + 1 < state_.SampleBuffer.size(); ++k) {
             state_.SampleBuffer[2 * k] = CountOf(curve.points[k].volts);
             state_.SampleBuffer[2 * k + 1] = CountOf(curve.points[k].current);
         }
         captured_.AddStep(step.i, step.j, step.step1, step.step2, curve);
-        LabelCapture->setText(curve.signal == StepSignal::Curve      ? QString()
-                              : curve.signal == StepSignal::NoSignal ? QString(kNoSignalText)
-                                                                     : QString(kTooLittleText));
         if (curve.signal == StepSignal::Curve && !state_.HaveCapture) {
             state_.HaveCapture = true;
             CkCaptured->setChecked(true);  // the family shows as it grows
         }
         added = true;
     }
-    // Input before the first pending step's answer is no longer needed.
-    const std::uint64_t keepFrom = pendingSteps_.empty() ? InputFrames() : std::min(pendingSteps_.front().from, InputFrames());
-    if (keepFrom > runBase_) {
-        runFrames_.erase(runFrames_.begin(), runFrames_.begin() + static_cast<std::ptrdiff_t>(2 * (keepFrom - runBase_)));
-        runBase_ = keepFrom;
-    }
+    if (!run_->Calibrating()) LabelCapture->setText(QString::fromStdString(run_->Status()));
     if (!added) return;
     BtExport->setEnabled(state_.HaveCapture);
     ShowCapturedRows();
@@ -348,7 +320,7 @@ void Base::FinishSteps(bool all) {
 
 bool Base::ReadInput() {
     WaveApi* wave = services_.wave;
-    if (wave == nullptr || state_.WaveInHandle == 0) return true;
+    if (wave == nullptr || state_.WaveInHandle == 0 || !run_) return true;
     readBuffer_.resize(2 * kReadFrames);
     for (;;) {
         std::size_t got = 0;
@@ -365,18 +337,14 @@ bool Base::ReadInput() {
             Message(text);
             return false;
         }
+        // Frames the input dropped (not read in time) leave a gap before these.
+        std::uint64_t overruns = overruns_;
+        wave->InGetOverruns(state_.WaveInHandle, &overruns);
+        if (overruns != overruns_) run_->InputGap();
+        overruns_ = overruns;
         got = std::min(got, kReadFrames);
+        run_->Input(readBuffer_.data(), got);
         const auto samples = static_cast<std::ptrdiff_t>(2 * got);
-        if (pendingSteps_.empty()) {
-            runBase_ += got;  // nothing waits for this input
-        } else {
-            runFrames_.insert(runFrames_.end(), readBuffer_.begin(), readBuffer_.begin() + samples);
-            if (runFrames_.size() / 2 > kMaxRunFrames) {
-                const std::size_t drop = runFrames_.size() / 2 - kMaxRunFrames;
-                runFrames_.erase(runFrames_.begin(), runFrames_.begin() + static_cast<std::ptrdiff_t>(2 * drop));
-                runBase_ += drop;
-            }
-        }
         if (state_.CalibrationMode) {
             // The last kCalibrationPairs pairs, oldest first.
             auto& cal = state_.CalBuffer;
@@ -391,10 +359,42 @@ bool Base::ReadInput() {
 }
 
 // The calibration display at the factors 1.0 (a count is a plot unit); the user's factors
-// stay as they are and apply again after calibration.
+// stay as they are and apply again after calibration. The frame's status says what the
+// input reads, at the factors in force.
 void Base::ShowCalibration() {
     DrawCalibrationDisplay(Plot(), state_.CalBuffer.data());
     ScopeBox->update();
+    if (!run_) return;
+    const CalibrationReading r = run_->Calibration();
+    if (r.sweeps < kLeastCalibrationSweeps) return;
+    const double volts = r.peakCounts * static_cast<double>(state_.CalX) / 8192.0;
+    const double ma = r.peakCounts * r.currentPerVolt * static_cast<double>(state_.CalY) / 8192.0;
+    std::string text = "Peak " + GeneralNumber(std::round(r.peakCounts)) + " counts: " + GeneralNumber(std::round(volts)) +
+                       " V, " + GeneralNumber(std::round(ma * 100.0) / 100.0) + " mA";
+    const double ohms = TextNumber(TxCalLoad->text());
+    if (ohms > 0.0) text += " (" + GeneralNumber(std::round(volts / ohms * 1e5) / 100.0) + " mA through the load)";
+    text += ". Type the meter's peak and the load, then OK.";
+    LabelCapture->setText(QString::fromStdString(text));
+}
+
+// The voltage channel's factor from the meter's peak (TxCalPeak) and the peak the input
+// read; the current channel's from the resistor (TxCalLoad): its current is the voltage
+// over its ohms. A field left empty keeps its factor.
+void Base::ApplyCalibration() {
+    if (!run_) return;
+    const CalibrationReading r = run_->Calibration();
+    if (r.sweeps < kLeastCalibrationSweeps) return;
+    const double peak = TextNumber(TxCalPeak->text()), ohms = TextNumber(TxCalLoad->text());
+    double calX = state_.CalX;
+    if (peak > 0.0 && peak < 1e6 && r.peakCounts > 0.0) calX = peak / r.peakCounts * 8192.0;
+    if (ohms > 0.0 && ohms < 1e9 && r.currentPerVolt > 0.0) {
+        const double calY = calX * 1000.0 / (ohms * r.currentPerVolt);
+        if (std::isfinite(calY) && calY > 0.0) state_.CalY = static_cast<float>(calY);
+    }
+    if (std::isfinite(calX) && calX > 0.0) state_.CalX = static_cast<float>(calX);
+    ShowCalibrationFactors();
+    LabelCapture->setText(QString::fromStdString("Calibrated: full scale " + GeneralNumber(4.0 * state_.CalX) + " V, " +
+                                                 GeneralNumber(4.0 * state_.CalY) + " mA."));
 }
 
 std::string Base::CapturedTdfText() const { return TdfText(CapturedRowFamily()); }
@@ -546,6 +546,7 @@ void Base::BtCalib_Click() {
         StartButton_Click();
     } else {
         BtCalib->setText("Calibration");
+        ApplyCalibration();
         Plot().SetDrawMode(kDrawCopy);
         Plot().SetDrawWidth(1);
         RedrawPlot();

@@ -105,6 +105,8 @@ void Base::Mnu_Export_Pref_Click() {
     }
     v.CalX = state_.CalX;
     v.CalY = state_.CalY;
+    if (state_.CornerV) v.CornerV = static_cast<float>(*state_.CornerV);
+    if (state_.CornerI) v.CornerI = static_cast<float>(*state_.CornerI);
     if (state_.LoadLineSet) {
         v.Ua0 = GeneralNumber(state_.LoadLineUa);
         v.Ia0 = GeneralNumber(state_.LoadLineIa);
@@ -203,6 +205,9 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
     // Factors of 0 (files from before they were set) leave those in force.
     if (std::isfinite(v.CalX) && v.CalX > 0.0f) state_.CalX = v.CalX;
     if (std::isfinite(v.CalY) && v.CalY > 0.0f) state_.CalY = v.CalY;
+    // A corner key left empty clears that corner; a file without the key keeps it.
+    if (v.Holds("CAL/HzV")) state_.CornerV = v.CornerV;
+    if (v.Holds("CAL/HzI")) state_.CornerI = v.CornerI;
     ShowCalibrationFactors();
     // The operating point comes back as the last load line's: its numbers show, and typing
     // Rload or a Shift-click draws it.

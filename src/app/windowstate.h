@@ -3,6 +3,7 @@
 // program is described with. Controls hold the rest (texts, ticks, captions).
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include <vector>
@@ -69,6 +70,9 @@ struct WindowState {
     std::array<std::int16_t, 128> SampleBuffer{};  // the last step's curve: (volts, current) count pairs
     std::array<std::int16_t, 512> CalBuffer{};     // calibration: the last 128 input pairs first
     std::string ExportFileName;
+    // The input's high-pass corners from a configuration ([CAL] HzV, HzI), in place of the
+    // estimates of a capture run.
+    std::optional<double> CornerV, CornerI;
 
     // Remembered folders of the data conversion ("" = the program's own folder).
     std::string ConvertInDir;

@@ -11,6 +11,13 @@ void CapturedFamily::AddStep(int i, int j, std::int32_t step1, std::int32_t step
     const double grid2 = static_cast<double>(i) * step2;
     const double grid1 = -static_cast<double>(j) * step1;
     ++sequence_;
+    if (curve.signal == StepSignal::Withdrawn) {
+        const auto row = rows_.find(grid2);
+        if (row == rows_.end()) return;
+        row->second.curves.erase(grid1);
+        if (row->second.curves.empty()) rows_.erase(row);
+        return;
+    }
     if (curve.signal == StepSignal::Curve && !curve.points.empty()) {
         Row& row = rows_[grid2];
         row.curves[grid1] = curve.points;

@@ -22,8 +22,8 @@ class CapturedFamily {
 public:
     // A finished grid step: row i and column j of a scan with the steps step1 and step2
     // (volts). A step of a scan with other steps than the family's begins a new family;
-    // a step without a curve only counts towards its row's completion. The last column
-    // (j 10) completes the row.
+    // a step without a curve only counts towards its row's completion, and a withdrawn one
+    // takes its curve out. The last column (j 10) completes the row.
     void AddStep(int i, int j, std::int32_t step1, std::int32_t step2, const StepCurve& curve);
 
     bool HasCurves() const;

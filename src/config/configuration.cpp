@@ -40,7 +40,7 @@ const std::pair<const char*, std::vector<const char*>> kConfigurationKeys[] = {
     {"DISPLAY", {"Ia", "Ua", "Pa", "Ld", "Ua0", "Ia0", "Vin"}},
     {"DATA", {"InDevice", "OutDevice", "VG1", "VG2"}},
     {"IMPORT", {"0", "1", "2", "3", "4"}},
-    {"CAL", {"X", "Y"}},
+    {"CAL", {"X", "Y", "HzV", "HzI"}},
     {"STAGE", {"Bplus", "Ra", "Rk", "Rl", "Bypassed", "PushPull", "Raa", "Bias"}}};
 
 }  // namespace
@@ -66,6 +66,8 @@ bool PutConfiguration(IniDocument& document, const ConfigurationValues& v) {
     for (std::size_t k = 0; k < v.Import.size(); ++k) put("IMPORT", std::to_string(k), v.Import[k]);
     put("CAL", "X", GeneralNumber(v.CalX));
     put("CAL", "Y", GeneralNumber(v.CalY));
+    if (v.CornerV) put("CAL", "HzV", GeneralNumber(*v.CornerV));
+    if (v.CornerI) put("CAL", "HzI", GeneralNumber(*v.CornerI));
     put("DISPLAY", "Ua0", v.Ua0);
     put("DISPLAY", "Ia0", v.Ia0);
     put("DISPLAY", "Vin", v.Vin);
@@ -99,6 +101,13 @@ ConfigurationValues GetConfiguration(const IniDocument& document) {
     for (std::size_t k = 0; k < v.Import.size(); ++k) v.Import[k] = get("IMPORT", std::to_string(k));
     v.CalX = Number(get("CAL", "X"));
     v.CalY = Number(get("CAL", "Y"));
+    // A corner is given only by a number; a key left empty (or a negative number) is none.
+    for (auto [key, corner] : {std::pair{"HzV", &v.CornerV}, std::pair{"HzI", &v.CornerI}}) {
+        const std::string text = get("CAL", key);
+        const double hz = LeadingNumber(text);
+        if (text.find_first_of("0123456789") != std::string::npos && hz >= 0.0 && hz <= 1000.0)
+            *corner = static_cast<float>(hz);
+    }
     v.Ua0 = get("DISPLAY", "Ua0");
     v.Ia0 = get("DISPLAY", "Ia0");
     v.Vin = get("DISPLAY", "Vin");

@@ -32,6 +32,9 @@ struct ConfigurationValues {
     // leaves its part of the set-up as it is.
     std::set<std::string> held;
     bool Holds(const std::string& key) const { return held.count(key) != 0; }
+    // The input's high-pass corners (Hz; 0 DC-coupled) when known beforehand, in place of
+    // those a capture run finds; none when the file does not give them.
+    std::optional<float> CornerV = std::nullopt, CornerI = std::nullopt;
 };
 
 // Sets every key, in the order in which the file has always held them. Keys already

@@ -77,7 +77,8 @@ private slots:
         QVERIFY(Levels(r.wave.Writes()[0]) == Amps(Amplitude1(20), 6500) && r.Playing() == Amps(Amplitude1(20), 0));
     }
 
-    // The scan steps grid 1 (inner) and grid 2 (outer) every 100 ms or more; STOP only
+    // The run begins with 600 ms of grid 1 at its full scale (the zero-current pass), then
+    // the scan steps grid 1 (inner) and grid 2 (outer) every 100 ms or more; STOP only
     // flips the flag and the caption, and the run ends after the step in progress.
     // Calibration ends a run going on; a failed input open starts none.
     void captureRunAndCalibration() {
@@ -90,7 +91,7 @@ private slots:
         std::size_t writesAtStop = 0;
         QTimer stopper;
         QObject::connect(&stopper, &QTimer::timeout, &r.w, [&] {
-            if (r.wave.Writes().size() < 14) return;  // into the second grid-2 value
+            if (r.wave.Writes().size() < 6 + 14) return;  // into the second grid-2 value
             stopper.stop();
             r.Click(r.w.StartButton);
             QVERIFY(r.w.State().CaptureStopped && r.w.StartButton->text() == "Capture");
@@ -99,8 +100,10 @@ private slots:
         });
         stopper.start(5);
         r.Click(r.w.StartButton);
-        const auto& wr = r.wave.Writes();
-        QVERIFY(writesAtStop >= 14 && wr.size() == writesAtStop + 1);
+        std::vector<MemoryWaveApi::Written> wr = r.wave.Writes();
+        QVERIFY(writesAtStop >= 6 + 14 && wr.size() == writesAtStop + 1);
+        for (int k = 0; k < 6; ++k) QCOMPARE(Levels(wr[std::size_t(k)]), Amps(Amplitude1(100), 0));
+        wr.erase(wr.begin(), wr.begin() + 6);
         for (std::size_t k = 0; k + 1 < wr.size(); ++k) {
             QCOMPARE(Levels(wr[k]), Amps(Amplitude1(6 * int(k % 11)), int(32500.0 / 300 * 2 * int(k / 11))));
             const auto ms = k ? std::chrono::duration_cast<std::chrono::milliseconds>(wr[k].when - wr[k - 1].when).count() : 100;

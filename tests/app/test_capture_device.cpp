@@ -102,7 +102,8 @@ private slots:
             if (levels.isEmpty() || levels.back() != level) levels << level;
         }
         QVERIFY2(irregular <= 2, qPrintable(QString::number(irregular)));
-        QStringList expected{"16430/0", "8215/0", "16430/10833", "6680/10833"};
+        // The run begins with its zero-current pass: grid 1 at full scale, grid 2 at 0.
+        QStringList expected{"16430/0", "8215/0", "16430/10833", "6680/10833", "32680/0"};
         for (int n = 1; n < 14; ++n) expected << QString("%1/%2").arg(Amplitude1(2 * (n % 11))).arg(1083 * (n / 11));
         expected << "6680/0";  // after STOP: grid 1 back to TxVg1, grid 2 to 0
         QCOMPARE(levels.join(' '), expected.join(' '));

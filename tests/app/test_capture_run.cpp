@@ -109,7 +109,13 @@ private slots:
         QVERIFY(r.w.LabelCapture->text().startsWith("No signal"));
 
         r.wave.adapter = Tube();
-        r.wave.FailOn("InRead", kMmNoDriver, 40);
+        QTimer failer;  // the input fails once the run has traced a few curves
+        QObject::connect(&failer, &QTimer::timeout, &r.w, [&] {
+            if (r.w.Captured().RowFamily(0, 350, 20).curves.size() < 3) return;
+            failer.stop();
+            r.wave.FailOn("InRead", kMmNoDriver);
+        });
+        failer.start(5);
         r.PickLater();
         r.Click(r.w.StartButton);  // returns by itself once the input fails
         QCOMPARE(r.messages.texts, std::vector<std::string>{MemoryWaveApi::ErrorText(kMmNoDriver)});

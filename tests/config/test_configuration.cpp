@@ -27,7 +27,7 @@ private slots:
                               .Import = {"C:\\tubes\\6L6.GC.tdf", "", "/home/zoë/a b=c;#.tdf", "'quoted", "  x  "},
                               .CalY = 0.125f, .Ua0 = "250", .Ia0 = "", .Vin = "1.5",
                               .Bplus = "300", .Ra = "10k", .Rk = "", .Rl = "1M", .Raa = "", .Bias = "-20",
-                              .Bypassed = "1", .PushPull = "0", .held = {}};
+                              .Bypassed = "1", .PushPull = "0", .held = {}, .CornerI = 12.5f};
         IniDocument ini("; mine\n[display]\nmine=1\nPa=9\n");
         QVERIFY(PutConfiguration(ini, v));
         QCOMPARE(ini.Bytes(), std::string(
@@ -35,13 +35,14 @@ private slots:
             "[Form]\nMode=Capture\nTop=1440\nLeft=2400.5\nWidth=12000\nHeight=9000\n"
             "[DATA]\nInDevice=2\nOutDevice=-1\nVG1=40\nVG2=\n"
             "[IMPORT]\n0=C:\\tubes\\6L6.GC.tdf\n1=\n2=/home/zoë/a b=c;#.tdf\n3='quoted\n4=\"  x  \"\n"
-            "[CAL]\nX=0\nY=0.125\n"
+            "[CAL]\nX=0\nY=0.125\nHzI=12.5\n"
             "[STAGE]\nBplus=300\nRa=10k\nRk=\nRl=1M\nBypassed=1\nPushPull=0\nRaa=\nBias=-20\n"));
         const ConfigurationValues r = GetConfiguration(IniDocument(ini.Bytes()));
         QVERIFY(r.Mode == v.Mode && r.Top == v.Top && r.Left == v.Left && r.Width == v.Width && r.Height == v.Height);
         QVERIFY(r.Ia == v.Ia && r.Ua == v.Ua && r.Pa == v.Pa && r.Ld == v.Ld && r.VG1 == v.VG1 && r.VG2 == v.VG2);
         v.Import[3] = "quoted";  // one leading apostrophe is dropped on reading
         QVERIFY(r.InDevice == 2 && r.OutDevice == -1 && r.Import == v.Import && r.CalX == 0.0f && r.CalY == 0.125f);
+        QVERIFY(!r.CornerV && r.CornerI == 12.5f);
         QVERIFY(r.Ua0 == "250" && r.Ia0.empty() && r.Vin == "1.5" && r.Holds("FORM/Mode") && r.Holds("DISPLAY/Ia0"));
         QVERIFY(r.Ra == "10k" && r.Rl == "1M" && r.Bias == "-20" && r.Bypassed == "1" && r.Holds("STAGE/Raa"));
         // A file cut short holds the keys before the cut, and no others.
@@ -61,6 +62,9 @@ private slots:
         QVERIFY(v.InDevice == 2 && v.OutDevice == 4);
         v = GetConfiguration(IniDocument("[DATA]\nInDevice=1e30\nOutDevice=-9999999999\n[FORM]\nTop=1e300\n"));
         QVERIFY(v.InDevice == INT32_MAX && v.OutDevice == INT32_MIN && std::isfinite(v.Top));
+        // A corner needs a number, 0 (DC-coupled) included; none otherwise.
+        v = GetConfiguration(IniDocument("[CAL]\nHzV=0\nHzI=abc\n"));
+        QVERIFY(v.CornerV == 0.0f && !v.CornerI);
         QCOMPARE(PixelsToTwips(100, 144), 1000.0);
         QCOMPARE(TwipsToPixels(1507.5, 96) + TwipsToPixels(1522.5, 96), 100 + 102);
         QCOMPARE(TwipsToPixels(1e30, 96), std::numeric_limits<int>::max());

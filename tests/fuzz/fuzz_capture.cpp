@@ -1,11 +1,12 @@
-// Curve extraction under hostile input: random frames binned into a step's curve, the
-// curve added to a captured family, and the family written as TDF text.
+// Capture runs under hostile input: random frames answering the levels a run plays,
+// through its restoration of the card, its placing of steps and its binning, and the
+// finished steps gathered into a captured family written as TDF text.
 //
 // Properties checked:
-//  - a curve has at most 64 points, in strictly ascending voltage, each a mean of
-//    unclipped pairs above 0 V (so within the counts' range), and the step says Curve
-//    exactly when there are points;
-//  - fewer frames than a sweep needs never give a curve;
+//  - a curve has at most 64 points, finite, in strictly ascending voltage above 0, and
+//    the step says Curve exactly when there are points;
+//  - every finished step lies on the scan (rows and columns 0 to 10) at the steps given;
+//  - the estimates stay within their ranges (corners 0 to 90 Hz, skew within 4 frames);
 //  - the family's TDF text reads back with curves at captured grid-1 voltages only.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "capture/capturedfamily.h"
+#include "capture/run.h"
 #include "fuzz_check.h"
 
 using namespace anodix;
@@ -20,39 +22,45 @@ using namespace anodix::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
-    const int steps = in.ConsumeIntegralInRange(1, 4);
     const std::int32_t step1 = in.ConsumeIntegralInRange(0, 10);
     const std::int32_t step2 = in.ConsumeIntegralInRange(0, 30);
+    RunSettings settings;
+    settings.calibration = in.ConsumeBool();
+    CaptureRun run(settings);
     CapturedFamily family;
     std::vector<double> grids;
-    for (int s = 0; s < steps && in.remaining_bytes() > 0; ++s) {
-        const std::size_t frames = in.ConsumeIntegralInRange<std::size_t>(0, 2000);
+    for (int tick = 0; tick < 40 && in.remaining_bytes() > 0; ++tick) {
+        run.Next(step1, step2);
+        run.Played(run.InputFrames(), in.ConsumeIntegralInRange(0, 2000), in.ConsumeBool());
+        const std::size_t frames = in.ConsumeIntegralInRange<std::size_t>(0, 1500);
         const std::vector<std::uint8_t> bytes = in.ConsumeBytes<std::uint8_t>(frames * 4);
         std::vector<std::int16_t> pcm(bytes.size() / 2);
         for (std::size_t k = 0; k < pcm.size(); ++k)
             pcm[k] = static_cast<std::int16_t>(bytes[2 * k] | bytes[2 * k + 1] << 8);
-        const std::size_t got = pcm.size() / 2;
-        const StepCurve curve = BinStep(pcm.data(), got);
-        const std::string where = "step " + std::to_string(s) + " of " + std::to_string(got) + " frames";
-
-        FUZZ_CHECK((curve.signal == StepSignal::Curve) == !curve.points.empty(), where + ": signal and points disagree");
-        FUZZ_CHECK(got >= kMinStepFrames || curve.signal == StepSignal::TooShort, where + ": short step not refused");
-        FUZZ_CHECK(curve.points.size() <= std::size_t(kMaxBins), where + ": too many points");
-        for (std::size_t k = 0; k < curve.points.size(); ++k) {
-            const CountPair& p = curve.points[k];
-            FUZZ_CHECK(std::isfinite(p.volts) && std::isfinite(p.current), where + ": a point is not finite");
-            FUZZ_CHECK(p.volts > 0 && p.volts < 32767 && std::fabs(p.current) < 32767,
-                       where + ": point " + Num(p.volts) + ", " + Num(p.current) + " outside the unclipped counts");
-            FUZZ_CHECK(k == 0 || p.volts > curve.points[k - 1].volts, where + ": voltage not ascending");
+        if (in.ConsumeBool()) run.InputGap();
+        run.Input(pcm.data(), pcm.size() / 2);
+        for (const FinishedStep& s : run.Finish(in.remaining_bytes() == 0)) {
+            const std::string where = "step " + std::to_string(s.i) + "," + std::to_string(s.j);
+            FUZZ_CHECK(s.i >= 0 && s.i < kScanSteps && s.j >= 0 && s.j < kScanSteps, where + ": off the scan");
+            FUZZ_CHECK(s.step1 == step1 && s.step2 == step2, where + ": steps not the scan's");
+            const StepCurve& curve = s.curve;
+            FUZZ_CHECK((curve.signal == StepSignal::Curve) == !curve.points.empty(), where + ": signal and points disagree");
+            FUZZ_CHECK(curve.points.size() <= std::size_t(kMaxBins), where + ": too many points");
+            for (std::size_t k = 0; k < curve.points.size(); ++k) {
+                const CountPair& p = curve.points[k];
+                FUZZ_CHECK(std::isfinite(p.volts) && std::isfinite(p.current), where + ": a point is not finite");
+                FUZZ_CHECK(p.volts > 0 && (k == 0 || p.volts > curve.points[k - 1].volts), where + ": voltage not ascending");
+            }
+            family.AddStep(s.i, s.j, s.step1, s.step2, curve);
+            const double grid1 = -double(s.j) * s.step1;
+            if (!curve.points.empty() && std::find(grids.begin(), grids.end(), grid1) == grids.end()) grids.push_back(grid1);
         }
-        const int j = s % kScanSteps;
-        family.AddStep(0, j, step1, step2, curve);
-        const double grid1 = -double(j) * step1;
-        if (!curve.points.empty() && std::find(grids.begin(), grids.end(), grid1) == grids.end()) grids.push_back(grid1);
     }
-    // Read back, each curve is one captured (a curve of points that round to 0 V and 0 A
-    // has nothing to write).
-    for (const Curve& c : ReadTdfFamily(CapturedTdfText(family, 0, kCapturedCalX, kCapturedCalY)).curves)
-        FUZZ_CHECK(std::find(grids.begin(), grids.end(), c.grid1) != grids.end(), "grid " + Num(c.grid1) + " not captured");
+    FUZZ_CHECK(run.VoltsHz() >= 0 && run.VoltsHz() <= 90 && run.CurrentHz() >= 0 && run.CurrentHz() <= 90,
+               "corner out of range: " + Num(run.VoltsHz()) + ", " + Num(run.CurrentHz()));
+    FUZZ_CHECK(std::fabs(run.Skew()) <= 4.0, "skew out of range: " + Num(run.Skew()));
+    for (const double grid2 : family.Rows())
+        for (const Curve& c : ReadTdfFamily(CapturedTdfText(family, grid2, kCapturedCalX, kCapturedCalY)).curves)
+            FUZZ_CHECK(std::find(grids.begin(), grids.end(), c.grid1) != grids.end(), "grid " + Num(c.grid1) + " not captured");
     return 0;
 }
