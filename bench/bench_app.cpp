@@ -78,8 +78,10 @@ struct Bench {
         Size();
     }
     void Size() {
+        // Beside the client area: the menu and status bars, the Stage panel's column.
         const int menu = w.height() - w.centralWidget()->height();
-        w.resize(kPlotWidth + 160, kPlotHeight + 20 + menu);
+        const int column = w.width() - w.centralWidget()->width();
+        w.resize(kPlotWidth + 160 + column, kPlotHeight + 20 + menu);
         QCoreApplication::processEvents();
     }
     void LoadFamilies(const QTemporaryDir& dir) {
