@@ -72,7 +72,11 @@ private slots:
         r.PickLater();
         r.Click(r.w.StartButton);
         QVERIFY2(blackAfterThird > 0, "the family is not shown while the run goes on");
-        QVERIFY(r.messages.texts.empty() && r.w.LabelCapture->text().isEmpty());
+        // On a busy machine the in-memory card drops the frames of a late read, as a real one
+        // does: the run may then measure a step again, and says so.
+        const QString status = r.w.LabelCapture->text();
+        QVERIFY2(r.messages.texts.empty() && (status.isEmpty() || status.contains("measured again", Qt::CaseInsensitive)),
+                 qPrintable(status));
         QVERIFY(r.w.CbCapturedRow->count() == 2 && r.w.CbCapturedRow->currentText() == "Ug2 0 V");
         // The last step's curve in counts: voltages ascending, currents rising with them.
         const auto& samples = r.w.State().SampleBuffer;
