@@ -216,19 +216,23 @@ int main(int argc, char** argv) {
     b.LoadFamilies(dir);
     const Redraw families = b.MedianRedraw(runs);
 
-    std::printf("RedrawPlot, empty plot (2 W limit, 20 V/div, 1 mA/div), %dx%d px: median %.3f ms "
-                "elapsed, %.3f ms processor time over %d runs (target < 1 ms)\n",
-                plot.width(), plot.height(), empty.wall, empty.cpu, runs);
-    std::printf("RedrawPlot, five ticked slots of 32 KB families + 5 W limit, %dx%d px: median "
-                "%.3f ms elapsed, %.3f ms processor time over %d runs (target < 8 ms)\n",
-                plot.width(), plot.height(), families.wall, families.cpu, runs);
+    std::printf(
+        "RedrawPlot, empty plot (2 W limit, 20 V/div, 1 mA/div), %dx%d px: median %.3f ms "
+        "elapsed, %.3f ms processor time over %d runs (target < 1 ms)\n",
+        plot.width(), plot.height(), empty.wall, empty.cpu, runs);
+    std::printf(
+        "RedrawPlot, five ticked slots of 32 KB families + 5 W limit, %dx%d px: median "
+        "%.3f ms elapsed, %.3f ms processor time over %d runs (target < 8 ms)\n",
+        plot.width(), plot.height(), families.wall, families.cpu, runs);
     if (redrawOnly) return 0;
-    std::printf("Process start to first painted frame (offscreen): median %.1f ms over %d launches "
-                "(target < 250 ms)\n",
-                Median(starts), launches);
+    std::printf(
+        "Process start to first painted frame (offscreen): median %.1f ms over %d launches "
+        "(target < 250 ms)\n",
+        Median(starts), launches);
     std::printf("Peak resident memory after start-up (offscreen): %.1f MB (target < 45 MB)\n", rss);
-    std::printf("Peak resident memory with five 32 KB families shown at %dx%d px: %.1f MB "
-                "(target < 60 MB)\n",
-                kPlotWidth, kPlotHeight, familiesRss);
+    std::printf(
+        "Peak resident memory with five 32 KB families shown at %dx%d px: %.1f MB "
+        "(target < 60 MB)\n",
+        kPlotWidth, kPlotHeight, familiesRss);
     return 0;
 }

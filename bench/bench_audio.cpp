@@ -33,8 +33,8 @@ struct Looper {
         w.OutReset(h);
         w.OutUnprepareHeader(h, &header);
         FillStimulus(buffer, a1, a2);
-        header = WaveHeader{buffer.data(), 40, 0, 0, kWhdrBeginLoop | kWhdrEndLoop, 0xFFFFFFFF,
-                            nullptr, 0};
+        header = WaveHeader{buffer.data(), 40,      0, 0, kWhdrBeginLoop | kWhdrEndLoop,
+                            0xFFFFFFFF,    nullptr, 0};
         if (MmResult r = w.OutPrepareHeader(h, &header)) return r;
         return w.OutWrite(h, &header);
     }
@@ -49,12 +49,18 @@ public:
         pa_threaded_mainloop_start(loop_);
         pa_threaded_mainloop_lock(loop_);
         ctx_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "watch");
-        pa_context_set_state_callback(ctx_, [](pa_context*, void* l) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(l), 0); }, loop_);
+        pa_context_set_state_callback(
+            ctx_,
+            [](pa_context*, void* l) {
+                pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(l), 0);
+            },
+            loop_);
         bool ok = pa_context_connect(ctx_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
         while (ok && pa_context_get_state(ctx_) != PA_CONTEXT_READY) {
-            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(ctx_))) ok = false;
-            else pa_threaded_mainloop_wait(loop_);
+            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(ctx_)))
+                ok = false;
+            else
+                pa_threaded_mainloop_wait(loop_);
         }
         if (ok) {
             const pa_sample_spec ss{PA_SAMPLE_S16LE, 11025, 2};
@@ -72,7 +78,10 @@ public:
     ~MonitorWatch() {
         if (!loop_) return;
         pa_threaded_mainloop_lock(loop_);
-        if (stream_) { pa_stream_disconnect(stream_); pa_stream_unref(stream_); }
+        if (stream_) {
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+        }
         pa_context_disconnect(ctx_);
         pa_context_unref(ctx_);
         pa_threaded_mainloop_unlock(loop_);
@@ -119,7 +128,6 @@ double CpuSeconds() {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-
 void Wait(int ms) {
     QElapsedTimer t;
     t.start();
@@ -135,7 +143,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     PulseDaemon daemon;
     if (!daemon.Start()) {
-        std::printf("bench_audio: skipped, no private PulseAudio server: %s\n", qPrintable(daemon.Why()));
+        std::printf("bench_audio: skipped, no private PulseAudio server: %s\n",
+                    qPrintable(daemon.Why()));
         return 0;
     }
     PulseWaveApi w;
@@ -171,20 +180,23 @@ int main(int argc, char** argv) {
             QElapsedTimer t;
             t.start();
             while (!watch.Seen() && t.elapsed() < 2000) QThread::usleep(100);
-            if (watch.Seen()) ms.push_back(std::chrono::duration<double, std::milli>(watch.When() - t0).count());
+            if (watch.Seen())
+                ms.push_back(std::chrono::duration<double, std::milli>(watch.When() - t0).count());
             Wait(60);
         }
         std::sort(ms.begin(), ms.end());
         if (!ms.empty())
-            std::printf("level change to the sink: median %.2f ms, max %.2f ms (%zu of 50 changes seen)\n",
-                        ms[ms.size() / 2], ms.back(), ms.size());
+            std::printf(
+                "level change to the sink: median %.2f ms, max %.2f ms (%zu of 50 changes seen)\n",
+                ms[ms.size() / 2], ms.back(), ms.size());
     }
 
     // 10 s at ten level changes a second, every level distinct, recorded by parec.
     if (!daemon.StartRecording()) return 1;
     Wait(300);  // parec is recording before the first level
     for (int k = 0; k < 100; ++k) {
-        loop.Play(w, h, static_cast<std::int16_t>(1000 + 100 * k), static_cast<std::int16_t>(-300 - k));
+        loop.Play(w, h, static_cast<std::int16_t>(1000 + 100 * k),
+                  static_cast<std::int16_t>(-300 - k));
         Wait(100);
     }
     const std::vector<std::int16_t> rec = daemon.StopRecording();
@@ -205,7 +217,9 @@ int main(int argc, char** argv) {
             ++levels;  // one of the loop's levels, in order
         }
     }
-    std::printf("10 s loop, 10 level changes a second: %d gaps (%.1f ms of silence), %d irregular "
-                "half-periods, %d levels of 100 heard\n", gaps, silent / 11.025, irregular, levels);
+    std::printf(
+        "10 s loop, 10 level changes a second: %d gaps (%.1f ms of silence), %d irregular "
+        "half-periods, %d levels of 100 heard\n",
+        gaps, silent / 11.025, irregular, levels);
     return 0;
 }

@@ -46,7 +46,8 @@ void Sweep(std::uint64_t& frame, double vg, std::size_t n, std::vector<std::int1
     for (std::size_t k = 0; k < n; ++k, ++frame) {
         const double va = std::max(0.0, 400.0 * std::sin(2 * kPi * 50.0 * double(frame) / 11025.0));
         out.push_back(std::int16_t(std::lround(va * 8192 / 350)));
-        out.push_back(std::int16_t(std::lround(Koren12AU7().AnodeCurrent(va, vg) * 1000 * 8192 / 20)));
+        out.push_back(
+            std::int16_t(std::lround(Koren12AU7().AnodeCurrent(va, vg) * 1000 * 8192 / 20)));
     }
 }
 
@@ -68,7 +69,8 @@ int main(int argc, char** argv) {
         test::Simulation sim;
         sim.adapter.tube = Koren12AU7();
         CardSettings& c = sim.adapter.card;
-        c.inHzVolts = 8, c.inHzCurrent = 15, c.outHz = 10, c.gainCurrent = -1, c.skewFrames = 1.7, c.ratePpm = -300;
+        c.inHzVolts = 8, c.inHzCurrent = 15, c.outHz = 10, c.gainCurrent = -1, c.skewFrames = 1.7,
+        c.ratePpm = -300;
         c.latencyMs = 120, c.humMv = 5, c.dropoutEverySeconds = 5, c.dropoutMs = 20;
         sim.adapter.noiseMa = 0.1;
         sim.ticks = 6 + 121 + 4;
@@ -76,11 +78,14 @@ int main(int argc, char** argv) {
         const test::Outcome o = test::Simulate(sim);
         std::size_t curves = 0;
         for (const FinishedStep& f : o.steps) curves += f.curve.signal == StepSignal::Curve ? 1 : 0;
-        std::printf("per-step processing (1100 frames restored, placed and binned; every imperfection of the card): "
-                    "median %.3f ms, max %.3f ms over %zu steps (target < 1 ms); %zu curves; corners %.2f/%.2f Hz "
-                    "(set 8/15), skew %.2f frames (set 1.7)\n",
-                    Median(perStep), *std::max_element(perStep.begin(), perStep.end()), perStep.size(), curves,
-                    o.voltsHz, o.currentHz, o.skew);
+        std::printf(
+            "per-step processing (1100 frames restored, placed and binned; every imperfection of "
+            "the card): "
+            "median %.3f ms, max %.3f ms over %zu steps (target < 1 ms); %zu curves; corners "
+            "%.2f/%.2f Hz "
+            "(set 8/15), skew %.2f frames (set 1.7)\n",
+            Median(perStep), *std::max_element(perStep.begin(), perStep.end()), perStep.size(),
+            curves, o.voltsHz, o.currentHz, o.skew);
     }
     std::vector<std::vector<std::int16_t>> steps(11);
     std::uint64_t frame = 0;
@@ -89,14 +94,16 @@ int main(int argc, char** argv) {
     auto bin = [&](int j) {
         const std::vector<std::int16_t>& s = steps[std::size_t(j)];
         std::vector<CountPair> pairs(s.size() / 2);
-        for (std::size_t k = 0; k < pairs.size(); ++k) pairs[k] = {float(s[2 * k]), float(s[2 * k + 1])};
+        for (std::size_t k = 0; k < pairs.size(); ++k)
+            pairs[k] = {float(s[2 * k]), float(s[2 * k + 1])};
         return BinPairs(pairs);
     };
 
     // The window with the in-memory sound card as the adapter.
     MemoryWaveApi wave;
     auto adapterFrame = std::make_shared<std::uint64_t>(0);
-    wave.adapter = [adapterFrame](const std::vector<std::int16_t>& playing, std::size_t n, std::vector<std::int16_t>& out) {
+    wave.adapter = [adapterFrame](const std::vector<std::int16_t>& playing, std::size_t n,
+                                  std::vector<std::int16_t>& out) {
         const int a1 = playing.size() >= 2 ? std::abs(playing[0]) : 0;
         Sweep(*adapterFrame, a1 == 0 ? 0.0 : -(a1 - 180) / 325.0, n, out);
     };
@@ -135,9 +142,11 @@ int main(int argc, char** argv) {
     stopper.start(50);
     w.StartButton->click();
     const double cpu = ProcessMillis() - cpu0, wall = Millis(Clock::now() - wall0);
-    std::printf("processor time during a capture run: %.1f %% of one core (%.0f ms over %.0f ms, about 20 steps, "
-                "plot 1600 x 1000, target < 5 %%)\n",
-                100.0 * cpu / wall, cpu, wall);
+    std::printf(
+        "processor time during a capture run: %.1f %% of one core (%.0f ms over %.0f ms, about 20 "
+        "steps, "
+        "plot 1600 x 1000, target < 5 %%)\n",
+        100.0 * cpu / wall, cpu, wall);
 
     std::vector<double> stepEnd;
     for (int rep = 0; rep < 50; ++rep) {
@@ -148,9 +157,10 @@ int main(int argc, char** argv) {
         w.RedrawPlot();
         stepEnd.push_back(Millis(Clock::now() - t0));
     }
-    std::printf("step end to curve on the plot (binning, family, RedrawPlot with 11 captured curves, "
-                "1600 x 1000): median %.2f ms, max %.2f ms over 50 (target < 50 ms)\n",
-                Median(stepEnd), *std::max_element(stepEnd.begin(), stepEnd.end()));
+    std::printf(
+        "step end to curve on the plot (binning, family, RedrawPlot with 11 captured curves, "
+        "1600 x 1000): median %.2f ms, max %.2f ms over 50 (target < 50 ms)\n",
+        Median(stepEnd), *std::max_element(stepEnd.begin(), stepEnd.end()));
     w.close();
     return 0;
 }

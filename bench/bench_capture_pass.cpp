@@ -31,7 +31,9 @@ struct NoDialogs : FileDialogService {
     std::string Run(const FileDialogRequest&) override { return {}; }
 };
 struct Printed : MessageService {
-    void Show(const std::string& text, const std::string&, MessageIcon) override { std::printf("message: %s\n", text.c_str()); }
+    void Show(const std::string& text, const std::string&, MessageIcon) override {
+        std::printf("message: %s\n", text.c_str());
+    }
 };
 
 }  // namespace
@@ -40,16 +42,19 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     testing::PulseDaemon daemon;
     if (!daemon.Start()) {
-        std::printf("capture pass: not measured, no private sound server (%s)\n", qPrintable(daemon.Why()));
+        std::printf("capture pass: not measured, no private sound server (%s)\n",
+                    qPrintable(daemon.Why()));
         return 0;
     }
     QProcess pactl;
-    pactl.start("pactl", {"load-module", "module-null-sink", "sink_name=anodix_tube", "rate=11025", "channels=2",
-                          "format=s16le", "norewinds=1", "sink_properties=device.description=AnodixTube"});
+    pactl.start("pactl", {"load-module", "module-null-sink", "sink_name=anodix_tube", "rate=11025",
+                          "channels=2", "format=s16le", "norewinds=1",
+                          "sink_properties=device.description=AnodixTube"});
     pactl.waitForFinished(5000);
     QProcess adapter;
     adapter.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    adapter.start(ANODIX_ADAPTER, {"--from", "anodix_test.monitor", "--to", "anodix_tube", "--tube", "12AU7"});
+    adapter.start(ANODIX_ADAPTER,
+                  {"--from", "anodix_test.monitor", "--to", "anodix_tube", "--tube", "12AU7"});
     adapter.waitForStarted(5000);
     QThread::msleep(300);
 
@@ -90,10 +95,15 @@ int main(int argc, char** argv) {
                 watch.stop();
                 wave.InGetOverruns(w.State().WaveInHandle, &overruns);
                 const double cpu = ProcessMillis() - cpu0;
-                const double wall = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-                std::printf("capture pass of 121 steps: %llu frames overrun; program's processor time %.1f %% of one "
-                            "core (%.0f ms over %.0f ms); mean step %.1f ms (TxVg1 20, TxVg2 100, window 1000 x 700)\n",
-                            static_cast<unsigned long long>(overruns), 100 * cpu / wall, cpu, wall, wall / 121);
+                const double wall =
+                    std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+                std::printf(
+                    "capture pass of 121 steps: %llu frames overrun; program's processor time %.1f "
+                    "%% of one "
+                    "core (%.0f ms over %.0f ms); mean step %.1f ms (TxVg1 20, TxVg2 100, window "
+                    "1000 x 700)\n",
+                    static_cast<unsigned long long>(overruns), 100 * cpu / wall, cpu, wall,
+                    wall / 121);
                 w.StartButton->click();
             }
         });

@@ -66,7 +66,8 @@ Timing Median(int runs, F&& f) {
         const double c0 = ProcessMillis() / 1e3;
         f();
         cpu.push_back(ProcessMillis() / 1e3 - c0);
-        wall.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        wall.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     std::sort(wall.begin(), wall.end());
     std::sort(cpu.begin(), cpu.end());
@@ -94,10 +95,11 @@ int main() {
         if (shown.gridStep) gridStep = *shown.gridStep;
     });
     const double tdfMB = static_cast<double>(tdf.size()) / 1048576.0;
-    std::printf("TDF family read and drawn: %.1f MB TDF text (%zu lines) onto a null surface: %.0f MB/s "
-                "elapsed, %.0f MB/s of processor time (median of 9, target > 200)\n",
-                tdfMB, static_cast<std::size_t>(std::count(tdf.begin(), tdf.end(), '\n')),
-                tdfMB / draw.wall, tdfMB / draw.cpu);
+    std::printf(
+        "TDF family read and drawn: %.1f MB TDF text (%zu lines) onto a null surface: %.0f MB/s "
+        "elapsed, %.0f MB/s of processor time (median of 9, target > 200)\n",
+        tdfMB, static_cast<std::size_t>(std::count(tdf.begin(), tdf.end(), '\n')),
+        tdfMB / draw.wall, tdfMB / draw.cpu);
 
     // A table in mA, one row per anode voltage, twelve current columns.
     std::string table = "\"bench table\r\n1\t0.001\t0\t22\t-2\r\n";
@@ -116,8 +118,10 @@ int main() {
         out = r.tdf.size();
     });
     const double tableMB = static_cast<double>(table.size()) / 1048576.0;
-    std::printf("ConvertTable: %.1f MB table, 12 curves, %.1f MB TDF out: %.0f MB/s elapsed, %.0f MB/s "
-                "of processor time (median of 7, target > 50)\n",
-                tableMB, static_cast<double>(out) / 1048576.0, tableMB / convert.wall, tableMB / convert.cpu);
+    std::printf(
+        "ConvertTable: %.1f MB table, 12 curves, %.1f MB TDF out: %.0f MB/s elapsed, %.0f MB/s "
+        "of processor time (median of 7, target > 50)\n",
+        tableMB, static_cast<double>(out) / 1048576.0, tableMB / convert.wall,
+        tableMB / convert.cpu);
     return 0;
 }

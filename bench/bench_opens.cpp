@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
     w.TxPwr->setText("5");
 
     const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0 || inotify_add_watch(fd, dir.path().toLocal8Bit().constData(), IN_OPEN | IN_CLOSE) < 0) {
+    if (fd < 0 ||
+        inotify_add_watch(fd, dir.path().toLocal8Bit().constData(), IN_OPEN | IN_CLOSE) < 0) {
         std::puts("bench_opens: inotify unavailable");
         return 1;
     }
@@ -94,14 +95,16 @@ int main(int argc, char** argv) {
     int atBrowse = 0, atRedraws = 0, most = 0;
     for (int k = 0; k < 5; ++k) {
         const std::string name = "family" + std::to_string(k) + ".tdf";
-        const int b = browse.count(name) ? browse.at(name) : 0, r = redraws.count(name) ? redraws.at(name) : 0;
+        const int b = browse.count(name) ? browse.at(name) : 0,
+                  r = redraws.count(name) ? redraws.at(name) : 0;
         atBrowse += b;
         atRedraws += r;
         most = std::max(most, b + r);
     }
-    std::printf("family files opened: %d while browsing five 32 KB families into the slots, %d in 41 "
-                "redraws after (one with a load line), at most %d for one file (target: 0 in the "
-                "redraws, at most 2 a file)\n",
-                atBrowse, atRedraws, most);
+    std::printf(
+        "family files opened: %d while browsing five 32 KB families into the slots, %d in 41 "
+        "redraws after (one with a load line), at most %d for one file (target: 0 in the "
+        "redraws, at most 2 a file)\n",
+        atBrowse, atRedraws, most);
     return 0;
 }

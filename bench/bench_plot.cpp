@@ -26,9 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Micros(Clock::duration d) {
-    return std::chrono::duration<double, std::micro>(d).count();
-}
+double Micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -80,10 +78,11 @@ int main(int argc, char** argv) {
         DrawCookBase(surface, scene);
         surface.Flush();
     });
-    std::printf("empty plot (clear + %g W limit at %g V/div, %g mA/div + grid) at %dx%d: "
-                "median %.3f ms elapsed, %.3f ms processor time over %d runs (target < 1 ms)\n",
-                scene.watts, scene.voltsPerDiv, scene.milliampsPerDiv, size.width(), size.height(),
-                empty.first, empty.second, runs);
+    std::printf(
+        "empty plot (clear + %g W limit at %g V/div, %g mA/div + grid) at %dx%d: "
+        "median %.3f ms elapsed, %.3f ms processor time over %d runs (target < 1 ms)\n",
+        scene.watts, scene.voltsPerDiv, scene.milliampsPerDiv, size.width(), size.height(),
+        empty.first, empty.second, runs);
 
     // As the window redraws five ticked slots: the limit, each family (read from its file
     // once) drawn in width 2, the grid.
@@ -100,10 +99,11 @@ int main(int argc, char** argv) {
         DrawCookBase(surface, scene);
         surface.Flush();
     });
-    std::printf("five 32 KB families drawn in width 2 + %g W limit at %g V/div, %g mA/div + grid, "
-                "at %dx%d: median %.3f ms elapsed, %.3f ms processor time over %d runs (target < 8 ms)\n",
-                scene.watts, scene.voltsPerDiv, scene.milliampsPerDiv, size.width(), size.height(),
-                full.first, full.second, runs);
+    std::printf(
+        "five 32 KB families drawn in width 2 + %g W limit at %g V/div, %g mA/div + grid, "
+        "at %dx%d: median %.3f ms elapsed, %.3f ms processor time over %d runs (target < 8 ms)\n",
+        scene.watts, scene.voltsPerDiv, scene.milliampsPerDiv, size.width(), size.height(),
+        full.first, full.second, runs);
 
     // Readout: pointer positions across the plot with an operating point and a Gm caption.
     const int calls = 200000;
@@ -116,8 +116,9 @@ int main(int argc, char** argv) {
         sink += r.Axpos.size() + r.Req.size() + r.Mu.size();
     }
     const double perCall = Micros(Clock::now() - t0) / calls;
-    std::printf("readout (absolute, relative, Rp, Mu): %.3f us per call over %d calls "
-                "(target < 20 us) [%zu]\n",
-                perCall, calls, sink);
+    std::printf(
+        "readout (absolute, relative, Rp, Mu): %.3f us per call over %d calls "
+        "(target < 20 us) [%zu]\n",
+        perCall, calls, sink);
     return 0;
 }

@@ -49,8 +49,9 @@ int main() {
         return image;
     });
     const double large = MedianMillis(kRuns, [&] { return NewPlotImage(size); });
-    std::printf("anodix-plot image, fresh 1600x1000 filled with the background: %.2f ms in large pages, "
-                "%.2f ms as a plain QImage (processor time, median of %d)\n",
-                large, small, kRuns);
+    std::printf(
+        "anodix-plot image, fresh 1600x1000 filled with the background: %.2f ms in large pages, "
+        "%.2f ms as a plain QImage (processor time, median of %d)\n",
+        large, small, kRuns);
     return 0;
 }

@@ -86,13 +86,14 @@ struct Options {
 std::optional<std::string> ReadOptions(const QStringList& args, Options& o, bool& help) {
     QCommandLineParser parser;
     const QCommandLineOption helpOption({"help", "h"}, "");
-    const QCommandLineOption from("from", "", "SOURCE"), to("to", "", "SINK"), tube("tube", "", "NAME"),
-        koren("koren", "", "LIST"), load("load-ohms", "", "R"), sweep("sweep-hz", "", "HZ"), vaMax("va-max", "", "V"),
-        noise("noise-mA", "", "MA"), outHz("out-hz", "", "HZ"), inHz("in-hz", "", "HZ"), gain("gain", "", "G"),
+    const QCommandLineOption from("from", "", "SOURCE"), to("to", "", "SINK"),
+        tube("tube", "", "NAME"), koren("koren", "", "LIST"), load("load-ohms", "", "R"),
+        sweep("sweep-hz", "", "HZ"), vaMax("va-max", "", "V"), noise("noise-mA", "", "MA"),
+        outHz("out-hz", "", "HZ"), inHz("in-hz", "", "HZ"), gain("gain", "", "G"),
         skew("skew", "", "FRAMES"), rate("rate-ppm", "", "PPM"), latency("latency-ms", "", "MS"),
         hum("hum-mV", "", "MV"), humHz("hum-hz", "", "HZ"), dropout("dropout", "", "S,MS");
-    parser.addOptions({helpOption, from, to, tube, koren, load, sweep, vaMax, noise, outHz, inHz, gain, skew, rate,
-                       latency, hum, humHz, dropout});
+    parser.addOptions({helpOption, from, to, tube, koren, load, sweep, vaMax, noise, outHz, inHz,
+                       gain, skew, rate, latency, hum, humHz, dropout});
     if (std::string error; !ParseCommandLine(parser, args, error)) return error;
     if (parser.isSet(helpOption)) {
         help = true;
@@ -107,7 +108,9 @@ std::optional<std::string> ReadOptions(const QStringList& args, Options& o, bool
     o.to = parser.value(to).toStdString();
     if (parser.isSet(tube)) {
         const auto t = TubeByName(parser.value(tube).toStdString());
-        if (!t) return "unknown tube " + parser.value(tube).toStdString() + " (12AX7, 12AU7, EL34, 6L6GC)";
+        if (!t)
+            return "unknown tube " + parser.value(tube).toStdString() +
+                   " (12AX7, 12AU7, EL34, 6L6GC)";
         s.tube = *t;
     }
     if (parser.isSet(koren)) {
@@ -123,11 +126,12 @@ std::optional<std::string> ReadOptions(const QStringList& args, Options& o, bool
     if (!number(vaMax, 1, 1400, s.vaMax)) return "--va-max wants 1 to 1400 V";
     if (!number(noise, 0, 80, s.noiseMa)) return "--noise-mA wants 0 to 80";
     if (!number(outHz, 0, 100, card.outHz)) return "--out-hz wants 0 to 100";
-    if (parser.isSet(inHz) && !PairArg(parser.value(inHz), 0, 100, card.inHzVolts, card.inHzCurrent))
+    if (parser.isSet(inHz) &&
+        !PairArg(parser.value(inHz), 0, 100, card.inHzVolts, card.inHzCurrent))
         return "--in-hz wants one or two corners of 0 to 100 Hz";
     if (parser.isSet(gain) &&
-        (!PairArg(parser.value(gain), -100, 100, card.gainVolts, card.gainCurrent) || card.gainVolts == 0 ||
-         card.gainCurrent == 0))
+        (!PairArg(parser.value(gain), -100, 100, card.gainVolts, card.gainCurrent) ||
+         card.gainVolts == 0 || card.gainCurrent == 0))
         return "--gain wants one or two gains of -100 to 100, not 0";
     if (!number(skew, -10, 10, card.skewFrames)) return "--skew wants -10 to 10 frames";
     if (!number(rate, -20000, 20000, card.ratePpm)) return "--rate-ppm wants -20000 to 20000";
@@ -137,8 +141,10 @@ std::optional<std::string> ReadOptions(const QStringList& args, Options& o, bool
         return "--hum-hz wants 50 or 60";
     if (parser.isSet(dropout) &&
         (!PairArg(parser.value(dropout), 0.01, 3600000, card.dropoutEverySeconds, card.dropoutMs) ||
-         card.dropoutMs >= card.dropoutEverySeconds * 1000 || parser.value(dropout).split(',').size() != 2))
-        return "--dropout wants S,MS: every S seconds (at least 0.01) a dropout of MS milliseconds, shorter than S";
+         card.dropoutMs >= card.dropoutEverySeconds * 1000 ||
+         parser.value(dropout).split(',').size() != 2))
+        return "--dropout wants S,MS: every S seconds (at least 0.01) a dropout of MS "
+               "milliseconds, shorter than S";
     if (o.from.empty() || o.to.empty()) return "--from SOURCE and --to SINK are both required";
     return std::nullopt;
 }
@@ -165,20 +171,23 @@ int main(int argc, char** argv) {
     // silence, which the program finds as a gap in its input.
     constexpr std::size_t kBlockFrames = 55;  // 5 ms
     pa_buffer_attr recordAttr{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
-                              static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1), kBlockFrames * 4};
+                              static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
+                              kBlockFrames * 4};
     pa_buffer_attr playAttr{static_cast<std::uint32_t>(-1), kBlockFrames * 4 * 20, kBlockFrames * 4,
                             kBlockFrames * 4, static_cast<std::uint32_t>(-1)};
     int error = 0;
-    pa_simple* rec = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_RECORD, from.c_str(), "Stimulus in", &format,
-                                   nullptr, &recordAttr, &error);
+    pa_simple* rec = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_RECORD, from.c_str(),
+                                   "Stimulus in", &format, nullptr, &recordAttr, &error);
     if (!rec) {
-        std::fprintf(stderr, "anodix-adapter: cannot record from %s: %s\n", from.c_str(), pa_strerror(error));
+        std::fprintf(stderr, "anodix-adapter: cannot record from %s: %s\n", from.c_str(),
+                     pa_strerror(error));
         return 1;
     }
-    pa_simple* play = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_PLAYBACK, to.c_str(), "Adapter out", &format,
-                                    nullptr, &playAttr, &error);
+    pa_simple* play = pa_simple_new(nullptr, "anodix-adapter", PA_STREAM_PLAYBACK, to.c_str(),
+                                    "Adapter out", &format, nullptr, &playAttr, &error);
     if (!play) {
-        std::fprintf(stderr, "anodix-adapter: cannot play into %s: %s\n", to.c_str(), pa_strerror(error));
+        std::fprintf(stderr, "anodix-adapter: cannot play into %s: %s\n", to.c_str(),
+                     pa_strerror(error));
         pa_simple_free(rec);
         return 1;
     }

@@ -87,7 +87,8 @@ std::optional<KorenTube> TubeFromKoren(std::string_view parameters) {
         const std::string_view item = parameters.substr(0, comma);
         double x = 0;
         const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), x);
-        if (ec != std::errc() || end != item.data() + item.size() || !std::isfinite(x)) return std::nullopt;
+        if (ec != std::errc() || end != item.data() + item.size() || !std::isfinite(x))
+            return std::nullopt;
         v.push_back(x);
         if (comma == std::string_view::npos) break;
         parameters.remove_prefix(comma + 1);
@@ -125,7 +126,9 @@ VirtualAdapter::VirtualAdapter(const AdapterSettings& settings) : settings_(sett
     inCurrent_.Corner(c.inHzCurrent);
 }
 
-std::int16_t VirtualAdapter::VoltsToCount(double volts) { return ToCount(volts * 8192.0 / kVoltsPer8192); }
+std::int16_t VirtualAdapter::VoltsToCount(double volts) {
+    return ToCount(volts * 8192.0 / kVoltsPer8192);
+}
 std::int16_t VirtualAdapter::MilliampsToCount(double milliamps) {
     return ToCount(milliamps * 8192.0 / kMilliampsPer8192);
 }
@@ -156,8 +159,10 @@ void VirtualAdapter::Answer(const std::int16_t* stimulus, std::size_t frames, st
     stimulusFrames_ += static_cast<double>(frames);
 
     const double rate = 1.0 + card.ratePpm * 1e-6;
-    const double lag = (card.latencyMs + (card.ratePpm < 0.0 ? kSlowClockLeadMs : 0.0)) * kSampleRate / 1000.0;
-    while (levels_.size() > 2 && levels_[1].frame < stimulusFrames_ - lag - kKeepLevelFrames) levels_.pop_front();
+    const double lag =
+        (card.latencyMs + (card.ratePpm < 0.0 ? kSlowClockLeadMs : 0.0)) * kSampleRate / 1000.0;
+    while (levels_.size() > 2 && levels_[1].frame < stimulusFrames_ - lag - kKeepLevelFrames)
+        levels_.pop_front();
     const double skew = std::abs(card.skewFrames);
     const auto whole = static_cast<std::size_t>(skew);
     const double part = skew - static_cast<double>(whole);
@@ -169,7 +174,8 @@ void VirtualAdapter::Answer(const std::int16_t* stimulus, std::size_t frames, st
     for (std::size_t f = 0; f < frames; ++f, ++frame_) {
         // The input's frame stands for this moment of the adapter's world (in output frames).
         const double world = static_cast<double>(frame_) / rate;
-        const double va = std::max(0.0, settings_.vaMax * std::sin(2.0 * kPi * settings_.sweepHz * world / kSampleRate));
+        const double va = std::max(
+            0.0, settings_.vaMax * std::sin(2.0 * kPi * settings_.sweepHz * world / kSampleRate));
         double ma = Current(va, LevelAt(world - lag));
         if (settings_.noiseMa > 0.0) ma += settings_.noiseMa * noise_(random_);
         double v = va * 8192.0 / kVoltsPer8192;

@@ -37,15 +37,15 @@ std::optional<KorenTube> TubeFromKoren(std::string_view parameters);
 // The sound card between the program and the adapter, each imperfection on its own.
 // Counts at the input: 32768 stand for 1 V, so a millivolt of hum is 32.768 counts.
 struct CardSettings {
-    double outHz = 0.0;           // high-pass corner of the output (the stimulus the adapter gets)
-    double inHzVolts = 0.0;       // high-pass corners of the input's voltage and current channels
+    double outHz = 0.0;      // high-pass corner of the output (the stimulus the adapter gets)
+    double inHzVolts = 0.0;  // high-pass corners of the input's voltage and current channels
     double inHzCurrent = 0.0;
-    double gainVolts = 1.0;       // the input channels' gains; a negative gain inverts the channel
+    double gainVolts = 1.0;  // the input channels' gains; a negative gain inverts the channel
     double gainCurrent = 1.0;
-    double skewFrames = 0.0;      // the current channel lags the voltage channel (negative: leads)
-    double ratePpm = 0.0;         // the input's clock runs fast (negative: slow) against the output's
-    double latencyMs = 0.0;       // the answer follows a new grid level this much later
-    double humMv = 0.0;           // mains hum on the current channel, peak millivolts at the input
+    double skewFrames = 0.0;  // the current channel lags the voltage channel (negative: leads)
+    double ratePpm = 0.0;     // the input's clock runs fast (negative: slow) against the output's
+    double latencyMs = 0.0;   // the answer follows a new grid level this much later
+    double humMv = 0.0;       // mains hum on the current channel, peak millivolts at the input
     double humHz = 50.0;
     double dropoutEverySeconds = 0.0;  // every this many seconds the input drops out ...
     double dropoutMs = 0.0;            // ... for this long: the frames are silence
@@ -59,10 +59,10 @@ inline constexpr double kSlowClockLeadMs = 200.0;
 
 struct AdapterSettings {
     KorenTube tube;
-    double loadOhms = 0.0;   // a resistor in place of the tube (0: the tube)
-    double sweepHz = 50.0;   // half-wave sweeps of the anode per second
-    double vaMax = 400.0;    // peak anode voltage
-    double noiseMa = 0.0;    // standard deviation of noise on the current
+    double loadOhms = 0.0;  // a resistor in place of the tube (0: the tube)
+    double sweepHz = 50.0;  // half-wave sweeps of the anode per second
+    double vaMax = 400.0;   // peak anode voltage
+    double noiseMa = 0.0;   // standard deviation of noise on the current
     CardSettings card;
 };
 
@@ -101,7 +101,7 @@ private:
     std::vector<double> stimulus_;
     std::vector<double> lagging_;  // the last samples of the later channel, for the skew
     double stimulusFrames_ = 0.0;
-    std::uint64_t frame_ = 0;      // answer frames so far
+    std::uint64_t frame_ = 0;  // answer frames so far
     std::mt19937 random_{2024};
     std::normal_distribution<double> noise_{0.0, 1.0};
 };

@@ -39,7 +39,8 @@ namespace {
 
 // The example family of the first start, and the hint shown with it.
 const char kFirstFamily[] = "12AU7.tdf";
-const char kFirstHint[] = "Shift+click on the plot: operating point and load line. Right-click the next curve: Gm.";
+const char kFirstHint[] =
+    "Shift+click on the plot: operating point and load line. Right-click the next curve: Gm.";
 
 // Client area left free beside and below the plot.
 constexpr int kPlotMarginWidth = 160;
@@ -68,8 +69,10 @@ Base::Base(Services services, QWidget* parent) : QMainWindow(parent), services_(
     ConnectHandlers();
     statusBar()->setObjectName("StatusBar");
     // The Stage panel's column comes beside the client area, which keeps its design size.
-    const int column = DockStage->sizeHint().width() + style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
-    resize(kClientWidth + column, kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    const int column =
+        DockStage->sizeHint().width() + style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+    resize(kClientWidth + column,
+           kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 Base::~Base() {
@@ -105,16 +108,16 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x,
     return l;
 }
 
-QLineEdit* MakeField(QWidget* parent, const char* name, const QString& text, int x, int y,
-                     int w, int h = 20) {
+QLineEdit* MakeField(QWidget* parent, const char* name, const QString& text, int x, int y, int w,
+                     int h = 20) {
     auto* e = new QLineEdit(text, parent);
     e->setObjectName(name);
     e->setGeometry(x, y, w, h);
     return e;
 }
 
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title, int x, int y,
-                     int w, int h) {
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title, int x, int y, int w,
+                     int h) {
     auto* g = new QGroupBox(title, parent);
     g->setObjectName(name);
     g->setGeometry(x, y, w, h);
@@ -339,13 +342,18 @@ void Base::ConnectHandlers() {
     connect(Mnu_Manual, &QAction::triggered, this, [this] { Mnu_Manual_Click(); });
     connect(Mnu_About, &QAction::triggered, this, [this] { Mnu_About_Click(); });
 
-    ConnectTypedField(RLoad, [this] { RLoad_Change(); }, [](float v) { return v >= 0.01f && v <= 100000.0f; });
-    ConnectTypedField(TxPwr, [this] { TxPwr_Change(); }, [](float v) { return v >= 0.0f && v <= 100.0f; });
-    ConnectTypedField(TxVg1, [this] { TxVg1_Change(); },
-                      [this](float v) { return v >= 0.0f && v <= static_cast<float>(state_.Vg1FullScale); });
-    ConnectTypedField(TxVg2, [this] { TxVg2_Change(); },
-                      [this](float v) { return v >= 0.0f && v <= static_cast<float>(state_.Vg2FullScale); });
-    ConnectTypedField(TxVin, [this] { TxVin_Change(); }, [](float v) { return v >= 0.01f && v <= 1000.0f; });
+    ConnectTypedField(
+        RLoad, [this] { RLoad_Change(); }, [](float v) { return v >= 0.01f && v <= 100000.0f; });
+    ConnectTypedField(
+        TxPwr, [this] { TxPwr_Change(); }, [](float v) { return v >= 0.0f && v <= 100.0f; });
+    ConnectTypedField(
+        TxVg1, [this] { TxVg1_Change(); },
+        [this](float v) { return v >= 0.0f && v <= static_cast<float>(state_.Vg1FullScale); });
+    ConnectTypedField(
+        TxVg2, [this] { TxVg2_Change(); },
+        [this](float v) { return v >= 0.0f && v <= static_cast<float>(state_.Vg2FullScale); });
+    ConnectTypedField(
+        TxVin, [this] { TxVin_Change(); }, [](float v) { return v >= 0.01f && v <= 1000.0f; });
     connect(Tvol, &QLineEdit::textChanged, this, [this] { Tvol_Change(); });
 
     connect(CbVdiv, &QComboBox::activated, this, [this] {
@@ -372,11 +380,14 @@ void Base::ConnectHandlers() {
     connect(TxCalV, &QLineEdit::textChanged, this, [this] { TxCalV_Change(); });
     connect(TxCalMa, &QLineEdit::textChanged, this, [this] { TxCalMa_Change(); });
 
-    connect(ScopeBox, &Scope::MouseDown, this,
-            [this](int button, int shift, float x, float y) { Scope_MouseDown(button, shift, x, y); });
-    connect(ScopeBox, &Scope::MouseMove, this,
-            [this](int button, int shift, float x, float y) { Scope_MouseMove(button, shift, x, y); });
-    connect(ScopeBox, &Scope::MouseWheel, this, [this](int steps, int shift) { Scope_MouseWheel(steps, shift); });
+    connect(ScopeBox, &Scope::MouseDown, this, [this](int button, int shift, float x, float y) {
+        Scope_MouseDown(button, shift, x, y);
+    });
+    connect(ScopeBox, &Scope::MouseMove, this, [this](int button, int shift, float x, float y) {
+        Scope_MouseMove(button, shift, x, y);
+    });
+    connect(ScopeBox, &Scope::MouseWheel, this,
+            [this](int steps, int shift) { Scope_MouseWheel(steps, shift); });
 
     for (QWidget* w : {static_cast<QWidget*>(TxPwr), static_cast<QWidget*>(RLoad),
                        static_cast<QWidget*>(TxVg1), static_cast<QWidget*>(TxVg2)})
@@ -422,34 +433,56 @@ bool Base::eventFilter(QObject* watched, QEvent* event) {
         if (key->key() == Qt::Key_Down) code = kKeyDown;
         if (code != 0) {
             const int shift = Scope::ShiftNumber(key->modifiers());
-            if (watched == TxPwr) { TxPwr_KeyDown(code, shift); return true; }
-            if (watched == RLoad) { RLoad_KeyDown(code, shift); return true; }
-            if (watched == TxVg1) { TxVg1_KeyDown(code, shift); return true; }
-            if (watched == TxVg2) { TxVg2_KeyDown(code, shift); return true; }
-            if (watched == TxVin) { TxVin_KeyDown(code, shift); return true; }
+            if (watched == TxPwr) {
+                TxPwr_KeyDown(code, shift);
+                return true;
+            }
+            if (watched == RLoad) {
+                RLoad_KeyDown(code, shift);
+                return true;
+            }
+            if (watched == TxVg1) {
+                TxVg1_KeyDown(code, shift);
+                return true;
+            }
+            if (watched == TxVg2) {
+                TxVg2_KeyDown(code, shift);
+                return true;
+            }
+            if (watched == TxVin) {
+                TxVin_KeyDown(code, shift);
+                return true;
+            }
         }
         // Enter in a scale list redraws. The list itself does nothing more with it: Enter
         // is not a pick from the list, so it must not also count as a click.
         if (watched == CbVdiv || watched == CbMaDiv) {
             const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-            const int ascii = enter ? kKeyEnter : (key->text().isEmpty() ? 0 : key->text().at(0).unicode());
+            const int ascii =
+                enter ? kKeyEnter : (key->text().isEmpty() ? 0 : key->text().at(0).unicode());
             if (ascii != 0) {
-                if (watched == CbVdiv) CbVdiv_KeyPress(ascii);
-                else CbMaDiv_KeyPress(ascii);
+                if (watched == CbVdiv)
+                    CbVdiv_KeyPress(ascii);
+                else
+                    CbMaDiv_KeyPress(ascii);
             }
             return enter;
         }
         return false;
     }
 
-    if (type == QEvent::FocusOut && (watched == CbVdiv || watched == CbMaDiv) && !listLosingFocus_) {
+    if (type == QEvent::FocusOut && (watched == CbVdiv || watched == CbMaDiv) &&
+        !listLosingFocus_) {
         auto* focus = static_cast<QFocusEvent*>(event);
         // The list is about to lose the focus to another control of the window; opening
         // its own pop-up or leaving the window is no validation.
-        if (focus->reason() == Qt::PopupFocusReason || focus->reason() == Qt::ActiveWindowFocusReason)
+        if (focus->reason() == Qt::PopupFocusReason ||
+            focus->reason() == Qt::ActiveWindowFocusReason)
             return false;
-        if (watched == CbVdiv) CbVdiv_Validate();
-        else CbMaDiv_Validate();
+        if (watched == CbVdiv)
+            CbVdiv_Validate();
+        else
+            CbMaDiv_Validate();
         // The list's own handling of the lost focus picks the entry matching a typed text;
         // that is no click on an entry, so it runs with the click handlers held off.
         listLosingFocus_ = true;
@@ -489,7 +522,8 @@ void Base::Form_Load() {
     int slot = 0;
     for (const std::string& family : startFamilies_) {
         if (slot == kSlotCount) break;
-        const std::string path = QFileInfo(QString::fromStdString(family)).absoluteFilePath().toStdString();
+        const std::string path =
+            QFileInfo(QString::fromStdString(family)).absoluteFilePath().toStdString();
         CurveFile file = ReadCurveFile(path, GetFileName(path));
         if (!file.ok && file.reason.empty()) {
             Message("Can't open " + family);
@@ -515,7 +549,8 @@ void Base::OpenAtStart(std::vector<std::string> families, std::string configurat
 void Base::InitSettings() {
     if (settingsDone_) return;
     settingsDone_ = true;
-    for (float v : kMilliampsPerDivScales) CbMaDiv->addItem(QString::fromStdString(GeneralNumber(v)));
+    for (float v : kMilliampsPerDivScales)
+        CbMaDiv->addItem(QString::fromStdString(GeneralNumber(v)));
     CbMaDiv->setCurrentIndex(2);
     for (float v : kVoltsPerDivScales) CbVdiv->addItem(QString::fromStdString(GeneralNumber(v)));
     CbVdiv->setCurrentIndex(2);
@@ -528,7 +563,8 @@ void Base::InitSettings() {
     ShowCalibrationFactors();
     // The first start (no configuration saved yet, no file named) shows an example family
     // whole, with a hint where to click.
-    const bool firstStart = startConfiguration_.empty() && startFamilies_.empty() && ReadMostRecent().empty();
+    const bool firstStart =
+        startConfiguration_.empty() && startFamilies_.empty() && ReadMostRecent().empty();
     // A configuration named on the command line stands in for the most recent one.
     if (startConfiguration_.empty() || !LoadConfiguration(startConfiguration_)) RecallMostRecent();
     startConfiguration_.clear();
@@ -580,10 +616,22 @@ void Base::Mnu_Cook_Click() {
 
 // Picking, Enter and leaving a list refuse a text that is no usable scale (the list shows
 // the scale in force again and the status line says why), then redraw.
-void Base::CbVdiv_Click() { RefuseScaleText(CbVdiv); RedrawPlot(); }
-void Base::CbMaDiv_Click() { RefuseScaleText(CbMaDiv); RedrawPlot(); }
-void Base::CbVdiv_Validate() { RefuseScaleText(CbVdiv); RedrawPlot(); }
-void Base::CbMaDiv_Validate() { RefuseScaleText(CbMaDiv); RedrawPlot(); }
+void Base::CbVdiv_Click() {
+    RefuseScaleText(CbVdiv);
+    RedrawPlot();
+}
+void Base::CbMaDiv_Click() {
+    RefuseScaleText(CbMaDiv);
+    RedrawPlot();
+}
+void Base::CbVdiv_Validate() {
+    RefuseScaleText(CbVdiv);
+    RedrawPlot();
+}
+void Base::CbMaDiv_Validate() {
+    RefuseScaleText(CbMaDiv);
+    RedrawPlot();
+}
 
 void Base::CbVdiv_KeyPress(int keyAscii) {
     if (keyAscii != kKeyEnter) return;
@@ -648,7 +696,9 @@ void Base::WakeWait() {
     if (waitLoop_ != nullptr) waitLoop_->quit();
 }
 
-void Base::Status(const std::string& text) { statusBar()->showMessage(QString::fromStdString(text)); }
+void Base::Status(const std::string& text) {
+    statusBar()->showMessage(QString::fromStdString(text));
+}
 
 void Base::Message(const std::string& text, const std::string& title, MessageIcon icon) {
     if (services_.messages != nullptr) services_.messages->Show(text, title, icon);

@@ -183,8 +183,9 @@ public:
     // their errors for the user to choose one (askModelChoice, the best offered), shows
     // the chosen one's parameters and draws its curves.
     void FitSlotModel(int index);
-    void SaveSlotModel(int index);   // "Save model as TDF..."
-    void ExportSlotSpice(int index, SpiceDialect dialect = SpiceDialect::Ngspice);  // "Export SPICE..."
+    void SaveSlotModel(int index);  // "Save model as TDF..."
+    void ExportSlotSpice(int index,
+                         SpiceDialect dialect = SpiceDialect::Ngspice);  // "Export SPICE..."
     // The slot's chosen fit, when one has been made since its file was chosen.
     const ModelFit* SlotFit(int index) const;
     void TxVin_Change();
@@ -344,10 +345,10 @@ public:
     QLineEdit* TxRl = nullptr;     // the next stage's grid resistor; empty: none
     QCheckBox* CkBypassed = nullptr;
     QCheckBox* CkPushPull = nullptr;
-    QLineEdit* TxRaa = nullptr;    // the pair's plate-to-plate load
-    QLineEdit* TxBias = nullptr;   // fixed grid bias, volts (either sign: below the cathode)
+    QLineEdit* TxRaa = nullptr;   // the pair's plate-to-plate load
+    QLineEdit* TxBias = nullptr;  // fixed grid bias, volts (either sign: below the cathode)
     std::array<QLabel*, 6> LabelStageField{};  // the fields' captions
-    QLabel* LabelStage = nullptr;  // the numbers, one line each, or what is missing
+    QLabel* LabelStage = nullptr;              // the numbers, one line each, or what is missing
 
     QMenu* Mnu_Mode = nullptr;
     QAction* Mnu_Capture = nullptr;
@@ -426,11 +427,11 @@ private:
     Services services_;
     WindowState state_;
     bool closing_ = false;
-    QEventLoop* waitLoop_ = nullptr;  // the nested wait in progress, if any
+    QEventLoop* waitLoop_ = nullptr;      // the nested wait in progress, if any
     std::vector<QEventLoop*> waitLoops_;  // every nested wait, innermost last
     PlotSurface* plotOverride_ = nullptr;
-    bool settingsDone_ = false;           // InitSettings runs once
-    bool listLosingFocus_ = false;        // a scale list is handling its lost focus
+    bool settingsDone_ = false;     // InitSettings runs once
+    bool listLosingFocus_ = false;  // a scale list is handling its lost focus
     // The import slots: each file's path ("" = empty) and what was read of it, read again
     // when the file's identity changes.
     struct Slot {
@@ -446,9 +447,9 @@ private:
     bool TakeIntoSlot(int index, const std::string& path, CurveFile file);
     std::vector<std::string> startFamilies_;  // named on the command line
     std::string startConfiguration_;          // named on the command line; "" = the most recent
-    std::vector<int> devicePositions_;  // DevicesBox position -> device number
+    std::vector<int> devicePositions_;        // DevicesBox position -> device number
     std::array<std::optional<ModelFit>, kSlotCount> slotFits_;          // each slot's chosen fit
-    std::array<std::shared_ptr<const Family>, kSlotCount> slotModels_;   // and its model's family
+    std::array<std::shared_ptr<const Family>, kSlotCount> slotModels_;  // and its model's family
     struct LoadFamily;
     std::shared_ptr<LoadFamily> loadFamily_;  // the family the numbers read, while it is the slot's
     struct StagePanel;

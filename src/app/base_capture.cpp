@@ -40,11 +40,13 @@ constexpr double kFramesPerMs = 11.025;
 // Sweeps a calibration needs before its reading is used.
 constexpr int kLeastCalibrationSweeps = 10;
 // Without a device the program goes on: Cook mode needs none.
-const char kNoDeviceText[] = "No sound device answers: is a sound server (PulseAudio or PipeWire) running?";
+const char kNoDeviceText[] =
+    "No sound device answers: is a sound server (PulseAudio or PipeWire) running?";
 
 int MsSince(std::chrono::steady_clock::time_point start) {
-    return static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - start)
+                                .count());
 }
 
 std::int16_t CountOf(float mean) {
@@ -152,7 +154,8 @@ void Base::ShowVolume() {
 
 void Base::Tvol_Change() {
     if (state_.WaveOutHandle == 0 || !services_.wave) return;
-    services_.wave->OutSetVolume(state_.WaveOutHandle, VolumeWordFromText(Tvol->text().toStdString()));
+    services_.wave->OutSetVolume(state_.WaveOutHandle,
+                                 VolumeWordFromText(Tvol->text().toStdString()));
     ShowVolume();
 }
 
@@ -176,8 +179,8 @@ void Base::SetGridVoltages(float vg1, float vg2) {
         wasOpen = state_.WaveOutHandle != 0;
         if (!wasOpen) {
             WaveHandle handle = 0;
-            const MmResult r = wave.OutOpen(&handle, static_cast<unsigned>(state_.OutDeviceId),
-                                            kStimulusFormat);
+            const MmResult r =
+                wave.OutOpen(&handle, static_cast<unsigned>(state_.OutDeviceId), kStimulusFormat);
             if (r != kMmNoError) {
                 Message(wave.OutGetErrorText(r));
                 return;
@@ -221,17 +224,20 @@ void Base::ScanGridSteps() {
     settings.corners = {state_.CornerV, state_.CornerI};
     run_ = std::make_unique<CaptureRun>(settings);
     overruns_ = 0;
-    if (state_.WaveInHandle != 0 && services_.wave) services_.wave->InGetOverruns(state_.WaveInHandle, &overruns_);
+    if (state_.WaveInHandle != 0 && services_.wave)
+        services_.wave->InGetOverruns(state_.WaveInHandle, &overruns_);
     for (;;) {
         // Grid 1 (inner) and grid 2 (outer) through the staircase; the run takes the
         // fields' steps at the start of every pass.
-        const ScanLevel level = run_->Next(ScanStep(TextNumber(TxVg1->text())), ScanStep(TextNumber(TxVg2->text())));
+        const ScanLevel level =
+            run_->Next(ScanStep(TextNumber(TxVg1->text())), ScanStep(TextNumber(TxVg2->text())));
         // What arrived so far answered the levels before: read before this one plays.
         bool inputWorks = ReadInput();
         if (inputWorks) {
             SetGridVoltages(level.vg1, level.vg2);
             // Outside Capture mode the stimulus stays at the level it had: the run knows.
-            run_->Played(run_->InputFrames(), PathDelayFrames(), state_.InCaptureMode() && state_.WaveOutHandle != 0);
+            run_->Played(run_->InputFrames(), PathDelayFrames(),
+                         state_.InCaptureMode() && state_.WaveOutHandle != 0);
             DoEvents();
             inputWorks = CaptureStep();
         }
@@ -260,7 +266,8 @@ double Base::PathDelayFrames() const {
 
 bool Base::CaptureStep() {
     const auto start = std::chrono::steady_clock::now();
-    for (int left = kStepMs - MsSince(start); left > 0 && !Closing(); left = kStepMs - MsSince(start)) {
+    for (int left = kStepMs - MsSince(start); left > 0 && !Closing();
+         left = kStepMs - MsSince(start)) {
         Pause(std::min(left, state_.CalibrationMode ? kSliceMs : MsUntilAnswer()));
         if (!ReadInput()) return false;
         if (state_.CalibrationMode && !Closing()) ShowCalibration();
@@ -289,7 +296,8 @@ bool Base::FinishRun() {
 int Base::MsUntilAnswer() const {
     if (!run_) return kStepMs;
     const std::uint64_t have = run_->InputFrames(), due = run_->FramesWanted();
-    const int missingMs = due > have ? static_cast<int>(static_cast<double>(due - have) / kFramesPerMs) : 0;
+    const int missingMs =
+        due > have ? static_cast<int>(static_cast<double>(due - have) / kFramesPerMs) : 0;
     return std::max(kLeastWaitMs, missingMs + kInputBlockMs);
 }
 
@@ -300,7 +308,8 @@ void Base::FinishSteps(bool all) {
     for (const FinishedStep& step : run_->Finish(all)) {
         const StepCurve& curve = step.curve;
         state_.SampleBuffer.fill(0);
-        for (std::size_t k = 0; k < curve.points.size() && 2 * k + 1 < state_.SampleBuffer.size(); ++k) {
+        for (std::size_t k = 0; k < curve.points.size() && 2 * k + 1 < state_.SampleBuffer.size();
+             ++k) {
             state_.SampleBuffer[2 * k] = CountOf(curve.points[k].volts);
             state_.SampleBuffer[2 * k + 1] = CountOf(curve.points[k].current);
         }
@@ -349,7 +358,8 @@ bool Base::ReadInput() {
             // The last kCalibrationPairs pairs, oldest first.
             auto& cal = state_.CalBuffer;
             const auto pairs = static_cast<std::ptrdiff_t>(kCalibrationPairs);
-            const std::ptrdiff_t take = std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(got), pairs);
+            const std::ptrdiff_t take =
+                std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(got), pairs);
             std::copy(cal.begin() + 2 * take, cal.begin() + 2 * pairs, cal.begin());
             std::copy(readBuffer_.begin() + samples - 2 * take, readBuffer_.begin() + samples,
                       cal.begin() + 2 * (pairs - take));
@@ -369,10 +379,13 @@ void Base::ShowCalibration() {
     if (r.sweeps < kLeastCalibrationSweeps) return;
     const double volts = r.peakCounts * static_cast<double>(state_.CalX) / 8192.0;
     const double ma = r.peakCounts * r.currentPerVolt * static_cast<double>(state_.CalY) / 8192.0;
-    std::string text = "Peak " + GeneralNumber(std::round(r.peakCounts)) + " counts: " + GeneralNumber(std::round(volts)) +
-                       " V, " + GeneralNumber(std::round(ma * 100.0) / 100.0) + " mA";
+    std::string text = "Peak " + GeneralNumber(std::round(r.peakCounts)) +
+                       " counts: " + GeneralNumber(std::round(volts)) + " V, " +
+                       GeneralNumber(std::round(ma * 100.0) / 100.0) + " mA";
     const double ohms = TextNumber(TxCalLoad->text());
-    if (ohms > 0.0) text += " (" + GeneralNumber(std::round(volts / ohms * 1e5) / 100.0) + " mA through the load)";
+    if (ohms > 0.0)
+        text +=
+            " (" + GeneralNumber(std::round(volts / ohms * 1e5) / 100.0) + " mA through the load)";
     text += ". Type the meter's peak and the load, then OK.";
     LabelCapture->setText(QString::fromStdString(text));
 }
@@ -393,7 +406,8 @@ void Base::ApplyCalibration() {
     }
     if (std::isfinite(calX) && calX > 0.0) state_.CalX = static_cast<float>(calX);
     ShowCalibrationFactors();
-    LabelCapture->setText(QString::fromStdString("Calibrated: full scale " + GeneralNumber(4.0 * state_.CalX) + " V, " +
+    LabelCapture->setText(QString::fromStdString("Calibrated: full scale " +
+                                                 GeneralNumber(4.0 * state_.CalX) + " V, " +
                                                  GeneralNumber(4.0 * state_.CalY) + " mA."));
 }
 
@@ -402,7 +416,8 @@ std::string Base::CapturedTdfText() const { return TdfText(CapturedRowFamily());
 Family Base::CapturedRowFamily() const {
     std::optional<double> row = capturedRowPick_;
     const std::vector<double> rows = captured_.Rows();
-    if (!row || std::find(rows.begin(), rows.end(), *row) == rows.end()) row = captured_.DefaultRow();
+    if (!row || std::find(rows.begin(), rows.end(), *row) == rows.end())
+        row = captured_.DefaultRow();
     if (!row) return {};
     return captured_.RowFamily(*row, state_.CalX, state_.CalY);
 }
@@ -417,7 +432,8 @@ void Base::ShowCapturedRows() {
             CbCapturedRow->addItem(QString::fromStdString("Ug2" + SignedNumber(v) + " V"), v);
     }
     std::optional<double> shown = capturedRowPick_;
-    if (!shown || std::find(rows.begin(), rows.end(), *shown) == rows.end()) shown = captured_.DefaultRow();
+    if (!shown || std::find(rows.begin(), rows.end(), *shown) == rows.end())
+        shown = captured_.DefaultRow();
     if (shown) CbCapturedRow->setCurrentIndex(CbCapturedRow->findData(*shown));
 }
 
@@ -464,16 +480,20 @@ void Base::CloseStimulus() {
 // again (nested), and every pass applies both fields.
 void Base::TxVg1_Change() {
     if (TextNumber(TxVg1->text()) > state_.Vg1FullScale)
-        TxVg1->setText(QString::fromStdString(SignedNumber(static_cast<double>(state_.Vg1FullScale))));
+        TxVg1->setText(
+            QString::fromStdString(SignedNumber(static_cast<double>(state_.Vg1FullScale))));
     if (TextNumber(TxVg1->text()) < 0) TxVg1->setText("0");
-    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), static_cast<float>(TextNumber(TxVg2->text())));
+    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())),
+                    static_cast<float>(TextNumber(TxVg2->text())));
 }
 
 void Base::TxVg2_Change() {
     if (TextNumber(TxVg2->text()) > state_.Vg2FullScale)
-        TxVg2->setText(QString::fromStdString(SignedNumber(static_cast<double>(state_.Vg2FullScale))));
+        TxVg2->setText(
+            QString::fromStdString(SignedNumber(static_cast<double>(state_.Vg2FullScale))));
     if (TextNumber(TxVg2->text()) < 0) TxVg2->setText("0");
-    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())), static_cast<float>(TextNumber(TxVg2->text())));
+    SetGridVoltages(static_cast<float>(TextNumber(TxVg1->text())),
+                    static_cast<float>(TextNumber(TxVg2->text())));
 }
 
 // ---------------------------------------------------------------------------------
@@ -495,8 +515,8 @@ void Base::StartButton_Click() {
         // still open here would be lost if opened again.
         if (state_.WaveInHandle == 0) {
             WaveHandle handle = 0;
-            const MmResult r = wave.InOpen(&handle, static_cast<unsigned>(state_.InDeviceId),
-                                           kStimulusFormat);
+            const MmResult r =
+                wave.InOpen(&handle, static_cast<unsigned>(state_.InDeviceId), kStimulusFormat);
             if (r != kMmNoError) {
                 Message(wave.InGetErrorText(r));
                 return;

@@ -44,7 +44,8 @@ bool OnSomeScreen(const QRect& frame) {
 // window does not grow by its border at every start.
 class OuterSizeFix : public QObject {
 public:
-    OuterSizeFix(QWidget* window, const QRect& frame) : QObject(window), window_(window), frame_(frame) {
+    OuterSizeFix(QWidget* window, const QRect& frame)
+        : QObject(window), window_(window), frame_(frame) {
         setObjectName("OuterSizeFix");
         window->installEventFilter(this);
     }
@@ -52,7 +53,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
-        if (watched == window_ && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize) &&
+        if (watched == window_ &&
+            (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize) &&
             window_->isVisible()) {
             const QRect outer = window_->frameGeometry();
             const QRect inner = window_->geometry();
@@ -62,7 +64,8 @@ protected:
                 const QSize size(std::max(1, frame_.width() - (outer.width() - inner.width())),
                                  std::max(1, frame_.height() - (outer.height() - inner.height())));
                 if (window_->size() != size) window_->resize(size);
-                if (window_->frameGeometry().topLeft() != frame_.topLeft()) window_->move(frame_.topLeft());
+                if (window_->frameGeometry().topLeft() != frame_.topLeft())
+                    window_->move(frame_.topLeft());
             }
         }
         return false;
@@ -143,7 +146,8 @@ bool Base::LoadConfiguration(const std::string& path) {
     std::string notConfiguration;
     const std::optional<ConfigurationValues> values = ReadConfiguration(path, &notConfiguration);
     if (!values) {
-        Message(notConfiguration.empty() ? "Can't open " + path : "Can't read " + path + ": " + notConfiguration);
+        Message(notConfiguration.empty() ? "Can't open " + path
+                                         : "Can't read " + path + ": " + notConfiguration);
         return false;
     }
     ApplyConfiguration(*values);
@@ -151,7 +155,6 @@ bool Base::LoadConfiguration(const std::string& path) {
 }
 
 void Base::ApplyConfiguration(const ConfigurationValues& v) {
-
     // Window place and size. A size of zero or less, or a place wholly off every
     // screen, would lose the window: such a geometry is left as it is.
     const double dpi = LogicalDpi(this);
@@ -160,7 +163,8 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
     auto pixels = [dpi](float twips) {
         return std::clamp(TwipsToPixels(twips, dpi), -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     };
-    const bool placed = v.Holds("FORM/Top") && v.Holds("FORM/Left") && v.Holds("FORM/Width") && v.Holds("FORM/Height");
+    const bool placed = v.Holds("FORM/Top") && v.Holds("FORM/Left") && v.Holds("FORM/Width") &&
+                        v.Holds("FORM/Height");
     QRect frame(pixels(v.Left), pixels(v.Top), pixels(v.Width), pixels(v.Height));
     // No larger than the whole desktop: the plot's image grows with the window.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -172,14 +176,16 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
         const int borderWidth = frameGeometry().width() - geometry().width();
         const int borderHeight = frameGeometry().height() - geometry().height();
         move(frame.topLeft());
-        resize(std::max(1, frame.width() - borderWidth), std::max(1, frame.height() - borderHeight));
+        resize(std::max(1, frame.width() - borderWidth),
+               std::max(1, frame.height() - borderHeight));
         delete findChild<QObject*>("OuterSizeFix", Qt::FindDirectChildrenOnly);
         if (!isVisible()) new OuterSizeFix(this, frame);
     }
 
     // Fields: each assignment runs the field's own change handling. What the file does not
     // hold (a file cut short, one from before a key was kept) stays as it is.
-    const auto put = [&v](const char* key, const std::string& value, const std::function<void(const QString&)>& to) {
+    const auto put = [&v](const char* key, const std::string& value,
+                          const std::function<void(const QString&)>& to) {
         if (v.Holds(key)) to(QString::fromStdString(value));
     };
     put("DISPLAY/Ia", v.Ia, [this](const QString& t) { CbMaDiv->setCurrentText(t); });
@@ -195,8 +201,10 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
     put("STAGE/Rl", v.Rl, [this](const QString& t) { TxRl->setText(t); });
     put("STAGE/Raa", v.Raa, [this](const QString& t) { TxRaa->setText(t); });
     put("STAGE/Bias", v.Bias, [this](const QString& t) { TxBias->setText(t); });
-    put("STAGE/Bypassed", v.Bypassed, [this](const QString& t) { CkBypassed->setChecked(TextNumber(t) != 0.0); });
-    put("STAGE/PushPull", v.PushPull, [this](const QString& t) { CkPushPull->setChecked(TextNumber(t) != 0.0); });
+    put("STAGE/Bypassed", v.Bypassed,
+        [this](const QString& t) { CkBypassed->setChecked(TextNumber(t) != 0.0); });
+    put("STAGE/PushPull", v.PushPull,
+        [this](const QString& t) { CkPushPull->setChecked(TextNumber(t) != 0.0); });
     stageHeld_ = false;
     if (v.Holds("DATA/InDevice")) state_.InDeviceId = v.InDevice;
     if (v.Holds("DATA/OutDevice")) state_.OutDeviceId = v.OutDevice;
@@ -248,9 +256,11 @@ void Base::ApplyConfiguration(const ConfigurationValues& v) {
         for (int k = 0; k < kSlotCount; ++k) {
             const CurveFile& file = SlotFile(k);
             if (SlotPath(k).isEmpty() || file.ok) continue;
-            missing += "\n" + SlotPath(k).toStdString() + (file.reason.empty() ? "" : " (" + file.reason + ")");
+            missing += "\n" + SlotPath(k).toStdString() +
+                       (file.reason.empty() ? "" : " (" + file.reason + ")");
         }
-        if (!missing.empty()) Message("These family files of the configuration cannot be read:" + missing);
+        if (!missing.empty())
+            Message("These family files of the configuration cannot be read:" + missing);
     }
     RedrawPlot();
 }
@@ -260,7 +270,8 @@ void Base::RecallMostRecent() {
     // Nothing saved yet, or the file is gone: the start-up values stand, silently.
     if (path.empty()) return;
     std::string notConfiguration;
-    if (const std::optional<ConfigurationValues> values = ReadConfiguration(path, &notConfiguration))
+    if (const std::optional<ConfigurationValues> values =
+            ReadConfiguration(path, &notConfiguration))
         ApplyConfiguration(*values);
     else if (!notConfiguration.empty())
         Message("Can't read " + path + ": " + notConfiguration);

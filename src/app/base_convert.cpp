@@ -22,7 +22,8 @@ void Base::ConvertExternalData() {
 
     const std::string tablePath =
         FileDialog(*services_.dialogs, state_.ConvertInDir, "*.txt", "Import external data", "Open",
-                   {{"Curve files (*.tdf *.utd *.txt *.dat *.csv *.tsv)", "*.tdf *.utd *.txt *.dat *.csv *.tsv"}});
+                   {{"Curve files (*.tdf *.utd *.txt *.dat *.csv *.tsv)",
+                     "*.tdf *.utd *.txt *.dat *.csv *.tsv"}});
     if (tablePath.empty()) return;
 
     const int in = FileOpenByMode(tablePath, "R", kFileTimeoutMs);

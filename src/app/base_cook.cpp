@@ -60,7 +60,8 @@ CookScene Base::Scene() const {
         scene.imports[k] = {slots_[k].file.shown, CkImport[k]->isChecked(), slotModels_[k],
                             GetField(GetFileName(slots_[k].path.toStdString()), 1, ".")};
     scene.showModels = Mnu_ShowModels->isChecked();
-    if (s.OriginY != kPlotUnits) scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
+    if (s.OriginY != kPlotUnits)
+        scene.operatingPoint = OperatingPoint{{s.LoadLineX, s.LoadLineY}, s.LoadLineR};
     scene.marks = s.Marks;
     if (CkCaptured->isChecked() && s.HaveCapture)
         scene.captured = std::make_shared<const ShownFamily>(ShownAsTdf(CapturedRowFamily()));
@@ -73,9 +74,11 @@ bool Base::RefuseScaleText(QComboBox* list) {
     if (TextScale(text)) return false;
     const bool volts = list == CbVdiv;
     const float inForce = volts ? state_.VoltsPerDiv : state_.MilliampsPerDiv;
-    const float shown = inForce != 0.0f ? inForce : (volts ? kStartVoltsPerDiv : kStartMilliampsPerDiv);
-    const std::string quoted = BeginsWithNumber(text.toStdString()) ? text.trimmed().toStdString()
-                                                                      : "\"" + text.toStdString() + "\"";
+    const float shown =
+        inForce != 0.0f ? inForce : (volts ? kStartVoltsPerDiv : kStartMilliampsPerDiv);
+    const std::string quoted = BeginsWithNumber(text.toStdString())
+                                   ? text.trimmed().toStdString()
+                                   : "\"" + text.toStdString() + "\"";
     list->setEditText(QString::fromStdString(GeneralNumber(shown)));
     Status(std::string(volts ? "V/div: " : "mA/div: ") + ScaleRefusal(quoted));
     return true;
@@ -139,7 +142,8 @@ void Base::PlaceOperatingPoint(float x, float y) {
     PlotSurface& plot = Plot();
     // Drawing the old figure again takes it off.
     if (s.OriginY != kPlotUnits)
-        DrawOperatingPoint(plot, {{s.LoadLineX, s.LoadLineY}, s.LoadLineR}, s.UnitsPerVolt, s.UnitsPerMilliamp);
+        DrawOperatingPoint(plot, {{s.LoadLineX, s.LoadLineY}, s.LoadLineR}, s.UnitsPerVolt,
+                           s.UnitsPerMilliamp);
     s.OriginX = x;
     s.OriginY = y;
     s.LoadLineR = FloatNumber(RLoad->text());
@@ -191,8 +195,8 @@ void Base::PlaceTypedOperatingPoint() {
     const std::optional<double> ia = WholeNumber(TxIa0->text().toStdString());
     const auto usable = [](std::optional<double> v) { return v && *v >= 0.0 && *v <= 1e6; };
     if (!usable(ua) || !usable(ia)) {
-        Status("Ua0 and Ia0 take a voltage and a current of 0 or more: \"" + TxUa0->text().toStdString() +
-               "\" V, \"" + TxIa0->text().toStdString() + "\" mA");
+        Status("Ua0 and Ia0 take a voltage and a current of 0 or more: \"" +
+               TxUa0->text().toStdString() + "\" V, \"" + TxIa0->text().toStdString() + "\" mA");
         return;
     }
     RedrawPlot();
@@ -261,11 +265,14 @@ void Base::Scope_MouseDown(int button, int shift, float x, float y) {
 
 QString Base::SlotPath(int index) const { return slots_.at(static_cast<std::size_t>(index)).path; }
 
-const CurveFile& Base::SlotFile(int index) const { return slots_.at(static_cast<std::size_t>(index)).file; }
+const CurveFile& Base::SlotFile(int index) const {
+    return slots_.at(static_cast<std::size_t>(index)).file;
+}
 
 void Base::RefreshSlot(std::size_t k) {
     Slot& slot = slots_.at(k);
-    if (!slot.path.isEmpty() && RefreshCurveFile(slot.path.toStdString(), slot.file, GetFileName(slot.path.toStdString())))
+    if (!slot.path.isEmpty() &&
+        RefreshCurveFile(slot.path.toStdString(), slot.file, GetFileName(slot.path.toStdString())))
         ShowSlotState(k);
 }
 
@@ -280,8 +287,9 @@ void Base::ShowSlotState(std::size_t k) {
     // A file of several screen voltages shows its first; the tip says which.
     QString tip = QString::fromStdString(slot.file.note);
     if (missing)
-        tip = slot.file.reason.empty() ? "Missing: " + slot.path
-                                       : "Can't read " + slot.path + ": " + QString::fromStdString(slot.file.reason);
+        tip = slot.file.reason.empty()
+                  ? "Missing: " + slot.path
+                  : "Can't read " + slot.path + ": " + QString::fromStdString(slot.file.reason);
     box->setToolTip(tip);
 }
 
@@ -297,14 +305,17 @@ void Base::PutInSlot(std::size_t k, const QString& path, CurveFile file) {
 
 void Base::SetSlotPath(int index, const QString& path) {
     const std::string name = path.toStdString();
-    PutInSlot(static_cast<std::size_t>(index), path, name.empty() ? CurveFile{} : ReadCurveFile(name, GetFileName(name)));
+    PutInSlot(static_cast<std::size_t>(index), path,
+              name.empty() ? CurveFile{} : ReadCurveFile(name, GetFileName(name)));
 }
 
 void Base::BtCkBrowse_Click(int index) {
     std::string path;
     if (services_.dialogs != nullptr)
-        path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Import TDF data", "Open",
-                          {{"Curve files (*.tdf *.utd *.txt *.dat *.csv *.tsv)", "*.tdf *.utd *.txt *.dat *.csv *.tsv"}});
+        path =
+            FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Import TDF data", "Open",
+                       {{"Curve files (*.tdf *.utd *.txt *.dat *.csv *.tsv)",
+                         "*.tdf *.utd *.txt *.dat *.csv *.tsv"}});
     if (!path.empty()) TakeIntoSlot(index, path);
     RedrawPlot();
 }
@@ -352,7 +363,8 @@ void Base::BtExport_Click() {
     if (state_.ExportFileName.empty()) return;
     std::string reason;
     if (!ReplaceFile(state_.ExportFileName, TdfText(row) + "\r\n", &reason)) {
-        Message("Can't write " + state_.ExportFileName + ": " + reason, "Anodix", MessageIcon::Critical);
+        Message("Can't write " + state_.ExportFileName + ": " + reason, "Anodix",
+                MessageIcon::Critical);
         return;
     }
     state_.HaveCapture = false;

@@ -19,7 +19,8 @@ namespace {
 std::vector<float> ListScales(const QComboBox& list) {
     std::vector<float> scales;
     scales.reserve(static_cast<std::size_t>(list.count()));
-    for (int i = 0; i < list.count(); ++i) scales.push_back(static_cast<float>(LeadingNumber(list.itemText(i).toStdString())));
+    for (int i = 0; i < list.count(); ++i)
+        scales.push_back(static_cast<float>(LeadingNumber(list.itemText(i).toStdString())));
     return scales;
 }
 
@@ -51,10 +52,12 @@ void Base::Scope_MouseWheel(int steps, int shift) {
     float next = inForce;
     for (int n = 0; n < std::abs(steps); ++n) {
         if (steps > 0) {
-            const auto below = std::find_if(scales.rbegin(), scales.rend(), [next](float v) { return v < next; });
+            const auto below =
+                std::find_if(scales.rbegin(), scales.rend(), [next](float v) { return v < next; });
             next = below != scales.rend() ? *below : scales.front();
         } else {
-            const auto above = std::find_if(scales.begin(), scales.end(), [next](float v) { return v > next; });
+            const auto above =
+                std::find_if(scales.begin(), scales.end(), [next](float v) { return v > next; });
             next = above != scales.end() ? *above : scales.back();
         }
     }
@@ -64,23 +67,28 @@ void Base::Scope_MouseWheel(int steps, int shift) {
 }
 
 void Base::Mnu_Manual_Click() {
-    const auto open = [this](const QUrl& url) { return openDocument ? openDocument(url) : QDesktopServices::openUrl(url); };
+    const auto open = [this](const QUrl& url) {
+        return openDocument ? openDocument(url) : QDesktopServices::openUrl(url);
+    };
     // The installed manual page, shown by the desktop's help viewer; else the README of the
     // source tree the program was built from.
-    const QString installed = QCoreApplication::applicationDirPath() + "/../share/man/man1/anodix.1.gz";
+    const QString installed =
+        QCoreApplication::applicationDirPath() + "/../share/man/man1/anodix.1.gz";
     if (QFileInfo::exists(installed) && open(QUrl("man:anodix(1)"))) return;
     const QString readme = QStringLiteral(ANODIX_README);
     if (QFileInfo::exists(readme) && open(QUrl::fromLocalFile(readme))) return;
-    Message(QFileInfo::exists(installed) ? "Can't open the manual: the desktop has no viewer for manual pages; "
-                                           "type \"man anodix\" in a terminal."
-                                         : "Can't open the manual: neither it nor the README was found.");
+    Message(QFileInfo::exists(installed)
+                ? "Can't open the manual: the desktop has no viewer for manual pages; "
+                  "type \"man anodix\" in a terminal."
+                : "Can't open the manual: neither it nor the README was found.");
 }
 
 void Base::Mnu_About_Click() {
     Message(std::string("Anodix ") + ANODIX_VERSION +
                 "\nTube curve families, load lines and a sound-card curve tracer.\n"
                 "Licence: proprietary; all rights reserved by the Anodix developers.\n"
-                "Data folder (examples, the last configuration): " + ProgramDirectory(),
+                "Data folder (examples, the last configuration): " +
+                ProgramDirectory(),
             "About Anodix");
 }
 

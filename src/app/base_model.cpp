@@ -28,7 +28,8 @@ namespace anodix {
 struct Base::LoadFamily {
     std::shared_ptr<const Family> family;
     FamilyCurrents currents;
-    explicit LoadFamily(std::shared_ptr<const Family> f) : family(std::move(f)), currents(*family) {}
+    explicit LoadFamily(std::shared_ptr<const Family> f)
+        : family(std::move(f)), currents(*family) {}
 };
 
 namespace {
@@ -83,9 +84,12 @@ void Base::BuildModelControls(QWidget* client) {
     for (int k = 0; k < kSlotCount; ++k) {
         auto* menu = new QMenu(this);
         menu->setObjectName(QString("MnuSlot_%1").arg(k));
-        connect(menu->addAction("Fit model..."), &QAction::triggered, this, [this, k] { FitSlotModel(k); });
-        connect(menu->addAction("Save model as TDF..."), &QAction::triggered, this, [this, k] { SaveSlotModel(k); });
-        connect(menu->addAction("Export SPICE..."), &QAction::triggered, this, [this, k] { ExportSlotSpice(k); });
+        connect(menu->addAction("Fit model..."), &QAction::triggered, this,
+                [this, k] { FitSlotModel(k); });
+        connect(menu->addAction("Save model as TDF..."), &QAction::triggered, this,
+                [this, k] { SaveSlotModel(k); });
+        connect(menu->addAction("Export SPICE..."), &QAction::triggered, this,
+                [this, k] { ExportSlotSpice(k); });
         connect(menu->addAction("Export SPICE for LTspice..."), &QAction::triggered, this,
                 [this, k] { ExportSlotSpice(k, SpiceDialect::LTspice); });
         MnuSlot[static_cast<std::size_t>(k)] = menu;
@@ -130,8 +134,9 @@ void Base::FitSlotModel(int index) {
     RefreshSlot(k);
     const CurveFile& file = slots_[k].file;
     if (!file.ok) {
-        Message("Can't read " + path.toStdString() + (file.reason.empty() ? "" : ": " + file.reason), "Fit model",
-                MessageIcon::Critical);
+        Message(
+            "Can't read " + path.toStdString() + (file.reason.empty() ? "" : ": " + file.reason),
+            "Fit model", MessageIcon::Critical);
         return;
     }
     std::vector<Family> families;  // copies: the dialogs below may run a redraw
@@ -148,13 +153,14 @@ void Base::FitSlotModel(int index) {
             request = askModelKind(QString::fromStdString(name));
         } else {
             bool ok = false;
-            const QString kind = QInputDialog::getItem(this, "Fit model", QString::fromStdString("Models of " + name),
-                                                       {"Triode", "Pentode or beam tetrode"}, 0, false, &ok);
+            const QString kind = QInputDialog::getItem(
+                this, "Fit model", QString::fromStdString("Models of " + name),
+                {"Triode", "Pentode or beam tetrode"}, 0, false, &ok);
             if (!ok) return;
             request = FitRequest{};
             if (kind != "Triode") {
-                const QString vg2 =
-                    QInputDialog::getText(this, "Fit model", "Screen voltage Vg2 (V)", QLineEdit::Normal, "250", &ok);
+                const QString vg2 = QInputDialog::getText(
+                    this, "Fit model", "Screen voltage Vg2 (V)", QLineEdit::Normal, "250", &ok);
                 if (!ok) return;
                 request = FitRequest{true, WholeNumber(vg2.toStdString()).value_or(0.0)};
             }
@@ -162,7 +168,8 @@ void Base::FitSlotModel(int index) {
         if (!request) return;
         if (request->pentode) {
             if (!(request->screenVolts > 0.0 && request->screenVolts <= 1e5)) {
-                Message("The screen voltage must be a positive number of volts.", "Fit model", MessageIcon::Critical);
+                Message("The screen voltage must be a positive number of volts.", "Fit model",
+                        MessageIcon::Critical);
                 return;
             }
             screenVolts = request->screenVolts;
@@ -177,8 +184,8 @@ void Base::FitSlotModel(int index) {
     QStringList listing;
     for (const ModelFit& f : fits) {
         std::string line = f.model.Spec().title;
-        line += f.ok ? ": " + Format(1000.0 * f.rmsAmperes, "0.0000") + " mA RMS, " + Format(1000.0 * f.maxAmperes, "0.0000") +
-                           " mA largest"
+        line += f.ok ? ": " + Format(1000.0 * f.rmsAmperes, "0.0000") + " mA RMS, " +
+                           Format(1000.0 * f.maxAmperes, "0.0000") + " mA largest"
                      : ": no fit (" + f.reason + ")";
         listing << QString::fromStdString(line);
     }
@@ -187,8 +194,9 @@ void Base::FitSlotModel(int index) {
         chosen = askModelChoice(listing, best);
     } else {
         bool ok = false;
-        const QString pick = QInputDialog::getItem(this, "Fit model", QString::fromStdString("Models of " + name), listing,
-                                                   best, false, &ok);
+        const QString pick =
+            QInputDialog::getItem(this, "Fit model", QString::fromStdString("Models of " + name),
+                                  listing, best, false, &ok);
         if (ok) chosen = static_cast<int>(listing.indexOf(pick));
     }
     if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(fits.size())) return;
@@ -212,7 +220,8 @@ void Base::SaveSlotModel(int index) {
         if (!slotModels_[k]) Message("Fit a model to the slot's family first.");
         return;
     }
-    const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Save model as TDF", "Save");
+    const std::string path =
+        FileDialog(*services_.dialogs, ProgramDirectory(), "*.tdf", "Save model as TDF", "Save");
     if (path.empty()) return;
     std::string reason;
     if (!ReplaceFile(path, TdfText(*slotModels_[k]), &reason))
@@ -225,11 +234,13 @@ void Base::ExportSlotSpice(int index, SpiceDialect dialect) {
         if (fit == nullptr) Message("Fit a model to the slot's family first.");
         return;
     }
-    const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.inc", "Export SPICE model", "Save");
+    const std::string path =
+        FileDialog(*services_.dialogs, ProgramDirectory(), "*.inc", "Export SPICE model", "Save");
     if (path.empty()) return;
     std::string reason;
     const std::string name = BaseName(SlotPath(index));
-    if (!ReplaceFile(path, SpiceSubcircuit(*fit, name, {dialect, PublishedCapacitances(name)}), &reason))
+    if (!ReplaceFile(path, SpiceSubcircuit(*fit, name, {dialect, PublishedCapacitances(name)}),
+                     &reason))
         Message("Can't write " + path + ": " + reason, "Anodix", MessageIcon::Critical);
 }
 
@@ -247,7 +258,8 @@ void Base::CkModel_Click() { ShowLoadLineNumbers(); }
 void Base::Mnu_ShowModels_Click() { RedrawPlot(); }
 
 void Base::ShowLoadLineNumbers() {
-    const std::initializer_list<QLabel*> numbers{LabelVg0, LabelGain, LabelUp, LabelDown, LabelPout, LabelHd2, LabelHd3, LabelThd};
+    const std::initializer_list<QLabel*> numbers{LabelVg0,  LabelGain, LabelUp,  LabelDown,
+                                                 LabelPout, LabelHd2,  LabelHd3, LabelThd};
     // The note takes the place of the numbers.
     const auto note = [this, numbers](const char* text) {
         for (QLabel* l : numbers) {
@@ -272,7 +284,8 @@ void Base::ShowLoadLineNumbers() {
     if (!fromModel) {
         const std::shared_ptr<const Family>& family = SlotFile(slot).family;
         if (!family) return note("The family's file cannot be read.");
-        if (!loadFamily_ || loadFamily_->family != family) loadFamily_ = std::make_shared<LoadFamily>(family);
+        if (!loadFamily_ || loadFamily_->family != family)
+            loadFamily_ = std::make_shared<LoadFamily>(family);
     }
     LoadLineInput in;
     in.va0 = s.LoadLineUa;
@@ -280,9 +293,13 @@ void Base::ShowLoadLineNumbers() {
     in.rLoad = s.LoadLineR * 1000.0;
     in.vinPeak = TextNumber(TxVin->text());
     // A pentode's model at the screen voltage of its family.
-    const double screenVolts = fit != nullptr ? (fit->model.screenVolts > 0.0 ? fit->model.screenVolts : fit->input.vg2High) : 0.0;
-    const LoadLineNumbers n = fromModel ? AnalyseLoadLine(FittedCurrents(fit->model, screenVolts), in)
-                                        : AnalyseLoadLine(loadFamily_->currents, in);
+    const double screenVolts =
+        fit != nullptr
+            ? (fit->model.screenVolts > 0.0 ? fit->model.screenVolts : fit->input.vg2High)
+            : 0.0;
+    const LoadLineNumbers n = fromModel
+                                  ? AnalyseLoadLine(FittedCurrents(fit->model, screenVolts), in)
+                                  : AnalyseLoadLine(loadFamily_->currents, in);
     if (!n.ok) return note(n.reason.c_str());
     // The model's numbers with their spread from the parameters' standard errors.
     std::optional<LoadLineSpread> spread;
@@ -295,14 +312,17 @@ void Base::ShowLoadLineNumbers() {
     // A redraw has taken the point and its line off the plot: the numbers are the last ones.
     LabelLoadLast->setVisible(s.OriginY == kPlotUnits);
     LabelVg0->setText(QString::fromStdString("Vg0 " + Format(n.vg0, "0.00") + " V"));
-    LabelGain->setText(QString::fromStdString("Gain " + Format(n.gain, "0.0") + pm(spread ? spread->gain : 0.0, "0.0")));
+    LabelGain->setText(QString::fromStdString("Gain " + Format(n.gain, "0.0") +
+                                              pm(spread ? spread->gain : 0.0, "0.0")));
     LabelUp->setText("+" + QString::fromStdString(Format(n.swingUp, "0.0")) + " V");
     LabelDown->setText("-" + QString::fromStdString(Format(n.swingDown, "0.0")) + " V");
     LabelPout->setText(QString::fromStdString("Pout " + Format(1000.0 * n.watts, "0.00") +
-                                              pm(spread ? 1000.0 * spread->watts : 0.0, "0.00") + " mW"));
+                                              pm(spread ? 1000.0 * spread->watts : 0.0, "0.00") +
+                                              " mW"));
     LabelHd2->setText(QString::fromStdString("HD2 " + Format(n.hd2, "0.00") + " %"));
     LabelHd3->setText(QString::fromStdString("HD3 " + Format(n.hd3, "0.00") + " %"));
-    LabelThd->setText(QString::fromStdString("THD " + Format(n.thd, "0.00") + pm(spread ? spread->thd : 0.0, "0.00") + " %"));
+    LabelThd->setText(QString::fromStdString("THD " + Format(n.thd, "0.00") +
+                                             pm(spread ? spread->thd : 0.0, "0.00") + " %"));
 }
 
 }  // namespace anodix

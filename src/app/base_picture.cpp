@@ -23,7 +23,8 @@ const QString kDoubleDensitySuffix = QStringLiteral("@2x.png");
 QSize PlotSize(Scope& scope) {
     const QImage& image = scope.image();
     const qreal ratio = scope.surface().PixelRatio();
-    return QSize(qRound(image.width() / ratio), qRound(image.height() / ratio)).expandedTo(QSize(1, 1));
+    return QSize(qRound(image.width() / ratio), qRound(image.height() / ratio))
+        .expandedTo(QSize(1, 1));
 }
 
 }  // namespace
@@ -31,10 +32,11 @@ QSize PlotSize(Scope& scope) {
 void Base::Mnu_ExportPicture_Click() {
     if (services_.dialogs == nullptr) return;
     // The name's extension gives the type; the filters show the three, PNG preselected.
-    const std::string path = FileDialog(*services_.dialogs, ProgramDirectory(), "*.png", "Export picture", "Save",
-                                        {{"SVG drawing (*.svg)", "*.svg"},
-                                         {"PDF document (*.pdf)", "*.pdf"},
-                                         {"PNG picture (*.png)", "*.png"}});
+    const std::string path =
+        FileDialog(*services_.dialogs, ProgramDirectory(), "*.png", "Export picture", "Save",
+                   {{"SVG drawing (*.svg)", "*.svg"},
+                    {"PDF document (*.pdf)", "*.pdf"},
+                    {"PNG picture (*.png)", "*.png"}});
     if (path.empty()) return;
     ExportPicture(QString::fromStdString(path));
 }
@@ -57,7 +59,8 @@ bool Base::ExportPicture(const QString& chosen) {
     switch (PictureFormatOf(path)) {
         case PictureFormat::Png:
             if (path.endsWith(kDoubleDensitySuffix, Qt::CaseInsensitive))
-                written = ExportPng(path, RenderImage(PlotSize(scope) * 2, 2.0, PlotDrawing()), &error);
+                written =
+                    ExportPng(path, RenderImage(PlotSize(scope) * 2, 2.0, PlotDrawing()), &error);
             else
                 written = ExportPng(path, scope.image(), &error);
             break;
@@ -67,9 +70,7 @@ bool Base::ExportPicture(const QString& chosen) {
         case PictureFormat::Pdf:
             written = ExportPdf(path, PlotSize(scope), PlotDrawing(), &error);
             break;
-        case PictureFormat::Unknown:
-            error = QStringLiteral("not a PNG, SVG or PDF name");
-            break;
+        case PictureFormat::Unknown: error = QStringLiteral("not a PNG, SVG or PDF name"); break;
     }
     if (!written)
         Message("Can't write " + path.toStdString() + ": " + error.toStdString(), "Anodix",
@@ -92,8 +93,8 @@ void Base::Mnu_Print_Click() {
     if (PrintPicture(printer, PlotSize(*ScopeBox), PlotDrawing())) return;
     const QString where =
         printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
-    Message("Can't print on " + where.toStdString() + ": the printer could not be started", "Anodix",
-            MessageIcon::Critical);
+    Message("Can't print on " + where.toStdString() + ": the printer could not be started",
+            "Anodix", MessageIcon::Critical);
 }
 
 }  // namespace anodix

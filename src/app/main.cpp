@@ -32,7 +32,8 @@ void Print(std::FILE* to, const std::string& text) { std::fputs(text.c_str(), to
 int main(int argc, char** argv) {
     using anodix::WindowCommandLine;
     // The questions are answered before Qt starts: they need no display.
-    const WindowCommandLine asked = anodix::ReadWindowCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const WindowCommandLine asked =
+        anodix::ReadWindowCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (asked.action == WindowCommandLine::Action::Help) {
         Print(stdout, kUsage);
         return 0;

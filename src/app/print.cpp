@@ -13,7 +13,8 @@ bool PrintPicture(QPrinter& printer, QSize size, const DrawPicture& draw) {
     if (page.isEmpty()) return false;
     const QSizeF area = QSizeF(size).scaled(page, Qt::KeepAspectRatio);
     PainterSurface surface(&printer, area, printer.resolution() / 96.0, false);
-    surface.SetOrigin(QPointF((page.width() - area.width()) / 2, (page.height() - area.height()) / 2));
+    surface.SetOrigin(
+        QPointF((page.width() - area.width()) / 2, (page.height() - area.height()) / 2));
     surface.Clear();
     if (!surface.IsPainting()) return false;
     draw(surface);

@@ -25,7 +25,7 @@ struct WindowState {
 
     // Sound devices and the capture run.
     bool CaptureStopped = true;
-    int DevicePick = -1;               // list position picked in DevicesBox; -1 while waiting
+    int DevicePick = -1;  // list position picked in DevicesBox; -1 while waiting
     std::int32_t InDeviceId = -1;
     std::int32_t OutDeviceId = -1;
     WaveHandle WaveInHandle = 0;
@@ -44,7 +44,7 @@ struct WindowState {
 
     // Operating point, load line, Gm marker.
     float OriginX = 0.0f;
-    float OriginY = 65536.0f;          // 65536 = no operating point drawn
+    float OriginY = 65536.0f;  // 65536 = no operating point drawn
     float LoadLineR = 0.0f;
     float LoadLineX = 0.0f;
     float LoadLineY = 0.0f;
@@ -54,8 +54,8 @@ struct WindowState {
     float LoadLineUa = 0.0f;
     float LoadLineIa = 0.0f;
     float MarkX = 0.0f;
-    float MarkY = 0.0f;                // both 0 = no marker
-    std::vector<PlotPoint> Marks;      // green marks left since the last redraw
+    float MarkY = 0.0f;            // both 0 = no marker
+    std::vector<PlotPoint> Marks;  // green marks left since the last redraw
     float GridStep = 0.0f;
 
     // Captured data and calibration. HaveCapture: a captured family is held (from the
@@ -67,8 +67,9 @@ struct WindowState {
     float CalY = 20.0f;
     float TraceScaleX = 0.0f;
     float TraceScaleY = 0.0f;
-    std::array<std::int16_t, 128> SampleBuffer{};  // the last step's curve: (volts, current) count pairs
-    std::array<std::int16_t, 512> CalBuffer{};     // calibration: the last 128 input pairs first
+    std::array<std::int16_t, 128>
+        SampleBuffer{};  // the last step's curve: (volts, current) count pairs
+    std::array<std::int16_t, 512> CalBuffer{};  // calibration: the last 128 input pairs first
     std::string ExportFileName;
     // The input's high-pass corners from a configuration ([CAL] HzV, HzI), in place of the
     // estimates of a capture run.

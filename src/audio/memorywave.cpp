@@ -33,8 +33,8 @@ std::vector<std::string> MemoryWaveApi::CallNames() const {
 }
 
 int MemoryWaveApi::CountOf(const std::string& name) const {
-    return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
-                                          [&](const Call& c) { return c.name == name; }));
+    return static_cast<int>(
+        std::count_if(calls_.begin(), calls_.end(), [&](const Call& c) { return c.name == name; }));
 }
 
 void MemoryWaveApi::Record(const char* name, std::vector<std::int64_t> args) {
@@ -111,9 +111,9 @@ MmResult MemoryWaveApi::OutWrite(WaveHandle handle, WaveHeader* header) {
     if (!header || !header->data) return kMmInvalParam;
     if (!(header->flags & kWhdrPrepared)) return kMmUnprepared;
     if (MmResult r = Scripted("OutWrite")) return r;
-    const bool looping = (header->flags & (kWhdrBeginLoop | kWhdrEndLoop)) ==
-                             (kWhdrBeginLoop | kWhdrEndLoop) &&
-                         header->loops == 0xFFFFFFFF;
+    const bool looping =
+        (header->flags & (kWhdrBeginLoop | kWhdrEndLoop)) == (kWhdrBeginLoop | kWhdrEndLoop) &&
+        header->loops == 0xFFFFFFFF;
     OutDevice& d = it->second;
     d.pattern.assign(header->data, header->data + header->bufferLength / 2);
     d.looping = looping;
@@ -207,7 +207,8 @@ MmResult MemoryWaveApi::InClose(WaveHandle handle) {
 }
 
 // Not recorded: a run reads many times per step.
-MmResult MemoryWaveApi::InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames, std::size_t* got) {
+MmResult MemoryWaveApi::InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames,
+                               std::size_t* got) {
     if (got) *got = 0;
     if (!inputs_.count(handle)) return kMmInvalHandle;
     if (!got || (!frames && maxFrames > 0)) return kMmInvalParam;
@@ -255,18 +256,18 @@ std::string MemoryWaveApi::InGetErrorText(MmResult code) {
 
 std::string MemoryWaveApi::ErrorText(MmResult code) {
     switch (code) {
-    case kMmNoError: return "No error";
-    case kMmError: return "Unspecified error";
-    case kMmBadDeviceId: return "No such device";
-    case kMmAllocated: return "Device busy";
-    case kMmInvalHandle: return "Invalid handle";
-    case kMmNoDriver: return "No sound system";
-    case kMmNoMem: return "Out of memory";
-    case kMmInvalParam: return "Invalid parameter";
-    case kMmBadFormat: return "Format not supported";
-    case kMmStillPlaying: return "Still playing";
-    case kMmUnprepared: return "Header not prepared";
-    default: return "Error " + std::to_string(code);
+        case kMmNoError: return "No error";
+        case kMmError: return "Unspecified error";
+        case kMmBadDeviceId: return "No such device";
+        case kMmAllocated: return "Device busy";
+        case kMmInvalHandle: return "Invalid handle";
+        case kMmNoDriver: return "No sound system";
+        case kMmNoMem: return "Out of memory";
+        case kMmInvalParam: return "Invalid parameter";
+        case kMmBadFormat: return "Format not supported";
+        case kMmStillPlaying: return "Still playing";
+        case kMmUnprepared: return "Header not prepared";
+        default: return "Error " + std::to_string(code);
     }
 }
 

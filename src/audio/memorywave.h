@@ -104,7 +104,8 @@ public:
     MmResult InReset(WaveHandle handle) override;
     MmResult InClose(WaveHandle handle) override;
     std::string InGetErrorText(MmResult code) override;
-    MmResult InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames, std::size_t* got) override;
+    MmResult InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames,
+                    std::size_t* got) override;
     MmResult OutGetLatency(WaveHandle handle, std::uint32_t* usec) override;
     MmResult InGetLatency(WaveHandle handle, std::uint32_t* usec) override;
     MmResult InGetOverruns(WaveHandle handle, std::uint64_t* frames) override;

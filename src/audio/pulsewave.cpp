@@ -36,7 +36,9 @@ bool IsStimulusFormat(const WaveFormat& f) {
 // Holds the main loop's lock for a scope.
 class LoopLock {
 public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
+        pa_threaded_mainloop_lock(loop_);
+    }
     ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
     LoopLock(const LoopLock&) = delete;
     LoopLock& operator=(const LoopLock&) = delete;
@@ -230,7 +232,8 @@ const pa_timing_info* TimingInfo(pa_threaded_mainloop* loop, pa_stream* stream) 
     const pa_timing_info* cached = pa_stream_get_timing_info(stream);
     if (cached && pa_timeval_age(&cached->timestamp) < 1000000) return cached;
     pa_operation* op = pa_stream_update_timing_info(
-        stream, [](pa_stream*, int, void* l) { SignalLoop(static_cast<pa_threaded_mainloop*>(l)); }, loop);
+        stream, [](pa_stream*, int, void* l) { SignalLoop(static_cast<pa_threaded_mainloop*>(l)); },
+        loop);
     if (!op) return pa_stream_get_timing_info(stream);
     while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop);
     pa_operation_unref(op);
@@ -299,7 +302,8 @@ bool PulseWaveApi::Connect() {
     pa_proplist_free(props);
     if (!context_) return false;
     pa_context_set_state_callback(
-        context_, [](pa_context*, void* loop) { SignalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
+        context_,
+        [](pa_context*, void* loop) { SignalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
         loop_);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
     for (;;) {
@@ -332,8 +336,8 @@ std::vector<PulseWaveApi::Device> PulseWaveApi::ListDevices(bool output) {
                     SignalLoop(l->loop);
                     return;
                 }
-                l->devices.push_back({info->name ? info->name : "",
-                                      info->description ? info->description : ""});
+                l->devices.push_back(
+                    {info->name ? info->name : "", info->description ? info->description : ""});
             },
             &listing);
     } else {
@@ -434,9 +438,9 @@ MmResult PulseWaveApi::OutWrite(WaveHandle handle, WaveHeader* header) {
     if (!PA_STREAM_IS_GOOD(pa_stream_get_state(it->second->stream))) return ContextError();
     OutStream& out = *it->second;
     out.CancelReset();
-    const bool looping = (header->flags & (kWhdrBeginLoop | kWhdrEndLoop)) ==
-                             (kWhdrBeginLoop | kWhdrEndLoop) &&
-                         header->loops == 0xFFFFFFFF;
+    const bool looping =
+        (header->flags & (kWhdrBeginLoop | kWhdrEndLoop)) == (kWhdrBeginLoop | kWhdrEndLoop) &&
+        header->loops == 0xFFFFFFFF;
     const std::int16_t* data = header->data;
     const std::size_t samples = header->bufferLength / 2;
     // The same looping pattern again (a field rewritten to the value in force): it
@@ -582,7 +586,8 @@ MmResult PulseWaveApi::InClose(WaveHandle handle) {
 
 std::string PulseWaveApi::InGetErrorText(MmResult code) { return ErrorText(code); }
 
-MmResult PulseWaveApi::InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames, std::size_t* got) {
+MmResult PulseWaveApi::InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames,
+                              std::size_t* got) {
     if (got) *got = 0;
     if (!loop_) return kMmInvalHandle;
     LoopLock lock(loop_);

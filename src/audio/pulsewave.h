@@ -7,10 +7,10 @@
 // converts rates and formats. An input device is a record stream of the same format
 // whose frames are kept (up to two seconds) until InRead takes them. An output device
 // is a playback stream of 16-bit stereo at 11025 frames/s with a short target
-// latency; the stream's write callback repeats the pattern last written. A write swaps the pattern under the main loop's
-// lock and flushes what is queued, so the new level reaches the sink within a few
-// milliseconds and the loop never has gaps. The volume word is applied to the
-// samples here and kept, so a read gives back exactly what was set.
+// latency; the stream's write callback repeats the pattern last written. A write swaps the pattern
+// under the main loop's lock and flushes what is queued, so the new level reaches the sink within a
+// few milliseconds and the loop never has gaps. The volume word is applied to the samples here and
+// kept, so a read gives back exactly what was set.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -52,7 +52,8 @@ public:
     MmResult InReset(WaveHandle handle) override;
     MmResult InClose(WaveHandle handle) override;
     std::string InGetErrorText(MmResult code) override;
-    MmResult InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames, std::size_t* got) override;
+    MmResult InRead(WaveHandle handle, std::int16_t* frames, std::size_t maxFrames,
+                    std::size_t* got) override;
     MmResult OutGetLatency(WaveHandle handle, std::uint32_t* usec) override;
     MmResult InGetLatency(WaveHandle handle, std::uint32_t* usec) override;
     MmResult InGetOverruns(WaveHandle handle, std::uint64_t* frames) override;

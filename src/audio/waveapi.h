@@ -25,8 +25,8 @@ inline constexpr WaveFormat kStimulusFormat{};
 inline constexpr std::uint32_t kFormat11kStereo16 = 0x8;
 
 struct WaveCaps {
-    std::string name;          // device name (at most 31 bytes in the classic record)
-    std::uint32_t formats = 0; // format bits
+    std::string name;           // device name (at most 31 bytes in the classic record)
+    std::uint32_t formats = 0;  // format bits
 };
 
 // Header flags.
@@ -49,16 +49,16 @@ using WaveHandle = std::uintptr_t;  // 0 = no device
 using MmResult = int;               // 0 = success
 inline constexpr MmResult kMmNoError = 0;
 // Failure codes shared by the back ends (the classic numbering).
-inline constexpr MmResult kMmError = 1;         // unspecified failure
-inline constexpr MmResult kMmBadDeviceId = 2;   // no such device number
-inline constexpr MmResult kMmAllocated = 4;     // device busy
-inline constexpr MmResult kMmInvalHandle = 5;   // not an open handle
-inline constexpr MmResult kMmNoDriver = 6;      // no sound system reachable
-inline constexpr MmResult kMmNoMem = 7;         // out of memory
-inline constexpr MmResult kMmInvalParam = 11;   // bad argument (header, buffer)
-inline constexpr MmResult kMmBadFormat = 32;    // format not supported
-inline constexpr MmResult kMmStillPlaying = 33; // header still in the queue
-inline constexpr MmResult kMmUnprepared = 34;   // header not prepared
+inline constexpr MmResult kMmError = 1;          // unspecified failure
+inline constexpr MmResult kMmBadDeviceId = 2;    // no such device number
+inline constexpr MmResult kMmAllocated = 4;      // device busy
+inline constexpr MmResult kMmInvalHandle = 5;    // not an open handle
+inline constexpr MmResult kMmNoDriver = 6;       // no sound system reachable
+inline constexpr MmResult kMmNoMem = 7;          // out of memory
+inline constexpr MmResult kMmInvalParam = 11;    // bad argument (header, buffer)
+inline constexpr MmResult kMmBadFormat = 32;     // format not supported
+inline constexpr MmResult kMmStillPlaying = 33;  // header still in the queue
+inline constexpr MmResult kMmUnprepared = 34;    // header not prepared
 
 class WaveApi {
 public:

@@ -2,7 +2,8 @@
 
 namespace anodix {
 
-void CapturedFamily::AddStep(int i, int j, std::int32_t step1, std::int32_t step2, const StepCurve& curve) {
+void CapturedFamily::AddStep(int i, int j, std::int32_t step1, std::int32_t step2,
+                             const StepCurve& curve) {
     if (step1 != step1_ || step2 != step2_) {
         Clear();
         step1_ = step1;

@@ -42,7 +42,7 @@ public:
 private:
     struct Row {
         std::map<double, std::vector<CountPair>> curves;  // by grid-1 voltage
-        std::uint64_t lastCurve = 0;  // sequence number of its latest curve
+        std::uint64_t lastCurve = 0;                      // sequence number of its latest curve
         std::uint64_t completed = 0;  // sequence number of its completion; 0 = not complete
     };
     std::map<double, Row> rows_;  // by grid-2 voltage

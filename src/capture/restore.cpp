@@ -66,7 +66,9 @@ void CornerEstimate::Add(const float* samples, std::size_t n, std::size_t stride
         r2 += r * r;
     }
     // A stretch at 0, within its noise (or a few counts), says nothing about the decay.
-    if (std::fabs(level) < std::max(4.0, 4.0 * std::sqrt(r2 / static_cast<double>(n - 2) / static_cast<double>(n)))) return;
+    if (std::fabs(level) <
+        std::max(4.0, 4.0 * std::sqrt(r2 / static_cast<double>(n - 2) / static_cast<double>(n))))
+        return;
     // The slope over the level is the decay, less the bending of an exponential seen by a
     // straight line over [-a, a]: its slope over its mean is k f(k a), f(x) = 3 (x cosh x -
     // sinh x) / (x^2 sinh x), undone by a few iterations.
@@ -74,7 +76,8 @@ void CornerEstimate::Add(const float* samples, std::size_t n, std::size_t stride
     double k = linear;
     for (int round = 0; round < 4 && k > 0.0; ++round) {
         const double x = std::min(k * a, 20.0);
-        const double f = x < 1e-4 ? 1.0 : 3.0 * (x * std::cosh(x) - std::sinh(x)) / (x * x * std::sinh(x));
+        const double f =
+            x < 1e-4 ? 1.0 : 3.0 * (x * std::cosh(x) - std::sinh(x)) / (x * x * std::sinh(x));
         k = linear / f;
     }
     // Each stretch weighs by how well its slope is known (its length) and its level.
@@ -121,21 +124,24 @@ void CornerEstimate::Override(double hz) { fixed_ = std::max(0.0, hz) * 2.0 * kP
 // ---------------------------------------------------------------------------------
 // The inverse high-pass
 
-std::vector<float> UndoHighPass(const float* y, std::size_t stride, std::size_t frames, double decay,
-                                FrameRange anchor0, FrameRange anchor1) {
+std::vector<float> UndoHighPass(const float* y, std::size_t stride, std::size_t frames,
+                                double decay, FrameRange anchor0, FrameRange anchor1) {
     std::vector<float> out(frames);
     if (frames == 0) return out;
     const double r = std::exp(-decay);
     std::vector<double> x(frames);
-    for (std::size_t n = 1; n < frames; ++n) x[n] = x[n - 1] + y[n * stride] - r * y[(n - 1) * stride];
+    for (std::size_t n = 1; n < frames; ++n)
+        x[n] = x[n - 1] + y[n * stride] - r * y[(n - 1) * stride];
     auto mean = [&](FrameRange a) {
         double s = 0.0;
         for (std::size_t n = a.begin; n < a.end && n < frames; ++n) s += x[n];
         return a.Size() ? s / static_cast<double>(a.Size()) : 0.0;
     };
     const double c0 = mean(anchor0), c1 = mean(anchor1);
-    const double m0 = (static_cast<double>(anchor0.begin) + static_cast<double>(anchor0.end) - 1.0) / 2.0;
-    const double m1 = (static_cast<double>(anchor1.begin) + static_cast<double>(anchor1.end) - 1.0) / 2.0;
+    const double m0 =
+        (static_cast<double>(anchor0.begin) + static_cast<double>(anchor0.end) - 1.0) / 2.0;
+    const double m1 =
+        (static_cast<double>(anchor1.begin) + static_cast<double>(anchor1.end) - 1.0) / 2.0;
     const double slope = m1 > m0 ? (c1 - c0) / (m1 - m0) : 0.0;
     for (std::size_t n = 0; n < frames; ++n)
         out[n] = static_cast<float>(x[n] - (c0 + slope * (static_cast<double>(n) - m0)));
@@ -179,7 +185,8 @@ double LoopSize(const std::vector<std::vector<CountPair>>& sweeps, int shift) {
             const float v = s[static_cast<std::size_t>(n)].volts;
             // The ends (near 0 V, near the top) fold onto themselves: left out.
             if (v < 0.1f * top || v > 0.95f * top) continue;
-            const auto bin = static_cast<std::size_t>(std::min<double>(kLoopBins - 1, (v - 0.1 * top) / (0.85 * top) * kLoopBins));
+            const auto bin = static_cast<std::size_t>(
+                std::min<double>(kLoopBins - 1, (v - 0.1 * top) / (0.85 * top) * kLoopBins));
             const double i = s[static_cast<std::size_t>(n + shift)].current;
             if (!std::isfinite(i)) continue;
             if (static_cast<std::size_t>(n) <= peak) {
@@ -235,7 +242,8 @@ int Polarity(const std::vector<std::vector<CountPair>>& sweeps, bool current, fl
             ++n;
         }
     }
-    if (n == 0 || above + below < static_cast<double>(noise) * static_cast<double>(n) / 2.0) return 0;
+    if (n == 0 || above + below < static_cast<double>(noise) * static_cast<double>(n) / 2.0)
+        return 0;
     if (above > 3.0 * below) return 1;
     if (below > 3.0 * above) return -1;
     return 0;
@@ -255,7 +263,9 @@ void AnswerRestorer::Append(const std::int16_t* interleaved, std::size_t frames)
     // been found for long while the input goes on sweeping (a corner or a flatness that
     // silence at the start misled).
     const std::uint64_t quiet = lastOff_ ? lastOff_->end : base_;
-    if (Frames() - base_ >= kStartFrames && (!started_ || Frames() - std::max(quiet, startedAt_) > kLostFrames)) Start();
+    if (Frames() - base_ >= kStartFrames &&
+        (!started_ || Frames() - std::max(quiet, startedAt_) > kLostFrames))
+        Start();
     if (started_) Segment();
 }
 
@@ -272,8 +282,11 @@ void AnswerRestorer::Start() {
     const std::size_t n = kStartFrames;
     // The sweep's steepest frames (a jump where the input begins is none of them).
     std::vector<double> steps;
-    for (std::size_t f = 1; f < n; ++f) steps.push_back(std::fabs(double(raw[2 * f]) - double(raw[2 * f - 2])));
-    std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() * 99 / 100), steps.end());
+    for (std::size_t f = 1; f < n; ++f)
+        steps.push_back(std::fabs(double(raw[2 * f]) - double(raw[2 * f - 2])));
+    std::nth_element(steps.begin(),
+                     steps.begin() + static_cast<std::ptrdiff_t>(steps.size() * 99 / 100),
+                     steps.end());
     const double steepest = steps[steps.size() * 99 / 100];
     startedAt_ = Frames();
     sweeping_ = steepest >= kLeastSteepness;
@@ -313,7 +326,8 @@ void AnswerRestorer::Start() {
         const double coarse = best;
         mostFlat = 0;
         for (double k = std::max(0.0, coarse - 0.0006); k <= coarse + 0.0006; k += 0.00005)
-            if (const std::size_t flat = flatFrames(k, std::max(3.0, rough / 2.0)); flat > mostFlat) {
+            if (const std::size_t flat = flatFrames(k, std::max(3.0, rough / 2.0));
+                flat > mostFlat) {
                 mostFlat = flat;
                 best = k;
             }
@@ -321,8 +335,10 @@ void AnswerRestorer::Start() {
     volts_.Seed(best);
     steps.clear();
     const double r = std::exp(-best);
-    for (std::size_t f = 1; f < n; ++f) steps.push_back(std::fabs(double(raw[2 * f]) - r * double(raw[2 * f - 2])));
-    std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 4), steps.end());
+    for (std::size_t f = 1; f < n; ++f)
+        steps.push_back(std::fabs(double(raw[2 * f]) - r * double(raw[2 * f - 2])));
+    std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 4),
+                     steps.end());
     tolerance_ = std::max(rough, 10.0 * steps[steps.size() / 4]);
 }
 
@@ -354,7 +370,8 @@ double AnswerRestorer::SweepSwing(Off before, Off after) const {
     for (std::size_t k = 0; k < n; ++k) y[k] = Raw(before.begin + k, 0);
     const std::size_t b = static_cast<std::size_t>(before.end - before.begin);
     const std::size_t e = static_cast<std::size_t>(after.begin - before.begin);
-    const std::vector<float> x = UndoHighPass(y.data(), 1, n, volts_.Decay(), Trimmed({0, b}), Trimmed({e, n}));
+    const std::vector<float> x =
+        UndoHighPass(y.data(), 1, n, volts_.Decay(), Trimmed({0, b}), Trimmed({e, n}));
     double swing = 0.0;
     for (std::size_t k = b; k < e; ++k)
         if (std::fabs(x[k]) > std::fabs(swing)) swing = x[k];
@@ -378,14 +395,18 @@ void AnswerRestorer::OffHalfFound(Off off) {
             const double d = double(Raw(off.begin + k, 1)) - double(Raw(off.begin + k - 1, 1));
             d2 += d * d;
         }
-        noises_.push_back(static_cast<float>(std::sqrt(d2 / 2.0 / static_cast<double>(std::max<std::size_t>(1, inner.Size() - 1)))));
+        noises_.push_back(static_cast<float>(
+            std::sqrt(d2 / 2.0 / static_cast<double>(std::max<std::size_t>(1, inner.Size() - 1)))));
         if (noises_.size() > kSpacings) noises_.erase(noises_.begin());
         std::vector<float> sorted = noises_;
-        std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+        std::nth_element(sorted.begin(),
+                         sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
+                         sorted.end());
         currentNoise_ = sorted[sorted.size() / 2];
     }
     if (lastOff_) {
-        const double swing = off.begin - lastOff_->end >= kLeastSweepFrames ? SweepSwing(*lastOff_, off) : 0.0;
+        const double swing =
+            off.begin - lastOff_->end >= kLeastSweepFrames ? SweepSwing(*lastOff_, off) : 0.0;
         if (std::fabs(swing) < kMinSweepCounts) {
             // No sweep between, only a spike: the later stretch is the off half-cycle.
             lastOff_ = off;
@@ -406,13 +427,15 @@ void AnswerRestorer::AddSweep(Off before, Off after) {
     s.begin = before.end;
     s.end = after.begin;
     s.offEnd = after.end;
-    s.lastBegin = sweeps_.empty() ? s.begin - std::min<std::uint64_t>(s.begin, static_cast<std::uint64_t>(period_))
+    s.lastBegin = sweeps_.empty() ? s.begin - std::min<std::uint64_t>(
+                                                  s.begin, static_cast<std::uint64_t>(period_))
                                   : sweeps_.back().begin;
     for (std::uint64_t f = s.offBegin; f < s.offEnd && !s.clipped; ++f)
         s.clipped = Clipped(Raw(f, 0)) || Clipped(Raw(f, 1));
     if (!sweeps_.empty()) {
         const double spacing = static_cast<double>(s.begin - sweeps_.back().begin);
-        const bool regular = period_ == 0.0 || std::fabs(spacing - period_) <= std::max(4.0, 0.03 * period_);
+        const bool regular =
+            period_ == 0.0 || std::fabs(spacing - period_) <= std::max(4.0, 0.03 * period_);
         if (!regular || gapPending_) {
             s.broken = true;
             sweeps_.back().broken = true;
@@ -480,7 +503,9 @@ void AnswerRestorer::RecordHum(std::uint64_t from, std::uint64_t to) {
         spread += sum2[k] - count[k] * mean * mean;
         frames += static_cast<std::size_t>(count[k]);
     }
-    humSpread_ = frames ? static_cast<float>(std::sqrt(std::max(0.0, spread) / static_cast<double>(frames))) : 0.0f;
+    humSpread_ =
+        frames ? static_cast<float>(std::sqrt(std::max(0.0, spread) / static_cast<double>(frames)))
+               : 0.0f;
     humKnown_ = true;
     EstimateCurrentCorner();
 }
@@ -498,7 +523,8 @@ std::vector<CountPair> AnswerRestorer::Restore(const AnodeSweep& sweep, std::siz
     for (std::size_t k = 0; k < n; ++k) {
         const std::uint64_t f = sweep.offBegin + k;
         y[2 * k] = Raw(f, 0);
-        y[2 * k + 1] = static_cast<float>(Raw(f, 1)) - Hum(f, f < sweep.begin ? sweep.lastBegin : sweep.begin);
+        y[2 * k + 1] =
+            static_cast<float>(Raw(f, 1)) - Hum(f, f < sweep.begin ? sweep.lastBegin : sweep.begin);
     }
     const auto b = static_cast<std::size_t>(sweep.begin - sweep.offBegin);
     const auto e = static_cast<std::size_t>(sweep.end - sweep.offBegin);
@@ -519,14 +545,16 @@ std::vector<CountPair> AnswerRestorer::Restore(const AnodeSweep& sweep, std::siz
 }
 
 void AnswerRestorer::Forget(std::uint64_t frame) {
-    if (!started_) frame = std::min(frame, Frames() - std::min<std::uint64_t>(Frames(), kStartFrames));
+    if (!started_)
+        frame = std::min(frame, Frames() - std::min<std::uint64_t>(Frames(), kStartFrames));
     frame = std::min(frame, Frames() - std::min<std::uint64_t>(Frames(), 2));
     if (lastOff_) frame = std::min(frame, lastOff_->begin);
     if (runBegin_) frame = std::min(frame, *runBegin_);
     if (frame <= base_) return;
     raw_.erase(raw_.begin(), raw_.begin() + static_cast<std::ptrdiff_t>(2 * (frame - base_)));
     base_ = frame;
-    const auto gone = std::find_if(sweeps_.begin(), sweeps_.end(), [&](const AnodeSweep& s) { return s.offBegin >= frame; });
+    const auto gone = std::find_if(sweeps_.begin(), sweeps_.end(),
+                                   [&](const AnodeSweep& s) { return s.offBegin >= frame; });
     sweeps_.erase(sweeps_.begin(), gone);
     std::erase_if(gaps_, [&](const FrameSpan& g) { return g.end < frame; });
 }

@@ -52,8 +52,8 @@ struct FrameRange {
     std::size_t begin = 0, end = 0;
     std::size_t Size() const { return end > begin ? end - begin : 0; }
 };
-std::vector<float> UndoHighPass(const float* y, std::size_t stride, std::size_t frames, double decay,
-                                FrameRange anchor0, FrameRange anchor1);
+std::vector<float> UndoHighPass(const float* y, std::size_t stride, std::size_t frames,
+                                double decay, FrameRange anchor0, FrameRange anchor1);
 
 // The skew between the channels, in frames the current channel lags the voltage channel,
 // from the sweeps' rising and falling halves: a tube's current is a single-valued function
@@ -81,13 +81,15 @@ struct FrameSpan {
 
 // A sweep of the anode and the off half-cycles around it, in frames of the run.
 struct AnodeSweep {
-    std::uint64_t lastBegin = 0; // where the sweep before it began (the hum's phase in the off half-cycle)
+    std::uint64_t lastBegin =
+        0;  // where the sweep before it began (the hum's phase in the off half-cycle)
     std::uint64_t offBegin = 0;  // the off half-cycle before it [offBegin, begin)
     std::uint64_t begin = 0;     // the sweep [begin, end)
     std::uint64_t end = 0;
-    std::uint64_t offEnd = 0;    // the off half-cycle after it [end, offEnd)
-    bool clipped = false;        // a frame in it reached full scale on either channel
-    bool broken = false;         // not as long as its neighbours, or next to silence: frames missing or added
+    std::uint64_t offEnd = 0;  // the off half-cycle after it [end, offEnd)
+    bool clipped = false;      // a frame in it reached full scale on either channel
+    bool broken =
+        false;  // not as long as its neighbours, or next to silence: frames missing or added
     bool operator==(const AnodeSweep&) const = default;
 };
 
@@ -149,7 +151,8 @@ private:
         std::uint64_t begin = 0, end = 0;
     };
     std::int16_t Raw(std::uint64_t frame, int channel) const {
-        return raw_[2 * static_cast<std::size_t>(frame - base_) + static_cast<std::size_t>(channel)];
+        return raw_[2 * static_cast<std::size_t>(frame - base_) +
+                    static_cast<std::size_t>(channel)];
     }
     void Start();
     void Segment();

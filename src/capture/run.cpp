@@ -30,8 +30,8 @@ constexpr double kDriftFrames = 386.0;   // 35 ms
 constexpr double kFollow = 0.3;
 // Frames left out after a change and before the next: where it was seen, and where it
 // was only predicted.
-constexpr double kSeenMargin = 55.0;       // 5 ms
-constexpr double kPredictedMargin = 165.0; // 15 ms
+constexpr double kSeenMargin = 55.0;        // 5 ms
+constexpr double kPredictedMargin = 165.0;  // 15 ms
 // How long the scan may draw no current after a zero-current pass before its steps are
 // placed by the latencies alone (a pentode's first row, at grid 2 0 V, draws none).
 constexpr double kLongestUnplaced = 2.5 * 11025.0;
@@ -48,9 +48,11 @@ constexpr double kAgreement = 0.05;
 // Frames the restored pairs reach beyond each end of a sweep (for the skew).
 constexpr std::size_t kMargin = 8;
 
-const char kNoSignalText[] = "No signal on the input: is the adapter connected, switched on and its device chosen?";
+const char kNoSignalText[] =
+    "No signal on the input: is the adapter connected, switched on and its device chosen?";
 const char kNoRestText[] =
-    "The anode voltage sweeps but never rests at 0 V: the adapter must hold the anode at 0 V for half of every "
+    "The anode voltage sweeps but never rests at 0 V: the adapter must hold the anode at 0 V for "
+    "half of every "
     "sweep (a half-wave), or the input's voltage channel is not its anode voltage.";
 
 std::string Volts(double v) { return GeneralNumber(v) + " V"; }
@@ -83,8 +85,8 @@ struct CaptureRun::Measured {
     AnodeSweep sweep;
     std::vector<CountPair> pairs;  // [offBegin, offEnd) restored; current unsigned
     Signature signature;
-    float onMagnitude = 0.0f;      // mean size of the current over the sweep
-    float offSpread = 0.0f;        // the current's spread over the off half-cycles
+    float onMagnitude = 0.0f;  // mean size of the current over the sweep
+    float offSpread = 0.0f;    // the current's spread over the off half-cycles
 };
 
 namespace {
@@ -168,7 +170,8 @@ ScanLevel CaptureRun::Next(std::int32_t step1, std::int32_t step2) {
         j_ = 0;
         if (++i_ == kScanSteps) i_ = 0;
     }
-    return {static_cast<float>(static_cast<double>(s.j) * step1_), static_cast<float>(static_cast<double>(s.i) * step2_)};
+    return {static_cast<float>(static_cast<double>(s.j) * step1_),
+            static_cast<float>(static_cast<double>(s.i) * step2_)};
 }
 
 void CaptureRun::Played(std::uint64_t frame, double delay, bool played) {
@@ -190,8 +193,10 @@ void CaptureRun::Played(std::uint64_t frame, double delay, bool played) {
 }
 
 int CaptureRun::ResyncTicks() const {
-    const double ms = std::max(longestDelay_, steps_.empty() ? 0.0 : steps_.back().delay) / 11.025 + 300.0;
-    return std::clamp(std::max(static_cast<int>(std::ceil(ms / 100.0)), leastZeroTicks_), kResyncTicks, kMostZeroTicks);
+    const double ms =
+        std::max(longestDelay_, steps_.empty() ? 0.0 : steps_.back().delay) / 11.025 + 300.0;
+    return std::clamp(std::max(static_cast<int>(std::ceil(ms / 100.0)), leastZeroTicks_),
+                      kResyncTicks, kMostZeroTicks);
 }
 
 void CaptureRun::Resync(Step at, const std::string& why, bool fromRowStart, bool gap) {
@@ -205,12 +210,14 @@ void CaptureRun::Resync(Step at, const std::string& why, bool fromRowStart, bool
     if (at.pass != pass_) i_ = j_ = 0;
     // What was placed since the answers were last found may be placed wrong: it goes.
     if (fromRowStart)
-        for (const FinishedStep& f : sincePlaced_) withdrawn_.push_back({f.i, f.j, f.step1, f.step2, {StepSignal::Withdrawn, {}}});
+        for (const FinishedStep& f : sincePlaced_)
+            withdrawn_.push_back({f.i, f.j, f.step1, f.step2, {StepSignal::Withdrawn, {}}});
     sincePlaced_.clear();
     // Gaps are the input's (the status says so); only the run's own doubts stop it.
     if (!gap && ++resyncs_ >= kMostResyncs) {
         stopReason_ = why + " This happened " + std::to_string(resyncs_) +
-                      " times in a row: the run has stopped. Check the sound card's and the adapter's settings.";
+                      " times in a row: the run has stopped. Check the sound card's and the "
+                      "adapter's settings.";
         Note(stopReason_);
         return;
     }
@@ -237,7 +244,8 @@ std::uint64_t CaptureRun::FramesWanted() const {
     const double period = restorer_.Period() > 0.0 ? restorer_.Period() : kDefaultPeriod;
     if (steps_.empty() || !locked_) return restorer_.Frames() + static_cast<std::uint64_t>(period);
     const Step& s = steps_.front();
-    const std::uint64_t end = steps_.size() >= 2 ? steps_[1].at : s.at + static_cast<std::uint64_t>(kStepFrames);
+    const std::uint64_t end =
+        steps_.size() >= 2 ? steps_[1].at : s.at + static_cast<std::uint64_t>(kStepFrames);
     return end + static_cast<std::uint64_t>(delay_ + kSearchFrames + 2.0 * period);
 }
 
@@ -254,7 +262,8 @@ CaptureRun::Measured CaptureRun::Measure(const AnodeSweep& sweep) const {
     // The current channel where the voltage channel is: the skew taken out.
     if (const double skew = Skew(); skew != 0.0) {
         const std::vector<CountPair> raw = m.pairs;
-        for (std::size_t k = 0; k < m.pairs.size(); ++k) m.pairs[k].current = CurrentAt(raw, static_cast<double>(k) + skew);
+        for (std::size_t k = 0; k < m.pairs.size(); ++k)
+            m.pairs[k].current = CurrentAt(raw, static_cast<double>(k) + skew);
     }
     const auto b = static_cast<std::size_t>(sweep.begin - sweep.offBegin);
     const auto e = static_cast<std::size_t>(sweep.end - sweep.offBegin);
@@ -268,7 +277,8 @@ CaptureRun::Measured CaptureRun::Measure(const AnodeSweep& sweep) const {
         if (k >= b && k < e) {
             if (p.volts > 0.05f * top) {
                 const auto bin = static_cast<std::size_t>(
-                    std::min<double>(kSignatureBins - 1, (p.volts - 0.05 * top) / (0.95 * top + 1.0) * kSignatureBins));
+                    std::min<double>(kSignatureBins - 1,
+                                     (p.volts - 0.05 * top) / (0.95 * top + 1.0) * kSignatureBins));
                 m.signature.volts[bin] += p.volts;
                 m.signature.current[bin] += p.current;
                 ++m.signature.n[bin];
@@ -277,7 +287,8 @@ CaptureRun::Measured CaptureRun::Measure(const AnodeSweep& sweep) const {
                 on += std::fabs(p.current);
                 ++nOn;
             }
-        } else if ((k >= kMargin && k + kMargin < b) || (k >= e + kMargin && k + kMargin < m.pairs.size())) {
+        } else if ((k >= kMargin && k + kMargin < b) ||
+                   (k >= e + kMargin && k + kMargin < m.pairs.size())) {
             off += static_cast<double>(p.current) * p.current;
             ++nOff;
         }
@@ -290,15 +301,19 @@ CaptureRun::Measured CaptureRun::Measure(const AnodeSweep& sweep) const {
 // A sweep without current: its current no larger than its off half-cycles' spread, the
 // floor's eighth, or a few counts.
 bool CaptureRun::IsZero(const Measured& m) const {
-    return m.onMagnitude <= std::max({2.0f * m.offSpread, static_cast<float>(Floor()) / 8.0f, 6.0f});
+    return m.onMagnitude <=
+           std::max({2.0f * m.offSpread, static_cast<float>(Floor()) / 8.0f, 6.0f});
 }
 
 // Currents closer than this (counts) are alike: the floor found in the zero-current pass,
 // or five times the noise of a frame.
-double CaptureRun::Floor() const { return std::max<double>(floor_, 5.0 * restorer_.CurrentNoise()); }
+double CaptureRun::Floor() const {
+    return std::max<double>(floor_, 5.0 * restorer_.CurrentNoise());
+}
 
 // The sweeps between the frames: whole (begin and end inside) or touching.
-std::vector<CaptureRun::Measured> CaptureRun::SweepsIn(std::uint64_t from, std::uint64_t to, bool whole) const {
+std::vector<CaptureRun::Measured> CaptureRun::SweepsIn(std::uint64_t from, std::uint64_t to,
+                                                       bool whole) const {
     std::vector<Measured> out;
     for (const AnodeSweep& s : restorer_.Sweeps()) {
         const bool inside = whole ? s.begin >= from && s.end <= to : s.end > from && s.begin < to;
@@ -316,11 +331,13 @@ std::vector<CaptureRun::Measured> CaptureRun::SweepsIn(std::uint64_t from, std::
 // splits the sweeps' pairs best, each pair against the curve it lies closer to (the
 // references joined by straight lines along the voltage). A change within an off
 // half-cycle shows nowhere: the middle of that off half-cycle is taken.
-std::optional<double> CaptureRun::ChangePoint(const Signature& before, const Signature& after, double from, double to) const {
+std::optional<double> CaptureRun::ChangePoint(const Signature& before, const Signature& after,
+                                              double from, double to) const {
     auto curve = [](const Signature& sig) {
         std::vector<std::pair<double, double>> points;
         for (std::size_t k = 0; k < kSignatureBins; ++k)
-            if (sig.n[k] > 0) points.emplace_back(sig.volts[k] / sig.n[k], sig.current[k] / sig.n[k]);
+            if (sig.n[k] > 0)
+                points.emplace_back(sig.volts[k] / sig.n[k], sig.current[k] / sig.n[k]);
         return points;
     };
     const auto b = curve(before), a = curve(after);
@@ -328,23 +345,30 @@ std::optional<double> CaptureRun::ChangePoint(const Signature& before, const Sig
     auto at = [](const std::vector<std::pair<double, double>>& c, double v) {
         std::size_t j = 1;
         while (j + 1 < c.size() && c[j].first < v) ++j;
-        const double t = c[j].first > c[j - 1].first ? (v - c[j - 1].first) / (c[j].first - c[j - 1].first) : 0.0;
+        const double t = c[j].first > c[j - 1].first
+                             ? (v - c[j - 1].first) / (c[j].first - c[j - 1].first)
+                             : 0.0;
         return c[j - 1].second + std::clamp(t, 0.0, 1.0) * (c[j].second - c[j - 1].second);
     };
-    const double low = std::max(b.front().first, a.front().first), high = std::min(b.back().first, a.back().first);
+    const double low = std::max(b.front().first, a.front().first),
+                 high = std::min(b.back().first, a.back().first);
     struct Frame {
         double frame, toBefore, toAfter;
     };
     std::vector<Frame> frames;
-    const auto first = static_cast<std::uint64_t>(std::max(0.0, from)), last = static_cast<std::uint64_t>(std::max(0.0, to));
+    const auto first = static_cast<std::uint64_t>(std::max(0.0, from)),
+               last = static_cast<std::uint64_t>(std::max(0.0, to));
     for (const Measured& m : SweepsIn(first, last, false)) {
         if (m.sweep.broken) continue;
         for (std::size_t k = 0; k < m.pairs.size(); ++k) {
             const std::uint64_t f = m.sweep.offBegin + k;
             const CountPair& p = m.pairs[k];
-            if (f < first || f >= last || f < m.sweep.begin || f >= m.sweep.end || !std::isfinite(p.current)) continue;
+            if (f < first || f >= last || f < m.sweep.begin || f >= m.sweep.end ||
+                !std::isfinite(p.current))
+                continue;
             if (p.volts < low || p.volts > high) continue;
-            frames.push_back({double(f), std::fabs(p.current - at(b, p.volts)), std::fabs(p.current - at(a, p.volts))});
+            frames.push_back({double(f), std::fabs(p.current - at(b, p.volts)),
+                              std::fabs(p.current - at(a, p.volts))});
         }
     }
     if (frames.size() < 8) return std::nullopt;
@@ -376,7 +400,8 @@ bool CaptureRun::Acquire(bool all) {
     std::size_t firstScan = 0;
     while (firstScan < steps_.size() && steps_[firstScan].kind == Kind::ZeroPass) ++firstScan;
     if (firstScan == steps_.size() && !all) return false;
-    const std::uint64_t scanAt = firstScan < steps_.size() ? steps_[firstScan].at : restorer_.Frames();
+    const std::uint64_t scanAt =
+        firstScan < steps_.size() ? steps_[firstScan].at : restorer_.Frames();
     std::vector<Measured> sweeps;
     // Each sweep measured once while the pass waits for its rise.
     for (const AnodeSweep& s : restorer_.Sweeps()) {
@@ -392,7 +417,8 @@ bool CaptureRun::Acquire(bool all) {
     if (sweeps.empty() && !all) return false;
     // A sweep clipped all along is as far from no current as can be.
     auto differs = [&](const Measured& m, const Signature& from, double threshold) {
-        return m.signature.Empty() ? m.sweep.clipped : Disagreement(m.signature, from, Floor()) > threshold;
+        return m.signature.Empty() ? m.sweep.clipped
+                                   : Disagreement(m.signature, from, Floor()) > threshold;
     };
     // The pass's steady answer: back from the last sweep before the scan began, as far as
     // the sweeps agree.
@@ -411,13 +437,15 @@ bool CaptureRun::Acquire(bool all) {
     if (last > 0) {
         steady = sweeps[last - 1].signature;
         first = last - 1;
-        while (first > 0 && !differs(sweeps[first - 1], steady, threshold)) steady.Add(sweeps[--first].signature);
+        while (first > 0 && !differs(sweeps[first - 1], steady, threshold))
+            steady.Add(sweeps[--first].signature);
     }
     std::optional<std::uint64_t> rise;
     bool late = false;  // the answer fell first: the pass was shorter than the delay
     if (last - first >= static_cast<std::size_t>(kLeastZeroSweeps)) {
         double steadySize = 0.0;
-        for (std::size_t k = first; k < last; ++k) steadySize += sweeps[k].onMagnitude / static_cast<double>(last - first);
+        for (std::size_t k = first; k < last; ++k)
+            steadySize += sweeps[k].onMagnitude / static_cast<double>(last - first);
         std::uint64_t steadyEnd = sweeps[last - 1].sweep.end;
         for (std::size_t k = last; k + 1 < sweeps.size(); ++k) {
             if (!differs(sweeps[k], steady, threshold)) {
@@ -439,7 +467,8 @@ bool CaptureRun::Acquire(bool all) {
             rise = (steadyEnd + sweeps[k].sweep.end) / 2;
             // To the frame, against the sweep after the first that differs (which may hold
             // the change).
-            if (const auto at = ChangePoint(steady, sweeps[k + 1].signature, double(sweeps[last - 1].sweep.begin),
+            if (const auto at = ChangePoint(steady, sweeps[k + 1].signature,
+                                            double(sweeps[last - 1].sweep.begin),
                                             double(sweeps[k + 1].sweep.end)))
                 rise = static_cast<std::uint64_t>(*at);
             break;
@@ -447,7 +476,9 @@ bool CaptureRun::Acquire(bool all) {
     }
     if (late && !all && firstScan < steps_.size()) {
         leastZeroTicks_ = std::min(kMostZeroTicks, std::max(leastZeroTicks_, kZeroTicks) * 2);
-        Resync(steps_[firstScan], "The answers come back later than the zero-current pass lasted: measured again after a longer one.",
+        Resync(steps_[firstScan],
+               "The answers come back later than the zero-current pass lasted: measured again "
+               "after a longer one.",
                false, true);
         return true;
     }
@@ -458,11 +489,14 @@ bool CaptureRun::Acquire(bool all) {
     bool fallSeen = false;
     // Not in the run's first pass: a fresh input hands over what it recorded before the run
     // began late, so where its first frames belong is not known well enough.
-    if (steadyPass && zero.at > 0 && longestDelay_ > 0.0 && first > 0 && sweeps[first].sweep.begin > zero.at &&
+    if (steadyPass && zero.at > 0 && longestDelay_ > 0.0 && first > 0 &&
+        sweeps[first].sweep.begin > zero.at &&
         differs(sweeps[first - 1], steady, 2.0 * threshold)) {
-        double fall = (double(sweeps[first - 1].sweep.begin) + double(sweeps[first].sweep.begin)) / 2.0;
-        if (const auto at = ChangePoint(sweeps[first - 1].signature, steady, double(sweeps[first - 1].sweep.begin),
-                                        double(sweeps[first].sweep.end)))
+        double fall =
+            (double(sweeps[first - 1].sweep.begin) + double(sweeps[first].sweep.begin)) / 2.0;
+        if (const auto at =
+                ChangePoint(sweeps[first - 1].signature, steady,
+                            double(sweeps[first - 1].sweep.begin), double(sweeps[first].sweep.end)))
             fall = *at;
         if (fall > double(zero.at)) {
             expected = fall - double(zero.at);
@@ -473,23 +507,30 @@ bool CaptureRun::Acquire(bool all) {
     if (rise) {
         for (std::size_t k = firstScan; k < steps_.size(); ++k) {
             const Step& s = steps_[k];
-            if (s.kind != Kind::Scan || (s.j != 0 && k != firstScan) || s.at > *rise + kSeenMargin) continue;
-            if (!chosen || std::fabs((double(*rise) - double(s.at)) - expected) < std::fabs((double(*rise) - double(chosen->at)) - expected))
+            if (s.kind != Kind::Scan || (s.j != 0 && k != firstScan) || s.at > *rise + kSeenMargin)
+                continue;
+            if (!chosen || std::fabs((double(*rise) - double(s.at)) - expected) <
+                               std::fabs((double(*rise) - double(chosen->at)) - expected))
                 chosen = &s;
         }
     }
-    const bool waitedLongEnough = restorer_.Frames() > scanAt + static_cast<std::uint64_t>(expected + kLongestUnplaced);
+    const bool waitedLongEnough =
+        restorer_.Frames() > scanAt + static_cast<std::uint64_t>(expected + kLongestUnplaced);
     if (!chosen && !all && !waitedLongEnough) return false;
-    const bool agrees = chosen && (!fallSeen || std::fabs((double(*rise) - double(chosen->at)) - expected) <= kStepFrames / 2.0);
+    const bool agrees = chosen && (!fallSeen || std::fabs((double(*rise) - double(chosen->at)) -
+                                                          expected) <= kStepFrames / 2.0);
     // A gap between the pass and the rise may have hidden the first answer that rose.
     bool hidden = false;
     if (chosen) {
         const std::uint64_t since = sweeps[last - 1].sweep.end;
-        for (const AnodeSweep& s : restorer_.Sweeps()) hidden = hidden || (s.broken && s.end > since && s.begin < *rise);
-        for (const FrameSpan& g : restorer_.Gaps()) hidden = hidden || (g.end > since && g.begin < *rise);
+        for (const AnodeSweep& s : restorer_.Sweeps())
+            hidden = hidden || (s.broken && s.end > since && s.begin < *rise);
+        for (const FrameSpan& g : restorer_.Gaps())
+            hidden = hidden || (g.end > since && g.begin < *rise);
     }
     if (hidden && !all && firstScan < steps_.size()) {
-        Resync(steps_[firstScan], "A gap in the input where the answers were to be placed.", false, true);
+        Resync(steps_[firstScan], "A gap in the input where the answers were to be placed.", false,
+               true);
         return true;
     }
     if (!steadyPass || (chosen && !agrees)) {
@@ -504,8 +545,13 @@ bool CaptureRun::Acquire(bool all) {
         for (const AnodeSweep& s : restorer_.Sweeps()) gap = gap || (s.broken && s.end > zero.at);
         for (const FrameSpan& g : restorer_.Gaps()) gap = gap || g.end > zero.at;
         Resync(steps_[firstScan],
-               chosen ? "The answer's delay cannot be told (it falls and rises " + GeneralNumber(std::round(std::fabs((double(*rise) - double(chosen->at)) - expected) / 11.025)) + " ms apart from where it should)."
-                      : "The answer does not settle in the zero-current pass (Ug1 -" + Volts(settings_.vg1FullScale) + ").",
+               chosen
+                   ? "The answer's delay cannot be told (it falls and rises " +
+                         GeneralNumber(std::round(
+                             std::fabs((double(*rise) - double(chosen->at)) - expected) / 11.025)) +
+                         " ms apart from where it should)."
+                   : "The answer does not settle in the zero-current pass (Ug1 -" +
+                         Volts(settings_.vg1FullScale) + ").",
                false, gap);
         return true;
     }
@@ -521,8 +567,9 @@ bool CaptureRun::Acquire(bool all) {
         {
             // The pass's later part: the high-pass has settled after the level before it.
             const double length = static_cast<double>(scanAt - zero.at);
-            const auto from = static_cast<std::uint64_t>(std::max(static_cast<double>(sweeps[first].sweep.begin),
-                                                                  static_cast<double>(sweeps[last - 1].sweep.end) - 0.6 * length));
+            const auto from = static_cast<std::uint64_t>(
+                std::max(static_cast<double>(sweeps[first].sweep.begin),
+                         static_cast<double>(sweeps[last - 1].sweep.end) - 0.6 * length));
             restorer_.RecordHum(from, sweeps[last - 1].sweep.offEnd);
             floor_ = std::max(64.0f, 3.0f * restorer_.HumSpread());
         }
@@ -543,7 +590,8 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
     } else if (s.until != 0) {
         predicted = static_cast<double>(s.until) + delay_;
     } else if (all) {
-        predicted = std::min(static_cast<double>(restorer_.Frames()), static_cast<double>(s.at) + kStepFrames + delay_);
+        predicted = std::min(static_cast<double>(restorer_.Frames()),
+                             static_cast<double>(s.at) + kStepFrames + delay_);
     } else {
         return false;
     }
@@ -555,22 +603,30 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
     // Where this step's answer changes into the next one's.
     std::optional<double> seen;
     Signature before, after;
-    for (const Measured& m : SweepsIn(static_cast<std::uint64_t>(b0 + settle),
-                                      static_cast<std::uint64_t>(std::max(b0 + settle, predicted - kSearchFrames)), true))
+    for (const Measured& m : SweepsIn(
+             static_cast<std::uint64_t>(b0 + settle),
+             static_cast<std::uint64_t>(std::max(b0 + settle, predicted - kSearchFrames)), true))
         if (!m.sweep.broken && !m.sweep.clipped) before.Add(m.signature);
     const auto searchEnd = static_cast<std::uint64_t>(predicted + kSearchFrames);
     if (next) {
-        for (const Measured& m : SweepsIn(searchEnd, static_cast<std::uint64_t>(predicted + kSearchFrames + 2.0 * period), true))
+        for (const Measured& m :
+             SweepsIn(searchEnd,
+                      static_cast<std::uint64_t>(predicted + kSearchFrames + 2.0 * period), true))
             if (!m.sweep.broken && !m.sweep.clipped) after.Add(m.signature);
     }
-    const bool distinct = !before.Empty() && !after.Empty() && Disagreement(after, before, Floor()) > 2.0 * kAgreement;
-    if (distinct) seen = ChangePoint(before, after, predicted - kSearchFrames, predicted + kSearchFrames);
+    const bool distinct = !before.Empty() && !after.Empty() &&
+                          Disagreement(after, before, Floor()) > 2.0 * kAgreement;
+    if (distinct)
+        seen = ChangePoint(before, after, predicted - kSearchFrames, predicted + kSearchFrames);
     const std::string name = StepName(s.i, s.j, s.step1, s.step2);
     if (seen && next) {
         const double observed = *seen - static_cast<double>(next->at);
         if (std::fabs(observed - delay_) > kDriftFrames) {
-            Resync(s, "The answer to the grid steps moved (by " + GeneralNumber(std::round((observed - delay_) / 11.025)) +
-                          " ms after " + name + "): a sound path was restarted or lost frames.", true, false);
+            Resync(s,
+                   "The answer to the grid steps moved (by " +
+                       GeneralNumber(std::round((observed - delay_) / 11.025)) + " ms after " +
+                       name + "): a sound path was restarted or lost frames.",
+                   true, false);
             return true;
         }
         delay_ += kFollow * (observed - delay_);
@@ -584,7 +640,10 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
         const bool sameRow = next->i == s.i && next->j == s.j + 1;
         const bool rowStart = next->j == 0 && next->i == s.i + 1;
         if ((sameRow && change > tolerance) || (rowStart && change < -tolerance)) {
-            Resync(s, "The answer after " + name + " does not follow the grid steps: answers are labelled by the wrong steps.", true, false);
+            Resync(s,
+                   "The answer after " + name +
+                       " does not follow the grid steps: answers are labelled by the wrong steps.",
+                   true, false);
             return true;
         }
     }
@@ -595,7 +654,8 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
     std::vector<Measured> sweeps;
     bool broken = false;
     int clipped = 0;
-    for (Measured& m : SweepsIn(static_cast<std::uint64_t>(b0), static_cast<std::uint64_t>(std::max(b0, b1)), false)) {
+    for (Measured& m : SweepsIn(static_cast<std::uint64_t>(b0),
+                                static_cast<std::uint64_t>(std::max(b0, b1)), false)) {
         broken = broken || m.sweep.broken;
         if (m.sweep.begin < b0 + settle || m.sweep.end > b1 - guard) continue;
         if (m.sweep.clipped) {
@@ -616,7 +676,8 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
 
     FinishedStep f{s.i, s.j, s.step1, s.step2, {}};
     if (clipped > 0)
-        Note(std::to_string(clipped) + " sweeps at " + name + " reached the input's full scale: lower the input level.");
+        Note(std::to_string(clipped) + " sweeps at " + name +
+             " reached the input's full scale: lower the input level.");
     // Sweeps that still answer the step before or already the next (an adapter that
     // follows slowly) differ from the middle one: left out.
     if (sweeps.size() >= 3) {
@@ -632,12 +693,16 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
                 last = k;
                 break;
             }
-        sweeps = std::vector<Measured>(std::make_move_iterator(sweeps.begin() + static_cast<std::ptrdiff_t>(first)),
-                                       std::make_move_iterator(sweeps.begin() + static_cast<std::ptrdiff_t>(last)));
+        sweeps = std::vector<Measured>(
+            std::make_move_iterator(sweeps.begin() + static_cast<std::ptrdiff_t>(first)),
+            std::make_move_iterator(sweeps.begin() + static_cast<std::ptrdiff_t>(last)));
     }
     if (sweeps.empty()) {
-        if (all && b0 >= static_cast<double>(restorer_.Frames())) return true;  // its answer never came
-        const bool silent = SweepsIn(static_cast<std::uint64_t>(b0), static_cast<std::uint64_t>(std::max(b0, b1)), false).empty();
+        if (all && b0 >= static_cast<double>(restorer_.Frames()))
+            return true;  // its answer never came
+        const bool silent = SweepsIn(static_cast<std::uint64_t>(b0),
+                                     static_cast<std::uint64_t>(std::max(b0, b1)), false)
+                                .empty();
         f.curve.signal = silent ? StepSignal::NoSignal : StepSignal::TooShort;
         if (silent) Note(restorer_.Sweeping() ? kNoRestText : kNoSignalText);
         out.push_back(std::move(f));
@@ -654,7 +719,8 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
     const int sign = Polarity(pairs, true, static_cast<float>(Floor()) / 4.0f);
     if (conducts && sign == 0 && polarity_ == 0) {
         f.curve.signal = StepSignal::Refused;
-        Note("The current at " + name + " swings both ways, so its polarity cannot be told: check the current "
+        Note("The current at " + name +
+             " swings both ways, so its polarity cannot be told: check the current "
              "channel's wiring and screening. The step is left out.");
         out.push_back(std::move(f));
         return true;
@@ -686,7 +752,9 @@ bool CaptureRun::FinishScanStep(bool all, std::vector<FinishedStep>& out) {
         const auto b = static_cast<std::size_t>(m.sweep.begin - m.sweep.offBegin);
         const auto e = static_cast<std::size_t>(m.sweep.end - m.sweep.offBegin);
         for (std::size_t k = b; k < e; ++k) {
-            const float current = change == 0.0 ? m.pairs[k].current : CurrentAt(m.pairs, static_cast<double>(k) + change);
+            const float current = change == 0.0
+                                      ? m.pairs[k].current
+                                      : CurrentAt(m.pairs, static_cast<double>(k) + change);
             points.push_back({m.pairs[k].volts, current * static_cast<float>(use)});
         }
     }
@@ -735,7 +803,8 @@ std::vector<FinishedStep> CaptureRun::Finish(bool all) {
     std::uint64_t keep = restorer_.Frames();
     if (!steps_.empty()) keep = std::min(keep, steps_.front().at);
     if (locked_) keep = std::min(keep, nextBegin_);
-    restorer_.Forget(keep - std::min<std::uint64_t>(keep, static_cast<std::uint64_t>(4.0 * period)));
+    restorer_.Forget(keep -
+                     std::min<std::uint64_t>(keep, static_cast<std::uint64_t>(4.0 * period)));
     return out;
 }
 
@@ -754,7 +823,8 @@ void CaptureRun::Calibrate() {
         if (m.pairs.empty()) continue;
         const auto b = static_cast<std::size_t>(s.begin - s.offBegin);
         const auto e = static_cast<std::size_t>(s.end - s.offBegin);
-        latest_.assign(m.pairs.begin() + static_cast<std::ptrdiff_t>(b), m.pairs.begin() + static_cast<std::ptrdiff_t>(e));
+        latest_.assign(m.pairs.begin() + static_cast<std::ptrdiff_t>(b),
+                       m.pairs.begin() + static_cast<std::ptrdiff_t>(e));
         const int sign = Polarity({latest_}, true, 8.0f);
         if (polarity_ == 0 && sign != 0) polarity_ = sign;
         double peak = 0.0, vi = 0.0, vv = 0.0;

@@ -47,9 +47,9 @@ struct RunSettings {
 
 // What a calibration with a resistor in place of the tube measured.
 struct CalibrationReading {
-    double peakCounts = 0.0;       // the voltage channel's peak, counts
-    double currentPerVolt = 0.0;   // current counts per voltage count
-    int sweeps = 0;                // sweeps measured
+    double peakCounts = 0.0;      // the voltage channel's peak, counts
+    double currentPerVolt = 0.0;  // current counts per voltage count
+    int sweeps = 0;               // sweeps measured
 };
 
 class CaptureRun {
@@ -114,7 +114,8 @@ private:
     // gap: the input's fault, which does not count towards stopping the run.
     void Resync(Step at, const std::string& why, bool fromRowStart, bool gap);
     int ResyncTicks() const;
-    std::optional<double> ChangePoint(const Signature& before, const Signature& after, double from, double to) const;
+    std::optional<double> ChangePoint(const Signature& before, const Signature& after, double from,
+                                      double to) const;
     bool Acquire(bool all);
     bool FinishScanStep(bool all, std::vector<FinishedStep>& out);
     std::vector<Measured> SweepsIn(std::uint64_t from, std::uint64_t to, bool whole) const;
@@ -137,18 +138,18 @@ private:
     // Where answers lie.
     bool locked_ = false;
     double delay_ = 0.0;
-    double longestDelay_ = 0.0;     // the longest delay found in the run (0: none yet)
-    std::uint64_t nextBegin_ = 0;   // the front step's answer begins here (once locked)
-    bool nextObserved_ = false;     // ... as seen in the input, not only predicted
+    double longestDelay_ = 0.0;    // the longest delay found in the run (0: none yet)
+    std::uint64_t nextBegin_ = 0;  // the front step's answer begins here (once locked)
+    bool nextObserved_ = false;    // ... as seen in the input, not only predicted
     // The sweeps since the zero-current pass began, by their first frame, each measured once.
     std::map<std::uint64_t, std::shared_ptr<const Measured>> acquiring_;
-    int resyncs_ = 0;               // resyncs since the last step that gave a curve
+    int resyncs_ = 0;                        // resyncs since the last step that gave a curve
     std::vector<FinishedStep> sincePlaced_;  // curves given since the answers were placed
     std::vector<FinishedStep> withdrawn_;    // ... to be taken back at the next Finish
     // The card.
     int polarity_ = 0;
     double skewSum_ = 0.0, skewWeight_ = 0.0;
-    float floor_ = 64.0f;           // currents closer than this (counts) are alike
+    float floor_ = 64.0f;  // currents closer than this (counts) are alike
     CalibrationReading calibration_;
     double sumVi_ = 0.0, sumVv_ = 0.0, sumPeak_ = 0.0;
     std::vector<CountPair> latest_;

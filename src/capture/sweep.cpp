@@ -16,7 +16,8 @@ StepCurve BinPairs(const std::vector<CountPair>& pairs) {
         hi = std::max(hi, p.volts);
         ++usable;
     }
-    if (usable == 0 || hi - lo < static_cast<float>(kMinSweepCounts)) return out;  // no sweep: no signal
+    if (usable == 0 || hi - lo < static_cast<float>(kMinSweepCounts))
+        return out;  // no sweep: no signal
 
     // Bins of at least one count each over lo..hi.
     const double span = static_cast<double>(hi - lo) + 1.0;
@@ -28,14 +29,16 @@ StepCurve BinPairs(const std::vector<CountPair>& pairs) {
     std::array<Bin, kMaxBins> sums{};
     for (const CountPair& p : pairs) {
         if (!(p.volts > 0.0f) || !std::isfinite(p.current)) continue;
-        const auto k = static_cast<std::size_t>(std::min<double>(bins - 1, (p.volts - lo) * bins / span));
+        const auto k =
+            static_cast<std::size_t>(std::min<double>(bins - 1, (p.volts - lo) * bins / span));
         sums[k].volts += p.volts;
         sums[k].current += p.current;
         ++sums[k].n;
     }
     // A bin is kept with at least two pairs, and with at least an eighth of an even
     // share: a lone pair is as likely a spike or a transition as a point of the curve.
-    const std::size_t least = std::max<std::size_t>(2, usable / (static_cast<std::size_t>(bins) * 8));
+    const std::size_t least =
+        std::max<std::size_t>(2, usable / (static_cast<std::size_t>(bins) * 8));
     out.points.reserve(static_cast<std::size_t>(bins));
     for (int i = 0; i < bins; ++i) {
         const Bin& b = sums[static_cast<std::size_t>(i)];

@@ -17,17 +17,17 @@ inline constexpr int kMaxBins = 64;
 
 // A point of a captured curve in counts, or a restored input frame.
 struct CountPair {
-    float volts = 0.0f;   // voltage channel, counts
-    float current = 0.0f; // current channel, counts
+    float volts = 0.0f;    // voltage channel, counts
+    float current = 0.0f;  // current channel, counts
     bool operator==(const CountPair&) const = default;
 };
 
 enum class StepSignal {
-    Curve,     // the step gave a curve
-    NoSignal,  // the anode voltage did not sweep (silent or unplugged adapter)
-    TooShort,  // too few frames for a sweep (a step cut short)
-    Refused,   // the step's answer could not be trusted (the run's status says why)
-    Withdrawn, // the curve given for the step before was placed wrong: it goes
+    Curve,      // the step gave a curve
+    NoSignal,   // the anode voltage did not sweep (silent or unplugged adapter)
+    TooShort,   // too few frames for a sweep (a step cut short)
+    Refused,    // the step's answer could not be trusted (the run's status says why)
+    Withdrawn,  // the curve given for the step before was placed wrong: it goes
 };
 
 struct StepCurve {

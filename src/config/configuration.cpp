@@ -83,7 +83,9 @@ bool PutConfiguration(IniDocument& document, const ConfigurationValues& v) {
 }
 
 ConfigurationValues GetConfiguration(const IniDocument& document) {
-    auto get = [&](const char* section, const std::string& key) { return document.Get(section, key); };
+    auto get = [&](const char* section, const std::string& key) {
+        return document.Get(section, key);
+    };
     ConfigurationValues v;
     v.Top = Number(get("FORM", "Top"));
     v.Left = Number(get("FORM", "Left"));
@@ -98,7 +100,8 @@ ConfigurationValues GetConfiguration(const IniDocument& document) {
     v.VG1 = get("DATA", "VG1");
     v.VG2 = get("DATA", "VG2");
     v.Mode = get("FORM", "Mode");
-    for (std::size_t k = 0; k < v.Import.size(); ++k) v.Import[k] = get("IMPORT", std::to_string(k));
+    for (std::size_t k = 0; k < v.Import.size(); ++k)
+        v.Import[k] = get("IMPORT", std::to_string(k));
     v.CalX = Number(get("CAL", "X"));
     v.CalY = Number(get("CAL", "Y"));
     // A corner is given only by a number; a key left empty (or a negative number) is none.
@@ -127,7 +130,8 @@ ConfigurationValues GetConfiguration(const IniDocument& document) {
     return v;
 }
 
-bool SaveConfiguration(const std::string& path, const ConfigurationValues& values, std::string* reason) {
+bool SaveConfiguration(const std::string& path, const ConfigurationValues& values,
+                       std::string* reason) {
     // Keys the program does not write stay: the file is read first, and replaced whole
     // (a save failing half-way leaves it as it was).
     IniDocument document;
@@ -143,7 +147,8 @@ bool SaveConfiguration(const std::string& path, const ConfigurationValues& value
     return document.Save(path, reason);
 }
 
-std::optional<ConfigurationValues> ReadConfiguration(const std::string& path, std::string* notConfiguration) {
+std::optional<ConfigurationValues> ReadConfiguration(const std::string& path,
+                                                     std::string* notConfiguration) {
     IniDocument document;
     if (!FileExists(path) || !document.Load(path)) return std::nullopt;
     ConfigurationValues v = GetConfiguration(document);
@@ -151,8 +156,9 @@ std::optional<ConfigurationValues> ReadConfiguration(const std::string& path, st
                                   [&v](const auto& section) { return v.Holds(section.first); });
     if (!some) {
         if (notConfiguration != nullptr)
-            *notConfiguration = "not a configuration: it holds none of the sections [FORM], [DISPLAY], [DATA], "
-                                "[IMPORT], [CAL] and [STAGE]";
+            *notConfiguration =
+                "not a configuration: it holds none of the sections [FORM], [DISPLAY], [DATA], "
+                "[IMPORT], [CAL] and [STAGE]";
         return std::nullopt;
     }
     return v;
@@ -168,7 +174,9 @@ std::string ReadMostRecent() { return ReadIni(MruPath(), "LAST", "Last"); }
 
 double TwipsPerPixel(double logicalDpi) { return logicalDpi > 0 ? 1440.0 / logicalDpi : 15.0; }
 
-double PixelsToTwips(double pixels, double logicalDpi) { return pixels * TwipsPerPixel(logicalDpi); }
+double PixelsToTwips(double pixels, double logicalDpi) {
+    return pixels * TwipsPerPixel(logicalDpi);
+}
 
 int TwipsToPixels(double twips, double logicalDpi) {
     const double pixels = RoundHalfEven(twips / TwipsPerPixel(logicalDpi));

@@ -14,13 +14,13 @@ namespace anodix {
 
 // Everything a configuration file holds, as plain values.
 struct ConfigurationValues {
-    std::string Mode;                // "Cook" or "Capture"
+    std::string Mode;                                // "Cook" or "Capture"
     float Top = 0, Left = 0, Width = 0, Height = 0;  // window geometry, twips
-    std::string Ia, Ua, Pa, Ld;      // texts of CbMaDiv, CbVdiv, TxPwr, RLoad
+    std::string Ia, Ua, Pa, Ld;                      // texts of CbMaDiv, CbVdiv, TxPwr, RLoad
     std::int32_t InDevice = -1, OutDevice = -1;
-    std::string VG1, VG2;            // texts of TxVg1, TxVg2
+    std::string VG1, VG2;                        // texts of TxVg1, TxVg2
     std::array<std::string, kSlotCount> Import;  // paths of the ticked slots, "" otherwise
-    float CalX = 0, CalY = 0;        // calibration factors; 0 in files that never set them
+    float CalX = 0, CalY = 0;  // calibration factors; 0 in files that never set them
     // The operating point (volts, milliamperes; "" when none was chosen) and the text of
     // TxVin, in files since these were kept.
     std::string Ua0, Ia0, Vin;
@@ -49,12 +49,14 @@ ConfigurationValues GetConfiguration(const IniDocument& document);
 // Reads the file once, sets every key, and replaces the file in one step. False when
 // the file could not be read or written: it is then as it was, and *reason (when
 // given) says why in a short lower-case phrase ("the folder is not writable").
-bool SaveConfiguration(const std::string& path, const ConfigurationValues& values, std::string* reason = nullptr);
+bool SaveConfiguration(const std::string& path, const ConfigurationValues& values,
+                       std::string* reason = nullptr);
 
 // The keys of the file at path, read once; nothing when there is no file there or it
 // cannot be read (a folder, a file without read permission), or when it holds none of a
 // configuration's sections: *notConfiguration (when given) then says why.
-std::optional<ConfigurationValues> ReadConfiguration(const std::string& path, std::string* notConfiguration = nullptr);
+std::optional<ConfigurationValues> ReadConfiguration(const std::string& path,
+                                                     std::string* notConfiguration = nullptr);
 
 // The record of the configuration saved last: "VYR.mru" in the program's directory.
 std::string MruPath();

@@ -51,7 +51,8 @@ std::string Parse(int argc, char** argv, Arguments& a) {
     QStringList args;
     for (int i = 0; i < argc; ++i) args.push_back(QString::fromLocal8Bit(argv[i]));
     QCommandLineParser parser;
-    const QCommandLineOption help(QStringList{"h", "help"}), output(QStringList{"o", "output"}, {}, "OUT.tdf"),
+    const QCommandLineOption help(QStringList{"h", "help"}),
+        output(QStringList{"o", "output"}, {}, "OUT.tdf"),
         directory(QStringList{"d", "directory"}, {}, "DIR");
     parser.addOptions({help, output, directory});
     std::string error;
@@ -64,10 +65,12 @@ std::string Parse(int argc, char** argv, Arguments& a) {
             return "-" + option->names().front().toStdString() + " needs a value";
     a.output = QFile::encodeName(parser.value(output)).toStdString();
     a.directory = QFile::encodeName(parser.value(directory)).toStdString();
-    for (const QString& input : parser.positionalArguments()) a.inputs.push_back(QFile::encodeName(input).toStdString());
+    for (const QString& input : parser.positionalArguments())
+        a.inputs.push_back(QFile::encodeName(input).toStdString());
     if (a.inputs.empty()) return "no input file given (see --help)";
     if (!a.output.empty() && !a.directory.empty()) return "-o and -d cannot be given together";
-    if (!a.output.empty() && a.inputs.size() > 1) return "-o takes one input file; use -d for several";
+    if (!a.output.empty() && a.inputs.size() > 1)
+        return "-o takes one input file; use -d for several";
     return {};
 }
 
@@ -76,11 +79,13 @@ std::string TdfPathFor(const std::string& input, const std::string& directory) {
     std::filesystem::path p(input);
     std::filesystem::path name = p.filename();
     name.replace_extension(".tdf");
-    return (directory.empty() ? p.parent_path() / name : std::filesystem::path(directory) / name).string();
+    return (directory.empty() ? p.parent_path() / name : std::filesystem::path(directory) / name)
+        .string();
 }
 
 // The TDF files of one input, or the reason it cannot be read.
-std::string Convert(const std::string& input, const std::string& tdfPath, std::vector<TdfOutput>& files) {
+std::string Convert(const std::string& input, const std::string& tdfPath,
+                    std::vector<TdfOutput>& files) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(input, error)) {
         return std::filesystem::exists(input, error) ? "not a plain file" : "no such file";
@@ -129,14 +134,16 @@ int Run(int argc, char** argv) {
         std::error_code error;
         for (std::size_t f = before; f < files.size(); ++f)
             if (std::filesystem::equivalent(files[f].path, input, error)) {
-                std::fprintf(stderr, "anodix-convert: %s would be written over; give -o or -d\n", input.c_str());
+                std::fprintf(stderr, "anodix-convert: %s would be written over; give -o or -d\n",
+                             input.c_str());
                 return 2;
             }
     }
     for (const TdfOutput& file : files) {
         std::string reason;
         if (!ReplaceFile(file.path, file.tdf, &reason)) {
-            std::fprintf(stderr, "anodix-convert: can't write %s: %s\n", file.path.c_str(), reason.c_str());
+            std::fprintf(stderr, "anodix-convert: can't write %s: %s\n", file.path.c_str(),
+                         reason.c_str());
             return 1;
         }
     }

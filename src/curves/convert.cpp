@@ -162,7 +162,8 @@ TableConversion Convert(std::string_view table) {
     std::size_t voltageLength = 0;
     forEachPoint([&](double volts) { voltageLength = TdfNumberLength(volts, TdfPattern::Volts); },
                  [&](std::size_t k, double amperes) {
-                     at[k] += voltageLength + TdfNumberLength(amperes, TdfPattern::Amperes) + gridTexts[k].size() + 4;
+                     at[k] += voltageLength + TdfNumberLength(amperes, TdfPattern::Amperes) +
+                              gridTexts[k].size() + 4;
                  });
     std::size_t total = 0;
     for (std::size_t& start : at) {

@@ -46,12 +46,15 @@ ShownFamily ShownAsTdf(const Family& family) {
     ShownFamily shown;
     shown.family.name = family.name;
     TdfNumberText text;
-    const auto rounded = [&text](double value, TdfPattern pattern) { return FieldNumber(text.Set(value, pattern)); };
+    const auto rounded = [&text](double value, TdfPattern pattern) {
+        return FieldNumber(text.Set(value, pattern));
+    };
     double previous = 0.0;
     for (const Curve& curve : family.curves) {
         Curve out{rounded(curve.grid1, TdfPattern::Grid), curve.grid2, {}};
         for (const CurvePoint& p : curve.points) {
-            const CurvePoint q{rounded(p.volts, TdfPattern::Volts), rounded(p.amperes, TdfPattern::Amperes)};
+            const CurvePoint q{rounded(p.volts, TdfPattern::Volts),
+                               rounded(p.amperes, TdfPattern::Amperes)};
             if (q.volts != 0.0 || q.amperes != 0.0) out.points.push_back(q);
         }
         if (out.points.empty()) continue;
@@ -82,7 +85,8 @@ CurveFile ReadCurveText(std::string_view text, const std::string& name) {
     file.shown = std::make_shared<ShownFamily>(ShownAsTdf(families.front()));
     if (families.size() > 1) {
         file.note = "Shown: " + FamilyLabel(families.front()) + "; also in the file:";
-        for (std::size_t f = 1; f < families.size(); ++f) file.note += (f > 1 ? ", " : " ") + FamilyLabel(families[f]);
+        for (std::size_t f = 1; f < families.size(); ++f)
+            file.note += (f > 1 ? ", " : " ") + FamilyLabel(families[f]);
     }
     auto all = std::make_shared<const std::vector<Family>>(std::move(read.families));
     file.family = std::shared_ptr<const Family>(all, &all->front());

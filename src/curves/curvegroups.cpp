@@ -51,7 +51,8 @@ std::vector<Family> Collector::Families(const std::string& name) {
     }
     if (families.size() > 1)
         for (std::size_t f = 0; f < families.size(); ++f)
-            families[f].name += screens[f] ? "_Ug2-" + GeneralNumber(RoundHalfEven(*screens[f])) : "_triode";
+            families[f].name +=
+                screens[f] ? "_Ug2-" + GeneralNumber(RoundHalfEven(*screens[f])) : "_triode";
     return families;
 }
 

@@ -61,25 +61,29 @@ private:
     static constexpr std::size_t kMost = 64;
     std::vector<std::pair<double, std::size_t>> counts_;
     std::size_t last_ = 0, count_ = 0;
-    double low_ = std::numeric_limits<double>::infinity(), high_ = -std::numeric_limits<double>::infinity();
+    double low_ = std::numeric_limits<double>::infinity(),
+           high_ = -std::numeric_limits<double>::infinity();
 };
 
 // Gathers points into curves by a key: exactly (a curve number) with tolerances of 0,
 // or within the tolerances of the first key of the curve.
 class Collector {
 public:
-    Collector(double tolerance1, double tolerance2) : tolerance1_(tolerance1), tolerance2_(tolerance2) {}
+    Collector(double tolerance1, double tolerance2)
+        : tolerance1_(tolerance1), tolerance2_(tolerance2) {}
 
     void Add(double key1, double key2, const Sample& s) {
-        if (s.amperes < 0.0) return;  // a point cut by the current limit
+        if (s.amperes < 0.0) return;                     // a point cut by the current limit
         if (s.volts == 0.0 && s.amperes == 0.0) return;  // no point of a curve, as in TDF
-        if (curves_.empty() || !Matches(curves_[last_], key1, key2)) last_ = Find(key1, key2, s.volts);
+        if (curves_.empty() || !Matches(curves_[last_], key1, key2))
+            last_ = Find(key1, key2, s.volts);
         Building& c = curves_[last_];
         c.points.push_back({s.volts, s.amperes, s.screenAmperes});
         c.grid1.Add(s.grid1);
         if (s.grid2) {
             c.grid2.Add(*s.grid2);
-            c.followsAnode = c.followsAnode && std::fabs(*s.grid2 - s.volts) <= std::max(1.0, 0.02 * std::fabs(s.volts));
+            c.followsAnode = c.followsAnode && std::fabs(*s.grid2 - s.volts) <=
+                                                   std::max(1.0, 0.02 * std::fabs(s.volts));
         }
         c.lowest = std::min(c.lowest, s.volts);
         c.highest = std::max(c.highest, s.volts);
@@ -93,7 +97,7 @@ private:
         double key1, key2;
         std::vector<CurvePoint> points;
         Tally grid1, grid2;
-        bool followsAnode;  // the screen voltage went with the anode voltage
+        bool followsAnode;       // the screen voltage went with the anode voltage
         double lowest, highest;  // anode voltages
     };
 

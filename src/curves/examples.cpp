@@ -39,7 +39,9 @@ int InstallExamples(const std::string& dir) {
         }
         const QByteArray bytes = source.readAll();
         // Written beside and renamed into place: a full disk leaves no half example.
-        if (!ReplaceFile(path.toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+        if (!ReplaceFile(
+                path.toStdString(),
+                std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
             failed = true;
             continue;
         }

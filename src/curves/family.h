@@ -11,17 +11,18 @@ namespace anodix {
 
 struct CurvePoint {
     CurvePoint() = default;
-    CurvePoint(double v, double a, std::optional<double> s = std::nullopt) : volts(v), amperes(a), screenAmperes(s) {}
-    double volts = 0.0;    // anode voltage
-    double amperes = 0.0;  // anode current
+    CurvePoint(double v, double a, std::optional<double> s = std::nullopt)
+        : volts(v), amperes(a), screenAmperes(s) {}
+    double volts = 0.0;                   // anode voltage
+    double amperes = 0.0;                 // anode current
     std::optional<double> screenAmperes;  // screen-grid current, where the source holds one
     bool operator==(const CurvePoint&) const = default;
 };
 
 // The points of one grid voltage, in the order they were measured or listed.
 struct Curve {
-    double grid1 = 0.0;            // control-grid voltage
-    std::optional<double> grid2;   // screen-grid voltage, where the source holds one
+    double grid1 = 0.0;           // control-grid voltage
+    std::optional<double> grid2;  // screen-grid voltage, where the source holds one
     std::vector<CurvePoint> points;
     bool operator==(const Curve&) const = default;
 };
@@ -40,8 +41,8 @@ Family ReadTdfFamily(std::string_view text, std::string name = {});
 
 // The family as TDF text: one line per point with the TDF patterns, CR LF; a point too
 // small for the patterns (below half a millivolt and half a microampere) is left out.
-// TDF has no place for a screen-grid voltage or current. Two neighbouring curves whose grid voltages write as
-// the same text would read back as one curve; the second is written with one more
+// TDF has no place for a screen-grid voltage or current. Two neighbouring curves whose grid
+// voltages write as the same text would read back as one curve; the second is written with one more
 // decimal zero ("-2.00" after "-2.0"), which reads as the same voltage.
 std::string TdfText(const Family& family);
 

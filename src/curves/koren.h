@@ -31,15 +31,16 @@ T PositivePower(const T& e1, const T& ex) {
 }
 
 template <typename T>
-T KorenTriodeCurrent(const T& mu, const T& ex, const T& kg1, const T& kp, const T& kvb, double va, double vg) {
+T KorenTriodeCurrent(const T& mu, const T& ex, const T& kg1, const T& kp, const T& kvb, double va,
+                     double vg) {
     using std::sqrt;
     const T e1 = T(va) / kp * SoftPlus(kp * (T(1.0) / mu + T(vg) / sqrt(kvb + T(va * va))));
     return T(2.0) * PositivePower(e1, ex) / kg1;
 }
 
 template <typename T>
-T KorenPentodeCurrent(const T& mu, const T& ex, const T& kg1, const T& kp, const T& kvb, double va, double vg1,
-                      double vg2) {
+T KorenPentodeCurrent(const T& mu, const T& ex, const T& kg1, const T& kp, const T& kvb, double va,
+                      double vg1, double vg2) {
     using std::atan;
     if (!(vg2 > 0.0)) return T(0.0);
     const T e1 = T(vg2) / kp * SoftPlus(kp * (T(1.0) / mu + T(vg1 / vg2)));

@@ -41,8 +41,8 @@ constexpr std::uint64_t kPow10[] = {1ull,
                                     10000000000000000ull};
 
 // Powers of ten that a double holds exactly (up to 1e22).
-constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr double kExactPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 // Unsigned 128-bit products (a compiler extension of gcc and clang).
 __extension__ typedef unsigned __int128 Wide;
@@ -64,7 +64,8 @@ bool FifteenDigits(double a, std::uint64_t& d, int& e) {
     if (!(a >= 1e-7 && a < 1e9)) return false;
     // a = mantissa * 2^q; a is a normal number here.
     const auto bits = std::bit_cast<std::uint64_t>(a);
-    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const std::uint64_t mantissa =
+        (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
     const int q = static_cast<int>((bits >> 52) & 0x7ff) - 1075;
     // The decade from the binary exponent (log10(2) ~ 78913 / 2^18); the digit count
     // below corrects a guess that is off by one.
@@ -243,7 +244,9 @@ struct Layout {
     std::uint64_t whole = 0;
     std::uint32_t fraction = 0;  // the written decimals as an integer
 
-    std::size_t Length() const { return (sign ? 1u : 0u) + static_cast<std::size_t>(wholeDigits + 1 + places); }
+    std::size_t Length() const {
+        return (sign ? 1u : 0u) + static_cast<std::size_t>(wholeDigits + 1 + places);
+    }
 
     char* Put(char* p) const {
         if (sign) *p++ = '-';
@@ -322,7 +325,8 @@ char* WriteTdfNumber(char* out, double value, TdfPattern pattern) {
 
 std::string_view TdfNumberText::Set(double value, TdfPattern pattern) {
     Layout text;
-    if (QuickLayout(value, pattern, text)) return {quick_, static_cast<std::size_t>(text.Put(quick_) - quick_)};
+    if (QuickLayout(value, pattern, text))
+        return {quick_, static_cast<std::size_t>(text.Put(quick_) - quick_)};
     general_ = Format(value, PatternText(pattern));
     return general_;
 }

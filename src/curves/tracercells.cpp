@@ -27,7 +27,7 @@ bool SlowCellNumber(std::string_view cell, double& value, bool decimalComma) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-constexpr double kExactPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+constexpr double kExactPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 }  // namespace
@@ -43,7 +43,8 @@ bool CellNumber(std::string_view cell, double& value, bool decimalComma) {
     if (p != end && (*p == '-' || *p == '+')) ++p;
     std::uint64_t whole = 0;
     int digits = 0, decimals = 0;
-    for (; p != end && IsDigit(*p); ++p, ++digits) whole = whole * 10 + static_cast<std::uint64_t>(*p - '0');
+    for (; p != end && IsDigit(*p); ++p, ++digits)
+        whole = whole * 10 + static_cast<std::uint64_t>(*p - '0');
     if (p != end && (*p == '.' || (decimalComma && *p == ','))) {
         for (++p; p != end && IsDigit(*p); ++p, ++digits, ++decimals)
             whole = whole * 10 + static_cast<std::uint64_t>(*p - '0');
@@ -67,7 +68,8 @@ std::size_t SplitAt(std::string_view line, char separator, Cells& cells) {
     while (n < kMaxCells) {
         const std::size_t at = line.find(separator);
         std::string_view cell = Trim(line.substr(0, at));
-        if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"') cell = cell.substr(1, cell.size() - 2);
+        if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"')
+            cell = cell.substr(1, cell.size() - 2);
         cells[n++] = cell;
         if (at == std::string_view::npos) break;
         line.remove_prefix(at + 1);
@@ -81,7 +83,9 @@ std::vector<std::string_view> HeaderNames(std::string_view line) {
     std::string_view w;
     while (words.Next(w)) {
         if (!names.empty() && (w.front() == '(' || w.front() == '['))
-            names.back() = std::string_view(names.back().data(), static_cast<std::size_t>(w.data() + w.size() - names.back().data()));
+            names.back() = std::string_view(
+                names.back().data(),
+                static_cast<std::size_t>(w.data() + w.size() - names.back().data()));
         else
             names.push_back(w);
     }
@@ -101,12 +105,15 @@ double CurrentUnit(std::string_view name, double otherwise) {
     std::string rest;
     for (char c : name.substr(NameKey(name).size())) rest += Lower(c);
     if (rest.find("ma") != std::string::npos) return 1e-3;
-    if (rest.find("ua") != std::string::npos || rest.find("\xC2\xB5" "a") != std::string::npos) return 1e-6;
+    if (rest.find("ua") != std::string::npos || rest.find("\xC2\xB5"
+                                                          "a") != std::string::npos)
+        return 1e-6;
     if (rest.find('a') != std::string::npos) return 1.0;
     return otherwise;
 }
 
-std::size_t FindColumn(const std::vector<std::string_view>& names, std::initializer_list<std::string_view> keys) {
+std::size_t FindColumn(const std::vector<std::string_view>& names,
+                       std::initializer_list<std::string_view> keys) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string key = NameKey(names[i]);
         for (std::string_view k : keys)
@@ -115,7 +122,9 @@ std::size_t FindColumn(const std::vector<std::string_view>& names, std::initiali
     return kNone;
 }
 
-std::string LineReason(std::size_t line, const std::string& why) { return "line " + std::to_string(line) + ": " + why; }
+std::string LineReason(std::size_t line, const std::string& why) {
+    return "line " + std::to_string(line) + ": " + why;
+}
 std::string NotANumber(std::size_t line, std::string_view cell) {
     std::string why = "\"";
     why += Trim(cell).substr(0, 40);

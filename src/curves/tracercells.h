@@ -68,7 +68,8 @@ double CurrentUnit(std::string_view name, double otherwise);
 
 inline constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // The first column whose name key is one of keys; kNone when there is none.
-std::size_t FindColumn(const std::vector<std::string_view>& names, std::initializer_list<std::string_view> keys);
+std::size_t FindColumn(const std::vector<std::string_view>& names,
+                       std::initializer_list<std::string_view> keys);
 
 // "line N: why", and the reason for a cell that is not a number.
 std::string LineReason(std::size_t line, const std::string& why);

@@ -30,17 +30,22 @@ std::string ReadPointTable(NumberedLines& lines, std::string_view header, Collec
         return LineReason(lines.Number(), "the header names no Curve, Ia, Vg or Va column");
     const double unit = CurrentUnit(names[ia], 1e-3);
     const double screenUnit = is == kNone ? 0.0 : CurrentUnit(names[is], 1e-3);
-    const std::size_t needed = std::max({curve, ia, vg, va, vs == kNone ? 0 : vs, is == kNone ? 0 : is}) + 1;
+    const std::size_t needed =
+        std::max({curve, ia, vg, va, vs == kNone ? 0 : vs, is == kNone ? 0 : is}) + 1;
     Cells cells;
     std::string_view line;
     while (lines.NextFilled(line)) {
         if (SplitWords(line, cells) < needed) continue;  // a row cut short
         double key = 0, amps = 0, grid = 0, volts = 0, screen = 0, screenAmps = 0;
-        for (const auto& [column, value] : {std::pair{curve, &key}, {ia, &amps}, {vg, &grid}, {va, &volts}}) {
-            if (!CellNumber(cells[column], *value)) return NotANumber(lines.Number(), cells[column]);
+        for (const auto& [column, value] :
+             {std::pair{curve, &key}, {ia, &amps}, {vg, &grid}, {va, &volts}}) {
+            if (!CellNumber(cells[column], *value))
+                return NotANumber(lines.Number(), cells[column]);
         }
-        if (vs != kNone && !CellNumber(cells[vs], screen)) return NotANumber(lines.Number(), cells[vs]);
-        if (is != kNone && !CellNumber(cells[is], screenAmps)) return NotANumber(lines.Number(), cells[is]);
+        if (vs != kNone && !CellNumber(cells[vs], screen))
+            return NotANumber(lines.Number(), cells[vs]);
+        if (is != kNone && !CellNumber(cells[is], screenAmps))
+            return NotANumber(lines.Number(), cells[is]);
         Sample s{volts, amps * unit, grid, std::nullopt, std::nullopt};
         if (vs != kNone) s.grid2 = screen;
         if (is != kNone) s.screenAmperes = screenAmps * screenUnit;
@@ -135,7 +140,8 @@ std::string ReadUtracerMatrix(std::string_view text, Collector& out) {
             std::optional<double> screen;
             if (width == 2) {
                 const std::string_view screenCell = cells[2 + j * width];
-                if (!CellNumber(screenCell, screenAmps)) return NotANumber(lines.Number(), screenCell);
+                if (!CellNumber(screenCell, screenAmps))
+                    return NotANumber(lines.Number(), screenCell);
                 screen = screenAmps * unit;
             }
             if (rowsAreAnode)
@@ -183,7 +189,8 @@ struct NamedColumns {
     std::size_t count = 0;
 };
 
-NamedColumns FindNamedColumns(std::string_view header, char separator, std::vector<std::string_view>& names) {
+NamedColumns FindNamedColumns(std::string_view header, char separator,
+                              std::vector<std::string_view>& names) {
     Cells cells;
     const std::size_t n = SplitAt(header, separator, cells);
     names.assign(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(n));
@@ -204,12 +211,14 @@ std::string ReadNamedColumns(std::string_view text, Collector& out) {
     const char separator = SeparatorOf(header);
     std::vector<std::string_view> names;
     const NamedColumns c = FindNamedColumns(header, separator, names);
-    if (c.va == kNone || c.ia == kNone) return LineReason(lines.Number(), "no anode voltage or anode current column");
+    if (c.va == kNone || c.ia == kNone)
+        return LineReason(lines.Number(), "no anode voltage or anode current column");
     if (c.vg == kNone) return LineReason(lines.Number(), "no grid voltage column (Vg, Vg1, Ug1)");
     const double unit = CurrentUnit(names[c.ia], 1.0);
     const bool decimalComma = separator != ',';
     const double screenUnit = c.is == kNone ? 0.0 : CurrentUnit(names[c.is], 1.0);
-    const std::size_t needed = std::max({c.va, c.ia, c.vg, c.vs == kNone ? 0 : c.vs, c.is == kNone ? 0 : c.is}) + 1;
+    const std::size_t needed =
+        std::max({c.va, c.ia, c.vg, c.vs == kNone ? 0 : c.vs, c.is == kNone ? 0 : c.is}) + 1;
     Cells cells;
     while (lines.NextFilled(line)) {
         if (Trim(line).front() == '#') continue;
@@ -217,10 +226,16 @@ std::string ReadNamedColumns(std::string_view text, Collector& out) {
         double v[5] = {};
         bool empty = false;
         for (std::size_t i = 0; i < 5; ++i) {
-            const std::size_t column = i == 0 ? c.va : i == 1 ? c.ia : i == 2 ? c.vg : i == 3 ? c.vs : c.is;
+            const std::size_t column = i == 0   ? c.va
+                                       : i == 1 ? c.ia
+                                       : i == 2 ? c.vg
+                                       : i == 3 ? c.vs
+                                                : c.is;
             if (column == kNone) continue;
-            if (cells[column].empty()) empty = true;
-            else if (!CellNumber(cells[column], v[i], decimalComma)) return NotANumber(lines.Number(), cells[column]);
+            if (cells[column].empty())
+                empty = true;
+            else if (!CellNumber(cells[column], v[i], decimalComma))
+                return NotANumber(lines.Number(), cells[column]);
         }
         if (empty) continue;  // a row without all its values
         Sample s{v[0], v[1] * unit, v[2], std::nullopt, std::nullopt};
@@ -252,10 +267,12 @@ CurveFormat RecogniseCurveText(std::string_view text) {
     first = Trim(first);
     if (first == "Data 2") return CurveFormat::UtmaxData;
     const std::vector<std::string_view> names = HeaderNames(first);
-    if (NameKey(names.front()) == "point" && HasWord(first, "curve")) return CurveFormat::UtracerList;
+    if (NameKey(names.front()) == "point" && HasWord(first, "curve"))
+        return CurveFormat::UtracerList;
     if (first.front() == '%') return CurveFormat::PsuCurveTrace;
     std::vector<double> steps;
-    if (lines.NextFilled(second) && HasWord(first, "ia") && StepValues(second, steps) && !steps.empty())
+    if (lines.NextFilled(second) && HasWord(first, "ia") && StepValues(second, steps) &&
+        !steps.empty())
         return CurveFormat::UtracerMatrix;
 
     // A header of named columns (after "#" comments). A title line of a TAB table to
@@ -266,9 +283,11 @@ CurveFormat RecogniseCurveText(std::string_view text) {
         const char separator = SeparatorOf(header);
         std::vector<std::string_view> cells;
         const NamedColumns c = FindNamedColumns(header, separator, cells);
-        const bool openQuote = Trim(header).front() == '"' && !(cells[0].size() + 2 <= Trim(header).size() &&
-                                                                Trim(header)[cells[0].size() + 1] == '"');
-        if (c.count > 1 && c.va != kNone && c.ia != kNone && !openQuote) return CurveFormat::NamedColumns;
+        const bool openQuote =
+            Trim(header).front() == '"' && !(cells[0].size() + 2 <= Trim(header).size() &&
+                                             Trim(header)[cells[0].size() + 1] == '"');
+        if (c.count > 1 && c.va != kNone && c.ia != kNone && !openQuote)
+            return CurveFormat::NamedColumns;
     }
 
     Cells cells;
@@ -310,7 +329,8 @@ TracerRead ReadTracerText(std::string_view text, const std::string& name) {
         NumberedLines lines(text);
         std::string_view line;
         while (lines.Next(line)) ++count;
-        result.reason = LineReason(std::max<std::size_t>(count, 1), "the file ends without a point of a curve");
+        result.reason =
+            LineReason(std::max<std::size_t>(count, 1), "the file ends without a point of a curve");
         return result;
     }
     result.ok = true;
@@ -328,7 +348,8 @@ std::vector<TdfOutput> TdfFiles(const std::vector<Family>& families, const std::
     std::string extension = base.substr(tail);
     for (char& c : extension) c = Lower(c);
     if (extension == ".tdf") base.resize(tail);
-    for (const Family& family : families) files.push_back({base + family.name + ".tdf", TdfText(family)});
+    for (const Family& family : families)
+        files.push_back({base + family.name + ".tdf", TdfText(family)});
     return files;
 }
 

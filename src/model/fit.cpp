@@ -49,7 +49,8 @@ struct PointSet {
     std::vector<double> scaleAnode, scaleScreen;
     bool screen = false;
 
-    PointSet(const Setup& s, const std::vector<std::size_t>& use) : kind(s.kind), screen(s.withScreen) {
+    PointSet(const Setup& s, const std::vector<std::size_t>& use)
+        : kind(s.kind), screen(s.withScreen) {
         for (std::size_t i : use) {
             const FitPoint& pt = s.in->points[i];
             points.push_back(pt);
@@ -78,7 +79,8 @@ struct Residuals {
     template <typename T>
     bool operator()(const T* q, T* r) const {
         T p[kMostParameters];
-        for (int i = 0; i < kMostParameters; ++i) p[i] = i < N ? q[i] * T(factor[static_cast<std::size_t>(i)]) : T(0.0);
+        for (int i = 0; i < kMostParameters; ++i)
+            p[i] = i < N ? q[i] * T(factor[static_cast<std::size_t>(i)]) : T(0.0);
         set.Residuals(p, r);
         return true;
     }
@@ -116,11 +118,12 @@ struct Solved {
 };
 
 template <int N>
-void AddResiduals(ceres::Problem& problem, const Setup& s, const std::vector<std::size_t>& use, const Parameters& factor,
-                  double* q) {
+void AddResiduals(ceres::Problem& problem, const Setup& s, const std::vector<std::size_t>& use,
+                  const Parameters& factor, double* q) {
     auto* f = new Residuals<N>{PointSet(s, use), factor};
     const int count = f->set.Count();
-    problem.AddResidualBlock(new ceres::AutoDiffCostFunction<Residuals<N>, ceres::DYNAMIC, N>(f, count), nullptr, q);
+    problem.AddResidualBlock(
+        new ceres::AutoDiffCostFunction<Residuals<N>, ceres::DYNAMIC, N>(f, count), nullptr, q);
 }
 
 // The problem of the setup at p, in unknowns scaled so that each starts at 1 (its
@@ -143,7 +146,8 @@ struct ScaledProblem {
             case 5: AddResiduals<5>(problem, s, use, factor, q.data()); break;
             default: AddResiduals<kMostParameters>(problem, s, use, factor, q.data()); break;
         }
-        if (!constant.empty()) problem.SetManifold(q.data(), new ceres::SubsetManifold(count, constant));
+        if (!constant.empty())
+            problem.SetManifold(q.data(), new ceres::SubsetManifold(count, constant));
     }
     Parameters Values() const {
         Parameters p{};
@@ -185,7 +189,8 @@ Solved Solve(const Setup& s, const std::vector<std::size_t>& use, const Paramete
 
 std::vector<double> LogSpaced(double lo, double hi, int n) {
     std::vector<double> v(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = lo * std::pow(hi / lo, i / double(n - 1));
+    for (int i = 0; i < n; ++i)
+        v[static_cast<std::size_t>(i)] = lo * std::pow(hi / lo, i / double(n - 1));
     return v;
 }
 
@@ -210,7 +215,8 @@ bool Line(const std::vector<double>& x, const std::vector<double>& y, double& a,
 // The exponent b and scale e^a of current = e^a base^b over the points well above
 // cutoff, for a base computed per point (and the current divided by a factor).
 template <typename Base, typename Target>
-bool PowerLaw(const Setup& s, const std::vector<std::size_t>& use, Base base, Target target, double& b, double& a) {
+bool PowerLaw(const Setup& s, const std::vector<std::size_t>& use, Base base, Target target,
+              double& b, double& a) {
     std::vector<double> x, y;
     for (std::size_t i : use) {
         const FitPoint& pt = s.in->points[i];
@@ -283,7 +289,8 @@ double PentodeKnee(const Setup& s) {
         }
     }
     if (knees.empty()) return 0.0;
-    std::nth_element(knees.begin(), knees.begin() + static_cast<std::ptrdiff_t>(knees.size() / 2), knees.end());
+    std::nth_element(knees.begin(), knees.begin() + static_cast<std::ptrdiff_t>(knees.size() / 2),
+                     knees.end());
     return knees[knees.size() / 2];
 }
 
@@ -301,9 +308,12 @@ std::vector<Parameters> KorenTriodeStarts(const Setup& s, const std::vector<std:
             for (double kvb : LogSpaced(1.0, 1e5, 6)) {
                 double ex = 0.0, a = 0.0;
                 const auto e1 = [&](const FitPoint& pt) {
-                    return pt.va / kp * SoftPlus(kp * (1.0 / mu + pt.vg1 / std::sqrt(kvb + pt.va * pt.va)));
+                    return pt.va / kp *
+                           SoftPlus(kp * (1.0 / mu + pt.vg1 / std::sqrt(kvb + pt.va * pt.va)));
                 };
-                if (!PowerLaw(s, use, e1, [](const FitPoint& pt) { return pt.ia; }, ex, a)) continue;
+                if (!PowerLaw(
+                        s, use, e1, [](const FitPoint& pt) { return pt.ia; }, ex, a))
+                    continue;
                 out.push_back({mu, ex, 2.0 / std::exp(a), kp, kvb});
             }
     return out;
@@ -315,7 +325,9 @@ std::vector<Parameters> KorenPentodeStarts(const Setup& s, const std::vector<std
         for (double kp : LogSpaced(0.5, 5000.0, 7))
             for (double kvb : AroundAndGrid(PentodeKnee(s), 1.0, 1000.0, 4)) {
                 double ex = 0.0, a = 0.0;
-                const auto e1 = [&](const FitPoint& pt) { return pt.vg2 / kp * SoftPlus(kp * (1.0 / mu + pt.vg1 / pt.vg2)); };
+                const auto e1 = [&](const FitPoint& pt) {
+                    return pt.vg2 / kp * SoftPlus(kp * (1.0 / mu + pt.vg1 / pt.vg2));
+                };
                 const auto ia = [&](const FitPoint& pt) { return pt.ia / std::atan(pt.va / kvb); };
                 if (!PowerLaw(s, use, e1, ia, ex, a)) continue;
                 out.push_back({mu, ex, 2.0 / std::exp(a), kp, kvb});
@@ -324,7 +336,8 @@ std::vector<Parameters> KorenPentodeStarts(const Setup& s, const std::vector<std
 }
 
 double DempwolfGridCurrent(double vg) {
-    return DempwolfGrid::kGg * std::pow(SoftPlus(DempwolfGrid::kCg * vg) / DempwolfGrid::kCg, DempwolfGrid::kXi) +
+    return DempwolfGrid::kGg *
+               std::pow(SoftPlus(DempwolfGrid::kCg * vg) / DempwolfGrid::kCg, DempwolfGrid::kXi) +
            DempwolfGrid::kIg0;
 }
 
@@ -333,7 +346,9 @@ std::vector<Parameters> DempwolfStarts(const Setup& s, const std::vector<std::si
     for (double mu : AroundAndGrid(TriodeMuFromCrossings(s), 2.0, 300.0, 8))
         for (double c : LogSpaced(0.05, 50.0, 8)) {
             double gamma = 0.0, a = 0.0;
-            const auto base = [&](const FitPoint& pt) { return SoftPlus(c * (pt.vg1 + pt.va / mu)) / c; };
+            const auto base = [&](const FitPoint& pt) {
+                return SoftPlus(c * (pt.vg1 + pt.va / mu)) / c;
+            };
             const auto ik = [](const FitPoint& pt) { return pt.ia + DempwolfGridCurrent(pt.vg1); };
             if (!PowerLaw(s, use, base, ik, gamma, a)) continue;
             out.push_back({std::exp(a), mu, gamma, c});
@@ -342,8 +357,8 @@ std::vector<Parameters> DempwolfStarts(const Setup& s, const std::vector<std::si
 }
 
 // Solves the 2 x 2 normal equations of y = c1 u + c2 w.
-bool TwoTerms(const std::vector<double>& u, const std::vector<double>& w, const std::vector<double>& y, double& c1,
-              double& c2) {
+bool TwoTerms(const std::vector<double>& u, const std::vector<double>& w,
+              const std::vector<double>& y, double& c1, double& c2) {
     double uu = 0, uw = 0, ww = 0, uy = 0, wy = 0;
     for (std::size_t i = 0; i < y.size(); ++i) {
         uu += u[i] * u[i];
@@ -362,14 +377,16 @@ bool TwoTerms(const std::vector<double>& u, const std::vector<double>& w, const 
 // A Derk start for Koren's mu, Ex and Kp (the cathode current's shape) and a beta: the
 // current division is linear in 1/Kg1 - 1/Kg2 and A/Kg1 for the anode, in 1/Kg2 and
 // alpha_s/Kg2 for the screen.
-bool DerkStart(const Setup& s, const std::vector<std::size_t>& use, double mu, double ex, double kp, double beta,
-               Parameters& p) {
+bool DerkStart(const Setup& s, const std::vector<std::size_t>& use, double mu, double ex, double kp,
+               double beta, Parameters& p) {
     std::vector<double> u, w, y, su, sw, sy;
     for (std::size_t i : use) {
         const FitPoint& pt = s.in->points[i];
-        const double ik = PositivePower(pt.vg2 / kp * SoftPlus(kp * (1.0 / mu + pt.vg1 / pt.vg2)), ex);
+        const double ik =
+            PositivePower(pt.vg2 / kp * SoftPlus(kp * (1.0 / mu + pt.vg1 / pt.vg2)), ex);
         const double bva = beta * std::max(pt.va, 0.0);
-        const double f = s.kind == ModelKind::Derk ? 1.0 / (1.0 + bva) : std::exp(-std::pow(bva, 1.5));
+        const double f =
+            s.kind == ModelKind::Derk ? 1.0 / (1.0 + bva) : std::exp(-std::pow(bva, 1.5));
         u.push_back(ik * (1.0 - f));
         w.push_back(ik * pt.va);
         y.push_back(pt.ia);
@@ -397,19 +414,22 @@ std::vector<std::size_t> Screening(const std::vector<std::size_t>& use) {
     if (use.size() <= kScreeningPoints) return use;
     std::vector<std::size_t> few;
     const double step = static_cast<double>(use.size()) / kScreeningPoints;
-    for (std::size_t k = 0; k < kScreeningPoints; ++k) few.push_back(use[static_cast<std::size_t>(k * step)]);
+    for (std::size_t k = 0; k < kScreeningPoints; ++k)
+        few.push_back(use[static_cast<std::size_t>(k * step)]);
     return few;
 }
 
 // The starts ranked by their error on a share of the points, best first.
-std::vector<Parameters> Ranked(const Setup& s, std::vector<Parameters> starts, const std::vector<std::size_t>& few) {
+std::vector<Parameters> Ranked(const Setup& s, std::vector<Parameters> starts,
+                               const std::vector<std::size_t>& few) {
     std::vector<std::pair<double, Parameters>> scored;
     for (Parameters& p : starts) {
         p = Clamped(s, p);
         const double c = Cost(s, few, p);
         if (std::isfinite(c)) scored.emplace_back(c, p);
     }
-    std::sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(scored.begin(), scored.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<Parameters> out;
     out.reserve(scored.size());
     for (auto& [c, p] : scored) out.push_back(p);
@@ -428,12 +448,14 @@ std::vector<Parameters> Starts(const Setup& s) {
             Setup koren = s;
             koren.kind = ModelKind::KorenPentode;
             koren.withScreen = false;
-            const std::vector<Parameters> shapes = Ranked(koren, KorenPentodeStarts(koren, few), few);
+            const std::vector<Parameters> shapes =
+                Ranked(koren, KorenPentodeStarts(koren, few), few);
             std::vector<Parameters> starts;
             for (std::size_t k = 0; k < std::min<std::size_t>(3, shapes.size()); ++k)
                 for (double beta : LogSpaced(1e-3, 1.0, 10)) {
                     Parameters p{};
-                    if (DerkStart(s, few, shapes[k][0], shapes[k][1], shapes[k][3], beta, p)) starts.push_back(p);
+                    if (DerkStart(s, few, shapes[k][0], shapes[k][1], shapes[k][3], beta, p))
+                        starts.push_back(p);
                 }
             return Ranked(s, starts, few);
         }
@@ -445,7 +467,9 @@ Solved Search(const Setup& s) {
     Solved best;
     // A solve that lands where the best already is tells that the search has found its
     // minimum: the next starts would too.
-    const auto same = [&best](const Solved& r) { return std::fabs(r.cost - best.cost) <= 1e-6 * best.cost; };
+    const auto same = [&best](const Solved& r) {
+        return std::fabs(r.cost - best.cost) <= 1e-6 * best.cost;
+    };
     const std::vector<Parameters> starts = Starts(s);
     for (std::size_t k = 0; k < std::min<std::size_t>(kSolvedStarts, starts.size()); ++k) {
         const Solved r = Solve(s, s.use, starts[k]);
@@ -459,7 +483,8 @@ Solved Search(const Setup& s) {
     for (int kick = 0; kick < kKicks; ++kick) {
         Parameters p = best.p;
         for (int i = 0; i < s.Count(); ++i)
-            if (!s.held[static_cast<std::size_t>(i)]) p[static_cast<std::size_t>(i)] *= std::exp(normal(random));
+            if (!s.held[static_cast<std::size_t>(i)])
+                p[static_cast<std::size_t>(i)] *= std::exp(normal(random));
         const Solved r = Solve(s, s.use, p);
         if (same(r)) break;
         if (r.cost < best.cost) best = r;
@@ -490,7 +515,8 @@ struct FreeResiduals {
 
 // The covariance of the free parameters (those not fixed) at p, in parameter units,
 // scaled by the residuals' variance; false when singular.
-bool CovarianceAt(const Setup& s, const Parameters& p, std::array<bool, kMostParameters> fixed, Matrix& out) {
+bool CovarianceAt(const Setup& s, const Parameters& p, std::array<bool, kMostParameters> fixed,
+                  Matrix& out) {
     auto* f = new FreeResiduals{PointSet(s, s.use), p, {}, {}};
     for (std::size_t k = 0; k < kMostParameters; ++k) {
         f->factor[k] = p[k] != 0.0 ? std::fabs(p[k]) : 1.0;
@@ -533,7 +559,8 @@ void Trust(const Setup& s, ModelFit& fit) {
     const ModelSpec& spec = Spec(s.kind);
     std::array<bool, kMostParameters> fixed = s.held;
     for (int i = 0; i < spec.count; ++i)
-        if (fit.parameters[static_cast<std::size_t>(i)].atBound) fixed[static_cast<std::size_t>(i)] = true;
+        if (fit.parameters[static_cast<std::size_t>(i)].atBound)
+            fixed[static_cast<std::size_t>(i)] = true;
     Matrix c{};
     std::optional<int> undetermined;
     bool computed = CovarianceAt(s, fit.model.p, fixed, c);
@@ -552,31 +579,37 @@ void Trust(const Setup& s, ModelFit& fit) {
     for (int i = 0; i < spec.count; ++i) {
         const auto k = static_cast<std::size_t>(i);
         ParameterFit& pf = fit.parameters[k];
-        if (computed && !fixed[k] && c[k * kMostParameters + k] >= 0.0) pf.standardError = std::sqrt(c[k * kMostParameters + k]);
+        if (computed && !fixed[k] && c[k * kMostParameters + k] >= 0.0)
+            pf.standardError = std::sqrt(c[k * kMostParameters + k]);
         if (pf.held) continue;
         const std::string name = spec.names[k];
         if (pf.atBound)
-            fit.warnings.push_back(name + " ends at its bound " + GeneralNumber(pf.value) + ": the best lies beyond it");
+            fit.warnings.push_back(name + " ends at its bound " + GeneralNumber(pf.value) +
+                                   ": the best lies beyond it");
         else if (undetermined == i)
             fit.warnings.push_back("the data do not determine " + name);
         else if (pf.standardError && *pf.standardError > 0.5 * std::fabs(pf.value))
             fit.warnings.push_back("the data hardly determine " + name + " (standard error " +
-                                   Format(100.0 * *pf.standardError / std::fabs(pf.value), "0") + " % of its value)");
+                                   Format(100.0 * *pf.standardError / std::fabs(pf.value), "0") +
+                                   " % of its value)");
     }
     if (!computed)
-        fit.warnings.push_back("the data do not determine the parameters: the fit's covariance is singular");
+        fit.warnings.push_back(
+            "the data do not determine the parameters: the fit's covariance is singular");
     if (computed) {
         double strongest = 0.0;
         for (int i = 0; i < spec.count; ++i)
             for (int j = i + 1; j < spec.count; ++j) {
                 const auto a = static_cast<std::size_t>(i), b = static_cast<std::size_t>(j);
                 if (fixed[a] || fixed[b]) continue;
-                const double den = std::sqrt(c[a * kMostParameters + a] * c[b * kMostParameters + b]);
+                const double den =
+                    std::sqrt(c[a * kMostParameters + a] * c[b * kMostParameters + b]);
                 if (!(den > 0.0)) continue;
                 const double r = c[a * kMostParameters + b] / den;
                 if (std::fabs(r) > std::fabs(strongest)) {
                     strongest = r;
-                    fit.correlation = std::string(spec.names[a]) + " and " + spec.names[b] + " (r = " + Format(r, "0.000") + ")";
+                    fit.correlation = std::string(spec.names[a]) + " and " + spec.names[b] +
+                                      " (r = " + Format(r, "0.000") + ")";
                 }
             }
     }
@@ -591,8 +624,8 @@ bool AtBound(const ModelSpec& spec, std::size_t k, double v) {
            std::fabs(v - spec.upper[k]) <= 1e-7 * std::fabs(spec.upper[k]);
 }
 
-void Errors(const Setup& s, const std::vector<std::size_t>& use, const Parameters& p, double& sumA, double& maxA,
-            double& sumS) {
+void Errors(const Setup& s, const std::vector<std::size_t>& use, const Parameters& p, double& sumA,
+            double& maxA, double& sumS) {
     for (std::size_t i : use) {
         const FitPoint& pt = s.in->points[i];
         const Currents<double> c = ModelCurrents(s.kind, p.data(), pt.va, pt.vg1, pt.vg2);
@@ -618,8 +651,8 @@ FitInput FitInputOf(const std::vector<Family>& families, std::optional<double> s
             const double vg2 = curve.grid2 ? *curve.grid2 : screenVolts.value_or(0.0);
             bool used = false;
             for (const CurvePoint& pt : curve.points) {
-                if (!std::isfinite(pt.volts) || !std::isfinite(pt.amperes) || pt.volts < 0.0 || !std::isfinite(curve.grid1) ||
-                    !std::isfinite(vg2))
+                if (!std::isfinite(pt.volts) || !std::isfinite(pt.amperes) || pt.volts < 0.0 ||
+                    !std::isfinite(curve.grid1) || !std::isfinite(vg2))
                     continue;
                 FitPoint fp{pt.volts, curve.grid1, vg2, pt.amperes, std::nullopt, in.curves};
                 if (pt.screenAmperes && std::isfinite(*pt.screenAmperes)) fp.is = pt.screenAmperes;
@@ -643,7 +676,8 @@ FitInput FitInputOf(const std::vector<Family>& families, std::optional<double> s
             }
             if (!used) continue;
             ++in.curves;
-            if (std::none_of(screens.begin(), screens.end(), [vg2](double v) { return std::fabs(v - vg2) <= 2.0; }))
+            if (std::none_of(screens.begin(), screens.end(),
+                             [vg2](double v) { return std::fabs(v - vg2) <= 2.0; }))
                 screens.push_back(vg2);
         }
     }
@@ -669,13 +703,15 @@ ModelFit FitModel(ModelKind kind, const FitInput& input, const FitOptions& optio
     fit.input = input;
     fit.input.points.clear();
     if (spec.pentode != input.pentode) {
-        fit.reason = spec.pentode ? "a pentode model needs the screen voltage of every curve"
-                                  : "a triode model does not fit a family measured at a screen voltage";
+        fit.reason = spec.pentode
+                         ? "a pentode model needs the screen voltage of every curve"
+                         : "a triode model does not fit a family measured at a screen voltage";
         return fit;
     }
     const std::size_t least = std::max<std::size_t>(10, 2 * static_cast<std::size_t>(spec.count));
     if (input.curves < 2 || input.points.size() < least || !(input.largest > 0.0)) {
-        fit.reason = "the family needs at least two curves, " + std::to_string(least) + " points and a positive current";
+        fit.reason = "the family needs at least two curves, " + std::to_string(least) +
+                     " points and a positive current";
         return fit;
     }
     Setup s;
@@ -712,7 +748,9 @@ ModelFit FitModel(ModelKind kind, const FitInput& input, const FitOptions& optio
         fit.parameters.push_back(pf);
     }
     Trust(s, fit);
-    fit.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    fit.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count();
 
     if (options.holdout) {
         double sum = 0.0, ignoredMax = 0.0, ignoredScreen = 0.0;
@@ -738,7 +776,8 @@ std::vector<ModelFit> FitModels(const FitInput& input, const FitOptions& options
 int BestFit(const std::vector<ModelFit>& fits) {
     int best = -1;
     for (std::size_t i = 0; i < fits.size(); ++i)
-        if (fits[i].ok && (best < 0 || fits[i].rmsAmperes < fits[static_cast<std::size_t>(best)].rmsAmperes))
+        if (fits[i].ok &&
+            (best < 0 || fits[i].rmsAmperes < fits[static_cast<std::size_t>(best)].rmsAmperes))
             best = static_cast<int>(i);
     return best;
 }
@@ -752,46 +791,58 @@ std::string Milliamps(double amperes) { return Format(1000.0 * amperes, "0.0000"
 std::string Significant(double value, int digits) {
     // to_chars: the same text under every locale ("." as the point).
     char text[40];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits);
+    const std::to_chars_result r =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits);
     return std::string(text, r.ptr);
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::string DescribeFit(const ModelFit& fit, const std::string& familyName) {
     const ModelSpec& spec = fit.model.Spec();
-    if (!fit.ok) return "No " + std::string(spec.key) + " fit of " + familyName + ": " + fit.reason + "\n";
+    if (!fit.ok)
+        return "No " + std::string(spec.key) + " fit of " + familyName + ": " + fit.reason + "\n";
     std::string text = std::string(spec.title) + " model (" + spec.key + ") of " + familyName;
-    if (fit.model.screenVolts > 0.0) text += " at Vg2 = " + GeneralNumber(fit.model.screenVolts) + " V";
+    if (fit.model.screenVolts > 0.0)
+        text += " at Vg2 = " + GeneralNumber(fit.model.screenVolts) + " V";
     text += "\n  " + std::string(spec.convention) + "\n";
     for (std::size_t k = 0; k < fit.parameters.size(); ++k) {
         const ParameterFit& pf = fit.parameters[k];
         std::string name = spec.names[k];
         name.resize(8, ' ');
         text += "  " + name + Significant(pf.value, 7);
-        if (pf.held) text += "  (held: no screen current in the family)";
-        else if (pf.standardError) text += "  +- " + Significant(*pf.standardError, 3);
-        else text += "  +- ?";
+        if (pf.held)
+            text += "  (held: no screen current in the family)";
+        else if (pf.standardError)
+            text += "  +- " + Significant(*pf.standardError, 3);
+        else
+            text += "  +- ?";
         if (pf.atBound) text += "  (at its bound)";
         text += "\n";
     }
     text += "Fitted to " + std::to_string(fit.points) + " points";
     if (fit.screenPoints > 0) text += " with their screen currents";
     text += ", largest current " + Format(1000.0 * fit.largestAmperes, "0.0###") + " mA\n";
-    text += "  RMS error     " + Milliamps(fit.rmsAmperes) + " mA (" + Format(fit.RmsPercent(), "0.000") + " %)\n";
-    text += "  largest error " + Milliamps(fit.maxAmperes) + " mA (" + Format(fit.MaxPercent(), "0.000") + " %)\n";
-    if (fit.screenPoints > 0) text += "  screen current RMS error " + Milliamps(fit.screenRmsAmperes) + " mA\n";
-    if (fit.holdoutRmsAmperes) text += "  each curve predicted from the others: RMS error " + Milliamps(*fit.holdoutRmsAmperes) + " mA\n";
+    text += "  RMS error     " + Milliamps(fit.rmsAmperes) + " mA (" +
+            Format(fit.RmsPercent(), "0.000") + " %)\n";
+    text += "  largest error " + Milliamps(fit.maxAmperes) + " mA (" +
+            Format(fit.MaxPercent(), "0.000") + " %)\n";
+    if (fit.screenPoints > 0)
+        text += "  screen current RMS error " + Milliamps(fit.screenRmsAmperes) + " mA\n";
+    if (fit.holdoutRmsAmperes)
+        text += "  each curve predicted from the others: RMS error " +
+                Milliamps(*fit.holdoutRmsAmperes) + " mA\n";
     if (!fit.correlation.empty()) text += "  strongest correlation: " + fit.correlation + "\n";
     for (const std::string& w : fit.warnings) text += "  warning: " + w + "\n";
     return text;
 }
 
-std::string DescribeFits(const std::vector<ModelFit>& fits, int chosen, const std::string& familyName) {
+std::string DescribeFits(const std::vector<ModelFit>& fits, int chosen,
+                         const std::string& familyName) {
     std::string text = "Models of " + familyName + " (RMS and largest error of the anode current";
-    const bool holdout = std::any_of(fits.begin(), fits.end(), [](const ModelFit& f) { return f.holdoutRmsAmperes.has_value(); });
+    const bool holdout = std::any_of(fits.begin(), fits.end(), [](const ModelFit& f) {
+        return f.holdoutRmsAmperes.has_value();
+    });
     if (holdout) text += "; held out: each curve predicted from the others";
     text += "):\n";
     for (std::size_t i = 0; i < fits.size(); ++i) {
@@ -808,7 +859,8 @@ std::string DescribeFits(const std::vector<ModelFit>& fits, int chosen, const st
         if (static_cast<int>(i) == chosen) text += "  <- chosen";
         text += "\n";
     }
-    if (chosen >= 0 && chosen < static_cast<int>(fits.size())) text += DescribeFit(fits[static_cast<std::size_t>(chosen)], familyName);
+    if (chosen >= 0 && chosen < static_cast<int>(fits.size()))
+        text += DescribeFit(fits[static_cast<std::size_t>(chosen)], familyName);
     return text;
 }
 
@@ -820,10 +872,12 @@ Family ModelFamily(const TubeModel& model, const Family& like) {
         const double vg2 = c.grid2 ? *c.grid2 : model.screenVolts;
         Curve m{c.grid1, model.Spec().pentode ? std::optional<double>(vg2) : c.grid2, {}};
         std::vector<CurvePoint> pts = c.points;
-        std::sort(pts.begin(), pts.end(), [](const CurvePoint& a, const CurvePoint& b) { return a.volts < b.volts; });
+        std::sort(pts.begin(), pts.end(),
+                  [](const CurvePoint& a, const CurvePoint& b) { return a.volts < b.volts; });
         for (const CurvePoint& pt : pts) {
             const Currents<double> i = model.At(pt.volts, c.grid1, vg2);
-            m.points.push_back({pt.volts, i.anode, screen ? std::optional<double>(i.screen) : std::nullopt});
+            m.points.push_back(
+                {pt.volts, i.anode, screen ? std::optional<double>(i.screen) : std::nullopt});
         }
         f.curves.push_back(std::move(m));
     }

@@ -35,8 +35,8 @@ struct FitInput {
     bool pentode = false;        // every point has a screen voltage
     bool screenCurrent = false;  // every point holds a screen current
     int curves = 0;
-    int screens = 0;             // different screen voltages
-    double largest = 0.0;        // the largest anode current
+    int screens = 0;       // different screen voltages
+    double largest = 0.0;  // the largest anode current
     // The measured span: where the model was fitted.
     double vaLow = 0.0, vaHigh = 0.0, vg1Low = 0.0, vg1High = 0.0, vg2Low = 0.0, vg2High = 0.0;
 };
@@ -44,7 +44,8 @@ struct FitInput {
 // The points of the families, each curve with its screen voltage (or screenVolts for a
 // curve without one, as a TDF family of a pentode has). Points with a negative anode
 // voltage or a number that is not finite are left out.
-FitInput FitInputOf(const std::vector<Family>& families, std::optional<double> screenVolts = std::nullopt);
+FitInput FitInputOf(const std::vector<Family>& families,
+                    std::optional<double> screenVolts = std::nullopt);
 
 struct FitOptions {
     bool relative = false;
@@ -65,20 +66,24 @@ struct ModelFit {
     std::vector<ParameterFit> parameters;  // Spec().count of them
     // Covariance of the parameters (row-major, kMostParameters square), where computed.
     std::optional<std::array<double, kMostParameters * kMostParameters>> covariance;
-    int points = 0;                   // anode currents fitted
-    int screenPoints = 0;             // screen currents fitted
-    double largestAmperes = 0.0;      // the family's largest anode current
-    double rmsAmperes = 0.0;          // RMS of model minus measurement, anode current
-    double maxAmperes = 0.0;          // largest |model minus measurement|, anode current
-    double screenRmsAmperes = 0.0;    // the same for the screen current, where fitted
+    int points = 0;                           // anode currents fitted
+    int screenPoints = 0;                     // screen currents fitted
+    double largestAmperes = 0.0;              // the family's largest anode current
+    double rmsAmperes = 0.0;                  // RMS of model minus measurement, anode current
+    double maxAmperes = 0.0;                  // largest |model minus measurement|, anode current
+    double screenRmsAmperes = 0.0;            // the same for the screen current, where fitted
     std::optional<double> holdoutRmsAmperes;  // each curve predicted from the others
-    std::string correlation;          // the strongest: "Kg1 and Kp (r = -0.98)"
+    std::string correlation;                  // the strongest: "Kg1 and Kp (r = -0.98)"
     std::vector<std::string> warnings;
-    double milliseconds = 0.0;        // time of the fit (without the held-out fits)
-    FitInput input;                   // the span and kind of the data (points cleared)
+    double milliseconds = 0.0;  // time of the fit (without the held-out fits)
+    FitInput input;             // the span and kind of the data (points cleared)
 
-    double RmsPercent() const { return largestAmperes > 0 ? 100.0 * rmsAmperes / largestAmperes : 0.0; }
-    double MaxPercent() const { return largestAmperes > 0 ? 100.0 * maxAmperes / largestAmperes : 0.0; }
+    double RmsPercent() const {
+        return largestAmperes > 0 ? 100.0 * rmsAmperes / largestAmperes : 0.0;
+    }
+    double MaxPercent() const {
+        return largestAmperes > 0 ? 100.0 * maxAmperes / largestAmperes : 0.0;
+    }
 };
 
 // Fits one model. Fails (with a reason) on too few points, curves or current, or a
@@ -93,7 +98,8 @@ int BestFit(const std::vector<ModelFit>& fits);
 
 // The listing of every model with its errors, then the chosen one's parameters with
 // their standard errors, bounds reached, the strongest correlation and the warnings.
-std::string DescribeFits(const std::vector<ModelFit>& fits, int chosen, const std::string& familyName);
+std::string DescribeFits(const std::vector<ModelFit>& fits, int chosen,
+                         const std::string& familyName);
 // A number with this many significant digits (as "%g" in the C locale), as the
 // parameters are written.
 std::string Significant(double value, int digits);

@@ -37,7 +37,8 @@ double Hermite(double x, double x0, double x1, double y0, double y1, double m0, 
     const double h = x1 - x0;
     const double t = (x - x0) / h;
     const double t2 = t * t, t3 = t2 * t;
-    return (2 * t3 - 3 * t2 + 1) * y0 + (t3 - 2 * t2 + t) * h * m0 + (-2 * t3 + 3 * t2) * y1 + (t3 - t2) * h * m1;
+    return (2 * t3 - 3 * t2 + 1) * y0 + (t3 - 2 * t2 + t) * h * m0 + (-2 * t3 + 3 * t2) * y1 +
+           (t3 - t2) * h * m1;
 }
 
 // Grid voltages lo <= hi around the one that gives ia at va. Only the curves around it
@@ -91,8 +92,10 @@ FamilyCurrents::FamilyCurrents(const Family& family) {
         if (!std::isfinite(c.grid1)) continue;
         std::vector<CurvePoint> pts;
         for (const CurvePoint& p : c.points)
-            if (std::isfinite(p.volts) && std::isfinite(p.amperes) && p.volts >= 0.0) pts.push_back(p);
-        std::sort(pts.begin(), pts.end(), [](const CurvePoint& a, const CurvePoint& b) { return a.volts < b.volts; });
+            if (std::isfinite(p.volts) && std::isfinite(p.amperes) && p.volts >= 0.0)
+                pts.push_back(p);
+        std::sort(pts.begin(), pts.end(),
+                  [](const CurvePoint& a, const CurvePoint& b) { return a.volts < b.volts; });
         Table t{c.grid1, {}, {}, {}};
         // Every tube passes no anode current at 0 V; files leave that point out.
         if (!pts.empty() && pts.front().volts > 0.0 && pts.front().amperes >= 0.0) {
@@ -106,16 +109,20 @@ FamilyCurrents::FamilyCurrents(const Family& family) {
         }
         if (t.va.size() < 2) continue;
         // One curve per grid voltage: the first one given.
-        if (std::any_of(curves_.begin(), curves_.end(), [&](const Table& o) { return o.grid == t.grid; })) continue;
+        if (std::any_of(curves_.begin(), curves_.end(),
+                        [&](const Table& o) { return o.grid == t.grid; }))
+            continue;
         t.slope = MonotoneSlopes(t.va, t.ia);
         curves_.push_back(std::move(t));
     }
-    std::sort(curves_.begin(), curves_.end(), [](const Table& a, const Table& b) { return a.grid < b.grid; });
+    std::sort(curves_.begin(), curves_.end(),
+              [](const Table& a, const Table& b) { return a.grid < b.grid; });
 }
 
 std::optional<double> FamilyCurrents::Table::At(double v) const {
     if (!(v >= va.front() && v <= va.back())) return std::nullopt;
-    std::size_t i = static_cast<std::size_t>(std::upper_bound(va.begin(), va.end(), v) - va.begin());
+    std::size_t i =
+        static_cast<std::size_t>(std::upper_bound(va.begin(), va.end(), v) - va.begin());
     i = std::clamp<std::size_t>(i, 1, va.size() - 1) - 1;
     return Hermite(v, va[i], va[i + 1], ia[i], ia[i + 1], slope[i], slope[i + 1]);
 }
@@ -135,12 +142,15 @@ std::optional<double> FamilyCurrents::Current(double va, double vg) const {
     const double s = (*y2 - *y1) / (g2 - g1);
     std::optional<double> s0, s2;
     if (k > 0) {
-        if (const std::optional<double> y0 = curves_[k - 1].At(va)) s0 = (*y1 - *y0) / (g1 - curves_[k - 1].grid);
+        if (const std::optional<double> y0 = curves_[k - 1].At(va))
+            s0 = (*y1 - *y0) / (g1 - curves_[k - 1].grid);
     }
     if (k + 2 < n) {
-        if (const std::optional<double> y3 = curves_[k + 2].At(va)) s2 = (*y3 - *y2) / (curves_[k + 2].grid - g2);
+        if (const std::optional<double> y3 = curves_[k + 2].At(va))
+            s2 = (*y3 - *y2) / (curves_[k + 2].grid - g2);
     }
-    const auto slope = [](std::optional<double> left, double hLeft, std::optional<double> right, double hRight) {
+    const auto slope = [](std::optional<double> left, double hLeft, std::optional<double> right,
+                          double hRight) {
         if (!left) return *right;
         if (!right) return *left;
         if (*left * *right <= 0.0) return 0.0;
@@ -159,8 +169,8 @@ std::optional<double> FittedCurrents::Current(double va, double vg) const {
 
 LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInput& in) {
     LoadLineNumbers out;
-    if (!(in.rLoad > 0.0) || !(in.va0 > 0.0) || !(in.vinPeak > 0.0) || !(in.ia0 > 0.0) || !std::isfinite(in.ia0) ||
-        !std::isfinite(in.rLoad) || !std::isfinite(in.vinPeak)) {
+    if (!(in.rLoad > 0.0) || !(in.va0 > 0.0) || !(in.vinPeak > 0.0) || !(in.ia0 > 0.0) ||
+        !std::isfinite(in.ia0) || !std::isfinite(in.rLoad) || !std::isfinite(in.vinPeak)) {
         out.reason = "needs an operating point, a load and a swing";
         return out;
     }
@@ -218,7 +228,8 @@ LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInp
     // Fourier series of one period.
     static const std::vector<std::complex<double>> turns = [] {
         std::vector<std::complex<double>> t(kSamples);
-        for (int n = 0; n < kSamples; ++n) t[n] = std::polar(1.0, -2.0 * std::numbers::pi * n / kSamples);
+        for (int n = 0; n < kSamples; ++n)
+            t[n] = std::polar(1.0, -2.0 * std::numbers::pi * n / kSamples);
         return t;
     }();
     std::vector<double> amplitude(kSamples / 2, 0.0);
@@ -248,7 +259,8 @@ LoadLineNumbers AnalyseLoadLine(const AnodeCurrents& currents, const LoadLineInp
     return out;
 }
 
-std::optional<LoadLineSpread> SpreadOfLoadLine(const ModelFit& fit, double screenVolts, const LoadLineInput& input) {
+std::optional<LoadLineSpread> SpreadOfLoadLine(const ModelFit& fit, double screenVolts,
+                                               const LoadLineInput& input) {
     if (!fit.ok || !fit.covariance) return std::nullopt;
     const LoadLineNumbers at = AnalyseLoadLine(FittedCurrents(fit.model, screenVolts), input);
     if (!at.ok) return std::nullopt;
@@ -264,17 +276,22 @@ std::optional<LoadLineSpread> SpreadOfLoadLine(const ModelFit& fit, double scree
         for (int sign = 0; sign < 2; ++sign) {
             TubeModel m = fit.model;
             m.p[k] += sign == 0 ? h : -h;
-            side[static_cast<std::size_t>(sign)] = AnalyseLoadLine(FittedCurrents(m, screenVolts), input);
+            side[static_cast<std::size_t>(sign)] =
+                AnalyseLoadLine(FittedCurrents(m, screenVolts), input);
             if (!side[static_cast<std::size_t>(sign)].ok) return std::nullopt;
         }
-        slope[k] = {(side[0].gain - side[1].gain) / (2 * h), (side[0].watts - side[1].watts) / (2 * h),
+        slope[k] = {(side[0].gain - side[1].gain) / (2 * h),
+                    (side[0].watts - side[1].watts) / (2 * h),
                     (side[0].thd - side[1].thd) / (2 * h)};
     }
     std::array<double, 3> variance{};
     for (std::size_t i = 0; i < kMostParameters; ++i)
         for (std::size_t j = 0; j < kMostParameters; ++j)
-            for (std::size_t q = 0; q < 3; ++q) variance[q] += slope[i][q] * (*fit.covariance)[i * kMostParameters + j] * slope[j][q];
-    return LoadLineSpread{std::sqrt(std::max(variance[0], 0.0)), std::sqrt(std::max(variance[1], 0.0)),
+            for (std::size_t q = 0; q < 3; ++q)
+                variance[q] +=
+                    slope[i][q] * (*fit.covariance)[i * kMostParameters + j] * slope[j][q];
+    return LoadLineSpread{std::sqrt(std::max(variance[0], 0.0)),
+                          std::sqrt(std::max(variance[1], 0.0)),
                           std::sqrt(std::max(variance[2], 0.0))};
 }
 

@@ -47,7 +47,8 @@ private:
 // The currents of a model at one screen voltage (a pentode's), known everywhere.
 class FittedCurrents final : public AnodeCurrents {
 public:
-    FittedCurrents(const TubeModel& model, double screenVolts) : model_(model), screenVolts_(screenVolts) {}
+    FittedCurrents(const TubeModel& model, double screenVolts)
+        : model_(model), screenVolts_(screenVolts) {}
     std::optional<double> Current(double va, double vg) const override;
     double LowestGrid() const override { return -1000.0; }
     double HighestGrid() const override { return 100.0; }
@@ -58,20 +59,20 @@ private:
 };
 
 struct LoadLineInput {
-    double va0 = 0.0;     // operating point: anode voltage (V)
-    double ia0 = 0.0;     // and current (A)
-    double rLoad = 0.0;   // load resistance (ohms)
-    double vinPeak = 0.0; // peak of the grid's sine (V)
+    double va0 = 0.0;      // operating point: anode voltage (V)
+    double ia0 = 0.0;      // and current (A)
+    double rLoad = 0.0;    // load resistance (ohms)
+    double vinPeak = 0.0;  // peak of the grid's sine (V)
 };
 
 struct LoadLineNumbers {
     bool ok = false;
-    std::string reason;     // when !ok: "outside the family" or what is missing
-    double vg0 = 0.0;       // grid voltage at the operating point (V)
-    double swingUp = 0.0;   // highest anode voltage above Va0 (V)
-    double swingDown = 0.0; // lowest anode voltage below Va0 (V)
-    double gain = 0.0;      // fundamental of the anode voltage over Vin (magnitude)
-    double watts = 0.0;     // output power: RMS of the anode voltage's swing squared over RLoad
+    std::string reason;      // when !ok: "outside the family" or what is missing
+    double vg0 = 0.0;        // grid voltage at the operating point (V)
+    double swingUp = 0.0;    // highest anode voltage above Va0 (V)
+    double swingDown = 0.0;  // lowest anode voltage below Va0 (V)
+    double gain = 0.0;       // fundamental of the anode voltage over Vin (magnitude)
+    double watts = 0.0;      // output power: RMS of the anode voltage's swing squared over RLoad
     double hd2 = 0.0, hd3 = 0.0, thd = 0.0;  // in % of the fundamental
 };
 
@@ -87,6 +88,7 @@ struct LoadLineSpread {
     double gain = 0.0, watts = 0.0, thd = 0.0;
 };
 struct ModelFit;
-std::optional<LoadLineSpread> SpreadOfLoadLine(const ModelFit& fit, double screenVolts, const LoadLineInput& input);
+std::optional<LoadLineSpread> SpreadOfLoadLine(const ModelFit& fit, double screenVolts,
+                                               const LoadLineInput& input);
 
 }  // namespace anodix

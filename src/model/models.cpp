@@ -21,7 +21,8 @@ const std::array<ModelSpec, 5>& Specs() {
         {ModelKind::KorenPentode,
          "koren-pentode",
          "Koren pentode",
-         "Ia = 2 E1^Ex / Kg1 atan(Va/Kvb) (amperes; the factor 2 of the published parameter tables)",
+         "Ia = 2 E1^Ex / Kg1 atan(Va/Kvb) (amperes; the factor 2 of the published parameter "
+         "tables)",
          true,
          false,
          5,
@@ -67,8 +68,9 @@ const std::array<ModelSpec, 5>& Specs() {
 const ModelSpec& Spec(ModelKind kind) { return Specs()[static_cast<std::size_t>(kind)]; }
 
 const std::vector<ModelKind>& AllModels() {
-    static const std::vector<ModelKind> all = {ModelKind::KorenTriode, ModelKind::Dempwolf, ModelKind::KorenPentode,
-                                               ModelKind::Derk, ModelKind::DerkE};
+    static const std::vector<ModelKind> all = {ModelKind::KorenTriode, ModelKind::Dempwolf,
+                                               ModelKind::KorenPentode, ModelKind::Derk,
+                                               ModelKind::DerkE};
     return all;
 }
 

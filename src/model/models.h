@@ -79,9 +79,12 @@ Currents<T> ModelCurrents(ModelKind kind, const T* p, double va, double vg1, dou
             return {KorenPentodeCurrent(p[0], p[1], p[2], p[3], p[4], va, vg1, vg2), T(0.0)};
         case ModelKind::Dempwolf: {
             // G, mu, gamma, C
-            const T ik = p[0] * PositivePower(SoftPlus(p[3] * (T(vg1) + T(va) / p[1])) / p[3], p[2]);
-            const double ig = DempwolfGrid::kGg * std::pow(SoftPlus(DempwolfGrid::kCg * vg1) / DempwolfGrid::kCg,
-                                                           DempwolfGrid::kXi) + DempwolfGrid::kIg0;
+            const T ik =
+                p[0] * PositivePower(SoftPlus(p[3] * (T(vg1) + T(va) / p[1])) / p[3], p[2]);
+            const double ig =
+                DempwolfGrid::kGg * std::pow(SoftPlus(DempwolfGrid::kCg * vg1) / DempwolfGrid::kCg,
+                                             DempwolfGrid::kXi) +
+                DempwolfGrid::kIg0;
             return {ik - T(ig), T(0.0)};
         }
         case ModelKind::Derk:
@@ -108,7 +111,9 @@ struct TubeModel {
     // The screen voltage the family was measured at, where it held one (pentodes).
     double screenVolts = 0.0;
 
-    Currents<double> At(double va, double vg1, double vg2) const { return ModelCurrents(kind, p.data(), va, vg1, vg2); }
+    Currents<double> At(double va, double vg1, double vg2) const {
+        return ModelCurrents(kind, p.data(), va, vg1, vg2);
+    }
     double AnodeCurrent(double va, double vg1, double vg2) const { return At(va, vg1, vg2).anode; }
     const ModelSpec& Spec() const { return anodix::Spec(kind); }
 };

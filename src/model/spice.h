@@ -32,6 +32,7 @@ struct SpiceOptions {
 std::string SpiceName(const std::string& familyName);
 
 // The subcircuit text; pins A G K for a triode, A G2 G1 K for a pentode. Lines end in "\n".
-std::string SpiceSubcircuit(const ModelFit& fit, const std::string& familyName, const SpiceOptions& options = {});
+std::string SpiceSubcircuit(const ModelFit& fit, const std::string& familyName,
+                            const SpiceOptions& options = {});
 
 }  // namespace anodix

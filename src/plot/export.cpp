@@ -24,7 +24,8 @@ bool Fail(QString* error, const QString& reason) {
 bool Replace(const QString& path, const QByteArray& bytes, QString* error) {
     std::string reason;
     if (ReplaceFile(QFile::encodeName(path).toStdString(),
-                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), &reason))
+                    std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                    &reason))
         return true;
     return Fail(error, QString::fromStdString(reason));
 }
@@ -69,7 +70,8 @@ bool ExportSvg(const QString& path, QSize size, const DrawPicture& draw, QString
     {
         PainterSurface surface(&generator, QSizeF(size), 1.0, false);
         surface.Clear();  // a white page also when nothing is drawn
-        if (!surface.IsPainting()) return Fail(error, QStringLiteral("The SVG drawing could not be started."));
+        if (!surface.IsPainting())
+            return Fail(error, QStringLiteral("The SVG drawing could not be started."));
         draw(surface);
     }  // the painter ends here and the generator writes the document's end
     return Replace(path, bytes, error);
@@ -85,13 +87,14 @@ bool ExportPdf(const QString& path, QSize size, const DrawPicture& draw, QString
         writer.setCreator(QStringLiteral("Anodix"));
         writer.setTitle(QStringLiteral("Anodix plot"));
         // 96 pixels to the inch are 72 points.
-        writer.setPageSize(QPageSize(QSizeF(size) * 0.75, QPageSize::Point, QString(),
-                                     QPageSize::ExactMatch));
+        writer.setPageSize(
+            QPageSize(QSizeF(size) * 0.75, QPageSize::Point, QString(), QPageSize::ExactMatch));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         const qreal ratio = writer.resolution() / 96.0;
         PainterSurface surface(&writer, QSizeF(writer.width(), writer.height()), ratio, false);
         surface.Clear();
-        if (!surface.IsPainting()) return Fail(error, QStringLiteral("The PDF drawing could not be started."));
+        if (!surface.IsPainting())
+            return Fail(error, QStringLiteral("The PDF drawing could not be started."));
         draw(surface);
     }
     return Replace(path, bytes, error);

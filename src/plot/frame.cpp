@@ -14,19 +14,22 @@ namespace anodix {
 bool ScaleUsable(float perDiv) { return perDiv >= kLeastScale && perDiv <= kGreatestScale; }
 
 std::string ScaleRefusal(const std::string& text) {
-    return text + " is not a usable scale (" + GeneralNumber(kLeastScale) + " to " + GeneralNumber(kGreatestScale) +
-           " a division)";
+    return text + " is not a usable scale (" + GeneralNumber(kLeastScale) + " to " +
+           GeneralNumber(kGreatestScale) + " a division)";
 }
 
 namespace {
 
 // Whole-number division of the rounded height; in double, so that no scale can overflow
 // an integer.
-double GridStep(const PlotSurface& surface) { return std::trunc(RoundHalfEven(surface.ScaleHeight()) / 8.0); }
+double GridStep(const PlotSurface& surface) {
+    return std::trunc(RoundHalfEven(surface.ScaleHeight()) / 8.0);
+}
 
 }  // namespace
 
-std::vector<PlacedText> GridLabels(const PlotSurface& surface, float milliampsPerDiv, float voltsPerDiv) {
+std::vector<PlacedText> GridLabels(const PlotSurface& surface, float milliampsPerDiv,
+                                   float voltsPerDiv) {
     const double step = GridStep(surface);
     const float labelHeight = surface.TextHeight("1");
     std::vector<PlacedText> labels;
@@ -34,8 +37,8 @@ std::vector<PlacedText> GridLabels(const PlotSurface& surface, float milliampsPe
         labels.push_back({Format(static_cast<float>(8 - k) * milliampsPerDiv, "0.##"), 1.0f,
                           static_cast<float>(k * step) - labelHeight});
     for (int k = 1; k <= 8; ++k)
-        labels.push_back({PlotNumber(static_cast<float>(k) * voltsPerDiv), static_cast<float>(k * step),
-                          kPlotUnits - labelHeight});
+        labels.push_back({PlotNumber(static_cast<float>(k) * voltsPerDiv),
+                          static_cast<float>(k * step), kPlotUnits - labelHeight});
     return labels;
 }
 

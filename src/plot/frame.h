@@ -36,7 +36,8 @@ struct PlacedText {
 
 // The grid's labels as DrawGrid prints them: the current labels from the top down, then
 // the voltage labels from the left.
-std::vector<PlacedText> GridLabels(const PlotSurface& surface, float milliampsPerDiv, float voltsPerDiv);
+std::vector<PlacedText> GridLabels(const PlotSurface& surface, float milliampsPerDiv,
+                                   float voltsPerDiv);
 
 // Grid lines and labels in green: current labels Format((8 - k) * m, "0.##") down the
 // left edge, voltage labels k * v as plot numbers along the bottom.

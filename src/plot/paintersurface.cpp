@@ -259,8 +259,8 @@ void PainterSurface::DrawSegment(float x1, float y1, float x2, float y2, Rgb col
     double bx = x2 * toDeviceX_, by = y2 * toDeviceY_;
     // Most lines lie wholly inside the clip area (false for NaN, which the full test sorts out).
     const bool inside = ax >= clipLeft_ && ax <= clipRight_ && bx >= clipLeft_ &&
-                        bx <= clipRight_ && ay >= clipTop_ && ay <= clipBottom_ &&
-                        by >= clipTop_ && by <= clipBottom_;
+                        bx <= clipRight_ && ay >= clipTop_ && ay <= clipBottom_ && by >= clipTop_ &&
+                        by <= clipBottom_;
     if (device_ == nullptr || (!inside && !ClipToDevice(ax, ay, bx, by))) {
         Flush();
         return;
@@ -346,8 +346,7 @@ void PainterSurface::Flush() {
         // Every point fell on one pixel: a dot of the pen's width.
         FillDisc(painter, pending_[0].x(), pending_[0].y(), diameter, pendingColour_);
     } else {
-        QPen pen(PenColour(pendingColour_), diameter, Qt::SolidLine, Qt::RoundCap,
-                 Qt::RoundJoin);
+        QPen pen(PenColour(pendingColour_), diameter, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
         painter.setPen(pen);
         painter.drawPolyline(pending_.data(), static_cast<int>(pending_.size()));
     }
@@ -363,9 +362,11 @@ void PainterSurface::ThinXorLine(QPainter& painter, QPoint from, QPoint to, Rgb 
     WalkLine<false>(from, to, [&](int x, int y) {
         if (run.isNull()) {
             run = QRect(x, y, 1, 1);
-        } else if (run.height() == 1 && y == run.y() && (x == run.left() - 1 || x == run.right() + 1)) {
+        } else if (run.height() == 1 && y == run.y() &&
+                   (x == run.left() - 1 || x == run.right() + 1)) {
             run = run.united(QRect(x, y, 1, 1));
-        } else if (run.width() == 1 && x == run.x() && (y == run.top() - 1 || y == run.bottom() + 1)) {
+        } else if (run.width() == 1 && x == run.x() &&
+                   (y == run.top() - 1 || y == run.bottom() + 1)) {
             run = run.united(QRect(x, y, 1, 1));
         } else {
             FillPixels(painter, run, colour, true);
@@ -526,8 +527,8 @@ void PainterSurface::Print(std::string_view text) {
     // Text runs right and down from its corner: nothing of it shows from beyond the
     // right or bottom edge. The far left and top are cut off before the painter sees
     // coordinates it cannot hold.
-    if (device_ != nullptr && px < deviceSize_.width() && py < deviceSize_.height() &&
-        px > -1e6 && py > -1e6) {
+    if (device_ != nullptr && px < deviceSize_.width() && py < deviceSize_.height() && px > -1e6 &&
+        py > -1e6) {
         QPainter& painter = Painter();
         SetComposition(painter, XorPixels());
         painter.setFont(XorPixels() ? fontXor_ : font_);
@@ -541,8 +542,9 @@ void PainterSurface::Print(std::string_view text) {
             const size_t end = std::min(text.find('\n', begin), text.size());
             const std::string_view part = text.substr(begin, end - begin);
             if (!part.empty())
-                painter.drawText(QPointF(px, py + line * fontHeight_ + fontAscent_),
-                                 QString::fromUtf8(part.data(), static_cast<qsizetype>(part.size())));
+                painter.drawText(
+                    QPointF(px, py + line * fontHeight_ + fontAscent_),
+                    QString::fromUtf8(part.data(), static_cast<qsizetype>(part.size())));
             if (end >= text.size()) break;
             begin = end + 1;
         }
@@ -560,7 +562,8 @@ float PainterSurface::TextWidth(std::string_view text) const {
     for (std::size_t begin = 0;;) {
         const std::size_t end = std::min(text.find('\n', begin), text.size());
         const std::string_view part = text.substr(begin, end - begin);
-        widest = std::max(widest, metrics.horizontalAdvance(QString::fromUtf8(part.data(), static_cast<qsizetype>(part.size()))));
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromUtf8(
+                                      part.data(), static_cast<qsizetype>(part.size()))));
         if (end >= text.size()) break;
         begin = end + 1;
     }
@@ -598,7 +601,6 @@ void PainterSurface::Point(float x, float y, Rgb colour) {
     currentY_ = y;
     DrawDot(x, y, colour & 0xFFFFFFu);
 }
-
 
 ImageSurface::ImageSurface(QSize pixels, qreal pixelRatio) { Resize(pixels, pixelRatio); }
 

@@ -33,8 +33,7 @@ public:
     // a vector device the plot spans the whole area, coordinates stay fractional, and XOR
     // drawing, which has no pixels to combine with there, is painted as plain drawing in
     // colours that show on the background (the white load line black).
-    PainterSurface(QPaintDevice* device, QSizeF deviceSize, qreal pixelRatio,
-                   bool snapToPixels);
+    PainterSurface(QPaintDevice* device, QSizeF deviceSize, qreal pixelRatio, bool snapToPixels);
     ~PainterSurface() override;
     PainterSurface(const PainterSurface&) = delete;
     PainterSurface& operator=(const PainterSurface&) = delete;
@@ -158,8 +157,8 @@ private:
 
     // Consecutive copy-mode lines batched as one polyline in whole pixels, drawn by
     // Flush: the dissipation limit alone is 65536 one-unit segments.
-    std::vector<QPoint> pending_;     // on pixels
-    std::vector<QPointF> pendingF_;   // on a vector device
+    std::vector<QPoint> pending_;    // on pixels
+    std::vector<QPointF> pendingF_;  // on a vector device
     Rgb pendingColour_ = 0;
 };
 

@@ -9,9 +9,7 @@ namespace anodix {
 
 void PlotSurface::KeepForeColor() { Tag = std::to_string(ForeColor()); }
 
-void PlotSurface::RestoreForeColor() {
-    SetForeColor(static_cast<Rgb>(LeadingNumber(Tag)));
-}
+void PlotSurface::RestoreForeColor() { SetForeColor(static_cast<Rgb>(LeadingNumber(Tag))); }
 
 float PlotSurface::TextWidth(std::string_view text) const {
     std::size_t longest = 0;

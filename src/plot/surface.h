@@ -53,7 +53,10 @@ public:
     virtual float CurrentY() const = 0;
     virtual void SetCurrentX(float x) = 0;
     virtual void SetCurrentY(float y) = 0;
-    void MoveTo(float x, float y) { SetCurrentX(x); SetCurrentY(y); }
+    void MoveTo(float x, float y) {
+        SetCurrentX(x);
+        SetCurrentY(y);
+    }
 
     virtual Rgb ForeColor() const = 0;
     virtual void SetForeColor(Rgb colour) = 0;

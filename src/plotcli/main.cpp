@@ -62,7 +62,7 @@ constexpr std::string_view kUsage =
 constexpr int kMaxSide = 8192;
 
 struct Settings {
-    std::optional<float> voltsPerDiv;      // none: fitted to the families
+    std::optional<float> voltsPerDiv;  // none: fitted to the families
     std::optional<float> milliampsPerDiv;
     float watts = 2.0f;
     float rLoad = 10.0f;
@@ -116,7 +116,8 @@ QSize SizeArgument(const std::string& text) {
 
 Settings ParseArguments(const QStringList& args, bool& help) {
     QCommandLineParser parser;
-    const QCommandLineOption helpOption(QStringList{"h", "help"}), output(QStringList{"o", "output"}, {}, "OUT"), vdiv("vdiv", {}, "V"),
+    const QCommandLineOption helpOption(QStringList{"h", "help"}),
+        output(QStringList{"o", "output"}, {}, "OUT"), vdiv("vdiv", {}, "V"),
         madiv("madiv", {}, "M"), pd("pd", {}, "W"), rload("rload", {}, "R"), op("op", {}, "UA,IA"),
         size("size", {}, "WxH");
     parser.addOptions({helpOption, output, vdiv, madiv, pd, rload, op, size});
@@ -126,7 +127,9 @@ Settings ParseArguments(const QStringList& args, bool& help) {
     help = parser.isSet(helpOption);
     if (help) return s;
     if (!parsed) throw Failure{error.starts_with("unknown") ? error + " (see --help)" : error};
-    const auto value = [&parser](const QCommandLineOption& option) { return parser.value(option).toStdString(); };
+    const auto value = [&parser](const QCommandLineOption& option) {
+        return parser.value(option).toStdString();
+    };
     if (parser.isSet(vdiv)) s.voltsPerDiv = ScaleArgument("--vdiv", value(vdiv));
     if (parser.isSet(madiv)) s.milliampsPerDiv = ScaleArgument("--madiv", value(madiv));
     if (parser.isSet(pd)) s.watts = NumberArgument("--pd", value(pd), 0.0f, 100.0f);
@@ -134,8 +137,10 @@ Settings ParseArguments(const QStringList& args, bool& help) {
     if (parser.isSet(op)) {
         const std::string text = value(op);
         const std::size_t comma = text.find(',');
-        const std::optional<float> ua = comma == std::string::npos ? std::nullopt : FiniteNumber(text.substr(0, comma));
-        const std::optional<float> ia = comma == std::string::npos ? std::nullopt : FiniteNumber(text.substr(comma + 1));
+        const std::optional<float> ua =
+            comma == std::string::npos ? std::nullopt : FiniteNumber(text.substr(0, comma));
+        const std::optional<float> ia =
+            comma == std::string::npos ? std::nullopt : FiniteNumber(text.substr(comma + 1));
         if (!ua || !ia) throw Failure{"--op: \"" + text + "\" is not VOLTS,MILLIAMPERES"};
         s.haveOp = true;
         s.opVolts = *ua;
@@ -147,7 +152,8 @@ Settings ParseArguments(const QStringList& args, bool& help) {
     if (s.output.isEmpty()) throw Failure{"no output file given (-o OUT.png|svg|pdf)"};
     if (PictureFormatOf(s.output) == PictureFormat::Unknown)
         throw Failure{"-o: " + s.output.toStdString() + " does not end in .png, .svg or .pdf"};
-    if (s.files.size() > kSlotColours.size()) throw Failure{"at most five curve files can be drawn"};
+    if (s.files.size() > kSlotColours.size())
+        throw Failure{"at most five curve files can be drawn"};
     return s;
 }
 
@@ -159,7 +165,8 @@ CookScene SceneOf(const Settings& s) {
     for (std::size_t k = 0; k < s.files.size(); ++k) {
         const std::string path = s.files[k].toStdString();
         const CurveFile file = ReadCurveFile(path);
-        if (!file.ok && file.reason.empty()) throw Failure{"can't read " + path + ": " + file.error};
+        if (!file.ok && file.reason.empty())
+            throw Failure{"can't read " + path + ": " + file.error};
         if (!file.ok) throw Failure{"Can't read " + path + ": " + file.reason};
         scene.imports[k] = {file.shown, true, nullptr, GetField(GetFileName(path), 1, ".")};
     }
@@ -168,11 +175,13 @@ CookScene SceneOf(const Settings& s) {
         FitScales(scene, {kVoltsPerDivScales.begin(), kVoltsPerDivScales.end()},
                   {kMilliampsPerDivScales.begin(), kMilliampsPerDivScales.end()});
     scene.voltsPerDiv = s.voltsPerDiv.value_or(fit ? fit->voltsPerDiv : scene.voltsPerDiv);
-    scene.milliampsPerDiv = s.milliampsPerDiv.value_or(fit ? fit->milliampsPerDiv : scene.milliampsPerDiv);
+    scene.milliampsPerDiv =
+        s.milliampsPerDiv.value_or(fit ? fit->milliampsPerDiv : scene.milliampsPerDiv);
     if (s.haveOp) {
-        scene.operatingPoint = OperatingPoint{
-            {s.opVolts * scene.UnitsPerVolt(), kPlotUnits - s.opMilliamps * scene.UnitsPerMilliamp()},
-            s.rLoad};
+        scene.operatingPoint =
+            OperatingPoint{{s.opVolts * scene.UnitsPerVolt(),
+                            kPlotUnits - s.opMilliamps * scene.UnitsPerMilliamp()},
+                           s.rLoad};
     }
     return scene;
 }
@@ -219,17 +228,13 @@ int Run(int argc, char** argv) {
             written = WritePng(s.output, image, &error);
             break;
         }
-        case PictureFormat::Svg:
-            written = ExportSvg(s.output, s.size, draw, &error);
-            break;
-        case PictureFormat::Pdf:
-            written = ExportPdf(s.output, s.size, draw, &error);
-            break;
-        case PictureFormat::Unknown:
-            break;
+        case PictureFormat::Svg: written = ExportSvg(s.output, s.size, draw, &error); break;
+        case PictureFormat::Pdf: written = ExportPdf(s.output, s.size, draw, &error); break;
+        case PictureFormat::Unknown: break;
     }
     if (!written) {
-        std::fprintf(stderr, "anodix-plot: can't write %s: %s\n", qPrintable(s.output), qPrintable(error));
+        std::fprintf(stderr, "anodix-plot: can't write %s: %s\n", qPrintable(s.output),
+                     qPrintable(error));
         return 1;
     }
     return 0;

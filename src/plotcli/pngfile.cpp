@@ -99,10 +99,12 @@ void DeflateRows(const QImage& rgb, Deflated& part) {
 }  // namespace
 
 bool WritePng(const QString& path, const QImage& image, QString* error) {
-    const QImage rgb = image.format() == QImage::Format_RGB32 ? image
-                                                              : image.convertToFormat(QImage::Format_RGB32);
+    const QImage rgb = image.format() == QImage::Format_RGB32
+                           ? image
+                           : image.convertToFormat(QImage::Format_RGB32);
     const int width = rgb.width(), height = rgb.height();
-    if (rgb.isNull() || width < 1 || height < 1) return Fail(error, QStringLiteral("empty picture"));
+    if (rgb.isNull() || width < 1 || height < 1)
+        return Fail(error, QStringLiteral("empty picture"));
 
     Deflated pixels;
     DeflateRows(rgb, pixels);
@@ -126,7 +128,8 @@ bool WritePng(const QString& path, const QImage& image, QString* error) {
     std::memcpy(p + 4, "IHDR", 4);
     PutU32(p + 8, static_cast<std::uint32_t>(width));
     PutU32(p + 12, static_cast<std::uint32_t>(height));
-    std::memcpy(p + 16, "\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, filtered rows, no interlace
+    std::memcpy(p + 16, "\x08\x02\x00\x00\x00",
+                5);  // 8 bits, RGB, deflate, filtered rows, no interlace
     p = EndChunk(p, 13);
     PutU32(p, static_cast<std::uint32_t>(packed));
     std::memcpy(p + 4, "IDAT", 4);
@@ -138,7 +141,8 @@ bool WritePng(const QString& path, const QImage& image, QString* error) {
 
     std::string reason;
     if (!ReplaceFile(QFile::encodeName(path).toStdString(),
-                     std::string_view(file.constData(), static_cast<std::size_t>(file.size())), &reason))
+                     std::string_view(file.constData(), static_cast<std::size_t>(file.size())),
+                     &reason))
         return Fail(error, QString::fromStdString(reason));
     return true;
 }

@@ -21,8 +21,8 @@ constexpr float kDashGap = 500.0f;
 // Label placement of a family's curves, in plot units.
 constexpr float kPenStartX = 0.0f;
 constexpr float kPenStartY = 65536.0f;
-constexpr float kRightEdge = 64000.0f;    // a point is past the right edge when x > this
-constexpr float kTopEdge = 0.0f;          // past the top edge when y < this
+constexpr float kRightEdge = 64000.0f;  // a point is past the right edge when x > this
+constexpr float kTopEdge = 0.0f;        // past the top edge when y < this
 constexpr float kRightLabelX = 63500.0f;
 constexpr float kRightLabelRise = 2000.0f;
 constexpr float kTopLabelY = 100.0f;
@@ -72,8 +72,8 @@ PlotBox BoxOf(const PlotSurface& plot, const PlacedText& t) {
 }
 
 // Where a curve's label goes: its corner, or none when no place along the curve is free.
-std::optional<PlotPoint> PlaceLabel(const PlotSurface& plot, const std::vector<PlotPoint>& at, const std::string& label,
-                                    LabelRoom& room) {
+std::optional<PlotPoint> PlaceLabel(const PlotSurface& plot, const std::vector<PlotPoint>& at,
+                                    const std::string& label, LabelRoom& room) {
     const float w = plot.TextWidth(label), h = plot.TextHeight(label);
     const float width = plot.ScaleWidth(), height = plot.ScaleHeight();
     // The first choice: where the curve first leaves through the right or the top edge,
@@ -84,8 +84,9 @@ std::optional<PlotPoint> PlaceLabel(const PlotSurface& plot, const std::vector<P
         const PlotPoint p = at[i];
         if (p.x > kRightEdge || p.y < kTopEdge) {
             from = i;
-            corner = p.x > kRightEdge ? PlotPoint{std::min(kRightLabelX, width - w), p.y - kRightLabelRise}
-                                      : PlotPoint{p.x, kTopLabelY};
+            corner = p.x > kRightEdge
+                         ? PlotPoint{std::min(kRightLabelX, width - w), p.y - kRightLabelRise}
+                         : PlotPoint{p.x, kTopLabelY};
             break;
         }
     }
@@ -107,21 +108,25 @@ std::optional<PlotPoint> PlaceLabel(const PlotSurface& plot, const std::vector<P
 }  // namespace
 
 bool LabelRoom::Free(const PlotBox& box, float width, float height) const {
-    if (!(box.left >= 0.0f && box.top >= 0.0f && box.right <= width && box.bottom <= height)) return false;
+    if (!(box.left >= 0.0f && box.top >= 0.0f && box.right <= width && box.bottom <= height))
+        return false;
     return std::none_of(taken_.begin(), taken_.end(), [&box](const PlotBox& t) {
         return box.left < t.right && t.left < box.right && box.top < t.bottom && t.top < box.bottom;
     });
 }
 
 std::vector<Caption> Captions(const PlotSurface& plot, const CookScene& scene) {
-    const float h = plot.TextHeight("1"), gap = EdgeGap(plot), width = plot.ScaleWidth(), height = plot.ScaleHeight();
+    const float h = plot.TextHeight("1"), gap = EdgeGap(plot), width = plot.ScaleWidth(),
+                height = plot.ScaleHeight();
     std::vector<Caption> out;
-    out.push_back({{GeneralNumber(scene.voltsPerDiv) + " V/div   " + GeneralNumber(scene.milliampsPerDiv) +
-                        " mA/div   Pd " + GeneralNumber(scene.watts) + " W",
-                    gap, 0.0f},
-                   kCaptionColour});
+    out.push_back(
+        {{GeneralNumber(scene.voltsPerDiv) + " V/div   " + GeneralNumber(scene.milliampsPerDiv) +
+              " mA/div   Pd " + GeneralNumber(scene.watts) + " W",
+          gap, 0.0f},
+         kCaptionColour});
     out.push_back({{kCurrentTitle, gap, 2.0f * h}, kTitleColour});
-    out.push_back({{kVoltageTitle, width - plot.TextWidth(kVoltageTitle) - gap, height - 2.0f * h}, kTitleColour});
+    out.push_back({{kVoltageTitle, width - plot.TextWidth(kVoltageTitle) - gap, height - 2.0f * h},
+                   kTitleColour});
     // The legend: what is drawn, in the order it is drawn.
     float y = 0.0f;
     const auto entry = [&](const std::string& name, Rgb colour) {
@@ -132,7 +137,9 @@ std::vector<Caption> Captions(const PlotSurface& plot, const CookScene& scene) {
     if (scene.cookMode)
         for (std::size_t k = 0; k < scene.imports.size(); ++k)
             if (scene.imports[k].ticked && scene.imports[k].family)
-                entry(scene.imports[k].name.empty() ? "slot " + std::to_string(k + 1) : scene.imports[k].name, kSlotColours[k]);
+                entry(scene.imports[k].name.empty() ? "slot " + std::to_string(k + 1)
+                                                    : scene.imports[k].name,
+                      kSlotColours[k]);
     return out;
 }
 
@@ -146,21 +153,24 @@ void DrawCaptions(PlotSurface& plot, const CookScene& scene) {
     plot.SetForeColor(pen);
 }
 
-PlacedText OperatingPointCaption(const PlotSurface& plot, const OperatingPoint& op, float unitsPerVolt,
-                                 float unitsPerMilliamp) {
-    const float volts = op.at.x / unitsPerVolt, milliamps = (kPlotUnits - op.at.y) / unitsPerMilliamp;
-    return {"Ua0 " + Format(volts, "##0.0") + " V   Ia0 " + Format(milliamps, "##0.0") + " mA   Rload " +
-                GeneralNumber(op.rLoad) + " k",
+PlacedText OperatingPointCaption(const PlotSurface& plot, const OperatingPoint& op,
+                                 float unitsPerVolt, float unitsPerMilliamp) {
+    const float volts = op.at.x / unitsPerVolt,
+                milliamps = (kPlotUnits - op.at.y) / unitsPerMilliamp;
+    return {"Ua0 " + Format(volts, "##0.0") + " V   Ia0 " + Format(milliamps, "##0.0") +
+                " mA   Rload " + GeneralNumber(op.rLoad) + " k",
             EdgeGap(plot), plot.TextHeight("1")};
 }
 
 LabelRoom CaptionRoom(const PlotSurface& plot, const CookScene& scene) {
     LabelRoom room;
-    for (const PlacedText& label : GridLabels(plot, scene.milliampsPerDiv, scene.voltsPerDiv)) room.Take(BoxOf(plot, label));
+    for (const PlacedText& label : GridLabels(plot, scene.milliampsPerDiv, scene.voltsPerDiv))
+        room.Take(BoxOf(plot, label));
     for (const Caption& c : Captions(plot, scene)) room.Take(BoxOf(plot, c.placed));
     PlacedText op{kOperatingPointRoom, EdgeGap(plot), plot.TextHeight("1")};
     if (scene.operatingPoint) {
-        const PlacedText drawn = OperatingPointCaption(plot, *scene.operatingPoint, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
+        const PlacedText drawn = OperatingPointCaption(
+            plot, *scene.operatingPoint, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
         if (drawn.text.size() > op.text.size()) op = drawn;
     }
     room.Take(BoxOf(plot, op));
@@ -199,7 +209,8 @@ std::optional<Scales> FitScales(const CookScene& scene, const std::vector<float>
 void DrawCookPlot(PlotSurface& plot, const CookScene& scene) {
     DrawCookBase(plot, scene);
     if (scene.operatingPoint)
-        DrawOperatingPoint(plot, *scene.operatingPoint, scene.UnitsPerVolt(), scene.UnitsPerMilliamp());
+        DrawOperatingPoint(plot, *scene.operatingPoint, scene.UnitsPerVolt(),
+                           scene.UnitsPerMilliamp());
     for (const PlotPoint& mark : scene.marks) DrawMark(plot, mark);
     if (scene.gmMarker) DrawGmMarker(plot, *scene.gmMarker);
 }
@@ -237,7 +248,8 @@ void DrawFamily(PlotSurface& plot, const Family& family, float unitsPerVolt, flo
         at.clear();
         for (const CurvePoint& p : curve.points) {
             const float x = Clamp(ToFloat(p.volts) * unitsPerVolt, kPenStartX);
-            const float y = Clamp(kPenStartY - ToFloat(p.amperes) * unitsPerMilliamp * 1000.0f, kPenStartY);
+            const float y =
+                Clamp(kPenStartY - ToFloat(p.amperes) * unitsPerMilliamp * 1000.0f, kPenStartY);
             if (at.empty())
                 plot.MoveTo(x, y);
             else
@@ -281,9 +293,11 @@ void DrawModelFamilies(PlotSurface& plot, const CookScene& scene) {
             float px = 0.0f, py = 0.0f;
             for (const CurvePoint& p : curve.points) {
                 // Positions far off the plot are held a plot's size away from it.
-                const auto x = static_cast<float>(std::clamp(p.volts * scene.UnitsPerVolt(), -kPlotUnits * 1.0, kPlotUnits * 2.0));
+                const auto x = static_cast<float>(std::clamp(p.volts * scene.UnitsPerVolt(),
+                                                             -kPlotUnits * 1.0, kPlotUnits * 2.0));
                 const auto y = static_cast<float>(
-                    std::clamp(kPlotUnits - p.amperes * 1000.0 * scene.UnitsPerMilliamp(), -kPlotUnits * 1.0, kPlotUnits * 2.0));
+                    std::clamp(kPlotUnits - p.amperes * 1000.0 * scene.UnitsPerMilliamp(),
+                               -kPlotUnits * 1.0, kPlotUnits * 2.0));
                 if (havePrevious) {
                     const float length = std::hypot(x - px, y - py);
                     float t = 0.0f;
@@ -293,7 +307,8 @@ void DrawModelFamilies(PlotSurface& plot, const CookScene& scene) {
                         const float end = std::min(length, t + run);
                         if (phase < kDash)
                             plot.Line(px + (x - px) * t / length, py + (y - py) * t / length,
-                                      px + (x - px) * end / length, py + (y - py) * end / length, kSlotColours[k]);
+                                      px + (x - px) * end / length, py + (y - py) * end / length,
+                                      kSlotColours[k]);
                         t = end;
                     }
                     along += length;
@@ -329,7 +344,8 @@ void DrawCalibrationDisplay(PlotSurface& plot, const std::int16_t* pairs) {
     plot.SetDrawWidth(kCurvePen);
     // With the factors at 1.0 one count is one plot unit.
     const auto at = [&](std::size_t k) {
-        return PlotPoint{32768.0f - static_cast<float>(pairs[2 * k + 1]), 32768.0f + static_cast<float>(pairs[2 * k])};
+        return PlotPoint{32768.0f - static_cast<float>(pairs[2 * k + 1]),
+                         32768.0f + static_cast<float>(pairs[2 * k])};
     };
     const PlotPoint first = at(0);
     plot.SetCurrentX(first.x);

@@ -47,10 +47,10 @@ struct OperatingPoint {
 struct CookScene {
     float voltsPerDiv = 20.0f;
     float milliampsPerDiv = 1.0f;
-    float watts = 0.0f;    // dissipation limit
-    bool cookMode = true;  // the slots' families show in Cook mode only
+    float watts = 0.0f;                         // dissipation limit
+    bool cookMode = true;                       // the slots' families show in Cook mode only
     std::array<SceneSlot, kSlotCount> imports;  // the import slots
-    bool showModels = false;  // the fitted models drawn over their families
+    bool showModels = false;                    // the fitted models drawn over their families
     // The captured family, drawn in black under the slots' families when there is one
     // (Capture mode keeps it while the run adds curves).
     std::shared_ptr<const ShownFamily> captured;
@@ -66,7 +66,7 @@ struct CookScene {
 
 // The scales the window's lists offer, smallest first.
 inline constexpr std::array<float, 5> kVoltsPerDivScales = {5.0f, 10.0f, 20.0f, 50.0f, 100.0f};
-inline constexpr std::array<float, 9> kMilliampsPerDivScales = {0.2f, 0.5f, 1.0f, 2.0f, 5.0f,
+inline constexpr std::array<float, 9> kMilliampsPerDivScales = {0.2f,  0.5f,  1.0f,  2.0f,  5.0f,
                                                                 10.0f, 20.0f, 50.0f, 100.0f};
 
 struct Scales {
@@ -113,8 +113,8 @@ std::vector<Caption> Captions(const PlotSurface& plot, const CookScene& scene);
 void DrawCaptions(PlotSurface& plot, const CookScene& scene);
 
 // The operating point's line under the scales' one: its voltage, current and load.
-PlacedText OperatingPointCaption(const PlotSurface& plot, const OperatingPoint& op, float unitsPerVolt,
-                                 float unitsPerMilliamp);
+PlacedText OperatingPointCaption(const PlotSurface& plot, const OperatingPoint& op,
+                                 float unitsPerVolt, float unitsPerMilliamp);
 
 // The whole picture: the redraw, then the operating point, the marks and the Gm marker.
 void DrawCookPlot(PlotSurface& plot, const CookScene& scene);

@@ -19,7 +19,8 @@ bool IsConfigurationName(const std::string& name) {
 // An option the parser knows none of: a long one by its name (without "=value"), a
 // short one by any of the letters it holds.
 bool IsUnknown(const QString& arg, const QStringList& unknown) {
-    if (arg.startsWith(QLatin1String("--"))) return unknown.contains(arg.mid(2).section(u'=', 0, 0));
+    if (arg.startsWith(QLatin1String("--")))
+        return unknown.contains(arg.mid(2).section(u'=', 0, 0));
     for (const QChar letter : arg.mid(1))
         if (unknown.contains(QString(letter))) return true;
     return false;

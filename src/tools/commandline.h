@@ -24,8 +24,9 @@ struct WindowCommandLine {
     Action action = Action::Open;
     std::vector<std::string> families;  // into the slots in order, at most kSlotCount
     std::string configuration;          // recalled in place of the most recent one; "" = none
-    std::vector<std::string> leftOut;   // files beyond what fits: families past the fifth, a second configuration
-    std::string error;                  // why the line was refused (an unknown option)
+    std::vector<std::string>
+        leftOut;        // files beyond what fits: families past the fifth, a second configuration
+    std::string error;  // why the line was refused (an unknown option)
 };
 
 // Reads the arguments after the program name. "--help"/"-h" and "--version" anywhere before

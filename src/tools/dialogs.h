@@ -9,13 +9,13 @@
 namespace anodix {
 
 struct FileDialogRequest {
-    std::string action;          // "Open" or "Save"
+    std::string action;  // "Open" or "Save"
     std::string title;
     std::string initialDirectory;
-    std::string proposedName;    // e.g. "*.tdf"
+    std::string proposedName;  // e.g. "*.tdf"
     // Pairs of description and pattern, e.g. {"Tous fichiers (*.*)", "*.*"}.
     std::vector<std::pair<std::string, std::string>> filters;
-    int filterIndex = 1;         // preselected filter, counted from 1
+    int filterIndex = 1;  // preselected filter, counted from 1
 };
 
 // The file dialog. Answers a request with the chosen path, or "" on cancel.

@@ -94,7 +94,8 @@ void YieldToEvents() {
 }
 
 bool TimedOut(std::uint32_t start, int timeoutMs) {
-    return timeoutMs <= 0 || TickElapsed(start, TickCount()) >= static_cast<std::uint32_t>(timeoutMs);
+    return timeoutMs <= 0 ||
+           TickElapsed(start, TickCount()) >= static_cast<std::uint32_t>(timeoutMs);
 }
 
 }  // namespace
@@ -119,7 +120,8 @@ int FileOpenByMode(const std::string& path, std::string_view mode, int timeoutMs
     if (!ModeFor(mode, row) || path.empty()) return 0;
     if (row.existence != Existence::NotNeeded && !FileExists(path)) return 0;
     for (bool first = true;; first = false) {
-        if (!first && row.existence == Existence::CheckedEveryAttempt && !FileExists(path)) return 0;
+        if (!first && row.existence == Existence::CheckedEveryAttempt && !FileExists(path))
+            return 0;
         const int number = LowestFreeNumber();
         if (number != 0) {
             const int fd = TryOpen(path, row.flags);
@@ -207,7 +209,8 @@ FileIdentity IdentityOf(const std::string& path) {
     return IdentityFrom(st);
 }
 
-bool ReadPlainFile(const std::string& path, std::string& bytes, FileIdentity* identity, std::string* error) {
+bool ReadPlainFile(const std::string& path, std::string& bytes, FileIdentity* identity,
+                   std::string* error) {
     bytes.clear();
     if (identity != nullptr) *identity = {};
     if (path.empty()) return Refuse(error, SystemErrorText(ENOENT));
@@ -253,7 +256,8 @@ bool ReadPlainFile(const std::string& path, std::string& bytes, FileIdentity* id
 std::string SystemErrorText(int error) {
     const char* text = ::strerrordesc_np(error);
     std::string phrase = text != nullptr ? text : "error " + std::to_string(error);
-    if (!phrase.empty() && phrase.front() >= 'A' && phrase.front() <= 'Z') phrase.front() += 'a' - 'A';
+    if (!phrase.empty() && phrase.front() >= 'A' && phrase.front() <= 'Z')
+        phrase.front() += 'a' - 'A';
     return phrase;
 }
 

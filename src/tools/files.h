@@ -32,8 +32,8 @@ std::uint32_t TickElapsed(std::uint32_t start, std::uint32_t now);
 
 // Operations on an open file number; false or -1 on failure (bad number, I/O error).
 std::int64_t FileLength(int fileNumber);
-bool FileReadAll(int fileNumber, std::string& bytes);       // whole file from the start
-bool FileWrite(int fileNumber, std::string_view bytes);      // at the current position
+bool FileReadAll(int fileNumber, std::string& bytes);    // whole file from the start
+bool FileWrite(int fileNumber, std::string_view bytes);  // at the current position
 
 // What tells one state of a file from another: the device and inode it lies in, its
 // size, and the times of its last modification and status change (nanoseconds). A file

@@ -48,7 +48,8 @@ bool SectionName(std::string_view line, std::string_view& name) {
 // "key=value" lines: true with the key and the raw value text.
 bool KeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
     const std::string_view trimmed = Trim(line);
-    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#' || trimmed.front() == '[') {
+    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#' ||
+        trimmed.front() == '[') {
         return false;
     }
     const std::size_t equals = line.find('=');
@@ -66,8 +67,8 @@ std::string DecodeValue(std::string_view raw) {
 }
 
 std::string EncodeValue(std::string_view value) {
-    const bool needsQuotes = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) ||
-                                                value.front() == '"');
+    const bool needsQuotes =
+        !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || value.front() == '"');
     if (!needsQuotes) return std::string(value);
     // Built by appending: gcc 12 warns of a false overlap in "\"" + text at -O3.
     std::string quoted;
@@ -78,7 +79,9 @@ std::string EncodeValue(std::string_view value) {
     return quoted;
 }
 
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -181,8 +184,8 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
     if (sectionName.empty() || keyName.empty()) return false;
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return false;
     if (sectionName.find(']') != std::string_view::npos) return false;
-    if (keyName.find('=') != std::string_view::npos || keyName.front() == ';' || keyName.front() == '#' ||
-        keyName.front() == '[') {
+    if (keyName.find('=') != std::string_view::npos || keyName.front() == ';' ||
+        keyName.front() == '#' || keyName.front() == '[') {
         return false;
     }
 

@@ -45,15 +45,15 @@ private:
         std::string text;    // without its line end
         std::string ending;  // "\n", "\r\n", or "" for a last line without one
         Kind kind = Kind::Other;
-        std::string name;    // a section's or key's name, blanks at the ends removed
-        std::string value;   // a key's value as it stands in the file
+        std::string name;   // a section's or key's name, blanks at the ends removed
+        std::string value;  // a key's value as it stands in the file
     };
     struct Place;
 
     static Line Parse(std::string_view text, std::string_view ending);
     Place Find(std::string_view section, std::string_view key) const;
 
-    std::string bom_;            // a UTF-8 byte order mark the file began with
+    std::string bom_;             // a UTF-8 byte order mark the file began with
     std::string newline_ = "\n";  // the ending new lines take: the file's first one
     std::vector<Line> lines_;
 };

@@ -73,7 +73,8 @@ double ParseCompact(const std::string& text, bool* overflow = nullptr) {
             }
             if (expNegative) exponent10 = -exponent10;
         }
-        const long magnitude = intDigits > 0 ? intDigits + exponent10 : exponent10 - leadingFractionZeros;
+        const long magnitude =
+            intDigits > 0 ? intDigits + exponent10 : exponent10 - leadingFractionZeros;
         value = magnitude > 0 ? DBL_MAX : 0.0;
         if (overflow) *overflow = magnitude > 0;
     } else if (result.ec != std::errc()) {
@@ -352,8 +353,8 @@ std::string Format(double value, std::string_view pattern) {
             fractionDigits = d.digits.substr(static_cast<std::size_t>(intCount));
         }
     }
-    const bool roundUp =
-        static_cast<int>(fractionDigits.size()) > decimals && fractionDigits[static_cast<std::size_t>(decimals)] >= '5';
+    const bool roundUp = static_cast<int>(fractionDigits.size()) > decimals &&
+                         fractionDigits[static_cast<std::size_t>(decimals)] >= '5';
     fractionDigits.resize(static_cast<std::size_t>(decimals), '0');
     if (roundUp) {
         // Carry through the fraction and into the whole part.
@@ -372,8 +373,10 @@ std::string Format(double value, std::string_view pattern) {
         fractionDigits = all.substr(all.size() - static_cast<std::size_t>(decimals));
     }
     std::size_t firstNonZero = wholeDigits.find_first_not_of('0');
-    wholeDigits = firstNonZero == std::string::npos ? std::string() : wholeDigits.substr(firstNonZero);
-    const bool isZero = wholeDigits.empty() && fractionDigits.find_first_not_of('0') == std::string::npos;
+    wholeDigits =
+        firstNonZero == std::string::npos ? std::string() : wholeDigits.substr(firstNonZero);
+    const bool isZero =
+        wholeDigits.empty() && fractionDigits.find_first_not_of('0') == std::string::npos;
 
     // Whole part: the placeholders from the first "0" on are always written; the
     // first placeholder also takes every digit the pattern has no room for.
@@ -388,7 +391,8 @@ std::string Format(double value, std::string_view pattern) {
             break;
         }
     }
-    if (wholeDigits.size() < minimumDigits) wholeDigits.insert(0, minimumDigits - wholeDigits.size(), '0');
+    if (wholeDigits.size() < minimumDigits)
+        wholeDigits.insert(0, minimumDigits - wholeDigits.size(), '0');
 
     std::string out;
     if (d.negative && !isZero) out.push_back('-');
@@ -427,7 +431,8 @@ std::string Format(double value, std::string_view pattern) {
     std::size_t digit = 0;
     for (char c : fractionPattern) {
         if (isPlaceholder(c)) {
-            const bool significant = lastSignificant != std::string::npos && digit <= lastSignificant;
+            const bool significant =
+                lastSignificant != std::string::npos && digit <= lastSignificant;
             if (c == '0' || significant) out.push_back(fractionDigits[digit]);
             ++digit;
         } else {

@@ -37,7 +37,8 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* r
     // file yet. (A chain of more than 40 links ends where it is: the rename then fails.)
     std::string target = path;
     struct stat st {};
-    for (int hops = 0; hops < 40 && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hops) {
+    for (int hops = 0; hops < 40 && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+         ++hops) {
         std::string named(PATH_MAX, '\0');
         const ssize_t length = ::readlink(target.c_str(), named.data(), named.size());
         if (length <= 0) break;
@@ -53,7 +54,8 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* r
         // A file the user may not write stays as it is, although its folder would
         // take a replacement.
         if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-            return Refuse(reason, NotWritable(errno) ? "the file is not writable" : ErrorText(errno));
+            return Refuse(reason,
+                          NotWritable(errno) ? "the file is not writable" : ErrorText(errno));
         }
         mode = st.st_mode & 07777;
     } else if (errno == ENOENT) {
@@ -70,7 +72,8 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* r
     std::string beside =
         target.substr(0, slash + 1) + "." + target.substr(slash + 1, kBesideNameLength) + ".XXXXXX";
     const int fd = ::mkostemp(beside.data(), O_CLOEXEC);
-    if (fd < 0) return Refuse(reason, NotWritable(errno) ? "the folder is not writable" : ErrorText(errno));
+    if (fd < 0)
+        return Refuse(reason, NotWritable(errno) ? "the folder is not writable" : ErrorText(errno));
     // The new file starts private (0600); a disk that cannot hold the old permissions
     // (a FAT stick) leaves it so rather than failing the save.
     ::fchmod(fd, mode);

@@ -28,8 +28,8 @@ std::vector<std::int16_t> Stimulus(double vg1, double vg2, std::size_t frames) {
 
 // frames of answer to a stimulus that switches from grid 1 at `before` to `after` volts
 // at frame `change`, in blocks of 55 as the program's main loop hands them over.
-std::vector<std::int16_t> Run(const AdapterSettings& s, std::size_t frames, double before = 0, double after = 0,
-                              std::size_t change = 0) {
+std::vector<std::int16_t> Run(const AdapterSettings& s, std::size_t frames, double before = 0,
+                              double after = 0, std::size_t change = 0) {
     VirtualAdapter adapter(s);
     std::vector<std::int16_t> out(2 * frames);
     for (std::size_t f = 0; f + kBlock <= frames; f += kBlock) {
@@ -74,18 +74,30 @@ private slots:
                         for (std::size_t k = 2 + c; k < tilted.size(); k += 2)
                             tilted[k] = a * tilted[k - 2] + double(in[k]) - double(in[k - 2]);
                     const GridVoltages g = RecoverGrids(tilted.data() + 2 * 1045, kBlock);
-                    const double tilt = hz > 0 ? 0.008 : 0.0;  // sampled halves decay within a frame
-                    const double tolerance1 = tilt * vg1 + 1.0 / 325, tolerance2 = tilt * vg2 + 300.0 / 32500;
-                    QVERIFY2(std::fabs(g.grid1 + vg1) <= tolerance1 && std::fabs(g.grid2 - vg2) <= tolerance2,
-                             qPrintable(QString("%1 Hz: %2 %3 -> %4 %5").arg(hz).arg(vg1).arg(vg2).arg(g.grid1).arg(g.grid2)));
+                    const double tilt =
+                        hz > 0 ? 0.008 : 0.0;  // sampled halves decay within a frame
+                    const double tolerance1 = tilt * vg1 + 1.0 / 325,
+                                 tolerance2 = tilt * vg2 + 300.0 / 32500;
+                    QVERIFY2(std::fabs(g.grid1 + vg1) <= tolerance1 &&
+                                 std::fabs(g.grid2 - vg2) <= tolerance2,
+                             qPrintable(QString("%1 Hz: %2 %3 -> %4 %5")
+                                            .arg(hz)
+                                            .arg(vg1)
+                                            .arg(vg2)
+                                            .arg(g.grid1)
+                                            .arg(g.grid2)));
                 }
     }
 
     void tubes() {
-        QVERIFY(TubeByName("EL34")->pentode && !TubeByName("12AX7")->pentode && !TubeByName("12ax7"));
-        const auto t = TubeFromKoren("21.5,1.3,1180,84,300"), p = TubeFromKoren("11,1.35,650,60,24,250");
-        QVERIFY(t && t->mu == 21.5 && t->kvb == 300 && !t->pentode && p && p->pentode && p->screenVolts == 250);
-        for (const char* bad : {"", "1,2,3,4", "1,2,3,4,5,", "1,2,3,4,5,6,7", "a,2,3,4,5", "1,2,3,0,5", "1,2,3,4,-5", "1,2,,4,5"})
+        QVERIFY(TubeByName("EL34")->pentode && !TubeByName("12AX7")->pentode &&
+                !TubeByName("12ax7"));
+        const auto t = TubeFromKoren("21.5,1.3,1180,84,300"),
+                   p = TubeFromKoren("11,1.35,650,60,24,250");
+        QVERIFY(t && t->mu == 21.5 && t->kvb == 300 && !t->pentode && p && p->pentode &&
+                p->screenVolts == 250);
+        for (const char* bad : {"", "1,2,3,4", "1,2,3,4,5,", "1,2,3,4,5,6,7", "a,2,3,4,5",
+                                "1,2,3,0,5", "1,2,3,4,-5", "1,2,,4,5"})
             QVERIFY2(!TubeFromKoren(bad), bad);
     }
 
@@ -104,7 +116,8 @@ private slots:
         for (std::size_t f = 0; f < 4400; ++f) {
             const double volts = plain[2 * f] * 350.0 / 8192, ma = plain[2 * f + 1] * 20.0 / 8192;
             QVERIFY(std::fabs(ma - volts / 10000 * 1000) <= 20.0 / 8192 + 0.043 / 10);
-            QVERIFY(std::abs(scaled[2 * f] - plain[2 * f] / 2.0) <= 1 && std::abs(scaled[2 * f + 1] + 2 * plain[2 * f + 1]) <= 2);
+            QVERIFY(std::abs(scaled[2 * f] - plain[2 * f] / 2.0) <= 1 &&
+                    std::abs(scaled[2 * f + 1] + 2 * plain[2 * f + 1]) <= 2);
             sum2 += std::pow((noisy[2 * f + 1] - plain[2 * f + 1]) * 20.0 / 8192, 2);
         }
         QVERIFY(std::fabs(std::sqrt(sum2 / 4400) - 0.5) < 0.03);
@@ -117,12 +130,14 @@ private slots:
         s.card.inHzVolts = 10;
         s.card.inHzCurrent = 20;
         const std::vector<std::int16_t> out = Run(s, 22050);
-        const std::size_t start = SweepStarts(Run(Load(), 22050)).at(80);  // a sweep in steady state
-        const std::size_t off = start - 100;  // 10 frames into the off half-cycle before it
+        const std::size_t start =
+            SweepStarts(Run(Load(), 22050)).at(80);  // a sweep in steady state
+        const std::size_t off = start - 100;         // 10 frames into the off half-cycle before it
         for (std::size_t c = 0; c < 2; ++c) {
             const double hz = c == 0 ? 10 : 20;
             const double measured = std::log(double(out[2 * off + c]) / out[2 * (off + 80) + c]);
-            QVERIFY2(std::fabs(measured / (2 * std::numbers::pi * hz * 80 / kFs) - 1) < 0.02, qPrintable(QString::number(measured)));
+            QVERIFY2(std::fabs(measured / (2 * std::numbers::pi * hz * 80 / kFs) - 1) < 0.02,
+                     qPrintable(QString::number(measured)));
             double mean = 0;
             for (std::size_t f = start - 2205; f < start; ++f) mean += out[2 * f + c] / 2205.0;
             QVERIFY(std::fabs(mean) < 5);
@@ -133,10 +148,13 @@ private slots:
             s.card.skewFrames = skew;
             const std::vector<std::int16_t> skewed = Run(s, 2200);
             for (std::size_t f = 20; f < 2200; ++f) {
-                const std::size_t c = skew > 0 ? 1 : 0, k = std::size_t(std::floor(std::fabs(skew)));
+                const std::size_t c = skew > 0 ? 1 : 0,
+                                  k = std::size_t(std::floor(std::fabs(skew)));
                 const double t = std::fabs(skew) - double(k);
-                const double want = (1 - t) * plain[2 * (f - k) + c] + t * plain[2 * (f - k - 1) + c];
-                QVERIFY(std::fabs(skewed[2 * f + c] - want) <= 1 && skewed[2 * f + 1 - c] == plain[2 * f + 1 - c]);
+                const double want =
+                    (1 - t) * plain[2 * (f - k) + c] + t * plain[2 * (f - k - 1) + c];
+                QVERIFY(std::fabs(skewed[2 * f + c] - want) <= 1 &&
+                        skewed[2 * f + 1 - c] == plain[2 * f + 1 - c]);
             }
         }
     }
@@ -167,7 +185,8 @@ private slots:
         s.card.ratePpm = -500;
         const std::size_t slow = firstCurrent(Run(s, 11000, -100, 0, at));
         QVERIFY(prompt >= at && prompt < at + 221);  // within one sweep
-        QVERIFY2(std::abs(int(late - prompt) - 1102) <= 221 && std::abs(int(slow - prompt) - 2205) <= 221,
+        QVERIFY2(std::abs(int(late - prompt) - 1102) <= 221 &&
+                     std::abs(int(slow - prompt) - 2205) <= 221,
                  qPrintable(QString("%1 %2 %3").arg(prompt).arg(late).arg(slow)));
 
         s.card = CardSettings{};
@@ -175,7 +194,8 @@ private slots:
         s.card.humHz = 60;
         s.card.dropoutEverySeconds = 0.5;
         s.card.dropoutMs = 20;
-        const std::vector<std::int16_t> hum = Run(s, 11000, -100, -100);  // no current: the hum alone
+        const std::vector<std::int16_t> hum =
+            Run(s, 11000, -100, -100);  // no current: the hum alone
         int crossings = 0, peak = 0, silent = 0;
         for (std::size_t f = 1; f < 11000; ++f) {
             const bool quiet = hum[2 * f] == 0 && hum[2 * f + 1] == 0 && hum[2 * f - 1] == 0;
@@ -186,7 +206,8 @@ private slots:
             crossings += (hum[2 * f - 1] < 0) != (hum[2 * f + 1] < 0) ? 1 : 0;
             peak = std::max(peak, std::abs(int(hum[2 * f + 1])));
         }
-        QVERIFY(silent >= 2 * 219 && std::abs(crossings - 2 * 60 * 96 / 100) <= 3 && std::abs(peak - 328) <= 1);
+        QVERIFY(silent >= 2 * 219 && std::abs(crossings - 2 * 60 * 96 / 100) <= 3 &&
+                std::abs(peak - 328) <= 1);
     }
 };
 

@@ -34,7 +34,11 @@ Deviation Against(const Family& row, KorenTube tube, double grid2) {
             d.worst = std::max(d.worst, err);
             if (err - std::max(1.0, 0.05 * model) > d.excess) {
                 d.excess = err - std::max(1.0, 0.05 * model);
-                d.where = QString("%1 V at %2 V: %3 mA, model %4").arg(p.volts).arg(c.grid1).arg(p.amperes * 1000).arg(model);
+                d.where = QString("%1 V at %2 V: %3 mA, model %4")
+                              .arg(p.volts)
+                              .arg(c.grid1)
+                              .arg(p.amperes * 1000)
+                              .arg(model);
             }
         }
     return d;
@@ -53,7 +57,9 @@ class TestCaptureAdapter : public QObject {
         StopChild(adapter_, adapterPid_);
         adapter_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         DieWithParent(adapter_);
-        adapter_.start(ANODIX_ADAPTER, QStringList{"--from", "anodix_test.monitor", "--to", "anodix_tube"} + options);
+        adapter_.start(
+            ANODIX_ADAPTER,
+            QStringList{"--from", "anodix_test.monitor", "--to", "anodix_tube"} + options);
         QVERIFY(adapter_.waitForStarted(5000));
         adapterPid_ = adapter_.processId();
         QTest::qWait(300);
@@ -93,15 +99,18 @@ class TestCaptureAdapter : public QObject {
             if (t.w.State().CalibrationMode) t.Click(t.w.BtCalib);
         });
         t.Click(t.w.BtCalib);
-        QVERIFY2(t.w.LabelCapture->text().startsWith("Calibrated"), qPrintable(t.w.LabelCapture->text()));
+        QVERIFY2(t.w.LabelCapture->text().startsWith("Calibrated"),
+                 qPrintable(t.w.LabelCapture->text()));
     }
 
 private slots:
     void initTestCase() {
-        if (!daemon_.Start()) QSKIP(qPrintable("a private PulseAudio server cannot start here: " + daemon_.Why()));
+        if (!daemon_.Start())
+            QSKIP(qPrintable("a private PulseAudio server cannot start here: " + daemon_.Why()));
         QProcess pactl;
-        pactl.start("pactl", {"load-module", "module-null-sink", "sink_name=anodix_tube", "rate=11025", "channels=2",
-                              "format=s16le", "norewinds=1", "sink_properties=device.description=AnodixTube"});
+        pactl.start("pactl", {"load-module", "module-null-sink", "sink_name=anodix_tube",
+                              "rate=11025", "channels=2", "format=s16le", "norewinds=1",
+                              "sink_properties=device.description=AnodixTube"});
         QVERIFY(pactl.waitForFinished(5000) && pactl.exitCode() == 0);
     }
     void cleanupTestCase() {
@@ -127,10 +136,12 @@ private slots:
         QTest::newRow("hum 10 mV") << QStringList{"--hum-mV", "10"} << false;
         QTest::newRow("dropouts") << QStringList{"--dropout", "2.5,30"} << false;
         QTest::newRow("noise 0.2 mA") << QStringList{"--noise-mA", "0.2"} << false;
-        QTest::newRow("all together") << QStringList{"--in-hz", "8,15", "--out-hz", "10", "--gain=0.9,-1.2", "--skew",
-                                                     "-1.7", "--rate-ppm", "-300", "--latency-ms", "60", "--hum-mV", "5",
-                                                     "--dropout", "3,20", "--noise-mA", "0.1"}
-                                      << true;
+        QTest::newRow("all together")
+            << QStringList{"--in-hz",    "8,15",     "--out-hz",   "10",        "--gain=0.9,-1.2",
+                           "--skew",     "-1.7",     "--rate-ppm", "-300",      "--latency-ms",
+                           "60",         "--hum-mV", "5",          "--dropout", "3,20",
+                           "--noise-mA", "0.1"}
+            << true;
     }
     void rowAgainstTheModel() {
         QFETCH(QStringList, card);
@@ -144,8 +155,10 @@ private slots:
         StartAdapter(QStringList{"--tube", "12AU7"} + card);
         RecordingSurface& plot = t.Record();
         Run(t, [&] { return w.Captured().RowFamily(0, 350, 20).curves.size() == 11; });
-        QVERIFY2(t.messages.texts.empty(), t.messages.texts.empty() ? "" : t.messages.texts[0].c_str());
-        QVERIFY2(w.State().HaveCapture && LinesIn(plot, kCapturedColour) > 0, qPrintable(w.LabelCapture->text()));
+        QVERIFY2(t.messages.texts.empty(),
+                 t.messages.texts.empty() ? "" : t.messages.texts[0].c_str());
+        QVERIFY2(w.State().HaveCapture && LinesIn(plot, kCapturedColour) > 0,
+                 qPrintable(w.LabelCapture->text()));
 
         Family row = w.Captured().RowFamily(0, w.State().CalX, w.State().CalY);
         if (card.isEmpty()) {
@@ -200,8 +213,10 @@ private slots:
             StartAdapter({"--tube", "12AU7", "--in-hz", "5", "--latency-ms", "250"});
         });
         Run(t, [&] { return w.Captured().RowFamily(0, 350, 20).curves.size() == 11; });
-        const Deviation d = Against(w.Captured().RowFamily(0, w.State().CalX, w.State().CalY), Koren12AU7(), 0);
-        qInfo("adapter restarted: largest deviation %.3f mA (status \"%s\")", d.worst, qPrintable(w.LabelCapture->text()));
+        const Deviation d =
+            Against(w.Captured().RowFamily(0, w.State().CalX, w.State().CalY), Koren12AU7(), 0);
+        qInfo("adapter restarted: largest deviation %.3f mA (status \"%s\")", d.worst,
+              qPrintable(w.LabelCapture->text()));
         QVERIFY2(d.excess <= 0, qPrintable(d.where));
         QVERIFY(!w.LabelCapture->text().isEmpty());
 
@@ -214,7 +229,8 @@ private slots:
         });
         killer.start(5);
         t.Click(w.StartButton);
-        QVERIFY(!t.messages.texts.empty() && w.State().CaptureStopped && w.State().WaveInHandle == 0);
+        QVERIFY(!t.messages.texts.empty() && w.State().CaptureStopped &&
+                w.State().WaveInHandle == 0);
         QVERIFY(w.State().HaveCapture && w.BtExport->isEnabled() && !w.CapturedTdfText().empty());
         w.close();
     }

@@ -20,7 +20,8 @@ class TestCaptureDevice : public QObject {
 
 private slots:
     void initTestCase() {
-        if (!daemon_.Start()) QSKIP(qPrintable("a private PulseAudio server cannot start here: " + daemon_.Why()));
+        if (!daemon_.Start())
+            QSKIP(qPrintable("a private PulseAudio server cannot start here: " + daemon_.Why()));
     }
     void cleanupTestCase() { daemon_.Stop(); }
 
@@ -31,8 +32,10 @@ private slots:
             PulseWaveApi w;
             WaveHandle h = 0;
             const MmResult r = w.OutOpen(&h, 0, kStimulusFormat);
-            QVERIFY(w.OutGetNumDevs() + w.InGetNumDevs() == 0 && r != kMmNoError && h == 0 && !w.OutGetErrorText(r).empty());
-            QCOMPARE(w.OutGetErrorText(kMmNoDriver), std::string(pa_strerror(PA_ERR_CONNECTIONREFUSED)));
+            QVERIFY(w.OutGetNumDevs() + w.InGetNumDevs() == 0 && r != kMmNoError && h == 0 &&
+                    !w.OutGetErrorText(r).empty());
+            QCOMPARE(w.OutGetErrorText(kMmNoDriver),
+                     std::string(pa_strerror(PA_ERR_CONNECTIONREFUSED)));
         }
         qputenv("PULSE_SERVER", saved);
     }
@@ -45,9 +48,11 @@ private slots:
         WaveHandle h = 0;
         WaveFormat mono = kStimulusFormat;
         mono.channels = 1;
-        QVERIFY(w.OutOpen(&h, 7, kStimulusFormat) == kMmBadDeviceId && w.OutOpen(&h, 0, mono) == kMmBadFormat && h == 0);
+        QVERIFY(w.OutOpen(&h, 7, kStimulusFormat) == kMmBadDeviceId &&
+                w.OutOpen(&h, 0, mono) == kMmBadFormat && h == 0);
         WaveHeader header{};
-        QVERIFY(w.OutWrite(0x4711, &header) == kMmInvalHandle && w.InClose(0x4711) == kMmInvalHandle);
+        QVERIFY(w.OutWrite(0x4711, &header) == kMmInvalHandle &&
+                w.InClose(0x4711) == kMmInvalHandle);
     }
 
     void stimulusAtTheSink() {
@@ -74,13 +79,15 @@ private slots:
         t.PickLater(0, 30, "Monitor of AnodixTest");
         QTimer stopper;
         QObject::connect(&stopper, &QTimer::timeout, &w, [&] {
-            if (w.State().StimulusBuffer[0] != Amplitude1(4) || w.State().StimulusBuffer[1] != 1083) return;
+            if (w.State().StimulusBuffer[0] != Amplitude1(4) || w.State().StimulusBuffer[1] != 1083)
+                return;
             stopper.stop();
             t.Click(w.StartButton);
         });
         stopper.start(5);
         t.Click(w.StartButton);
-        QVERIFY(w.StartButton->text() == "Capture" && w.State().WaveInHandle == 0 && w.Test->text() == "-1");
+        QVERIFY(w.StartButton->text() == "Capture" && w.State().WaveInHandle == 0 &&
+                w.Test->text() == "-1");
         QTest::qWait(300);
         w.close();
         QCOMPARE(w.State().WaveOutHandle, WaveHandle(0));
@@ -104,7 +111,8 @@ private slots:
         QVERIFY2(irregular <= 2, qPrintable(QString::number(irregular)));
         // The run begins with its zero-current pass: grid 1 at full scale, grid 2 at 0.
         QStringList expected{"16430/0", "8215/0", "16430/10833", "6680/10833", "32680/0"};
-        for (int n = 1; n < 14; ++n) expected << QString("%1/%2").arg(Amplitude1(2 * (n % 11))).arg(1083 * (n / 11));
+        for (int n = 1; n < 14; ++n)
+            expected << QString("%1/%2").arg(Amplitude1(2 * (n % 11))).arg(1083 * (n / 11));
         expected << "6680/0";  // after STOP: grid 1 back to TxVg1, grid 2 to 0
         QCOMPARE(levels.join(' '), expected.join(' '));
     }

@@ -23,10 +23,12 @@ double ModelMa(double va, double vg) { return Koren12AU7().AnodeCurrent(va, vg) 
 // The adapter: a 50 Hz half-wave sweep up to 400 V, the tube's current at the grid.
 MemoryWaveApi::Adapter Tube() {
     auto frame = std::make_shared<std::uint64_t>(0);
-    return [frame](const std::vector<std::int16_t>& playing, std::size_t n, std::vector<std::int16_t>& out) {
+    return [frame](const std::vector<std::int16_t>& playing, std::size_t n,
+                   std::vector<std::int16_t>& out) {
         const double vg = Grid1(playing);
         for (std::size_t k = 0; k < n; ++k, ++*frame) {
-            const double va = std::max(0.0, 400.0 * std::sin(2 * kPi * 50.0 * double(*frame) / 11025.0));
+            const double va =
+                std::max(0.0, 400.0 * std::sin(2 * kPi * 50.0 * double(*frame) / 11025.0));
             out.push_back(std::int16_t(std::lround(va * 8192 / kCapturedCalX)));
             out.push_back(std::int16_t(std::lround(ModelMa(va, vg) * 8192 / kCapturedCalY)));
         }
@@ -75,12 +77,14 @@ private slots:
         // On a busy machine the in-memory card drops the frames of a late read, as a real one
         // does: the run may then measure a step again, and says so.
         const QString status = r.w.LabelCapture->text();
-        QVERIFY2(r.messages.texts.empty() && (status.isEmpty() || status.contains("measured again", Qt::CaseInsensitive)),
+        QVERIFY2(r.messages.texts.empty() &&
+                     (status.isEmpty() || status.contains("measured again", Qt::CaseInsensitive)),
                  qPrintable(status));
         QVERIFY(r.w.CbCapturedRow->count() == 2 && r.w.CbCapturedRow->currentText() == "Ug2 0 V");
         // The last step's curve in counts: voltages ascending, currents rising with them.
         const auto& samples = r.w.State().SampleBuffer;
-        QVERIFY(samples[2] > samples[0] && samples[0] > 0 && samples[2 * 40 + 1] > samples[2 * 20 + 1]);
+        QVERIFY(samples[2] > samples[0] && samples[0] > 0 &&
+                samples[2 * 40 + 1] > samples[2 * 20 + 1]);
 
         const std::string path = QDir::temp().filePath("anodix-captured-test.tdf").toStdString();
         r.dialogs.answers = {path};
@@ -89,14 +93,16 @@ private slots:
         const std::string text = ReadWholeFile(path);
         QFile::remove(QString::fromStdString(path));
         const Family family = ReadTdfFamily(text);
-        QVERIFY(text.ends_with("\r\n\r\n") && family.curves.size() == 11 && family.curves[10].grid1 == -20);
+        QVERIFY(text.ends_with("\r\n\r\n") && family.curves.size() == 11 &&
+                family.curves[10].grid1 == -20);
         const CurvePoint& top = family.curves[5].points.back();
         QVERIFY(top.volts > 380 && std::fabs(top.amperes * 1000 - ModelMa(top.volts, -10)) < 0.1);
 
         // The other row, picked by the user.
         r.w.CbCapturedRow->setCurrentIndex(1);
         emit r.w.CbCapturedRow->activated(1);
-        QCOMPARE(ReadTdfFamily(r.w.CapturedTdfText()).curves.size(), r.w.Captured().RowFamily(3, 350, 20).curves.size());
+        QCOMPARE(ReadTdfFamily(r.w.CapturedTdfText()).curves.size(),
+                 r.w.Captured().RowFamily(3, 350, 20).curves.size());
     }
 
     // A silent adapter: no curves, one status text and no message box. Then the input
@@ -123,8 +129,10 @@ private slots:
         r.PickLater();
         r.Click(r.w.StartButton);  // returns by itself once the input fails
         QCOMPARE(r.messages.texts, std::vector<std::string>{MemoryWaveApi::ErrorText(kMmNoDriver)});
-        QVERIFY(r.w.State().CaptureStopped && r.w.StartButton->text() == "Capture" && r.wave.OpenInputs().empty());
-        QVERIFY(r.w.State().HaveCapture && r.w.BtExport->isEnabled() && !r.w.CapturedTdfText().empty());
+        QVERIFY(r.w.State().CaptureStopped && r.w.StartButton->text() == "Capture" &&
+                r.wave.OpenInputs().empty());
+        QVERIFY(r.w.State().HaveCapture && r.w.BtExport->isEnabled() &&
+                !r.w.CapturedTdfText().empty());
     }
 
     // An input that delivers half or twice the frames it should: the run goes on and
@@ -137,11 +145,14 @@ private slots:
             r.PickLater();
             r.w.TxVg1->setText("20");
             QTimer timer;
-            StopWhen(r, timer, [&] { return r.w.Captured().RowFamily(0, 350, 20).curves.size() >= 3; });
+            StopWhen(r, timer,
+                     [&] { return r.w.Captured().RowFamily(0, 350, 20).curves.size() >= 3; });
             r.PickLater();
             r.Click(r.w.StartButton);
-            QVERIFY2(r.messages.texts.empty() && r.w.State().CaptureStopped, qPrintable(QString::number(rate)));
-            QVERIFY(r.w.State().HaveCapture && ReadTdfFamily(r.w.CapturedTdfText()).curves.size() >= 3);
+            QVERIFY2(r.messages.texts.empty() && r.w.State().CaptureStopped,
+                     qPrintable(QString::number(rate)));
+            QVERIFY(r.w.State().HaveCapture &&
+                    ReadTdfFamily(r.w.CapturedTdfText()).curves.size() >= 3);
         }
     }
 
@@ -166,20 +177,28 @@ private slots:
         bool during = false;
         QTimer::singleShot(400, &r.w, [&] {
             blue = LinesIn(plot, RGB(0, 0, 255));
-            during = r.w.BtCalib->text() == "OK" && r.w.State().CalibrationMode && r.w.StartButton->text() == "STOP";
+            during = r.w.BtCalib->text() == "OK" && r.w.State().CalibrationMode &&
+                     r.w.StartButton->text() == "STOP";
             r.Click(r.w.BtCalib);
         });
         r.Click(r.w.BtCalib);
-        QVERIFY2(during && blue >= 3 * 127, qPrintable(QString::number(blue)));  // several refreshes
-        QVERIFY(!r.w.State().CalibrationMode && r.w.BtCalib->text() == "Calibration" && r.wave.OpenInputs().empty());
-        QVERIFY(plot.DrawMode() == kDrawCopy && plot.DrawWidth() == 1 && r.w.State().CaptureStopped);
+        QVERIFY2(during && blue >= 3 * 127,
+                 qPrintable(QString::number(blue)));  // several refreshes
+        QVERIFY(!r.w.State().CalibrationMode && r.w.BtCalib->text() == "Calibration" &&
+                r.wave.OpenInputs().empty());
+        QVERIFY(plot.DrawMode() == kDrawCopy && plot.DrawWidth() == 1 &&
+                r.w.State().CaptureStopped);
         // The frame, and a pair at x = 32768 - current, y = 32768 + voltage.
         const auto lines = plot.Calls(RecordingSurface::Kind::Line);
-        const auto grey = std::find_if(lines.begin(), lines.end(), [](auto& c) { return c.colour == RGB(128, 128, 128); });
-        const auto pair = std::find_if(lines.begin(), lines.end(), [](auto& c) { return c.colour == RGB(0, 0, 255); });
+        const auto grey = std::find_if(lines.begin(), lines.end(),
+                                       [](auto& c) { return c.colour == RGB(128, 128, 128); });
+        const auto pair = std::find_if(lines.begin(), lines.end(),
+                                       [](auto& c) { return c.colour == RGB(0, 0, 255); });
         QVERIFY(grey != lines.end() && grey->x1 == 8192 && grey->y1 == 8192 && grey->width == 5);
-        QVERIFY(pair->y2 >= 32768 && pair->y2 <= 32768 + 400 * 8192 / kCapturedCalX + 1 && pair->x2 <= 32768);
-        QVERIFY(r.w.State().CalX == 175.0f && r.w.State().CalY == 25.0f && !r.w.State().HaveCapture);
+        QVERIFY(pair->y2 >= 32768 && pair->y2 <= 32768 + 400 * 8192 / kCapturedCalX + 1 &&
+                pair->x2 <= 32768);
+        QVERIFY(r.w.State().CalX == 175.0f && r.w.State().CalY == 25.0f &&
+                !r.w.State().HaveCapture);
 
         const std::string path = QDir::temp().filePath("anodix-cal-test.vyr").toStdString();
         r.dialogs.answers = {path, path};
@@ -189,7 +208,8 @@ private slots:
         r.w.TxCalMa->setText("abc");  // not a number: the factor in force stays
         QVERIFY(r.w.State().CalX == 350.0f && r.w.State().CalY == 25.0f);
         r.w.Mnu_Import_Pref_Click();
-        QVERIFY(r.w.State().CalX == 175.0f && r.w.TxCalV->text() == "700" && r.w.TxCalMa->text() == "100");
+        QVERIFY(r.w.State().CalX == 175.0f && r.w.TxCalV->text() == "700" &&
+                r.w.TxCalMa->text() == "100");
         QFile::remove(QString::fromStdString(path));
     }
 };

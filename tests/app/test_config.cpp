@@ -12,9 +12,14 @@ namespace {
 
 // The saved fields and devices at a glance: V/div|mA/div|Pd|Rload|in|out|Vg1|Vg2.
 QString Fields(Base& w) {
-    return QStringList{w.CbVdiv->currentText(), w.CbMaDiv->currentText(), w.TxPwr->text(), w.RLoad->text(),
-                       QString::number(w.State().InDeviceId), QString::number(w.State().OutDeviceId),
-                       w.TxVg1->text(), w.TxVg2->text()}
+    return QStringList{w.CbVdiv->currentText(),
+                       w.CbMaDiv->currentText(),
+                       w.TxPwr->text(),
+                       w.RLoad->text(),
+                       QString::number(w.State().InDeviceId),
+                       QString::number(w.State().OutDeviceId),
+                       w.TxVg1->text(),
+                       w.TxVg2->text()}
         .join('|');
 }
 
@@ -32,7 +37,8 @@ private:
 private slots:
     // A program folder of this run's own, with its own record of the last configuration.
     void initTestCase() {
-        QCoreApplication::setApplicationName(QString("test_config-%1").arg(QCoreApplication::applicationPid()));
+        QCoreApplication::setApplicationName(
+            QString("test_config-%1").arg(QCoreApplication::applicationPid()));
         QStandardPaths::setTestModeEnabled(true);
     }
     void cleanupTestCase() { QDir(QString::fromStdString(ProgramDirectory())).removeRecursively(); }
@@ -43,15 +49,18 @@ private slots:
     // slots; Recall of another file leaves the record. After a restart the saved set-up
     // comes back, in Cook mode.
     void saveRecallRestart() {
-        const std::string family = Write("6L6.GC.tdf", kFamily), path = dir_.filePath("set up ë.vyr").toStdString();
+        const std::string family = Write("6L6.GC.tdf", kFamily),
+                          path = dir_.filePath("set up ë.vyr").toStdString();
         const QString saved = "50|2.5|3.5| 7.5k|3|0|40|120";
         QRect frame;
         {
             Window t;
             Base& w = t.w;
             w.setGeometry(40, 30, 700, 520);
-            for (auto [list, text] : {std::pair{w.CbVdiv, "50"}, {w.CbMaDiv, "2.5"}}) list->setCurrentText(text);
-            for (auto [field, text] : {std::pair{w.TxPwr, "3.5"}, {w.RLoad, " 7.5k"}, {w.TxVg1, "40"}, {w.TxVg2, "120"}})
+            for (auto [list, text] : {std::pair{w.CbVdiv, "50"}, {w.CbMaDiv, "2.5"}})
+                list->setCurrentText(text);
+            for (auto [field, text] :
+                 {std::pair{w.TxPwr, "3.5"}, {w.RLoad, " 7.5k"}, {w.TxVg1, "40"}, {w.TxVg2, "120"}})
                 field->setText(text);
             w.State().InDeviceId = 3;
             w.State().OutDeviceId = 0;
@@ -63,8 +72,10 @@ private slots:
             w.Mnu_Export_Pref_Click();  // cancelled: nothing written, nothing said
             w.Mnu_Export_Pref_Click();
             const double tpp = 1440.0 / w.screen()->logicalDotsPerInch();
-            QCOMPARE(ReadIni(path, "FORM", "Width"), GeneralNumber(static_cast<float>(frame.width() * tpp)));
-            QCOMPARE(ReadIni(path, "IMPORT", "0") + "|" + ReadIni(path, "IMPORT", "1"), family + "|");
+            QCOMPARE(ReadIni(path, "FORM", "Width"),
+                     GeneralNumber(static_cast<float>(frame.width() * tpp)));
+            QCOMPARE(ReadIni(path, "IMPORT", "0") + "|" + ReadIni(path, "IMPORT", "1"),
+                     family + "|");
 
             w.Mnu_Cook_Click();  // so that no stimulus is asked for
             w.setGeometry(90, 70, 600, 450);
@@ -87,7 +98,8 @@ private slots:
         answer.start(10);
         t.w.Form_Load();
         answer.stop();
-        QVERIFY(t.w.State().CurrentMode == "Cook" && !t.w.FrmCook->isHidden() && t.w.State().StartupDone);
+        QVERIFY(t.w.State().CurrentMode == "Cook" && !t.w.FrmCook->isHidden() &&
+                t.w.State().StartupDone);
         QVERIFY(Fields(t.w) == saved && t.messages.texts.empty());
         QCOMPARE(t.w.frameGeometry(), frame);  // the border is not added at every start
     }
@@ -100,28 +112,35 @@ private slots:
         Base& w = t.w;
         w.setGeometry(50, 40, 640, 480);
         const QRect frame = w.frameGeometry();
-        const std::string gone = dir_.filePath("gone.vyr").toStdString(), folder = dir_.path().toStdString();
+        const std::string gone = dir_.filePath("gone.vyr").toStdString(),
+                          folder = dir_.path().toStdString();
         w.LoadConfiguration(gone);
         w.LoadConfiguration(folder);
-        QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + gone, "Can't open " + folder}));
-        QVERIFY(w.frameGeometry() == frame && Fields(w) == "50|5|2|10|-1|-1|50|0");  // the first start's scales
+        QCOMPARE(t.messages.texts,
+                 (std::vector<std::string>{"Can't open " + gone, "Can't open " + folder}));
+        QVERIFY(w.frameGeometry() == frame &&
+                Fields(w) == "50|5|2|10|-1|-1|50|0");  // the first start's scales
 
         w.SetSlotPath(0, QString::fromStdString(Write("6L6.GC.tdf", kFamily)));
         w.CkImport[0]->setChecked(true);
-        w.LoadConfiguration(Write("lower.vyr", "[Form]\nMode=capture\n[IMPORT]\n1=C:\\tubes\\6L6.GC.tdf\n"));
-        QVERIFY(w.State().CurrentMode == "Cook" && !w.FrmCook->isHidden() && !w.CkImport[0]->isChecked());
+        w.LoadConfiguration(
+            Write("lower.vyr", "[Form]\nMode=capture\n[IMPORT]\n1=C:\\tubes\\6L6.GC.tdf\n"));
+        QVERIFY(w.State().CurrentMode == "Cook" && !w.FrmCook->isHidden() &&
+                !w.CkImport[0]->isChecked());
         QVERIFY(w.CkImport[0]->text() == "Import >>" && w.SlotPath(0).isEmpty());
-        QVERIFY(w.CkImport[1]->isChecked() && w.CkImport[1]->text() == "6L6" && w.SlotPath(1) == "C:\\tubes\\6L6.GC.tdf");
+        QVERIFY(w.CkImport[1]->isChecked() && w.CkImport[1]->text() == "6L6" &&
+                w.SlotPath(1) == "C:\\tubes\\6L6.GC.tdf");
 
         const QRect screen = w.screen()->geometry();
         const double tpp = 1440.0 / w.screen()->logicalDotsPerInch();
         auto form = [&](int top, int left, int width, int height) {
             auto twips = [&](int px) { return GeneralNumber(static_cast<float>(px * tpp)); };
-            return "[FORM]\nTop=" + twips(top) + "\nLeft=" + twips(left) + "\nWidth=" + twips(width) +
-                   "\nHeight=" + twips(height) + "\n[DISPLAY]\nPa=3\n";
+            return "[FORM]\nTop=" + twips(top) + "\nLeft=" + twips(left) +
+                   "\nWidth=" + twips(width) + "\nHeight=" + twips(height) + "\n[DISPLAY]\nPa=3\n";
         };
         const std::pair<std::string, QRect> geometries[] = {
-            {form(10, 10, 0, 400), frame}, {form(screen.bottom() + 20, 0, 400, 400), frame},
+            {form(10, 10, 0, 400), frame},
+            {form(screen.bottom() + 20, 0, 400, 400), frame},
             {form(10, screen.right() - 100, 400, 300), QRect(screen.right() - 100, 10, 400, 300)}};
         for (const auto& [text, expected] : geometries) {
             w.TxPwr->setText("2");
@@ -137,7 +156,8 @@ private slots:
     void refusedCutShortAndMissing() {
         Window t;
         Base& w = t.w;
-        const std::string family = Write("EL34.tdf", ReadWholeFile(SourceFile("examples/EL34.tdf").toStdString()));
+        const std::string family =
+            Write("EL34.tdf", ReadWholeFile(SourceFile("examples/EL34.tdf").toStdString()));
         w.SetSlotPath(1, QString::fromStdString(family));
         w.CkImport[1]->setChecked(true);
         w.CbVdiv->setCurrentText("100");
@@ -153,18 +173,25 @@ private slots:
         std::string random(4096, '\0');
         for (std::size_t i = 0; i < random.size(); ++i) random[i] = char((i * 2654435761u) >> 13);
         const std::string noise = Write("noise.vyr", random);
-        QVERIFY(!w.LoadConfiguration(noise) && t.messages.texts.back().starts_with("Can't read " + noise + ": not a configuration"));
+        QVERIFY(
+            !w.LoadConfiguration(noise) &&
+            t.messages.texts.back().starts_with("Can't read " + noise + ": not a configuration"));
         QVERIFY(Fields(w) == before && w.CkImport[1]->isChecked());
         const std::string bytes = ReadWholeFile(saved);
         w.LoadConfiguration(Write("cut.vyr", bytes.substr(0, bytes.find("Ld="))));
-        QVERIFY(Fields(w) == before && w.CkImport[1]->isChecked() && w.SlotPath(1) == QString::fromStdString(family));
+        QVERIFY(Fields(w) == before && w.CkImport[1]->isChecked() &&
+                w.SlotPath(1) == QString::fromStdString(family));
 
         QVERIFY(QFile::remove(QString::fromStdString(family)));
         Window again;  // the start-up restores the set-up saved last
-        QCOMPARE(again.messages.texts, std::vector<std::string>{"These family files of the configuration cannot be read:\n" + family});
+        QCOMPARE(again.messages.texts,
+                 std::vector<std::string>{
+                     "These family files of the configuration cannot be read:\n" + family});
         QCheckBox* slot = again.w.CkImport[1];
-        QVERIFY(slot->isChecked() && slot->font().strikeOut() && slot->toolTip() == "Missing: " + QString::fromStdString(family));
-        QVERIFY(again.w.TxVin->text() == "2.5" && again.w.State().LoadLineUa == 250.0f && again.w.State().LoadLineIa == 60.0f);
+        QVERIFY(slot->isChecked() && slot->font().strikeOut() &&
+                slot->toolTip() == "Missing: " + QString::fromStdString(family));
+        QVERIFY(again.w.TxVin->text() == "2.5" && again.w.State().LoadLineUa == 250.0f &&
+                again.w.State().LoadLineIa == 60.0f);
     }
 };
 

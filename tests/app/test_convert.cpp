@@ -31,21 +31,26 @@ private slots:
     void convertsAndRemembersFolders() {
         QTemporaryDir in, out;
         const std::string table = WriteWholeFile(in.filePath("tubes.txt").toStdString(), kTable);
-        const std::string refused = WriteWholeFile(in.filePath("step0.txt").toStdString(), "1\t1\t0\t4\t0\r\n100\t1\r\n");
-        const std::string tdf = WriteWholeFile(out.filePath("tubes.tdf").toStdString(), std::string(300, 'x'));
-        const std::string gone = out.filePath("gone.txt").toStdString(), nowhere = out.filePath("no/such/t.tdf").toStdString();
+        const std::string refused =
+            WriteWholeFile(in.filePath("step0.txt").toStdString(), "1\t1\t0\t4\t0\r\n100\t1\r\n");
+        const std::string tdf =
+            WriteWholeFile(out.filePath("tubes.tdf").toStdString(), std::string(300, 'x'));
+        const std::string gone = out.filePath("gone.txt").toStdString(),
+                          nowhere = out.filePath("no/such/t.tdf").toStdString();
         Window t;
         t.dialogs.answers = {"", gone, refused, table, "", table, nowhere, table, tdf, table, ""};
         for (int run = 0; run < 7; ++run) t.w.MnuConvertion->trigger();
-        QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + gone, "Can't convert " + refused + ": the grid step is 0",
-                                                             "can't open " + nowhere + ": no such file or directory"}));
+        QCOMPARE(t.messages.texts,
+                 (std::vector<std::string>{
+                     "Can't open " + gone, "Can't convert " + refused + ": the grid step is 0",
+                     "can't open " + nowhere + ": no such file or directory"}));
         QCOMPARE(t.dialogs.asked.size(), std::size_t{11});
         // Neither the missing table's folder nor the one of the failed save is remembered; the
         // folders of the last table opened and the last file saved are.
         std::string folders;
         for (std::size_t k : {2, 8, 9, 10}) folders += t.dialogs.asked[k].initialDirectory + "|";
-        QCOMPARE(folders, ProgramDirectory() + "|" + ProgramDirectory() + "|" + in.path().toStdString() + "|" +
-                              out.path().toStdString() + "|");
+        QCOMPARE(folders, ProgramDirectory() + "|" + ProgramDirectory() + "|" +
+                              in.path().toStdString() + "|" + out.path().toStdString() + "|");
         QCOMPARE(ReadWholeFile(tdf), std::string(kTdf));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{"tubes.tdf"});
     }
@@ -56,18 +61,26 @@ private slots:
     void convertsTracerFiles() {
         QTemporaryDir in, out;
         const std::string data = SourceFile("tests/curves/data/").toStdString();
-        const std::string utmax = WriteWholeFile(in.filePath("el34.txt").toStdString(), ReadWholeFile(data + "el34_utmax.txt"));
-        const std::string notes = WriteWholeFile(in.filePath("notes.txt").toStdString(), "Shopping list\n");
-        const std::string broken = WriteWholeFile(in.filePath("b.dat").toStdString(), "% x\n1 2 3 4 0 6 7 8 9 0\n1 2 3 four 0 6 7 8 9 0\n");
+        const std::string utmax = WriteWholeFile(in.filePath("el34.txt").toStdString(),
+                                                 ReadWholeFile(data + "el34_utmax.txt"));
+        const std::string notes =
+            WriteWholeFile(in.filePath("notes.txt").toStdString(), "Shopping list\n");
+        const std::string broken =
+            WriteWholeFile(in.filePath("b.dat").toStdString(),
+                           "% x\n1 2 3 4 0 6 7 8 9 0\n1 2 3 four 0 6 7 8 9 0\n");
         Window t;
         t.dialogs.answers = {notes, broken, utmax, out.filePath("EL34.tdf").toStdString()};
         for (int run = 0; run < 3; ++run) t.w.MnuConvertion->trigger();
-        QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't read " + notes + ": line 1: not a curve file of a known layout",
-                                                             "Can't read " + broken + ": line 3: \"four\" is not a number"}));
+        QCOMPARE(t.messages.texts,
+                 (std::vector<std::string>{
+                     "Can't read " + notes + ": line 1: not a curve file of a known layout",
+                     "Can't read " + broken + ": line 3: \"four\" is not a number"}));
         QCOMPARE(t.dialogs.asked.size(), std::size_t{4});
         const std::vector<Family> families = ReadTracerText(ReadWholeFile(utmax), "").families;
-        QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList{"EL34_triode.tdf", "EL34_Ug2-250.tdf", "EL34_Ug2-300.tdf"}));
-        QCOMPARE(ReadWholeFile(out.filePath("EL34_Ug2-300.tdf").toStdString()), TdfText(families.at(2)));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files),
+                 (QStringList{"EL34_triode.tdf", "EL34_Ug2-250.tdf", "EL34_Ug2-300.tdf"}));
+        QCOMPARE(ReadWholeFile(out.filePath("EL34_Ug2-300.tdf").toStdString()),
+                 TdfText(families.at(2)));
     }
 };
 

@@ -17,13 +17,17 @@ namespace {
 // event the same as the one before it would be folded into it.
 struct OpenWatch {
     int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    explicit OpenWatch(const QString& dir) { inotify_add_watch(fd, dir.toLocal8Bit().constData(), IN_OPEN | IN_CLOSE); }
+    explicit OpenWatch(const QString& dir) {
+        inotify_add_watch(fd, dir.toLocal8Bit().constData(), IN_OPEN | IN_CLOSE);
+    }
     ~OpenWatch() { close(fd); }
     int Opens() const {
         int opens = 0;
         alignas(inotify_event) char buffer[4096];
         for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
-            for (ssize_t at = 0; at < got; at += ssize_t(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(buffer + at)->len))
+            for (ssize_t at = 0; at < got;
+                 at += ssize_t(sizeof(inotify_event) +
+                               reinterpret_cast<inotify_event*>(buffer + at)->len))
                 opens += (reinterpret_cast<inotify_event*>(buffer + at)->mask & IN_OPEN) != 0;
         return opens;
     }
@@ -49,8 +53,10 @@ private slots:
         RecordingSurface& tape = t.Record();
         t.dialogs.answers = {path.toStdString(), "", plain.toStdString()};
         for (int k : {0, 1, 3}) QTest::mouseClick(w.BtCkBrowse[k], Qt::LeftButton);
-        QVERIFY(w.CkImport[0]->text() == "a" && w.CkImport[0]->isChecked() && w.SlotPath(0) == path);
-        QVERIFY(!w.CkImport[1]->isChecked() && w.CkImport[3]->text() == "pentode" && w.State().GridStep == 1.0f);
+        QVERIFY(w.CkImport[0]->text() == "a" && w.CkImport[0]->isChecked() &&
+                w.SlotPath(0) == path);
+        QVERIFY(!w.CkImport[1]->isChecked() && w.CkImport[3]->text() == "pentode" &&
+                w.State().GridStep == 1.0f);
         // Lines drawn in slot 0's blue and in slot 3's purple.
         auto redraw = [&] {
             tape.calls.clear();
@@ -62,7 +68,8 @@ private slots:
         QCOMPARE(files.Opens(), 0);
         QVERIFY(QFile::remove(path));
         QCOMPARE(redraw(), std::pair(0, 2));
-        QVERIFY(w.CkImport[0]->isChecked() && w.CkImport[0]->text() == "a" && w.SlotPath(0) == path);
+        QVERIFY(w.CkImport[0]->isChecked() && w.CkImport[0]->text() == "a" &&
+                w.SlotPath(0) == path);
         WriteWholeFile(path.toStdString(), kFamily);
         QVERIFY(files.Opens() == 1 && redraw() == std::pair(2, 2) && redraw() == std::pair(2, 2));
         QCOMPARE(files.Opens(), 1);
@@ -70,7 +77,8 @@ private slots:
         QCOMPARE(redraw(), std::pair(0, 0));
         w.Mnu_Cook_Click();
         QTest::mouseClick(w.BtCkBrowse[0], Qt::RightButton);
-        QVERIFY(w.CkImport[0]->text() == "Import >>" && !w.CkImport[0]->isChecked() && w.SlotPath(0).isEmpty());
+        QVERIFY(w.CkImport[0]->text() == "Import >>" && !w.CkImport[0]->isChecked() &&
+                w.SlotPath(0).isEmpty());
         QVERIFY(t.dialogs.asked.size() == 3 && t.messages.texts.empty());
     }
 
@@ -79,7 +87,8 @@ private slots:
     // A file with no curves is refused with its line and the slot left as it was.
     void tracerFilesInSlots() {
         QTemporaryDir dir;
-        const std::string utmax = dir.filePath("el34.txt").toStdString(), tdf = dir.filePath("el34.tdf").toStdString(),
+        const std::string utmax = dir.filePath("el34.txt").toStdString(),
+                          tdf = dir.filePath("el34.tdf").toStdString(),
                           notes = dir.filePath("notes.csv").toStdString();
         const std::string data = SourceFile("tests/curves/data/").toStdString();
         WriteWholeFile(utmax, ReadWholeFile(data + "el34_utmax.txt"));
@@ -91,9 +100,13 @@ private slots:
         t.dialogs.answers = {utmax, tdf, notes};
         for (int k : {0, 1, 2}) QTest::mouseClick(w.BtCkBrowse[k], Qt::LeftButton);
         const FileDialogRequest& asked = t.dialogs.asked.at(0);  // the curve files offered first
-        QVERIFY(asked.filters.at(std::size_t(asked.filterIndex) - 1).first.find("*.utd") != std::string::npos);
-        QCOMPARE(w.CkImport[0]->toolTip(), "Shown: triode sweep; also in the file: Ug2 250 V, Ug2 300 V");
-        QCOMPARE(t.messages.texts, std::vector<std::string>{"Can't read " + notes + ": line 1: not a curve file of a known layout"});
+        QVERIFY(asked.filters.at(std::size_t(asked.filterIndex) - 1).first.find("*.utd") !=
+                std::string::npos);
+        QCOMPARE(w.CkImport[0]->toolTip(),
+                 "Shown: triode sweep; also in the file: Ug2 250 V, Ug2 300 V");
+        QCOMPARE(t.messages.texts,
+                 std::vector<std::string>{"Can't read " + notes +
+                                          ": line 1: not a curve file of a known layout"});
         QVERIFY(!w.CkImport[2]->isChecked() && w.SlotPath(2).isEmpty());
 
         // Every call of one slot's colour, as text.
@@ -101,7 +114,13 @@ private slots:
             QStringList out;
             for (const auto& c : tape.calls)
                 if (c.colour == colour)
-                    out << QString("%1 %2,%3 %4,%5 %6").arg(int(c.kind)).arg(c.x1).arg(c.y1).arg(c.x2).arg(c.y2).arg(c.text.c_str());
+                    out << QString("%1 %2,%3 %4,%5 %6")
+                               .arg(int(c.kind))
+                               .arg(c.x1)
+                               .arg(c.y1)
+                               .arg(c.x2)
+                               .arg(c.y2)
+                               .arg(c.text.c_str());
             return out;
         };
         // Each drawn alone, so that the labels have the same room.
@@ -134,13 +153,16 @@ private slots:
         w.CbMaDiv->setEditText("5");
         w.RedrawPlot();
         const auto numbers = [&w] {
-            return QStringList{w.LabelVg0->text(), w.LabelGain->text(), w.LabelUp->text(), w.LabelDown->text(),
-                               w.LabelPout->text(), w.LabelHd2->text(), w.LabelThd->text()}.join('|');
+            return QStringList{w.LabelVg0->text(),  w.LabelGain->text(), w.LabelUp->text(),
+                               w.LabelDown->text(), w.LabelPout->text(), w.LabelHd2->text(),
+                               w.LabelThd->text()}
+                .join('|');
         };
         w.Scope_MouseMove(0, 0, PlotX(w, 250), PlotY(w, 10));
         ClickPlot(w, 1, 1, PlotX(w, 250), PlotY(w, 10));
         const QString chosen = numbers();
-        QVERIFY2(w.LabelLoadNote->isHidden() && w.LabelGain->text().startsWith("Gain ") && w.LabelLoadLast->isHidden(),
+        QVERIFY2(w.LabelLoadNote->isHidden() && w.LabelGain->text().startsWith("Gain ") &&
+                     w.LabelLoadLast->isHidden(),
                  qPrintable(w.LabelLoadNote->text()));
         for (const char* scale : {"2", "10"}) {
             w.CbMaDiv->setEditText(scale);
@@ -154,10 +176,12 @@ private slots:
         w.TxUa0->setText("300");
         w.TxIa0->setText("8");
         QTest::keyClick(w.TxIa0, Qt::Key_Return);
-        QVERIFY(w.State().OriginX == PlotX(w, 300) && w.State().OriginY == PlotY(w, 8) && numbers() != chosen);
+        QVERIFY(w.State().OriginX == PlotX(w, 300) && w.State().OriginY == PlotY(w, 8) &&
+                numbers() != chosen);
         w.TxUa0->setText("-5");
         QTest::keyClick(w.TxUa0, Qt::Key_Return);
-        QVERIFY(w.State().OriginX == PlotX(w, 300) && w.statusBar()->currentMessage().startsWith("Ua0 and Ia0"));
+        QVERIFY(w.State().OriginX == PlotX(w, 300) &&
+                w.statusBar()->currentMessage().startsWith("Ua0 and Ia0"));
     }
 
     // At 50 V/div and 5 mA/div: the operating point, its load line and the Gm marker on the
@@ -174,7 +198,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.CbVdiv->setFocus();
         QTest::mouseClick(w.ScopeBox, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 100));
-        QVERIFY(w.State().OriginY != 65536.0f && w.State().VoltsPerDiv == 50.0f && w.RLoad->hasFocus());
+        QVERIFY(w.State().OriginY != 65536.0f && w.State().VoltsPerDiv == 50.0f &&
+                w.RLoad->hasFocus());
 
         const float x0 = PlotX(w, 250), y0 = PlotY(w, 20);
         ClickPlot(w, 1, 1, x0, y0);
@@ -195,7 +220,8 @@ private slots:
         RecordingSurface& tape = t.Record();
         w.Scope_MouseMove(0, 0, x0, y0);
         ClickPlot(w, 1, 1, x0, y0);
-        QVERIFY(w.TxUa0->text() == "250.0" && w.TxIa0->text() == "20.0" && w.Gm->isHidden() && w.Mu->text() == "?");
+        QVERIFY(w.TxUa0->text() == "250.0" && w.TxIa0->text() == "20.0" && w.Gm->isHidden() &&
+                w.Mu->text() == "?");
         QCOMPARE(LinesIn(tape, RGB(255, 255, 255)), 1);  // the load line, drawn once
         w.Scope_MouseMove(0, 0, PlotX(w, 300), PlotY(w, 15));
         QCOMPARE(w.Xpos->text() + w.Ypos->text() + w.Req->text(), QString("50.0-5.0-10.0k"));
@@ -205,7 +231,8 @@ private slots:
         w.State().GridStep = 2.0f;
         w.Scope_MouseMove(0, 0, x0, PlotY(w, 23.2f));
         ClickPlot(w, 2, 0, x0, PlotY(w, 23.2f));
-        QVERIFY(w.Gm->text() == "1600" && w.Gm->isVisible() && w.Req->isVisible() && w.Mu->isVisible());
+        QVERIFY(w.Gm->text() == "1600" && w.Gm->isVisible() && w.Req->isVisible() &&
+                w.Mu->isVisible());
         w.Scope_MouseMove(0, 0, PlotX(w, 300), PlotY(w, 25));
         QCOMPARE(w.Mu->text(), QString("16."));
 
@@ -225,7 +252,8 @@ private slots:
         // Shift + Ctrl + left leaves a green mark and chooses no point.
         tape.calls.clear();
         ClickPlot(w, 1, 3, 20000, 20000);
-        QVERIFY(tape.calls.size() == 1 && tape.calls[0].colour == RGB(0, 192, 0) && w.State().OriginY == 65536.0f);
+        QVERIFY(tape.calls.size() == 1 && tape.calls[0].colour == RGB(0, 192, 0) &&
+                w.State().OriginY == 65536.0f);
         // In Capture mode the plot takes no clicks.
         w.Mnu_Capture_Click();
         tape.calls.clear();

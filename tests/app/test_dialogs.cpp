@@ -28,18 +28,24 @@ class TestFileDialog : public QObject {
 private slots:
     void filterRule() {
         RecordingDialog dialog;
-        QCOMPARE(FileDialog(dialog, "/home/u", "*.vyr", "VYR Configuration", "Save"), std::string("/home/u/x.vyr"));
+        QCOMPARE(FileDialog(dialog, "/home/u", "*.vyr", "VYR Configuration", "Save"),
+                 std::string("/home/u/x.vyr"));
         const FileDialogRequest& r = dialog.requests.at(0);
-        QVERIFY(r.action == "Save" && r.title == "VYR Configuration" && r.initialDirectory == "/home/u" && r.filterIndex == 2);
-        QVERIFY(r.filters == (Filters{{"Tous fichiers (*.*)", "*.*"}, {"Fichiers anodix (*.vyr)", "*.vyr"}}));
+        QVERIFY(r.action == "Save" && r.title == "VYR Configuration" &&
+                r.initialDirectory == "/home/u" && r.filterIndex == 2);
+        QVERIFY(r.filters ==
+                (Filters{{"Tous fichiers (*.*)", "*.*"}, {"Fichiers anodix (*.vyr)", "*.vyr"}}));
         FileDialog(dialog, "/", "curves", "T", "Open");  // no extension: every file only
-        QVERIFY(dialog.requests.at(1).filterIndex == 1 && dialog.requests.at(1).filters.size() == 1);
+        QVERIFY(dialog.requests.at(1).filterIndex == 1 &&
+                dialog.requests.at(1).filters.size() == 1);
         // Neither "Open" nor "Save": no dialog, no path.
-        QVERIFY(FileDialog(dialog, "/", "*.tdf", "T", "open").empty() && dialog.requests.size() == 2);
+        QVERIFY(FileDialog(dialog, "/", "*.tdf", "T", "open").empty() &&
+                dialog.requests.size() == 2);
     }
 
     // Qt's dialog: filters in its form with the program's type preselected, the folder set; the
-    // Open form takes an existing file and returns it, the Save form asks before replacing; cancel "".
+    // Open form takes an existing file and returns it, the Save form asks before replacing; cancel
+    // "".
     void qtDialog() {
         QTemporaryDir dir;
         const QString file = dir.filePath("set.vyr");
@@ -58,12 +64,16 @@ private slots:
             });
         };
         answerNext(true);
-        QCOMPARE(QString::fromStdString(FileDialog(service, dir.path().toStdString(), "*.vyr", "T", "Open")), file);
+        QCOMPARE(QString::fromStdString(
+                     FileDialog(service, dir.path().toStdString(), "*.vyr", "T", "Open")),
+                 file);
         answerNext(false);
-        QCOMPARE(FileDialog(service, dir.path().toStdString(), "*.vyr", "T", "Save"), std::string());
-        const QStringList shown{"Tous fichiers (*.*) (*)", "Fichiers anodix (*.vyr) (*.vyr)", "Fichiers anodix (*.vyr)",
-                                QDir(dir.path()).absolutePath()};
-        QCOMPARE(seen, (shown + QStringList{"existing", "asks"} + shown + QStringList{"any", "asks"}));
+        QCOMPARE(FileDialog(service, dir.path().toStdString(), "*.vyr", "T", "Save"),
+                 std::string());
+        const QStringList shown{"Tous fichiers (*.*) (*)", "Fichiers anodix (*.vyr) (*.vyr)",
+                                "Fichiers anodix (*.vyr)", QDir(dir.path()).absolutePath()};
+        QCOMPARE(seen,
+                 (shown + QStringList{"existing", "asks"} + shown + QStringList{"any", "asks"}));
     }
 };
 

@@ -18,10 +18,11 @@ using Kind = RecordingSurface::Kind;
 namespace {
 
 // The keys of a configuration, in the order of the rows of hostile values below.
-const char* const kKeys[][2] = {
-    {"Form", "Mode"}, {"FORM", "Top"}, {"FORM", "Left"}, {"FORM", "Width"}, {"FORM", "Height"},
-    {"DISPLAY", "Ia"}, {"DISPLAY", "Ua"}, {"DISPLAY", "Pa"}, {"DISPLAY", "Ld"}, {"DATA", "InDevice"},
-    {"DATA", "OutDevice"}, {"DATA", "VG1"}, {"DATA", "VG2"}, {"IMPORT", "0"}, {"IMPORT", "1"}};
+const char* const kKeys[][2] = {{"Form", "Mode"},     {"FORM", "Top"},       {"FORM", "Left"},
+                                {"FORM", "Width"},    {"FORM", "Height"},    {"DISPLAY", "Ia"},
+                                {"DISPLAY", "Ua"},    {"DISPLAY", "Pa"},     {"DISPLAY", "Ld"},
+                                {"DATA", "InDevice"}, {"DATA", "OutDevice"}, {"DATA", "VG1"},
+                                {"DATA", "VG2"},      {"IMPORT", "0"},       {"IMPORT", "1"}};
 
 bool AllFinite(const RecordingSurface& s) {  // every coordinate drawn is a number
     return std::all_of(s.calls.begin(), s.calls.end(),
@@ -36,7 +37,8 @@ private slots:
     // A program folder of this run's own: the record of the last configuration, which these
     // tests make hostile, is not shared with other runs at the same time.
     void initTestCase() {
-        QCoreApplication::setApplicationName(QString("test_faults-%1").arg(QCoreApplication::applicationPid()));
+        QCoreApplication::setApplicationName(
+            QString("test_faults-%1").arg(QCoreApplication::applicationPid()));
         QStandardPaths::setTestModeEnabled(true);
     }
     void cleanupTestCase() { QDir(QString::fromStdString(ProgramDirectory())).removeRecursively(); }
@@ -47,7 +49,8 @@ private slots:
     // as it was.
     void saveOntoAFullDisk() {
         QTemporaryDir dir;
-        const std::string old = dir.filePath("old.vyr").toStdString(), other = dir.filePath("other.vyr").toStdString();
+        const std::string old = dir.filePath("old.vyr").toStdString(),
+                          other = dir.filePath("other.vyr").toStdString();
         Window t;
         t.dialogs.answers = {old, old, old};
         t.w.Mnu_Export_Pref_Click();
@@ -65,8 +68,10 @@ private slots:
         t.w.Mnu_Export_Pref_Click();
         limit.rlim_cur = was;
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
-        QCOMPARE(t.messages.texts, std::vector<std::string>{"Can't write " + old + ": file too large"});
-        QVERIFY(t.messages.icons.back() == MessageIcon::Critical && ReadWholeFile(old) == before && ReadMostRecent() == other);
+        QCOMPARE(t.messages.texts,
+                 std::vector<std::string>{"Can't write " + old + ": file too large"});
+        QVERIFY(t.messages.icons.back() == MessageIcon::Critical && ReadWholeFile(old) == before &&
+                ReadMostRecent() == other);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.vyr"});
     }
 
@@ -74,19 +79,30 @@ private slots:
     // hostile value in every key: the program comes up visible, on a screen, in Cook mode,
     // silently, and works; a record it cannot use leaves the start-up values.
     void hostileStartUp_data() {
-        QTest::addColumn<QByteArray>("record");  // the record's bytes; "" names a configuration of these values:
+        QTest::addColumn<QByteArray>(
+            "record");  // the record's bytes; "" names a configuration of these values:
         QTest::addColumn<QByteArrayList>("values");  // in the order of kKeys
         QByteArray binary;
         for (int i = 1; i < 256; ++i)
             if (i != '\r' && i != '\n') binary.push_back(static_cast<char>(i));
-        const QByteArray huge(100 * 1024, '9'), longPath = "/" + QByteArray(100 * 1024, 'a') + ".tdf";
-        QTest::newRow("beyond every range") << QByteArray() << QByteArrayList{"Cook", "0", "0", "1e300", "1e30",
-            "1e39", "1e999", "2", huge, "1e300", "-1e300", "1e308", huge, QDir::tempPath().toUtf8(), longPath};
-        QTest::newRow("negative or no number") << QByteArray() << QByteArrayList{"Capture!", "-1e30", "-99999",
-            "-500", "nan", "-0", "-5", "-inf", "NaN", "-2", "inf", "-1e39", "nan", "/dev/zero", "/"};
-        QTest::newRow("binary and huge texts") << QByteArray() << QByteArrayList{binary, binary, huge, binary, huge,
-            binary, huge, binary, huge, binary, huge, binary, binary, binary, huge};
-        QTest::newRow("record names a file that is gone") << QByteArray("[LAST]\nLast=/gone.vyr") << QByteArrayList();
+        const QByteArray huge(100 * 1024, '9'),
+            longPath = "/" + QByteArray(100 * 1024, 'a') + ".tdf";
+        QTest::newRow("beyond every range")
+            << QByteArray()
+            << QByteArrayList{
+                   "Cook",  "0",  "0",     "1e300",  "1e30",  "1e39", "1e999",
+                   "2",     huge, "1e300", "-1e300", "1e308", huge,   QDir::tempPath().toUtf8(),
+                   longPath};
+        QTest::newRow("negative or no number")
+            << QByteArray() << QByteArrayList{"Capture!", "-1e30", "-99999", "-500",      "nan",
+                                              "-0",       "-5",    "-inf",   "NaN",       "-2",
+                                              "inf",      "-1e39", "nan",    "/dev/zero", "/"};
+        QTest::newRow("binary and huge texts")
+            << QByteArray()
+            << QByteArrayList{binary, binary, huge, binary, huge,   binary, huge, binary,
+                              huge,   binary, huge, binary, binary, binary, huge};
+        QTest::newRow("record names a file that is gone")
+            << QByteArray("[LAST]\nLast=/gone.vyr") << QByteArrayList();
     }
     void hostileStartUp() {
         QFETCH(QByteArray, record);
@@ -96,7 +112,8 @@ private slots:
             QFETCH(QByteArrayList, values);
             IniDocument ini;
             for (std::size_t k = 0; k < std::size(kKeys); ++k)
-                QVERIFY(ini.Set(kKeys[k][0], kKeys[k][1], values[static_cast<qsizetype>(k)].toStdString()));
+                QVERIFY(ini.Set(kKeys[k][0], kKeys[k][1],
+                                values[static_cast<qsizetype>(k)].toStdString()));
             QVERIFY(ini.Save(path) && RecordMostRecent(path));
         } else {
             WriteWholeFile(MruPath(), record.toStdString());
@@ -105,7 +122,8 @@ private slots:
         Window t;
         RecordingSurface& tape = t.Record();
         QVERIFY(t.w.isVisible() && t.w.State().CurrentMode == "Cook" && t.w.FrmCook->isVisible());
-        QVERIFY(record.isEmpty() || (t.w.TxPwr->text() == "2" && t.w.CbVdiv->currentText() == "20"));
+        QVERIFY(record.isEmpty() ||
+                (t.w.TxPwr->text() == "2" && t.w.CbVdiv->currentText() == "20"));
         const QRect frame = t.w.frameGeometry();
         QVERIFY(!frame.isEmpty() && t.w.screen()->virtualGeometry().intersects(frame));
 
@@ -115,7 +133,8 @@ private slots:
         t.w.close();
         // At most the one message naming the family files that cannot be read.
         QVERIFY(t.wave.OpenCount() == 0 && t.messages.texts.size() <= 1);
-        for (const std::string& said : t.messages.texts) QVERIFY2(said.starts_with("These family files"), said.c_str());
+        for (const std::string& said : t.messages.texts)
+            QVERIFY2(said.starts_with("These family files"), said.c_str());
     }
 
     // The sound layer refuses to open, or fails to prepare or write: the error text is
@@ -126,7 +145,8 @@ private slots:
         t.wave.FailOn("OutOpen", kMmAllocated, 0, 1);
         t.PickLater();
         t.w.TxVg1->setText("20");
-        QCOMPARE(t.messages.texts, std::vector<std::string>{MemoryWaveApi::ErrorText(kMmAllocated)});
+        QCOMPARE(t.messages.texts,
+                 std::vector<std::string>{MemoryWaveApi::ErrorText(kMmAllocated)});
         QVERIFY(t.w.State().WaveOutHandle == 0 && t.wave.OpenCount() == 0);
         t.PickLater();
         t.w.TxVg1->setText("30");
@@ -135,10 +155,12 @@ private slots:
         // A write or a prepare fails: the text, and the device stays open but silent until
         // the next change plays.
         for (const auto& [call, code, volts] :
-             {std::tuple{"OutWrite", kMmNoMem, "10"}, std::tuple{"OutPrepareHeader", kMmInvalParam, "11"}}) {
+             {std::tuple{"OutWrite", kMmNoMem, "10"},
+              std::tuple{"OutPrepareHeader", kMmInvalParam, "11"}}) {
             t.wave.FailOn(call, code, 0, 1);
             t.w.TxVg1->setText(volts);
-            QVERIFY(t.messages.texts.back() == MemoryWaveApi::ErrorText(code) && t.wave.PlayingNow().empty());
+            QVERIFY(t.messages.texts.back() == MemoryWaveApi::ErrorText(code) &&
+                    t.wave.PlayingNow().empty());
         }
         t.w.TxVg1->setText("30");
         QVERIFY(t.Playing().first == Amplitude1(30) && t.wave.CountOf("OutOpen") == 2);
@@ -170,10 +192,13 @@ private slots:
         w.TxVg1->selectAll();
         QTest::keyClicks(w.TxVg1, "5");
         QTest::mouseClick(w.StartButton, Qt::LeftButton);
-        QCOMPARE(shown, (QStringList{"You have no audio Output devices!", "You have no audio input devices!"}));
-        QVERIFY(w.isVisible() && !w.Closing() && w.LabelCapture->text().startsWith("No sound device answers"));
+        QCOMPARE(shown, (QStringList{"You have no audio Output devices!",
+                                     "You have no audio input devices!"}));
+        QVERIFY(w.isVisible() && !w.Closing() &&
+                w.LabelCapture->text().startsWith("No sound device answers"));
         w.Mnu_Cook->trigger();
-        QVERIFY(w.FrmCook->isVisible() && w.State().GridStep > 0.0f);  // the first start's family drawn
+        QVERIFY(w.FrmCook->isVisible() &&
+                w.State().GridStep > 0.0f);  // the first start's family drawn
         qputenv("PULSE_SERVER", saved);
     }
 

@@ -16,7 +16,9 @@ QString Example(const char* name) { return SourceFile("examples/") + name; }
 // The number after the caption of a panel label ("Gain 58.4" -> 58.4).
 double Shown(const QLabel* l) { return LeadingNumber(l->text().section(' ', 1).toStdString()); }
 
-QAction* Entry(Base& w, int slot, int k) { return w.MnuSlot[static_cast<std::size_t>(slot)]->actions().at(k); }
+QAction* Entry(Base& w, int slot, int k) {
+    return w.MnuSlot[static_cast<std::size_t>(slot)]->actions().at(k);
+}
 
 }  // namespace
 
@@ -55,14 +57,16 @@ private slots:
         };
         Entry(w, 0, 0)->trigger();
         QCOMPARE(asked, QString("12AX7.tdf"));
-        QVERIFY(listed.size() == 2 && listed[0].startsWith("Koren triode: 0.000") && listed[1].contains(" mA RMS"));
+        QVERIFY(listed.size() == 2 && listed[0].startsWith("Koren triode: 0.000") &&
+                listed[1].contains(" mA RMS"));
         QVERIFY(offered == 0 && w.SlotFit(0) == nullptr);
         pick = 1;
         Entry(w, 0, 0)->trigger();
         QVERIFY(w.SlotFit(0) != nullptr && w.SlotFit(0)->model.kind == ModelKind::Dempwolf);
         QVERIFY(t.messages.texts.back().find("Models of 12AX7.tdf") == 0 &&
                 t.messages.texts.back().find("dempwolf       ") != std::string::npos &&
-                t.messages.texts.back().find("Dempwolf-Zoelzer triode model (dempwolf) of 12AX7.tdf") != std::string::npos);
+                t.messages.texts.back().find(
+                    "Dempwolf-Zoelzer triode model (dempwolf) of 12AX7.tdf") != std::string::npos);
         QVERIFY(w.Mnu_ShowModels->isChecked());
         pick = 0;
         w.Mnu_ShowModels->setChecked(false);
@@ -70,23 +74,28 @@ private slots:
         QVERIFY(w.SlotFit(0)->model.kind == ModelKind::KorenTriode);
 
         const QString tdf = dir.filePath("m.tdf"), inc = dir.filePath("m.inc");
-        t.dialogs.answers = {tdf.toStdString(), inc.toStdString(), dir.filePath("none/x.inc").toStdString()};
+        t.dialogs.answers = {tdf.toStdString(), inc.toStdString(),
+                             dir.filePath("none/x.inc").toStdString()};
         Entry(w, 0, 1)->trigger();
         Entry(w, 0, 2)->trigger();
         QCOMPARE(ReadTdfFamily(ReadWholeFile(tdf.toStdString())).curves.size(), std::size_t(9));
         const std::string spice = ReadWholeFile(inc.toStdString());
-        QVERIFY(spice.find(".SUBCKT 12AX7 A G K") != std::string::npos && spice.find("for ngspice") != std::string::npos &&
+        QVERIFY(spice.find(".SUBCKT 12AX7 A G K") != std::string::npos &&
+                spice.find("for ngspice") != std::string::npos &&
                 spice.find("CGA G A 1.7E-12") != std::string::npos);
         const std::size_t before = t.messages.texts.size();
         Entry(w, 0, 3)->trigger();
-        QVERIFY(t.messages.texts.size() == before + 1 && t.messages.texts.back().find("x.inc") != std::string::npos);
+        QVERIFY(t.messages.texts.size() == before + 1 &&
+                t.messages.texts.back().find("x.inc") != std::string::npos);
 
         // The chosen model drawn: thin blue lines after the family's and before the grid;
         // not when the menu says not.
         RecordingSurface& tape = t.Record();
         const auto thinBlue = [&] {
             const auto lines = tape.Calls(Kind::Line);
-            return std::count_if(lines.begin(), lines.end(), [](auto& c) { return c.colour == RGB(0, 0, 255) && c.width == 1; });
+            return std::count_if(lines.begin(), lines.end(), [](auto& c) {
+                return c.colour == RGB(0, 0, 255) && c.width == 1;
+            });
         };
         w.Mnu_ShowModels->trigger();
         QCOMPARE(thinBlue(), 0);
@@ -114,10 +123,13 @@ private slots:
         // A pentode asks for its screen voltage; its models are the pentode's.
         t.dialogs.answers = {Example("EL34.tdf").toStdString()};
         w.BtCkBrowse_Click(1);
-        w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{true, 250.0}); };
+        w.askModelKind = [](const QString&) {
+            return std::optional<FitRequest>(FitRequest{true, 250.0});
+        };
         Entry(w, 1, 0)->trigger();
         QVERIFY(listed.size() == 3 && listed[2].startsWith("Reefman DerkE pentode"));
-        QVERIFY(t.messages.texts.back().find("(koren-pentode) of EL34.tdf at Vg2 = 250 V") != std::string::npos);
+        QVERIFY(t.messages.texts.back().find("(koren-pentode) of EL34.tdf at Vg2 = 250 V") !=
+                std::string::npos);
         QVERIFY(w.SlotFit(1) != nullptr && w.SlotFit(1)->model.Spec().pentode);
     }
 
@@ -135,7 +147,8 @@ private slots:
         w.Scope_MouseMove(0, 0, x, y);
         ClickPlot(w, 1, 1, x, y);
         w.RLoad->setText("100");
-        const LoadLineInput in{x / w.State().UnitsPerVolt, (65536.0 - y) / w.State().UnitsPerMilliamp / 1000.0, 100e3, 1.0};
+        const LoadLineInput in{x / w.State().UnitsPerVolt,
+                               (65536.0 - y) / w.State().UnitsPerMilliamp / 1000.0, 100e3, 1.0};
         const Family family = ReadTdfFamily(ReadWholeFile(Example("12AX7.tdf").toStdString()));
         const LoadLineNumbers want = AnalyseLoadLine(FamilyCurrents(family), in);
         QVERIFY(want.ok && w.LabelLoadNote->isHidden());
@@ -149,7 +162,8 @@ private slots:
         QTest::keyClick(w.TxVin, Qt::Key_Up);
         QVERIFY(w.TxVin->text() == "1.1" && Shown(w.LabelHd2) > hd2);
         w.TxVin->setText("20");
-        QVERIFY(w.LabelLoadNote->isVisible() && w.LabelLoadNote->text() == kOutsideFamily && w.LabelGain->text().isEmpty());
+        QVERIFY(w.LabelLoadNote->isVisible() && w.LabelLoadNote->text() == kOutsideFamily &&
+                w.LabelGain->text().isEmpty());
         w.TxVin->setText("0");
         QCOMPARE(w.TxVin->text(), QString("0.01"));
         w.TxVin->setText("1");

@@ -9,7 +9,9 @@ using namespace anodix;
 
 namespace {
 
-QByteArray Contents(const QString& path) { return QByteArray::fromStdString(ReadWholeFile(path.toStdString())); }
+QByteArray Contents(const QString& path) {
+    return QByteArray::fromStdString(ReadWholeFile(path.toStdString()));
+}
 
 // Paths and polylines of an SVG counted by the stroke colour of their group; "error"
 // counts once when the file is not well formed.
@@ -58,13 +60,16 @@ private slots:
         ClickPlot(w, 1, 1, PlotX(w, 250), PlotY(w, 60));
         ClickPlot(w, 1, 0, PlotX(w, 100), PlotY(w, 100));
 
-        const QString png = dir.filePath("plot.png"), svg = dir.filePath("plot.SVG"), pdf = dir.filePath("plot.pdf"),
-                      dense = dir.filePath("plot@2x.png"), bare = dir.filePath("drawing");
-        for (const QString& name : {QString(), png, svg, pdf, dense, bare}) {  // the first one cancelled
+        const QString png = dir.filePath("plot.png"), svg = dir.filePath("plot.SVG"),
+                      pdf = dir.filePath("plot.pdf"), dense = dir.filePath("plot@2x.png"),
+                      bare = dir.filePath("drawing");
+        for (const QString& name :
+             {QString(), png, svg, pdf, dense, bare}) {  // the first one cancelled
             t.dialogs.answers = {name.toStdString()};
             w.Mnu_ExportPicture->trigger();
         }
-        QVERIFY2(t.messages.texts.empty(), t.messages.texts.empty() ? "" : t.messages.texts[0].c_str());
+        QVERIFY2(t.messages.texts.empty(),
+                 t.messages.texts.empty() ? "" : t.messages.texts[0].c_str());
         const QImage& shown = w.ScopeBox->image();
         QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), shown);
         QCOMPARE(QImage(bare + ".png").convertToFormat(QImage::Format_RGB32), shown);
@@ -73,39 +78,50 @@ private slots:
         const QPointF mark = w.ScopeBox->surface().ToDevice(PlotX(w, 100), PlotY(w, 100));
         QVERIFY(twice.size() == shown.size() * 2 && shown.pixel(mark.toPoint()) == qRgb(0, 192, 0));
         QCOMPARE(twice.pixel((mark * 2).toPoint()), qRgb(0, 192, 0));
-        auto red = [](const QImage& image) {  // pixels in the limit's red; RGB32 rows have no padding
-            const auto* p = reinterpret_cast<const QRgb*>(image.constBits());
-            return std::count(p, p + image.width() * image.height(), qRgb(255, 0, 0));
-        };
+        auto red =
+            [](const QImage& image) {  // pixels in the limit's red; RGB32 rows have no padding
+                const auto* p = reinterpret_cast<const QRgb*>(image.constBits());
+                return std::count(p, p + image.width() * image.height(), qRgb(255, 0, 0));
+            };
         QVERIFY(shown.format() == QImage::Format_RGB32);
         QVERIFY2(red(twice) > 3 * red(shown), qPrintable(QString::number(red(twice))));
         // The limit, the nine curves of each family in its slot colour, the load line in
         // black and its drop line, and the labels.
         auto paths = PathsByStroke(svg);
-        QVERIFY(paths["#ff0000"] == 1 && paths["#0000ff"] == 9 && paths["#c04000"] == 9 && paths["error"] == 0);
+        QVERIFY(paths["#ff0000"] == 1 && paths["#0000ff"] == 9 && paths["#c04000"] == 9 &&
+                paths["error"] == 0);
         QVERIFY(paths["#000000"] == 1 && paths["#0080ff"] >= 1);
         QVERIFY(Contents(svg).contains(">-10<") || Contents(svg).contains(">-10 <"));
         // It names what it shows: the legend, the axis titles, the scales and the point.
-        for (const char* text : {">EL34<", ">6L6GC<", ">Anode voltage (V)<", ">Anode current (mA)<",
-                                 ">50 V/div   20 mA/div   Pd 25 W<", ">Ua0 250.0 V   Ia0 60.0 mA   Rload 10 k<"})
+        for (const char* text :
+             {">EL34<", ">6L6GC<", ">Anode voltage (V)<", ">Anode current (mA)<",
+              ">50 V/div   20 mA/div   Pd 25 W<", ">Ua0 250.0 V   Ia0 60.0 mA   Rload 10 k<"})
             QVERIFY2(Contents(svg).contains(text), text);
         // The dialog offers the three types, PNG first.
         const FileDialogRequest& asked = t.dialogs.asked.at(0);
-        QVERIFY(asked.filters.size() == 5 && asked.filters[std::size_t(asked.filterIndex) - 1].second == "*.png");
+        QVERIFY(asked.filters.size() == 5 &&
+                asked.filters[std::size_t(asked.filterIndex) - 1].second == "*.png");
         QVERIFY(asked.filters[2].second == "*.svg" && asked.filters[3].second == "*.pdf");
         QVERIFY(Contents(pdf).startsWith("%PDF") && Contents(pdf).size() > 1000);
 
         // A folder that does not exist, for each kind of picture; a name without a type
         // whose .png twin exists is not replaced unasked.
-        for (const char* name : {"none/plot.png", "none/plot@2x.png", "none/plot.svg", "none/plot.pdf"}) {
+        for (const char* name :
+             {"none/plot.png", "none/plot@2x.png", "none/plot.svg", "none/plot.pdf"}) {
             const QString path = dir.filePath(name);
             QVERIFY(!w.ExportPicture(path));
-            QVERIFY2(QString::fromStdString(t.messages.texts.back()).startsWith("Can't write " + path + ": "), qPrintable(path));
+            QVERIFY2(QString::fromStdString(t.messages.texts.back())
+                         .startsWith("Can't write " + path + ": "),
+                     qPrintable(path));
         }
         WriteWholeFile(dir.filePath("kept.png").toStdString(), "mine");
-        QVERIFY(!w.ExportPicture(dir.filePath("kept")) && Contents(dir.filePath("kept.png")) == "mine");
+        QVERIFY(!w.ExportPicture(dir.filePath("kept")) &&
+                Contents(dir.filePath("kept.png")) == "mine");
         QCOMPARE(t.messages.texts.size(), std::size_t(5));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).size(), 6);
+        QCOMPARE(QDir(dir.path())
+                     .entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)
+                     .size(),
+                 6);
 
         // Each print goes to a PDF file; `accept` answers the printer dialog.
         bool landscape = false;
@@ -119,11 +135,13 @@ private slots:
             w.Mnu_Print->trigger();
         };
         printTo(dir.filePath("printed.pdf"), true);
-        QVERIFY(landscape && Contents(dir.filePath("printed.pdf")).startsWith("%PDF") && t.messages.texts.size() == 5);
+        QVERIFY(landscape && Contents(dir.filePath("printed.pdf")).startsWith("%PDF") &&
+                t.messages.texts.size() == 5);
         // A printer that cannot start is reported by name; a cancelled dialog prints nothing.
         const QString nowhere = dir.filePath("none/printed.pdf");
         printTo(nowhere, true);
-        QVERIFY(t.messages.texts.size() == 6 && t.messages.texts.back().find(nowhere.toStdString()) != std::string::npos);
+        QVERIFY(t.messages.texts.size() == 6 &&
+                t.messages.texts.back().find(nowhere.toStdString()) != std::string::npos);
         printTo(dir.filePath("cancelled.pdf"), false);
         QVERIFY(!QFile::exists(dir.filePath("cancelled.pdf")) && t.messages.texts.size() == 6);
     }

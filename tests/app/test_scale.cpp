@@ -1,6 +1,7 @@
 // The window at the display scale of QT_SCALE_FACTOR (run at 150 % and 200 %): no control
-// covers another or leaves its frame (the client area's and the Stage column's), no check box cuts its caption, and the plot's image has the
-// screen's pixel density with the plot's coordinates unchanged.
+// covers another or leaves its frame (the client area's and the Stage column's), no check box cuts
+// its caption, and the plot's image has the screen's pixel density with the plot's coordinates
+// unchanged.
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -14,13 +15,16 @@ QStringList LayoutFaults(QWidget* parent) {
     for (qsizetype i = 0; i < shown.size(); ++i) {
         QWidget* a = shown[i];
         for (qsizetype j = i + 1; j < shown.size(); ++j)
-            if (a->geometry().intersects(shown[j]->geometry())) faults << a->objectName() + " covers " + shown[j]->objectName();
-        if (!parent->rect().contains(a->geometry())) faults << a->objectName() + " leaves its frame";
+            if (a->geometry().intersects(shown[j]->geometry()))
+                faults << a->objectName() + " covers " + shown[j]->objectName();
+        if (!parent->rect().contains(a->geometry()))
+            faults << a->objectName() + " leaves its frame";
         // A check box's caption fits beside its box.
         if (auto* c = qobject_cast<QCheckBox*>(a)) {
             QStyleOptionButton option;
             option.initFrom(c);
-            if (c->fontMetrics().horizontalAdvance(c->text()) > c->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, c).width())
+            if (c->fontMetrics().horizontalAdvance(c->text()) >
+                c->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, c).width())
                 faults << c->objectName() + " cuts \"" + c->text() + "\"";
         }
         faults << LayoutFaults(a);
@@ -42,7 +46,8 @@ private slots:
         QCOMPARE(t.w.devicePixelRatioF(), scale);
         for (auto mode : {&Base::Mnu_Capture_Click, &Base::Mnu_Cook_Click}) {
             (t.w.*mode)();
-            const QStringList faults = LayoutFaults(t.w.centralWidget()) + LayoutFaults(t.w.DockStage->widget());
+            const QStringList faults =
+                LayoutFaults(t.w.centralWidget()) + LayoutFaults(t.w.DockStage->widget());
             QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
         }
         // A line drawn across the middle of the plot lies under the pointer that reads the middle.
@@ -54,12 +59,16 @@ private slots:
         scope.surface().Line(32768, 0, 32768, 65536);
         scope.surface().Flush();
         int column = 0;
-        while (column < image.width() - 1 && image.pixel(column, image.height() / 2) != qRgb(1, 2, 3)) ++column;
+        while (column < image.width() - 1 &&
+               image.pixel(column, image.height() / 2) != qRgb(1, 2, 3))
+            ++column;
         QSignalSpy moved(&scope, &Scope::MouseMove);
         const QPointF at(column / scale, scope.height() / 2.0);
-        QMouseEvent move(QEvent::MouseMove, at, scope.mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, at, scope.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(&scope, &move);
-        QVERIFY(moved.size() == 1 && std::abs(moved[0][2].toFloat() - 32768.0f) <= 65536.0f / static_cast<float>(image.width() - 1));
+        QVERIFY(moved.size() == 1 && std::abs(moved[0][2].toFloat() - 32768.0f) <=
+                                         65536.0f / static_cast<float>(image.width() - 1));
     }
 };
 

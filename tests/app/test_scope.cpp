@@ -27,8 +27,10 @@ private slots:
         QSignalSpy move(&scope, &Scope::MouseMove);
 
         QTest::mousePress(&scope, Qt::LeftButton, Qt::ShiftModifier, QPoint(200, 100));
-        QTest::mousePress(&scope, Qt::RightButton, Qt::ControlModifier | Qt::AltModifier, QPoint(100, 50));
-        QTest::mousePress(&scope, Qt::MiddleButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(0, 100));
+        QTest::mousePress(&scope, Qt::RightButton, Qt::ControlModifier | Qt::AltModifier,
+                          QPoint(100, 50));
+        QTest::mousePress(&scope, Qt::MiddleButton, Qt::ShiftModifier | Qt::ControlModifier,
+                          QPoint(0, 100));
         QTest::mousePress(&scope, Qt::BackButton, Qt::NoModifier, QPoint(10, 10));
         QCOMPARE(down.count(), 3);
         QCOMPARE(down[0], (QVariantList{1, 1, 65536.0f, 65536.0f}));
@@ -51,7 +53,8 @@ private slots:
         QCOMPARE(scope.grab().toImage().convertToFormat(QImage::Format_RGB32), scope.image());
         scope.resize(60, 30);
         QCOMPARE(scope.image().size(), QSize(60, 30) * ratio);
-        QVERIFY(scope.image().pixel(30, 15) == 0xFFFFFFFFu && s.ForeColor() == RGB(255, 0, 0));  // cleared, pen kept
+        QVERIFY(scope.image().pixel(30, 15) == 0xFFFFFFFFu &&
+                s.ForeColor() == RGB(255, 0, 0));  // cleared, pen kept
         scope.resize(0, 0);
         s.Line(0, 0, 65536, 65536);
         QVERIFY(scope.image().size() == QSize(1, 1) && scope.image().pixel(0, 0) == 0xFFFF0000u);

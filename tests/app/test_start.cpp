@@ -10,19 +10,25 @@ class TestStart : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
     // A configuration at vdiv volts per division with family in the third slot.
-    std::string Configuration(const QString& name, const std::string& vdiv, const std::string& family = "") {
-        ConfigurationValues v{kCookMode, 0, 0, 0, 0, "1", vdiv, "2", "10", -1, -1, "50", "0", {"", "", family}, 0, 0, "", "", "", "", "", "", "", "", "", "1", "0", {}};
+    std::string Configuration(const QString& name, const std::string& vdiv,
+                              const std::string& family = "") {
+        ConfigurationValues v{
+            kCookMode, 0, 0,  0,  0,  "1", vdiv, "2", "10", -1, -1, "50", "0", {"", "", family},
+            0,         0, "", "", "", "",  "",   "",  "",   "", "", "1",  "0", {}};
         const std::string path = dir_.filePath(name).toStdString();
         return SaveConfiguration(path, v) ? path : "";
     }
-    std::string Family(const QString& name) { return WriteWholeFile(dir_.filePath(name).toStdString(), kFamily); }
+    std::string Family(const QString& name) {
+        return WriteWholeFile(dir_.filePath(name).toStdString(), kFamily);
+    }
     static QString Slot(const Base& w, int k) {  // "caption|ticked|path"
         return w.CkImport[k]->text() + (w.CkImport[k]->isChecked() ? "|1|" : "|0|") + w.SlotPath(k);
     }
 
 private slots:
     void initTestCase() {
-        QCoreApplication::setApplicationName(QString("test_start-%1").arg(QCoreApplication::applicationPid()));
+        QCoreApplication::setApplicationName(
+            QString("test_start-%1").arg(QCoreApplication::applicationPid()));
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(RecordMostRecent(Configuration("last.vyr", "100")));
     }
@@ -31,11 +37,15 @@ private slots:
     // Five families at most, the first configuration; "--" ends the options; the questions win.
     void commandLine() {
         using Names = std::vector<std::string>;
-        const WindowCommandLine l = ReadWindowCommandLine({"1", "a.VYR", "2", "3", "b.vyr", "4", "5", "6", "--", "-7"});
+        const WindowCommandLine l =
+            ReadWindowCommandLine({"1", "a.VYR", "2", "3", "b.vyr", "4", "5", "6", "--", "-7"});
         QVERIFY(l.action == WindowCommandLine::Action::Open && l.configuration == "a.VYR");
-        QVERIFY(l.families == (Names{"1", "2", "3", "4", "5"}) && l.leftOut == (Names{"b.vyr", "6", "-7"}));
-        QVERIFY(ReadWindowCommandLine({"--bad", "--version", "-h"}).action == WindowCommandLine::Action::Help);
-        QCOMPARE(ReadWindowCommandLine({"a", "-", "--version"}).action, WindowCommandLine::Action::Version);
+        QVERIFY(l.families == (Names{"1", "2", "3", "4", "5"}) &&
+                l.leftOut == (Names{"b.vyr", "6", "-7"}));
+        QVERIFY(ReadWindowCommandLine({"--bad", "--version", "-h"}).action ==
+                WindowCommandLine::Action::Help);
+        QCOMPARE(ReadWindowCommandLine({"a", "-", "--version"}).action,
+                 WindowCommandLine::Action::Version);
     }
 
     // Two families (one named relative to the current folder) go into the first slots over
@@ -49,21 +59,28 @@ private slots:
         t.w.Form_Load();
         QCOMPARE(t.w.CbVdiv->currentText(), "50");
         QCOMPARE(QStringList({Slot(t.w, 0), Slot(t.w, 1), Slot(t.w, 2), Slot(t.w, 3)}),
-                 QStringList({"EL34|1|" + QString::fromStdString(a), "6L6|1|" + QString::fromStdString(b),
+                 QStringList({"EL34|1|" + QString::fromStdString(a),
+                              "6L6|1|" + QString::fromStdString(b),
                               "third|1|" + dir_.filePath("third.tdf"), "Import >>|0|"}));
-        QVERIFY(t.messages.texts.empty() && ReadMostRecent() == dir_.filePath("last.vyr").toStdString());
+        QVERIFY(t.messages.texts.empty() &&
+                ReadMostRecent() == dir_.filePath("last.vyr").toStdString());
     }
 
     // A missing file or a folder is reported as a recall reports it and takes nothing: the
     // next family moves up, the configuration saved last stands.
     void unreadableFiles() {
-        const std::string a = Family("a.tdf"), gone = dir_.filePath("gone.tdf").toStdString(), folder = dir_.path().toStdString();
+        const std::string a = Family("a.tdf"), gone = dir_.filePath("gone.tdf").toStdString(),
+                          folder = dir_.path().toStdString();
         const std::string goneSet = dir_.filePath("gone.vyr").toStdString();
         Window t(Window::Unloaded);
         t.w.OpenAtStart({gone, folder, a}, goneSet);
         t.w.Form_Load();
-        QCOMPARE(t.messages.texts, (std::vector<std::string>{"Can't open " + goneSet, "Can't open " + gone, "Can't open " + folder}));
-        QVERIFY(t.w.CbVdiv->currentText() == "100" && Slot(t.w, 0) == "a|1|" + QString::fromStdString(a) && !t.w.CkImport[1]->isChecked());
+        QCOMPARE(t.messages.texts,
+                 (std::vector<std::string>{"Can't open " + goneSet, "Can't open " + gone,
+                                           "Can't open " + folder}));
+        QVERIFY(t.w.CbVdiv->currentText() == "100" &&
+                Slot(t.w, 0) == "a|1|" + QString::fromStdString(a) &&
+                !t.w.CkImport[1]->isChecked());
     }
 
     // The questions need no display; an unknown option is refused. The program's folder is
@@ -73,11 +90,15 @@ private slots:
             const ProgramRun r = RunProgram(BuiltProgram("anodix"), args);
             return QString::number(r.status) + "|" + r.out + "|" + r.err;
         };
-        QVERIFY(QRegularExpression("^0\\|anodix \\d+\\.\\d+\\.\\d+\\n\\|$").match(run({"-platform", "none", "--version", "x.tdf"})).hasMatch());
+        QVERIFY(QRegularExpression("^0\\|anodix \\d+\\.\\d+\\.\\d+\\n\\|$")
+                    .match(run({"-platform", "none", "--version", "x.tdf"}))
+                    .hasMatch());
         const QString refused = run({"--fit"});
-        QVERIFY2(refused.startsWith("2||") && refused.contains("anodix: unknown option --fit\n"), qPrintable(refused));
+        QVERIFY2(refused.startsWith("2||") && refused.contains("anodix: unknown option --fit\n"),
+                 qPrintable(refused));
         const QString folder = QString::fromStdString(ProgramDirectory());
-        QVERIFY(QFileInfo(folder).isWritable() && !folder.startsWith(QCoreApplication::applicationDirPath() + "/.."));
+        QVERIFY(QFileInfo(folder).isWritable() &&
+                !folder.startsWith(QCoreApplication::applicationDirPath() + "/.."));
     }
 };
 

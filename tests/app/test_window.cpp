@@ -18,15 +18,19 @@ private slots:
     void startupKeysListsAndLayout() {
         Window t;
         Base& w = t.w;
-        QVERIFY(w.State().CurrentMode == "Cook" && w.FrmCook->isVisible() && !w.FrmCapture->isVisible());
-        QVERIFY(!w.BtExport->isEnabled() && w.DevicesBox->isHidden() && w.Gm->isHidden() && w.Mu->isHidden());
+        QVERIFY(w.State().CurrentMode == "Cook" && w.FrmCook->isVisible() &&
+                !w.FrmCapture->isVisible());
+        QVERIFY(!w.BtExport->isEnabled() && w.DevicesBox->isHidden() && w.Gm->isHidden() &&
+                w.Mu->isHidden());
         RecordingSurface& tape = t.Record();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::keyClick(&w, Qt::Key_F1);
-        QVERIFY(w.State().CurrentMode == "Capture" && w.FrmCapture->isVisible() && !w.FrmCook->isVisible());
+        QVERIFY(w.State().CurrentMode == "Capture" && w.FrmCapture->isVisible() &&
+                !w.FrmCook->isVisible());
         QTest::keyClick(&w, Qt::Key_F2);
-        QVERIFY(w.State().CurrentMode == "Cook" && !w.FrmCapture->isVisible() && w.FrmCook->isVisible());
+        QVERIFY(w.State().CurrentMode == "Cook" && !w.FrmCapture->isVisible() &&
+                w.FrmCook->isVisible());
         QCOMPARE(CountOf(tape, Kind::Clear), 2);  // each switch redraws
         w.CbVdiv->setFocus();
         w.CbVdiv->lineEdit()->selectAll();
@@ -39,7 +43,8 @@ private slots:
         QTest::keyClicks(QApplication::focusWidget(), "-50");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QVERIFY(w.CbVdiv->currentText() == "10" && w.State().VoltsPerDiv == 10.0f);
-        QCOMPARE(w.statusBar()->currentMessage(), "V/div: -50 is not a usable scale (0.001 to 100000 a division)");
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 "V/div: -50 is not a usable scale (0.001 to 100000 a division)");
         tape.calls.clear();
         w.CbMaDiv->setFocus();  // leaving a list validates it, once
         QCOMPARE(CountOf(tape, Kind::Clear), 1);
@@ -52,9 +57,11 @@ private slots:
         tape.calls.clear();
         w.resize(1000, 700);
         QTRY_COMPARE(w.ScopeBox->width(), w.centralWidget()->width() - 160);
-        QVERIFY(w.ScopeBox->height() == w.centralWidget()->height() - 20 && w.ScopeBox->pos() == QPoint(152, 8));
+        QVERIFY(w.ScopeBox->height() == w.centralWidget()->height() - 20 &&
+                w.ScopeBox->pos() == QPoint(152, 8));
         const auto scales = tape.Calls(Kind::Scale);
-        QVERIFY(CountOf(tape, Kind::Clear) >= 2 && !scales.empty() && scales.back().x1 + scales.back().y1 == 131072.0f);
+        QVERIFY(CountOf(tape, Kind::Clear) >= 2 && !scales.empty() &&
+                scales.back().x1 + scales.back().y1 == 131072.0f);
         w.setMinimumSize(0, 0);
         w.resize(100, 60);
         QTRY_VERIFY(w.centralWidget()->width() < 160);
@@ -77,17 +84,27 @@ private slots:
             QVERIFY2(w.CbVdiv->currentText() == "20" && w.CbMaDiv->currentText() == "1", v);
         }
         QVERIFY(w.State().VoltsPerDiv == 20.0f && w.State().MilliampsPerDiv == 1.0f);
-        QCOMPARE(w.statusBar()->currentMessage(), "mA/div: 1e38 is not a usable scale (0.001 to 100000 a division)");
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 "mA/div: 1e38 is not a usable scale (0.001 to 100000 a division)");
         w.CbVdiv->setEditText("abc");
         w.RedrawPlot();
-        QCOMPARE(w.statusBar()->currentMessage(), "V/div: \"abc\" is not a usable scale (0.001 to 100000 a division)");
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 "V/div: \"abc\" is not a usable scale (0.001 to 100000 a division)");
         // A redraw asked for during the redraw's yield is dropped.
         bool ran = false;
-        QMetaObject::invokeMethod(&w, [&] { w.CbVdiv->setEditText("50"); w.RedrawPlot(); ran = true; },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &w,
+            [&] {
+                w.CbVdiv->setEditText("50");
+                w.RedrawPlot();
+                ran = true;
+            },
+            Qt::QueuedConnection);
         w.RedrawPlot();
-        QVERIFY(ran && !w.State().RedrawBusy && CountOf(tape, Kind::Clear) == 7 && w.State().VoltsPerDiv == 20.0f);
-        QCOMPARE(tape.Calls(Kind::Line).back().colour, kGridColour);  // the grid comes last, its captions over it
+        QVERIFY(ran && !w.State().RedrawBusy && CountOf(tape, Kind::Clear) == 7 &&
+                w.State().VoltsPerDiv == 20.0f);
+        QCOMPARE(tape.Calls(Kind::Line).back().colour,
+                 kGridColour);  // the grid comes last, its captions over it
     }
 
     // A cleared field typed into with real keys: the text stands as typed, the last usable
@@ -134,10 +151,12 @@ private slots:
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(w.CbVdiv->currentText() == "100" && w.CbMaDiv->currentText() == "50" && w.State().MilliampsPerDiv == 50.0f);
+        QVERIFY(w.CbVdiv->currentText() == "100" && w.CbMaDiv->currentText() == "50" &&
+                w.State().MilliampsPerDiv == 50.0f);
         auto wheel = [&](int notches, Qt::KeyboardModifiers mods) {
             const QPointF at(50, 50);
-            QWheelEvent e(at, w.ScopeBox->mapToGlobal(at), {}, {0, 120 * notches}, Qt::NoButton, mods, Qt::NoScrollPhase, false);
+            QWheelEvent e(at, w.ScopeBox->mapToGlobal(at), {}, {0, 120 * notches}, Qt::NoButton,
+                          mods, Qt::NoScrollPhase, false);
             QApplication::sendEvent(w.ScopeBox, &e);
         };
         wheel(2, Qt::NoModifier);
@@ -145,11 +164,17 @@ private slots:
         QVERIFY(w.State().VoltsPerDiv == 20.0f && w.State().MilliampsPerDiv == 100.0f);
 
         QUrl opened;
-        w.openDocument = [&](const QUrl& url) { opened = url; return true; };
+        w.openDocument = [&](const QUrl& url) {
+            opened = url;
+            return true;
+        };
         w.Mnu_Manual->trigger();
-        QVERIFY2(opened.toLocalFile() == SourceFile("README.md") || opened.toLocalFile().endsWith("/README.md"), qPrintable(opened.toString()));
+        QVERIFY2(opened.toLocalFile() == SourceFile("README.md") ||
+                     opened.toLocalFile().endsWith("/README.md"),
+                 qPrintable(opened.toString()));
         w.Mnu_About->trigger();
-        QVERIFY(t.messages.texts.back().starts_with("Anodix 0.1.0") && t.messages.texts.back().ends_with(ProgramDirectory()));
+        QVERIFY(t.messages.texts.back().starts_with("Anodix 0.1.0") &&
+                t.messages.texts.back().ends_with(ProgramDirectory()));
     }
 
     // Waits nest: WakeWait ends the innermost only, closing ends them all, and once the
@@ -159,34 +184,53 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         qint64 inner = -1;
-        QTimer::singleShot(10, &t.w, [&] { t.w.Pause(5000); inner = clock.elapsed(); });
+        QTimer::singleShot(10, &t.w, [&] {
+            t.w.Pause(5000);
+            inner = clock.elapsed();
+        });
         QTimer::singleShot(60, &t.w, [&] { t.w.WakeWait(); });
         QTimer::singleShot(150, &t.w, [&] { t.w.close(); });
         t.w.Pause(5000);
         const qint64 outer = clock.elapsed();
-        QVERIFY2(inner >= 50 && inner < outer && outer >= 140 && outer < 4000, qPrintable(QString("%1 %2").arg(inner).arg(outer)));
+        QVERIFY2(inner >= 50 && inner < outer && outer >= 140 && outer < 4000,
+                 qPrintable(QString("%1 %2").arg(inner).arg(outer)));
         t.w.Pause(5000);
         QVERIFY(t.w.Closing() && clock.elapsed() - outer < 2500);
     }
 
     // Arrow keys: the automatic step and its bounds, the grid fields' steps and clamp, the load's
-    // 5 % in 32-bit floats (10.5 + 0.525f) with Shift ignored, texts that are no number, other keys.
+    // 5 % in 32-bit floats (10.5 + 0.525f) with Shift ignored, texts that are no number, other
+    // keys.
     void steps() {
         Window t;
         const Qt::Key up = Qt::Key_Up, down = Qt::Key_Down;
-        const struct { const char* field; const char* start; Qt::Key key; Qt::KeyboardModifiers mods; const char* result; } rows[] = {
-            {"TxPwr", "2", up, {}, "2.1"}, {"TxPwr", "10", down, {}, "9"}, {"TxPwr", "0.1", down, {}, "0.09"},
-            {"TxPwr", "0", up, {}, "0.001"}, {"TxVg2", "20", up, {}, "30"}, {"TxVg1", "3", down, {}, "0"},
-            {"RLoad", "10", up, {}, "10.5"}, {"RLoad", "10.5", up, Qt::ShiftModifier, "11.0249999761581"},
-            {"TxPwr", "12x", up, {}, "12x"}, {"RLoad", "7k", down, {}, "7k"}, {"TxPwr", "", up, {}, ""},
-            {"TxPwr", "2", Qt::Key_PageUp, {}, "2"}};
+        const struct {
+            const char* field;
+            const char* start;
+            Qt::Key key;
+            Qt::KeyboardModifiers mods;
+            const char* result;
+        } rows[] = {{"TxPwr", "2", up, {}, "2.1"},
+                    {"TxPwr", "10", down, {}, "9"},
+                    {"TxPwr", "0.1", down, {}, "0.09"},
+                    {"TxPwr", "0", up, {}, "0.001"},
+                    {"TxVg2", "20", up, {}, "30"},
+                    {"TxVg1", "3", down, {}, "0"},
+                    {"RLoad", "10", up, {}, "10.5"},
+                    {"RLoad", "10.5", up, Qt::ShiftModifier, "11.0249999761581"},
+                    {"TxPwr", "12x", up, {}, "12x"},
+                    {"RLoad", "7k", down, {}, "7k"},
+                    {"TxPwr", "", up, {}, ""},
+                    {"TxPwr", "2", Qt::Key_PageUp, {}, "2"}};
         for (const auto& r : rows) {
             auto* edit = t.w.findChild<QLineEdit*>(r.field);
             edit->setText(r.start);
             edit->setCursorPosition(edit->text().size());
             QTest::keyClick(edit, r.key, r.mods);
             const QString where = QString("%1 at %2: %3").arg(r.field, r.start, edit->text());
-            QVERIFY2(edit->text() == r.result && (edit->text() == r.start || edit->cursorPosition() == 0), qPrintable(where));
+            QVERIFY2(edit->text() == r.result &&
+                         (edit->text() == r.start || edit->cursorPosition() == 0),
+                     qPrintable(where));
         }
     }
 };

@@ -61,7 +61,8 @@ struct WindowOn {
     }
     void Pick(int pos, const QString& name, int triesLeft) {
         if (!w.DevicesBox->isVisible() && triesLeft > 0) {
-            QTimer::singleShot(5, &w, [this, pos, name, triesLeft] { Pick(pos, name, triesLeft - 1); });
+            QTimer::singleShot(5, &w,
+                               [this, pos, name, triesLeft] { Pick(pos, name, triesLeft - 1); });
             return;
         }
         const int at = name.isEmpty() ? pos : w.DevicesBox->findText(name);
@@ -78,7 +79,8 @@ struct WindowOn {
 };
 using Window = WindowOn<MemoryWaveApi>;
 
-inline constexpr char kFamily[] = "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n100.0 0.004 -2.0\r\n200.0 0.015 -2.0\r\n";
+inline constexpr char kFamily[] =
+    "100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n100.0 0.004 -2.0\r\n200.0 0.015 -2.0\r\n";
 
 using namespace test;  // ReadWholeFile, WriteWholeFile
 
@@ -87,7 +89,8 @@ inline int CountOf(const RecordingSurface& s, RecordingSurface::Kind kind) {
 }
 inline int LinesIn(const RecordingSurface& s, Rgb colour) {
     const auto lines = s.Calls(RecordingSurface::Kind::Line);
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](auto& c) { return c.colour == colour; }));
+    return static_cast<int>(
+        std::count_if(lines.begin(), lines.end(), [&](auto& c) { return c.colour == colour; }));
 }
 
 // A click on the plot as the window gets it: the plot takes the focus, then the handler runs.

@@ -44,7 +44,8 @@ public:
     bool Start() {
         if (!dir_.isValid()) return Fail("no temporary folder");
         const QString run = dir_.path();
-        QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            run, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QDir().mkpath(run + "/config");
         QDir().mkpath(run + "/state");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -57,20 +58,23 @@ public:
         daemon_.setProcessChannelMode(QProcess::MergedChannels);
         daemon_.setStandardOutputFile(run + "/stdout.log");
         DieWithParent(daemon_);
-        daemon_.start("pulseaudio",
-                      {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disallow-exit=yes",
-                       "--log-target=file:" + run + "/pulse.log",
-                       "--load=module-null-sink sink_name=anodix_test rate=11025 channels=2 "
-                       "format=s16le norewinds=1 sink_properties=device.description=AnodixTest",
-                       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + run + "/native"});
-        if (!daemon_.waitForStarted(5000)) return Fail("pulseaudio does not start: " + daemon_.errorString());
+        daemon_.start(
+            "pulseaudio",
+            {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+             "--disallow-exit=yes", "--log-target=file:" + run + "/pulse.log",
+             "--load=module-null-sink sink_name=anodix_test rate=11025 channels=2 "
+             "format=s16le norewinds=1 sink_properties=device.description=AnodixTest",
+             "--load=module-native-protocol-unix auth-anonymous=1 socket=" + run + "/native"});
+        if (!daemon_.waitForStarted(5000))
+            return Fail("pulseaudio does not start: " + daemon_.errorString());
         pid_ = daemon_.processId();
         qputenv("PULSE_SERVER", ("unix:" + run + "/native").toUtf8());
         for (int i = 0; i < 200; ++i) {  // up to 10 s
             if (daemon_.state() != QProcess::Running) return Fail("pulseaudio ended: " + Log());
             QProcess info;
             info.start("pactl", {"info"});
-            if (info.waitForFinished(2000) && info.exitStatus() == QProcess::NormalExit && info.exitCode() == 0)
+            if (info.waitForFinished(2000) && info.exitStatus() == QProcess::NormalExit &&
+                info.exitCode() == 0)
                 return true;
             QThread::msleep(50);
         }
@@ -87,8 +91,8 @@ public:
         QFile::remove(dir_.path() + "/monitor.raw");
         parec_.setStandardOutputFile(dir_.path() + "/monitor.raw");
         DieWithParent(parec_);
-        parec_.start("parec", {"--device=anodix_test.monitor", "--rate=11025", "--channels=2", "--format=s16le",
-                               "--raw", "--latency-msec=20"});
+        parec_.start("parec", {"--device=anodix_test.monitor", "--rate=11025", "--channels=2",
+                               "--format=s16le", "--raw", "--latency-msec=20"});
         return parec_.waitForStarted(5000);
     }
 

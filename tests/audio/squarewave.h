@@ -36,7 +36,8 @@ inline std::vector<Plateau> Plateaus(const std::vector<std::int16_t>& samples) {
         if (out.empty() || out.back().left != std::abs(l) || out.back().right != std::abs(r))
             out.push_back(Plateau{std::abs(l), std::abs(r), f / 2, 0, {}});
         Plateau& p = out.back();
-        if (p.runs.empty() || p.runs.back().left != l || p.runs.back().right != r) p.runs.push_back(Run{l, r, f / 2, 0});
+        if (p.runs.empty() || p.runs.back().left != l || p.runs.back().right != r)
+            p.runs.push_back(Run{l, r, f / 2, 0});
         ++p.runs.back().frames;
         ++p.frames;
     }

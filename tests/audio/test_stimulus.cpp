@@ -10,14 +10,25 @@ class TestStimulus : public QObject {
 
 private slots:
     void amplitudes() {
-        const struct { const char* what; double vg; std::int16_t fullScale; bool offset; int expected; } cases[] = {
-            {"50 V grid 1", 50, 100, true, 16430}, {"100 V grid 1", 100, 100, true, 32680},
-            {"0 V grid 1 has no offset", 0, 100, true, 0}, {"tiny grid 1 still offset", 0.001, 100, true, 180},
-            {"grid 2 at 10 V", 10, 300, false, 1083}, {"rounded towards minus infinity", -0.5, 100, false, -163},
-            // The division comes first: 32500 / 15 * 15 is just below 32500 in double.
-            {"division first", 15, 15, false, 32499}, {"overflow clamps", 1000, 100, true, 32767},
-            {"full scale 0", 5, 0, false, 32767}, {"NaN gives 0", std::nan(""), 100, false, 0}};
-        for (const auto& c : cases) QVERIFY2(StimulusAmplitude(c.vg, c.fullScale, c.offset) == c.expected, c.what);
+        const struct {
+            const char* what;
+            double vg;
+            std::int16_t fullScale;
+            bool offset;
+            int expected;
+        } cases[] = {{"50 V grid 1", 50, 100, true, 16430},
+                     {"100 V grid 1", 100, 100, true, 32680},
+                     {"0 V grid 1 has no offset", 0, 100, true, 0},
+                     {"tiny grid 1 still offset", 0.001, 100, true, 180},
+                     {"grid 2 at 10 V", 10, 300, false, 1083},
+                     {"rounded towards minus infinity", -0.5, 100, false, -163},
+                     // The division comes first: 32500 / 15 * 15 is just below 32500 in double.
+                     {"division first", 15, 15, false, 32499},
+                     {"overflow clamps", 1000, 100, true, 32767},
+                     {"full scale 0", 5, 0, false, 32767},
+                     {"NaN gives 0", std::nan(""), 100, false, 0}};
+        for (const auto& c : cases)
+            QVERIFY2(StimulusAmplitude(c.vg, c.fullScale, c.offset) == c.expected, c.what);
     }
 
     void period() {
@@ -33,14 +44,17 @@ private slots:
     }
 
     void scanStepAndVolume() {
-        const std::pair<double, std::int32_t> steps[] = {{55, 6}, {45, 4}, {5, 0}, {15, 2}, {-25, -2},
-                                                         {1e300, std::numeric_limits<std::int32_t>::max()}};
+        const std::pair<double, std::int32_t> steps[] = {
+            {55, 6}, {45, 4},   {5, 0},
+            {15, 2}, {-25, -2}, {1e300, std::numeric_limits<std::int32_t>::max()}};
         for (auto [value, step] : steps) QCOMPARE(ScanStep(value), step);
         // Halves to even; outside the signed 32-bit range the word is clamped, never wrapped.
         const std::pair<const char*, std::uint32_t> words[] = {
-            {"-1", 0xFFFFFFFFu}, {" 2.5 ", 2u}, {"3.5xyz", 4u}, {"abc", 0u}, {"1e12", 0x7FFFFFFFu}, {"-1e12", 0x80000000u}};
+            {"-1", 0xFFFFFFFFu}, {" 2.5 ", 2u},         {"3.5xyz", 4u},
+            {"abc", 0u},         {"1e12", 0x7FFFFFFFu}, {"-1e12", 0x80000000u}};
         for (auto [text, word] : words) QCOMPARE(VolumeWordFromText(text), word);
-        QCOMPARE(VolumeText(0xFFFFFFFFu) + VolumeText(65535) + VolumeText(0x80000000u), std::string("-1 65535-2147483648"));
+        QCOMPARE(VolumeText(0xFFFFFFFFu) + VolumeText(65535) + VolumeText(0x80000000u),
+                 std::string("-1 65535-2147483648"));
 
         const std::int16_t in[4] = {32767, -32768, 16430, -16430};
         std::int16_t out[4];

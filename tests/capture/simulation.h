@@ -18,7 +18,7 @@ struct Simulation {
     std::size_t pathFrames = 330;  // the sound path's delay besides the adapter's own
     double reported = 330;         // the delay the latencies report
     std::int32_t step1 = 2, step2 = 0;
-    int ticks = 20;                // steps of the timer (100 ms)
+    int ticks = 20;  // steps of the timer (100 ms)
     RunSettings run;
     // A busy machine: ticks late by up to 150 ms, and the adapter's output running dry now
     // and then (silence, after which the answer comes that much later).
@@ -53,23 +53,28 @@ inline Outcome Simulate(const Simulation& sim) {
     for (int tick = 0; tick < sim.ticks && !run.Stopped(); ++tick) {
         if (sim.hook) sim.hook(tick, path, card);
         const ScanLevel level = run.Next(sim.step1, sim.step2);
-        FillStimulus(period, StimulusAmplitude(level.vg1, 100, true), StimulusAmplitude(level.vg2, 300, false));
+        FillStimulus(period, StimulusAmplitude(level.vg1, 100, true),
+                     StimulusAmplitude(level.vg2, 300, false));
         run.Played(run.InputFrames(), sim.reported, true);
         const int blocks = sim.busy ? 20 + next(31) : 20;
         double spent = 0.0;
         for (int block = 0; block < blocks; ++block) {
             if (sim.busy && next(80) == 0) path.insert(path.end(), 2 * 55 * (2 + next(11)), 0);
-            for (std::size_t k = 0; k < stimulus.size(); ++k) stimulus[k] = period[(2 * frame + k) % 20];
+            for (std::size_t k = 0; k < stimulus.size(); ++k)
+                stimulus[k] = period[(2 * frame + k) % 20];
             frame += 55;
             card->Answer(stimulus.data(), 55, answer.data());
             path.insert(path.end(), answer.begin(), answer.end());
-            input.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(path.size() - 2 * sim.pathFrames));
+            input.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(
+                                                          path.size() - 2 * sim.pathFrames));
             path.erase(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(input.size()));
             const auto t0 = std::chrono::steady_clock::now();
             run.Input(input.data(), input.size() / 2);
             if (block % 4 == 3)
                 for (FinishedStep& f : run.Finish(false)) o.steps.push_back(std::move(f));
-            spent += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            spent +=
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                    .count();
         }
         if (sim.timed) sim.timed->push_back(spent);
     }

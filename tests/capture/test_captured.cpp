@@ -19,7 +19,8 @@ namespace {
 std::vector<CountPair> Pairs(double grid, double vaMax = 400.0) {
     std::vector<CountPair> out;
     for (int f = 0; f < 1102; ++f) {
-        const double va = std::max(0.0, vaMax * std::sin(2 * std::numbers::pi * 50.0 * f / 11025.0));
+        const double va =
+            std::max(0.0, vaMax * std::sin(2 * std::numbers::pi * 50.0 * f / 11025.0));
         const double ma = Koren12AU7().AnodeCurrent(va, grid) * 1000.0;
         out.push_back({float(va * 8192 / kCapturedCalX), float(ma * 8192 / kCapturedCalY)});
     }
@@ -36,13 +37,15 @@ private slots:
     // voltage that hardly moves gives no curve.
     void binning() {
         std::vector<CountPair> pairs = Pairs(-4);
-        for (std::size_t k = 0; k < pairs.size(); k += 3) pairs[k].current = std::numeric_limits<float>::quiet_NaN();
+        for (std::size_t k = 0; k < pairs.size(); k += 3)
+            pairs[k].current = std::numeric_limits<float>::quiet_NaN();
         const StepCurve c = BinPairs(pairs);
         QVERIFY(c.signal == StepSignal::Curve && c.points.size() == 64);
         for (std::size_t k = 0; k < c.points.size(); ++k) {
             const CountPair& p = c.points[k];
             QVERIFY(k == 0 || p.volts > c.points[k - 1].volts);
-            const double volts = p.volts * kCapturedCalX / 8192, ma = p.current * kCapturedCalY / 8192;
+            const double volts = p.volts * kCapturedCalX / 8192,
+                         ma = p.current * kCapturedCalY / 8192;
             QVERIFY(std::fabs(ma - Koren12AU7().AnodeCurrent(volts, -4) * 1000) < 0.1);
         }
         std::vector<CountPair> hum(400);
@@ -55,7 +58,8 @@ private slots:
     // the row completed last; other steps begin a new family.
     void familyRows() {
         CapturedFamily family;
-        QVERIFY(!family.HasCurves() && !family.DefaultRow() && CapturedTdfText(family, 0, 350, 20).empty());
+        QVERIFY(!family.HasCurves() && !family.DefaultRow() &&
+                CapturedTdfText(family, 0, 350, 20).empty());
         const StepCurve wide = BinPairs(Pairs(0)), narrow = BinPairs(Pairs(0, 300));
         for (int j = 0; j < kScanSteps; ++j) family.AddStep(0, j, 2, 0, wide);
         for (int j = 0; j < 3; ++j) family.AddStep(1, j, 2, 0, j == 1 ? StepCurve{} : narrow);
@@ -68,7 +72,8 @@ private slots:
         family.AddStep(1, 0, 5, 25, wide);
         QCOMPARE(family.Rows(), (std::vector<double>{0.0, 25.0}));
         QCOMPARE(family.DefaultRow(), std::optional<double>(0.0));
-        for (int j = 1; j < kScanSteps; ++j) family.AddStep(1, j, 5, 25, j == 10 ? StepCurve{} : wide);
+        for (int j = 1; j < kScanSteps; ++j)
+            family.AddStep(1, j, 5, 25, j == 10 ? StepCurve{} : wide);
         QCOMPARE(family.DefaultRow(), std::optional<double>(25.0));
         f = family.RowFamily(25, 700, 40);  // twice the factors: twice the numbers
         QVERIFY(f.curves.size() == 10 && f.curves[0].grid2 == 25.0 && f.curves[9].grid1 == -45);

@@ -14,13 +14,15 @@ using namespace anodix;
 namespace {
 
 // A second of the card's input, answering grid 1 at vg1 (grid 2 at 0), in 55-frame blocks.
-std::vector<std::int16_t> Frames(const AdapterSettings& s, double vg1 = 0, std::size_t frames = 11000) {
+std::vector<std::int16_t> Frames(const AdapterSettings& s, double vg1 = 0,
+                                 std::size_t frames = 11000) {
     VirtualAdapter adapter(s);
     std::array<std::int16_t, 20> period{};
     FillStimulus(period, StimulusAmplitude(vg1, 100, true), 0);
     std::vector<std::int16_t> in(110), out(2 * frames);
     for (std::size_t k = 0; k < in.size(); ++k) in[k] = period[k % 20];
-    for (std::size_t f = 0; f + 55 <= frames; f += 55) adapter.Answer(in.data(), 55, out.data() + 2 * f);
+    for (std::size_t f = 0; f + 55 <= frames; f += 55)
+        adapter.Answer(in.data(), 55, out.data() + 2 * f);
     return out;
 }
 
@@ -59,18 +61,32 @@ private slots:
                 s.card.inHzCurrent = current;
                 s.noiseMa = noise;
                 const AnswerRestorer r = Restored(Frames(s));
-                auto close = [](double found, double hz) { return std::fabs(found - hz) <= std::max(0.1, 0.05 * hz); };
+                auto close = [](double found, double hz) {
+                    return std::fabs(found - hz) <= std::max(0.1, 0.05 * hz);
+                };
                 QVERIFY2(close(r.VoltsHz(), volts) && close(r.CurrentHz(), current),
-                         qPrintable(QString("%1/%2 Hz, noise %3: %4/%5").arg(volts).arg(current).arg(noise).arg(r.VoltsHz()).arg(r.CurrentHz())));
+                         qPrintable(QString("%1/%2 Hz, noise %3: %4/%5")
+                                        .arg(volts)
+                                        .arg(current)
+                                        .arg(noise)
+                                        .arg(r.VoltsHz())
+                                        .arg(r.CurrentHz())));
                 if (noise > 0) continue;
                 // The sweep half a second in, against the DC-coupled card's at the same frames.
                 const AnodeSweep& a = r.Sweeps()[r.Sweeps().size() / 2];
-                const auto b = std::find_if(dc.Sweeps().begin(), dc.Sweeps().end(), [&](const AnodeSweep& d) { return d.begin == a.begin; });
+                const auto b =
+                    std::find_if(dc.Sweeps().begin(), dc.Sweeps().end(),
+                                 [&](const AnodeSweep& d) { return d.begin == a.begin; });
                 QVERIFY(b != dc.Sweeps().end());
                 const std::vector<CountPair> x = r.Restore(a, 0), y = dc.Restore(*b, 0);
                 for (std::size_t k = 0; k < std::min(x.size(), y.size()); ++k)
-                    QVERIFY2(std::fabs(x[k].volts - y[k].volts) < 30 && std::fabs(x[k].current - y[k].current) < 30,
-                             qPrintable(QString("%1 Hz, frame %2: %3 / %4").arg(volts).arg(k).arg(x[k].current).arg(y[k].current)));
+                    QVERIFY2(std::fabs(x[k].volts - y[k].volts) < 30 &&
+                                 std::fabs(x[k].current - y[k].current) < 30,
+                             qPrintable(QString("%1 Hz, frame %2: %3 / %4")
+                                            .arg(volts)
+                                            .arg(k)
+                                            .arg(x[k].current)
+                                            .arg(y[k].current)));
             }
         }
     }
@@ -85,7 +101,8 @@ private slots:
         QVERIFY(r.HumKnown() && r.HumSpread() < 2);
         double worst = 0;
         for (const AnodeSweep& a : r.Sweeps())
-            for (const CountPair& p : r.Restore(a, 0)) worst = std::max(worst, a.begin > 4410 ? double(std::fabs(p.current)) : 0.0);
+            for (const CountPair& p : r.Restore(a, 0))
+                worst = std::max(worst, a.begin > 4410 ? double(std::fabs(p.current)) : 0.0);
         QVERIFY2(worst < 8, qPrintable(QString::number(worst)));  // 328 counts of hum before
     }
 
@@ -99,12 +116,15 @@ private slots:
             s.card.gainCurrent = skew < 0 ? -1 : 1;
             const AnswerRestorer r = Restored(Frames(s));
             std::vector<std::vector<CountPair>> sweeps;
-            for (std::size_t k = 5; k < r.Sweeps().size(); ++k) sweeps.push_back(r.Restore(r.Sweeps()[k], 8));
+            for (std::size_t k = 5; k < r.Sweeps().size(); ++k)
+                sweeps.push_back(r.Restore(r.Sweeps()[k], 8));
             QCOMPARE(Polarity(sweeps, true, 16), skew < 0 ? -1 : 1);
             const SkewEstimate e = LoopSkew(sweeps);
-            QVERIFY2(e.weight > 0 && std::fabs(e.frames - skew) < 0.1, qPrintable(QString("%1: %2").arg(skew).arg(e.frames)));
+            QVERIFY2(e.weight > 0 && std::fabs(e.frames - skew) < 0.1,
+                     qPrintable(QString("%1: %2").arg(skew).arg(e.frames)));
         }
-        std::vector<std::vector<CountPair>> none = {{{100, 0}, {2000, 3}, {100, -2}}}, both = {{{3000, 500}, {3000, -500}}};
+        std::vector<std::vector<CountPair>> none = {{{100, 0}, {2000, 3}, {100, -2}}},
+                                            both = {{{3000, 500}, {3000, -500}}};
         QVERIFY(Polarity(none, true, 16) == 0 && Polarity(both, true, 16) == 0);
     }
 
@@ -115,11 +135,14 @@ private slots:
         s.card.dropoutMs = 30;
         AnswerRestorer r = Restored(Frames(s));
         const std::uint64_t dropout = 6615;  // 0.6 s in
-        QVERIFY(std::any_of(r.Gaps().begin(), r.Gaps().end(), [&](const FrameSpan& g) { return g.end > dropout && g.begin < dropout + 331; }));
+        QVERIFY(std::any_of(r.Gaps().begin(), r.Gaps().end(), [&](const FrameSpan& g) {
+            return g.end > dropout && g.begin < dropout + 331;
+        }));
         // Broken: the sweeps around it; whole: those further away.
         for (const AnodeSweep& a : r.Sweeps()) {
             if (a.offEnd > dropout && a.offBegin < dropout + 331) QVERIFY(a.broken);
-            if (a.offBegin > 2205 && (a.offEnd + 442 < dropout || a.offBegin > dropout + 331 + 442)) QVERIFY(!a.broken);
+            if (a.offBegin > 2205 && (a.offEnd + 442 < dropout || a.offBegin > dropout + 331 + 442))
+                QVERIFY(!a.broken);
         }
         const std::size_t before = r.Gaps().size();
         r.MarkGap();

@@ -37,11 +37,17 @@ Deviation Check(const Outcome& o, const KorenTube& tube) {
         for (const Curve& c : family.RowFamily(grid2, kCapturedCalX, kCapturedCalY).curves) {
             ++d.curves[grid2];
             for (const CurvePoint& p : c.points) {
-                const double model = t.AnodeCurrent(p.volts, c.grid1) * 1000, err = std::fabs(p.amperes * 1000 - model);
+                const double model = t.AnodeCurrent(p.volts, c.grid1) * 1000,
+                             err = std::fabs(p.amperes * 1000 - model);
                 d.worst = std::max(d.worst, err);
                 if (err - std::max(1.0, 0.05 * model) > d.excess) {
                     d.excess = err - std::max(1.0, 0.05 * model);
-                    d.where = QString("%1 V at %2 V: %3 mA, model %4").arg(p.volts).arg(c.grid1).arg(p.amperes * 1000).arg(model).toStdString();
+                    d.where = QString("%1 V at %2 V: %3 mA, model %4")
+                                  .arg(p.volts)
+                                  .arg(c.grid1)
+                                  .arg(p.amperes * 1000)
+                                  .arg(model)
+                                  .toStdString();
                 }
             }
         }
@@ -82,9 +88,12 @@ private slots:
             return std::function<void(Simulation&)>([f](Simulation& s) { f(s.adapter.card); });
         };
         QTest::newRow("DC-coupled") << card([](CardSettings&) {});
-        QTest::newRow("high-pass 2 Hz") << card([](CardSettings& c) { c.inHzVolts = c.inHzCurrent = 2; });
-        QTest::newRow("high-pass 25 Hz") << card([](CardSettings& c) { c.inHzVolts = c.inHzCurrent = 25; });
-        QTest::newRow("high-pass 5 and 20 Hz") << card([](CardSettings& c) { c.inHzVolts = 5, c.inHzCurrent = 20; });
+        QTest::newRow("high-pass 2 Hz")
+            << card([](CardSettings& c) { c.inHzVolts = c.inHzCurrent = 2; });
+        QTest::newRow("high-pass 25 Hz")
+            << card([](CardSettings& c) { c.inHzVolts = c.inHzCurrent = 25; });
+        QTest::newRow("high-pass 5 and 20 Hz")
+            << card([](CardSettings& c) { c.inHzVolts = 5, c.inHzCurrent = 20; });
         QTest::newRow("output high-pass 25 Hz") << card([](CardSettings& c) { c.outHz = 25; });
         QTest::newRow("current inverted") << card([](CardSettings& c) { c.gainCurrent = -1; });
         QTest::newRow("voltage inverted") << card([](CardSettings& c) { c.gainVolts = -1; });
@@ -93,29 +102,36 @@ private slots:
         QTest::newRow("clock 5000 ppm fast") << card([](CardSettings& c) { c.ratePpm = 5000; });
         QTest::newRow("clock 500 ppm slow") << card([](CardSettings& c) { c.ratePpm = -500; });
         QTest::newRow("latency 300 ms") << card([](CardSettings& c) { c.latencyMs = 300; });
-        QTest::newRow("hum 10 mV, high-pass 5 Hz") << card([](CardSettings& c) { c.humMv = 10, c.inHzVolts = c.inHzCurrent = 5; });
+        QTest::newRow("hum 10 mV, high-pass 5 Hz")
+            << card([](CardSettings& c) { c.humMv = 10, c.inHzVolts = c.inHzCurrent = 5; });
         QTest::newRow("dropouts") << std::function<void(Simulation&)>([](Simulation& s) {
             s.adapter.card.dropoutEverySeconds = 1.3, s.adapter.card.dropoutMs = 30, s.ticks = 30;
         });
-        QTest::newRow("noise 0.2 mA, high-pass 2 Hz") << std::function<void(Simulation&)>([](Simulation& s) {
-            s.adapter.noiseMa = 0.2, s.adapter.card.inHzVolts = s.adapter.card.inHzCurrent = 2;
-        });
-        QTest::newRow("busy machine") << std::function<void(Simulation&)>([](Simulation& s) { s.busy = true, s.ticks = 90; });
-        QTest::newRow("restarted, 250 ms later") << std::function<void(Simulation&)>([](Simulation& s) {
-            s.ticks = 40;
-            s.hook = [again = std::make_shared<std::unique_ptr<VirtualAdapter>>()](int tick, std::deque<std::int16_t>& path, VirtualAdapter*& c) {
-                if (tick != 11) return;
-                AdapterSettings a;
-                a.tube = Koren12AU7();
-                a.card.latencyMs = 250;
-                *again = std::make_unique<VirtualAdapter>(a);
-                c = again->get();
-                path.insert(path.end(), 2 * 3300, 0);  // 300 ms of silence while it starts
-            };
-        });
+        QTest::newRow("noise 0.2 mA, high-pass 2 Hz")
+            << std::function<void(Simulation&)>([](Simulation& s) {
+                   s.adapter.noiseMa = 0.2,
+                   s.adapter.card.inHzVolts = s.adapter.card.inHzCurrent = 2;
+               });
+        QTest::newRow("busy machine")
+            << std::function<void(Simulation&)>([](Simulation& s) { s.busy = true, s.ticks = 90; });
+        QTest::newRow("restarted, 250 ms later")
+            << std::function<void(Simulation&)>([](Simulation& s) {
+                   s.ticks = 40;
+                   s.hook = [again = std::make_shared<std::unique_ptr<VirtualAdapter>>()](
+                                int tick, std::deque<std::int16_t>& path, VirtualAdapter*& c) {
+                       if (tick != 11) return;
+                       AdapterSettings a;
+                       a.tube = Koren12AU7();
+                       a.card.latencyMs = 250;
+                       *again = std::make_unique<VirtualAdapter>(a);
+                       c = again->get();
+                       path.insert(path.end(), 2 * 3300, 0);  // 300 ms of silence while it starts
+                   };
+               });
         QTest::newRow("all together") << std::function<void(Simulation&)>([](Simulation& s) {
             CardSettings& c = s.adapter.card;
-            c.inHzVolts = 8, c.inHzCurrent = 15, c.outHz = 10, c.gainCurrent = -1, c.skewFrames = 1.7, c.ratePpm = -300;
+            c.inHzVolts = 8, c.inHzCurrent = 15, c.outHz = 10, c.gainCurrent = -1,
+            c.skewFrames = 1.7, c.ratePpm = -300;
             c.latencyMs = 120, c.humMv = 5, c.dropoutEverySeconds = 1.7, c.dropoutMs = 20;
             s.adapter.noiseMa = 0.1, s.ticks = 40;
         });
@@ -133,7 +149,9 @@ private slots:
         const CardSettings& c = sim.adapter.card;
         QVERIFY(std::fabs(o.voltsHz - c.inHzVolts) <= std::max(0.1, 0.05 * c.inHzVolts));
         QVERIFY(std::fabs(o.currentHz - c.inHzCurrent) <= std::max(0.1, 0.05 * c.inHzCurrent));
-        QVERIFY2(std::fabs(o.skew - c.skewFrames) < 0.1 && o.polarity == (c.gainCurrent < 0 ? -1 : 1), qPrintable(QString::number(o.skew)));
+        QVERIFY2(
+            std::fabs(o.skew - c.skewFrames) < 0.1 && o.polarity == (c.gainCurrent < 0 ? -1 : 1),
+            qPrintable(QString::number(o.skew)));
     }
 
     // An EL34 with Ug2 max 250 V: rows at 25 to 75 V (the row at 0 V is the adapter's own
@@ -158,7 +176,9 @@ private slots:
             const double va = 400 * std::fabs(std::sin(std::numbers::pi * 50 * double(f) / 11025));
             return std::pair{va * 8192 / 350, Koren12AU7().AnodeCurrent(va, 0) * 1000 * 8192 / 20};
         });
-        QVERIFY2(fullWave.steps.empty() && fullWave.status.find("never rests at 0 V") != std::string::npos, fullWave.status.c_str());
+        QVERIFY2(fullWave.steps.empty() &&
+                     fullWave.status.find("never rests at 0 V") != std::string::npos,
+                 fullWave.status.c_str());
     }
 };
 

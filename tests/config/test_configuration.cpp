@@ -21,46 +21,82 @@ private slots:
     // Every key in its order and form, the document's own lines kept. Read back, every value
     // returns, the calibration factors included.
     void writeAndReadBack() {
-        ConfigurationValues v{.Mode = "Capture", .Top = 1440, .Left = 2400.5f, .Width = 12000, .Height = 9000,
-                              .Ia = "1", .Ua = " 20 ", .Pa = "2.50", .Ld = "5k", .InDevice = 2, .OutDevice = -1,
-                              .VG1 = "40", .VG2 = "",
-                              .Import = {"C:\\tubes\\6L6.GC.tdf", "", "/home/zoë/a b=c;#.tdf", "'quoted", "  x  "},
-                              .CalY = 0.125f, .Ua0 = "250", .Ia0 = "", .Vin = "1.5",
-                              .Bplus = "300", .Ra = "10k", .Rk = "", .Rl = "1M", .Raa = "", .Bias = "-20",
-                              .Bypassed = "1", .PushPull = "0", .held = {}, .CornerI = 12.5f};
+        ConfigurationValues v{
+            .Mode = "Capture",
+            .Top = 1440,
+            .Left = 2400.5f,
+            .Width = 12000,
+            .Height = 9000,
+            .Ia = "1",
+            .Ua = " 20 ",
+            .Pa = "2.50",
+            .Ld = "5k",
+            .InDevice = 2,
+            .OutDevice = -1,
+            .VG1 = "40",
+            .VG2 = "",
+            .Import = {"C:\\tubes\\6L6.GC.tdf", "", "/home/zoë/a b=c;#.tdf", "'quoted", "  x  "},
+            .CalY = 0.125f,
+            .Ua0 = "250",
+            .Ia0 = "",
+            .Vin = "1.5",
+            .Bplus = "300",
+            .Ra = "10k",
+            .Rk = "",
+            .Rl = "1M",
+            .Raa = "",
+            .Bias = "-20",
+            .Bypassed = "1",
+            .PushPull = "0",
+            .held = {},
+            .CornerI = 12.5f};
         IniDocument ini("; mine\n[display]\nmine=1\nPa=9\n");
         QVERIFY(PutConfiguration(ini, v));
-        QCOMPARE(ini.Bytes(), std::string(
-            "; mine\n[display]\nmine=1\nPa=2.50\nIa=1\nUa=\" 20 \"\nLd=5k\nUa0=250\nIa0=\nVin=1.5\n"
-            "[Form]\nMode=Capture\nTop=1440\nLeft=2400.5\nWidth=12000\nHeight=9000\n"
-            "[DATA]\nInDevice=2\nOutDevice=-1\nVG1=40\nVG2=\n"
-            "[IMPORT]\n0=C:\\tubes\\6L6.GC.tdf\n1=\n2=/home/zoë/a b=c;#.tdf\n3='quoted\n4=\"  x  \"\n"
-            "[CAL]\nX=0\nY=0.125\nHzI=12.5\n"
-            "[STAGE]\nBplus=300\nRa=10k\nRk=\nRl=1M\nBypassed=1\nPushPull=0\nRaa=\nBias=-20\n"));
+        QCOMPARE(
+            ini.Bytes(),
+            std::string("; mine\n[display]\nmine=1\nPa=2.50\nIa=1\nUa=\" 20 "
+                        "\"\nLd=5k\nUa0=250\nIa0=\nVin=1.5\n"
+                        "[Form]\nMode=Capture\nTop=1440\nLeft=2400.5\nWidth=12000\nHeight=9000\n"
+                        "[DATA]\nInDevice=2\nOutDevice=-1\nVG1=40\nVG2=\n"
+                        "[IMPORT]\n0=C:\\tubes\\6L6.GC.tdf\n1=\n2=/home/zoë/a "
+                        "b=c;#.tdf\n3='quoted\n4=\"  x  \"\n"
+                        "[CAL]\nX=0\nY=0.125\nHzI=12.5\n"
+                        "[STAGE]\nBplus=300\nRa=10k\nRk=\nRl=1M\nBypassed=1\nPushPull=0\nRaa="
+                        "\nBias=-20\n"));
         const ConfigurationValues r = GetConfiguration(IniDocument(ini.Bytes()));
-        QVERIFY(r.Mode == v.Mode && r.Top == v.Top && r.Left == v.Left && r.Width == v.Width && r.Height == v.Height);
-        QVERIFY(r.Ia == v.Ia && r.Ua == v.Ua && r.Pa == v.Pa && r.Ld == v.Ld && r.VG1 == v.VG1 && r.VG2 == v.VG2);
+        QVERIFY(r.Mode == v.Mode && r.Top == v.Top && r.Left == v.Left && r.Width == v.Width &&
+                r.Height == v.Height);
+        QVERIFY(r.Ia == v.Ia && r.Ua == v.Ua && r.Pa == v.Pa && r.Ld == v.Ld && r.VG1 == v.VG1 &&
+                r.VG2 == v.VG2);
         v.Import[3] = "quoted";  // one leading apostrophe is dropped on reading
-        QVERIFY(r.InDevice == 2 && r.OutDevice == -1 && r.Import == v.Import && r.CalX == 0.0f && r.CalY == 0.125f);
+        QVERIFY(r.InDevice == 2 && r.OutDevice == -1 && r.Import == v.Import && r.CalX == 0.0f &&
+                r.CalY == 0.125f);
         QVERIFY(!r.CornerV && r.CornerI == 12.5f);
-        QVERIFY(r.Ua0 == "250" && r.Ia0.empty() && r.Vin == "1.5" && r.Holds("FORM/Mode") && r.Holds("DISPLAY/Ia0"));
-        QVERIFY(r.Ra == "10k" && r.Rl == "1M" && r.Bias == "-20" && r.Bypassed == "1" && r.Holds("STAGE/Raa"));
+        QVERIFY(r.Ua0 == "250" && r.Ia0.empty() && r.Vin == "1.5" && r.Holds("FORM/Mode") &&
+                r.Holds("DISPLAY/Ia0"));
+        QVERIFY(r.Ra == "10k" && r.Rl == "1M" && r.Bias == "-20" && r.Bypassed == "1" &&
+                r.Holds("STAGE/Raa"));
         // A file cut short holds the keys before the cut, and no others.
         const std::string bytes = ini.Bytes();
-        const ConfigurationValues cut = GetConfiguration(IniDocument(bytes.substr(0, bytes.find("Width"))));
-        QVERIFY(cut.Holds("FORM/Left") && !cut.Holds("FORM/Width") && !cut.Holds("IMPORT") && cut.Holds("DISPLAY/Ld"));
+        const ConfigurationValues cut =
+            GetConfiguration(IniDocument(bytes.substr(0, bytes.find("Width"))));
+        QVERIFY(cut.Holds("FORM/Left") && !cut.Holds("FORM/Width") && !cut.Holds("IMPORT") &&
+                cut.Holds("DISPLAY/Ld"));
 
-        v.Import[2] = "/home/a\nb.tdf";  // a file name may hold a line break: no half-written set-up
+        v.Import[2] =
+            "/home/a\nb.tdf";  // a file name may hold a line break: no half-written set-up
         QVERIFY(!PutConfiguration(ini, v));
     }
 
     // Numbers by the leading-number rule, halves to even, kept within their type.
     void numbers() {
         ConfigurationValues v = GetConfiguration(IniDocument(
-            "[form]\r\ntop= 12 34 twips\r\nLeft=-7.5e2\r\nWidth=abc\r\n[data]\r\nInDevice=2.5\r\nOutDevice=3.5\r\n"));
+            "[form]\r\ntop= 12 34 "
+            "twips\r\nLeft=-7.5e2\r\nWidth=abc\r\n[data]\r\nInDevice=2.5\r\nOutDevice=3.5\r\n"));
         QVERIFY(v.Top == 1234 && v.Left == -750 && v.Width == 0 && v.Height == 0 && v.Mode.empty());
         QVERIFY(v.InDevice == 2 && v.OutDevice == 4);
-        v = GetConfiguration(IniDocument("[DATA]\nInDevice=1e30\nOutDevice=-9999999999\n[FORM]\nTop=1e300\n"));
+        v = GetConfiguration(
+            IniDocument("[DATA]\nInDevice=1e30\nOutDevice=-9999999999\n[FORM]\nTop=1e300\n"));
         QVERIFY(v.InDevice == INT32_MAX && v.OutDevice == INT32_MIN && std::isfinite(v.Top));
         // A corner needs a number, 0 (DC-coupled) included; none otherwise.
         v = GetConfiguration(IniDocument("[CAL]\nHzV=0\nHzI=abc\n"));
@@ -81,16 +117,19 @@ private slots:
         std::string reason;
         QVERIFY(SaveConfiguration(path, v, &reason) && reason.empty());
         const ConfigurationValues r = ReadConfiguration(path).value_or(ConfigurationValues{});
-        QVERIFY(ReadIni(path, "OTHER", "Kept") == "yes" && r.Top == 15 && r.Pa == "2.5" && r.Import[0] == "/a.tdf");
+        QVERIFY(ReadIni(path, "OTHER", "Kept") == "yes" && r.Top == 15 && r.Pa == "2.5" &&
+                r.Import[0] == "/a.tdf");
         QVERIFY(!SaveConfiguration(dir.path().toStdString(), v, &reason));
         QCOMPARE(reason, std::string("the file cannot be read"));
         // A file of none of a configuration's sections is none (an older one lacking keys is).
         for (const char* bytes : {"", "\x89PNG\r\n\x1a\n[x]\nTop=1\n", "Top=1\nUa=50\n"}) {
             reason.clear();
-            QVERIFY(!ReadConfiguration(test::WriteWholeFile(dir.filePath("x.vyr").toStdString(), bytes), &reason));
+            QVERIFY(!ReadConfiguration(
+                test::WriteWholeFile(dir.filePath("x.vyr").toStdString(), bytes), &reason));
             QVERIFY2(reason.starts_with("not a configuration"), bytes);
         }
-        QVERIFY(ReadConfiguration(test::WriteWholeFile(dir.filePath("old.vyr").toStdString(), "[display]\nUa=50\n")));
+        QVERIFY(ReadConfiguration(
+            test::WriteWholeFile(dir.filePath("old.vyr").toStdString(), "[display]\nUa=50\n")));
 
         QCOMPARE(MruPath(), ProgramDirectory() + "/VYR.mru");
         QFile::remove(QString::fromStdString(MruPath()));

@@ -41,26 +41,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         run.Input(pcm.data(), pcm.size() / 2);
         for (const FinishedStep& s : run.Finish(in.remaining_bytes() == 0)) {
             const std::string where = "step " + std::to_string(s.i) + "," + std::to_string(s.j);
-            FUZZ_CHECK(s.i >= 0 && s.i < kScanSteps && s.j >= 0 && s.j < kScanSteps, where + ": off the scan");
+            FUZZ_CHECK(s.i >= 0 && s.i < kScanSteps && s.j >= 0 && s.j < kScanSteps,
+                       where + ": off the scan");
             FUZZ_CHECK(s.step1 == step1 && s.step2 == step2, where + ": steps not the scan's");
             const StepCurve& curve = s.curve;
-            FUZZ_CHECK((curve.signal == StepSignal::Curve) == !curve.points.empty(), where + ": signal and points disagree");
+            FUZZ_CHECK((curve.signal == StepSignal::Curve) == !curve.points.empty(),
+                       where + ": signal and points disagree");
             FUZZ_CHECK(curve.points.size() <= std::size_t(kMaxBins), where + ": too many points");
             for (std::size_t k = 0; k < curve.points.size(); ++k) {
                 const CountPair& p = curve.points[k];
-                FUZZ_CHECK(std::isfinite(p.volts) && std::isfinite(p.current), where + ": a point is not finite");
-                FUZZ_CHECK(p.volts > 0 && (k == 0 || p.volts > curve.points[k - 1].volts), where + ": voltage not ascending");
+                FUZZ_CHECK(std::isfinite(p.volts) && std::isfinite(p.current),
+                           where + ": a point is not finite");
+                FUZZ_CHECK(p.volts > 0 && (k == 0 || p.volts > curve.points[k - 1].volts),
+                           where + ": voltage not ascending");
             }
             family.AddStep(s.i, s.j, s.step1, s.step2, curve);
             const double grid1 = -double(s.j) * s.step1;
-            if (!curve.points.empty() && std::find(grids.begin(), grids.end(), grid1) == grids.end()) grids.push_back(grid1);
+            if (!curve.points.empty() &&
+                std::find(grids.begin(), grids.end(), grid1) == grids.end())
+                grids.push_back(grid1);
         }
     }
-    FUZZ_CHECK(run.VoltsHz() >= 0 && run.VoltsHz() <= 90 && run.CurrentHz() >= 0 && run.CurrentHz() <= 90,
-               "corner out of range: " + Num(run.VoltsHz()) + ", " + Num(run.CurrentHz()));
+    FUZZ_CHECK(
+        run.VoltsHz() >= 0 && run.VoltsHz() <= 90 && run.CurrentHz() >= 0 && run.CurrentHz() <= 90,
+        "corner out of range: " + Num(run.VoltsHz()) + ", " + Num(run.CurrentHz()));
     FUZZ_CHECK(std::fabs(run.Skew()) <= 4.0, "skew out of range: " + Num(run.Skew()));
     for (const double grid2 : family.Rows())
-        for (const Curve& c : ReadTdfFamily(CapturedTdfText(family, grid2, kCapturedCalX, kCapturedCalY)).curves)
-            FUZZ_CHECK(std::find(grids.begin(), grids.end(), c.grid1) != grids.end(), "grid " + Num(c.grid1) + " not captured");
+        for (const Curve& c :
+             ReadTdfFamily(CapturedTdfText(family, grid2, kCapturedCalX, kCapturedCalY)).curves)
+            FUZZ_CHECK(std::find(grids.begin(), grids.end(), c.grid1) != grids.end(),
+                       "grid " + Num(c.grid1) + " not captured");
     return 0;
 }

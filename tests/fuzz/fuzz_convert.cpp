@@ -26,8 +26,9 @@ namespace {
 // A double as a float, saturating at the float range.
 float Saturate(double v) {
     constexpr double kMax = std::numeric_limits<float>::max();
-    return v > kMax ? std::numeric_limits<float>::infinity() : v < -kMax ? -std::numeric_limits<float>::infinity()
-                                                                          : static_cast<float>(v);
+    return v > kMax    ? std::numeric_limits<float>::infinity()
+           : v < -kMax ? -std::numeric_limits<float>::infinity()
+                       : static_cast<float>(v);
 }
 
 std::vector<std::string_view> Cut(std::string_view line, char at) {
@@ -47,9 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (in.ConsumeBool()) {
         // A header of sane shape, then whatever follows: the rows are what matters.
         const int first = in.ConsumeIntegralInRange(-40, 10);
-        table = "\"V\tI\r\n1\t" + std::string(in.ConsumeBool() ? "0.001" : "1") + "\t" + std::to_string(first) +
-                "\t" + std::to_string(first + in.ConsumeIntegralInRange(0, 30)) + "\t" +
-                std::to_string(in.ConsumeIntegralInRange(1, 5) * (in.ConsumeBool() ? 1 : -1)) + "\r\n";
+        table = "\"V\tI\r\n1\t" + std::string(in.ConsumeBool() ? "0.001" : "1") + "\t" +
+                std::to_string(first) + "\t" +
+                std::to_string(first + in.ConsumeIntegralInRange(0, 30)) + "\t" +
+                std::to_string(in.ConsumeIntegralInRange(1, 5) * (in.ConsumeBool() ? 1 : -1)) +
+                "\r\n";
     }
     table += in.ConsumeRemainingBytesAsString();
     const std::string where = "table \"" + Show(table.substr(0, 400)) + "\"";
@@ -73,14 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         first = RoundHalfEven(LeadingNumber(h[2]));
         const double last = RoundHalfEven(LeadingNumber(h[3])), stepAsRead = LeadingNumber(h[4]);
         step = Saturate(stepAsRead);
-        const bool usable = first >= -32768 && first <= 32767 && last >= -32768 && last <= 32767 && step != 0 &&
-                            std::isfinite(step) && last >= first;
+        const bool usable = first >= -32768 && first <= 32767 && last >= -32768 && last <= 32767 &&
+                            step != 0 && std::isfinite(step) && last >= first;
         const double q = usable ? (last - first) / std::fabs(stepAsRead) : 1000;
         if (q < 1000 && RoundHalfEven(q) < 1000) n = static_cast<int>(RoundHalfEven(q));
     }
-    FUZZ_CHECK(result.ok == (n >= 0), where + ": ok " + std::to_string(result.ok) + ", reason " + result.reason);
+    FUZZ_CHECK(result.ok == (n >= 0),
+               where + ": ok " + std::to_string(result.ok) + ", reason " + result.reason);
     if (!result.ok) {
-        FUZZ_CHECK(!result.reason.empty() && result.tdf.empty(), where + ": refused without a reason");
+        FUZZ_CHECK(!result.reason.empty() && result.tdf.empty(),
+                   where + ": refused without a reason");
         return 0;
     }
 
@@ -94,14 +99,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const double c = LeadingNumber(cells[k + 1]), amps = static_cast<double>(cf) * c;
             const float grid = static_cast<float>(k) * step + static_cast<float>(first);
             if (c > 0 && std::isfinite(amps) && std::isfinite(volts))
-                curves[k] += Format(volts, "#.0##") + " " + Format(amps, "0.######") + " " + Format(grid, "###.0##") + "\r\n";
+                curves[k] += Format(volts, "#.0##") + " " + Format(amps, "0.######") + " " +
+                             Format(grid, "###.0##") + "\r\n";
         }
     }
     std::string expected;
     for (const std::string& c : curves) expected += c;
     const std::size_t at = static_cast<std::size_t>(
-        std::mismatch(expected.begin(), expected.end(), result.tdf.begin(), result.tdf.end()).first - expected.begin());
+        std::mismatch(expected.begin(), expected.end(), result.tdf.begin(), result.tdf.end())
+            .first -
+        expected.begin());
     FUZZ_CHECK(result.tdf == expected, where + ": TDF from " + std::to_string(at) + " \"" +
-                                           Show(result.tdf.substr(at, 80)) + "\", expected \"" + Show(expected.substr(at, 80)) + "\"");
+                                           Show(result.tdf.substr(at, 80)) + "\", expected \"" +
+                                           Show(expected.substr(at, 80)) + "\"");
     return 0;
 }

@@ -37,21 +37,23 @@ bool Refusable(const std::string& section, const std::string& key, const std::st
     const std::string s = Trim(section), k = Trim(key);
     auto breaks = [](const std::string& t) { return t.find_first_of("\r\n") != std::string::npos; };
     return s.empty() || k.empty() || breaks(section) || breaks(key) || breaks(value) ||
-           s.find(']') != std::string::npos || k.find('=') != std::string::npos || k[0] == ';' || k[0] == '#' ||
-           k[0] == '[';
+           s.find(']') != std::string::npos || k.find('=') != std::string::npos || k[0] == ';' ||
+           k[0] == '#' || k[0] == '[';
 }
 
 // Names of the program's own files, their look-alikes and anything else.
 std::string Name(FuzzedDataProvider& in) {
-    static const char* kNames[] = {"FORM", "Form", "form", " DATA ", "\tIMPORT", "Mode", "Top", "Import0",
-                                   "LAST", "a b", "[x", "x]", "'", "\"q\"", "=", ";c"};
+    static const char* kNames[] = {"FORM", "Form",    "form", " DATA ", "\tIMPORT", "Mode",
+                                   "Top",  "Import0", "LAST", "a b",    "[x",       "x]",
+                                   "'",    "\"q\"",   "=",    ";c"};
     if (in.ConsumeBool()) return kNames[in.ConsumeIntegralInRange(0, 15)];
     return in.ConsumeRandomLengthString(12);
 }
 
 std::string Value(FuzzedDataProvider& in) {
-    static const char* kValues[] = {"", " ", "'", "''x", "\"", "\"\"", " a ", "\"a\"", "a=b", "1e999",
-                                    "C:\\dir\\a.vyr", "\t", "x\"", "\"x", ";", "[S]"};
+    static const char* kValues[] = {
+        "",   " ",   "'",   "''x", "\"", "\"\"", " a ", "\"a\"", "a=b", "1e999", "C:\\dir\\a.vyr",
+        "\t", "x\"", "\"x", ";",   "[S]"};
     if (in.ConsumeBool()) return kValues[in.ConsumeIntegralInRange(0, 15)];
     return in.ConsumeRandomLengthString(64);
 }
@@ -65,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     IniDocument document(before);
     FUZZ_CHECK(document.Bytes() == before, where + "\nread and written back, it changed");
 
-    std::map<std::pair<std::string, std::string>, std::string> written;  // section and key in lower case -> value
+    std::map<std::pair<std::string, std::string>, std::string>
+        written;  // section and key in lower case -> value
     std::string steps;
     for (int w = in.ConsumeIntegralInRange(1, 6); w > 0; --w) {
         const std::string section = Name(in), key = Name(in), value = Value(in);
@@ -79,8 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [name, value] : written) {
         const std::string wanted = !value.empty() && value[0] == '\'' ? value.substr(1) : value;
         const std::string got = document.Get(name.first, name.second);
-        FUZZ_CHECK(got == wanted, where + steps + "\nGet [" + Show(name.first) + "] " + Show(name.second) + " = \"" +
-                                      Show(got) + "\", expected \"" + Show(wanted) + "\"");
+        FUZZ_CHECK(got == wanted, where + steps + "\nGet [" + Show(name.first) + "] " +
+                                      Show(name.second) + " = \"" + Show(got) + "\", expected \"" +
+                                      Show(wanted) + "\"");
     }
     return 0;
 }

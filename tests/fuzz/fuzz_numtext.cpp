@@ -21,10 +21,12 @@ namespace {
 // [. [#0]*], then characters that cannot extend or end a number), or -1.
 int ReadablePlaces(std::string_view p) {
     const std::size_t point = std::min(p.find_first_not_of("#0"), p.size());
-    const std::size_t end =
-        point < p.size() && p[point] == '.' ? std::min(p.find_first_not_of("#0", point + 1), p.size()) : point;
+    const std::size_t end = point < p.size() && p[point] == '.'
+                                ? std::min(p.find_first_not_of("#0", point + 1), p.size())
+                                : point;
     for (std::size_t i = end; i < p.size(); ++i)
-        if ((p[i] >= '0' && p[i] <= '9') || p[i] == '\0' || std::strchr(".eE+- \t\n#", p[i])) return -1;
+        if ((p[i] >= '0' && p[i] <= '9') || p[i] == '\0' || std::strchr(".eE+- \t\n#", p[i]))
+            return -1;
     return static_cast<int>(end == point ? 0 : end - point - 1);
 }
 
@@ -33,8 +35,11 @@ template <typename T>
 void CheckGeneral(T v, int digits) {
     char buf[64];
     const std::string text = GeneralNumber(v),
-                      digitsOf(buf, std::to_chars(buf, buf + 64, v, std::chars_format::scientific, digits - 1).ptr);
-    FUZZ_CHECK(LeadingNumber(text) == Parse(digitsOf), "GeneralNumber(" + Num(v) + ") = " + text + ", not " + digitsOf);
+                      digitsOf(buf, std::to_chars(buf, buf + 64, v, std::chars_format::scientific,
+                                                  digits - 1)
+                                        .ptr);
+    FUZZ_CHECK(LeadingNumber(text) == Parse(digitsOf),
+               "GeneralNumber(" + Num(v) + ") = " + text + ", not " + digitsOf);
 }
 
 }  // namespace
@@ -44,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view all(reinterpret_cast<const char*>(data), size);
     const double lead = LeadingNumber(all);
     const std::optional<double> whole = WholeNumber(all);
-    FUZZ_CHECK(std::isfinite(lead) && (!whole || *whole == lead), "\"" + Show(all) + "\" leads with " + Num(lead));
+    FUZZ_CHECK(std::isfinite(lead) && (!whole || *whole == lead),
+               "\"" + Show(all) + "\" leads with " + Num(lead));
 
     FuzzedDataProvider in(data, size);
     const int how = in.ConsumeIntegralInRange(0, 3);
@@ -68,8 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!std::isfinite(value) || places < 0) return 0;
     const std::string rounded = RoundedDecimal(value, places);
     const std::size_t point = std::min(out.find('.'), out.size());
-    const std::size_t decimals = std::min(out.find_first_not_of("0123456789", point + 1), out.size()) - point - 1;
-    FUZZ_CHECK(LeadingNumber(out) == Parse(rounded) && (point == out.size() || decimals <= std::size_t(places)),
-               "Format(" + Num(value) + ", \"" + Show(pattern) + "\") = \"" + Show(out) + "\", rounded " + rounded);
+    const std::size_t decimals =
+        std::min(out.find_first_not_of("0123456789", point + 1), out.size()) - point - 1;
+    FUZZ_CHECK(LeadingNumber(out) == Parse(rounded) &&
+                   (point == out.size() || decimals <= std::size_t(places)),
+               "Format(" + Num(value) + ", \"" + Show(pattern) + "\") = \"" + Show(out) +
+                   "\", rounded " + rounded);
     return 0;
 }

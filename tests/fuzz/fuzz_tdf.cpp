@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const float upv = ScaleFrom(in);
     const float upm = ScaleFrom(in);
     const std::string text = in.ConsumeRemainingBytesAsString();
-    const std::string where = "scales " + Num(upv) + ", " + Num(upm) + ", text \"" + Show(text.substr(0, 300)) + "\"";
+    const std::string where =
+        "scales " + Num(upv) + ", " + Num(upm) + ", text \"" + Show(text.substr(0, 300)) + "\"";
 
     RecordingSurface s;
     const Rgb colour = RGB(192, 64, 0);
@@ -49,13 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LabelRoom room;
     DrawFamily(s, shown.family, upv, upm, room);
     FUZZ_CHECK(s.ForeColor() == colour, where + ": colour not restored");
-    FUZZ_CHECK(!shown.gridStep || std::isfinite(*shown.gridStep), where + ": GridStep " + Num(*shown.gridStep));
+    FUZZ_CHECK(!shown.gridStep || std::isfinite(*shown.gridStep),
+               where + ": GridStep " + Num(*shown.gridStep));
 
     std::size_t lines = 0, labels = 0;
     for (const RecordingSurface::Call& c : s.calls) {
-        FUZZ_CHECK(std::isfinite(c.x1) && std::isfinite(c.y1) && std::isfinite(c.x2) && std::isfinite(c.y2),
+        FUZZ_CHECK(std::isfinite(c.x1) && std::isfinite(c.y1) && std::isfinite(c.x2) &&
+                       std::isfinite(c.y2),
                    where + ": a coordinate is not finite");
-        FUZZ_CHECK(c.colour == colour && c.width == 2 && c.mode == kDrawXor, where + ": drawn with another pen");
+        FUZZ_CHECK(c.colour == colour && c.width == 2 && c.mode == kDrawXor,
+                   where + ": drawn with another pen");
         lines += c.kind == RecordingSurface::Kind::Line;
         labels += c.kind == RecordingSurface::Kind::Print;
     }
@@ -66,13 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!curve.points.empty(), where + ": a curve without points");
         joins += curve.points.size() - 1;
     }
-    FUZZ_CHECK(lines == joins, where + ": " + std::to_string(lines) + " lines for " + std::to_string(joins) +
-                                   " joins of the family's points");
+    FUZZ_CHECK(lines == joins, where + ": " + std::to_string(lines) + " lines for " +
+                                   std::to_string(joins) + " joins of the family's points");
     FUZZ_CHECK(labels <= family.curves.size(), where + ": more labels than curves");
 
     const std::string written = TdfText(family);
     const std::string again = TdfText(ReadTdfFamily(written));
-    FUZZ_CHECK(again == written, where + ": written \"" + Show(written.substr(0, 300)) + "\" reads back as \"" +
-                                     Show(again.substr(0, 300)) + "\"");
+    FUZZ_CHECK(again == written, where + ": written \"" + Show(written.substr(0, 300)) +
+                                     "\" reads back as \"" + Show(again.substr(0, 300)) + "\"");
     return 0;
 }

@@ -48,22 +48,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(!family.curves.empty(), where + ": a family without curves");
             for (const Curve& curve : family.curves) {
                 FUZZ_CHECK(!curve.points.empty(), where + ": a curve without points");
-                FUZZ_CHECK(std::isfinite(curve.grid1) && (!curve.grid2 || std::isfinite(*curve.grid2)),
-                           where + ": a grid voltage not finite");
+                FUZZ_CHECK(
+                    std::isfinite(curve.grid1) && (!curve.grid2 || std::isfinite(*curve.grid2)),
+                    where + ": a grid voltage not finite");
                 for (const CurvePoint& p : curve.points)
-                    FUZZ_CHECK(std::isfinite(p.volts) && std::isfinite(p.amperes) && p.amperes >= 0.0,
-                               where + ": point " + Num(p.volts) + " V " + Num(p.amperes) + " A");
+                    FUZZ_CHECK(
+                        std::isfinite(p.volts) && std::isfinite(p.amperes) && p.amperes >= 0.0,
+                        where + ": point " + Num(p.volts) + " V " + Num(p.amperes) + " A");
             }
             const std::string written = TdfText(family);
-            FUZZ_CHECK(TdfText(ReadTdfFamily(written)) == written, where + ": TDF \"" + Show(written.substr(0, 300)) +
-                                                                       "\" does not read back the same");
+            FUZZ_CHECK(TdfText(ReadTdfFamily(written)) == written,
+                       where + ": TDF \"" + Show(written.substr(0, 300)) +
+                           "\" does not read back the same");
         }
     }
     const CurveFile slot = ReadCurveText(text);
     if (format == CurveFormat::Tdf)
-        FUZZ_CHECK(slot.ok && slot.shown->family == ReadTdfFamily(text), where + ": TDF not drawn as it stands");
+        FUZZ_CHECK(slot.ok && slot.shown->family == ReadTdfFamily(text),
+                   where + ": TDF not drawn as it stands");
     else
-        FUZZ_CHECK(slot.ok == read.ok && (!read.ok || slot.shown->family == ReadTdfFamily(TdfText(read.families.front()))),
-                   where + ": the slot draws other than the reader's TDF would");
+        FUZZ_CHECK(
+            slot.ok == read.ok &&
+                (!read.ok || slot.shown->family == ReadTdfFamily(TdfText(read.families.front()))),
+            where + ": the slot draws other than the reader's TDF would");
     return 0;
 }

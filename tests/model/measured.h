@@ -38,13 +38,17 @@ inline std::string UtracerList(const Measurement& m) {
             ++curve;
             for (double va = m.vaStep; va <= m.vaLast + 1e-9; va += m.vaStep) {
                 const Currents<double> c = m.tube.At(va, vg + m.gridOffset, vs);
-                double ia = c.anode * (1.0 + m.noise * normal(random)) + m.floorAmps * normal(random);
-                double is = c.screen * (1.0 + m.noise * normal(random)) + m.floorAmps * normal(random);
+                double ia =
+                    c.anode * (1.0 + m.noise * normal(random)) + m.floorAmps * normal(random);
+                double is =
+                    c.screen * (1.0 + m.noise * normal(random)) + m.floorAmps * normal(random);
                 if (c.anode < 1e-6) ia = 0.0;
                 if (c.anode > m.limitAmps) ia = is = -1e-3;
-                text += std::to_string(++point) + " " + std::to_string(curve) + " " + Format(1000.0 * ia, "0.0000") +
-                        " " + Format(1000.0 * std::max(is, -1e-3), "0.0000") + " " + GeneralNumber(vg) + " " +
-                        GeneralNumber(va) + " " + GeneralNumber(m.screens.empty() ? va : vs) + " 6.3\n";
+                text += std::to_string(++point) + " " + std::to_string(curve) + " " +
+                        Format(1000.0 * ia, "0.0000") + " " +
+                        Format(1000.0 * std::max(is, -1e-3), "0.0000") + " " + GeneralNumber(vg) +
+                        " " + GeneralNumber(va) + " " + GeneralNumber(m.screens.empty() ? va : vs) +
+                        " 6.3\n";
             }
         }
     return text;
@@ -57,9 +61,9 @@ inline std::vector<Family> Measured(const Measurement& m) {
 
 inline std::pair<double, double> TypicalRange(const std::string& name) {
     static const std::map<std::string, std::pair<double, double>> ranges = {
-        {"mu", {1, 200}},     {"Ex", {1, 2}},       {"Kg1", {10, 1e4}},      {"Kp", {1, 1000}},
-        {"Kvb", {1, 1e5}},    {"G", {1e-4, 0.1}},   {"gamma", {1, 2}},       {"C", {0.3, 30}},
-        {"Kg2", {100, 1e5}},  {"A", {1e-6, 1e-2}},  {"alpha_s", {0.1, 20}},  {"beta", {1e-3, 1}}};
+        {"mu", {1, 200}},    {"Ex", {1, 2}},      {"Kg1", {10, 1e4}},     {"Kp", {1, 1000}},
+        {"Kvb", {1, 1e5}},   {"G", {1e-4, 0.1}},  {"gamma", {1, 2}},      {"C", {0.3, 30}},
+        {"Kg2", {100, 1e5}}, {"A", {1e-6, 1e-2}}, {"alpha_s", {0.1, 20}}, {"beta", {1e-3, 1}}};
     return ranges.at(name);
 }
 
@@ -71,8 +75,9 @@ inline double ReferenceRms(ModelKind kind, const FitInput& in, int starts, unsig
     const auto residuals = [&](const Eigen::VectorXd& q) {
         Parameters p{};
         for (int k = 0; k < n; ++k)
-            p[static_cast<std::size_t>(k)] = std::clamp(std::exp(q[k]), spec.lower[static_cast<std::size_t>(k)],
-                                                        spec.upper[static_cast<std::size_t>(k)]);
+            p[static_cast<std::size_t>(k)] =
+                std::clamp(std::exp(q[k]), spec.lower[static_cast<std::size_t>(k)],
+                           spec.upper[static_cast<std::size_t>(k)]);
         Eigen::VectorXd r(static_cast<Eigen::Index>(in.points.size() * (screen ? 2 : 1)));
         Eigen::Index i = 0;
         for (const FitPoint& pt : in.points) {

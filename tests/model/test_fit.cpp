@@ -17,7 +17,8 @@ using test::Measurement;
 namespace {
 
 Family ReadExample(const char* file) {
-    return ReadTdfFamily(test::ReadWholeFile(test::SourceFile(QString("examples/") + file).toStdString()), file);
+    return ReadTdfFamily(
+        test::ReadWholeFile(test::SourceFile(QString("examples/") + file).toStdString()), file);
 }
 
 TubeModel Model(ModelKind kind, Parameters p) { return TubeModel{kind, p, 0.0}; }
@@ -37,14 +38,18 @@ class TestFit : public QObject {
 
 private slots:
     void examplesGiveTheirParametersBack() {
-        for (const auto& [file, tube] : {std::pair{"12AX7.tdf", Koren12AX7()}, {"12AU7.tdf", Koren12AU7()},
-                                         {"EL34.tdf", KorenEL34()}, {"6L6GC.tdf", Koren6L6GC()}}) {
-            const FitInput in = FitInputOf({ReadExample(file)}, tube.pentode ? std::optional(250.0) : std::nullopt);
+        for (const auto& [file, tube] : {std::pair{"12AX7.tdf", Koren12AX7()},
+                                         {"12AU7.tdf", Koren12AU7()},
+                                         {"EL34.tdf", KorenEL34()},
+                                         {"6L6GC.tdf", Koren6L6GC()}}) {
+            const FitInput in =
+                FitInputOf({ReadExample(file)}, tube.pentode ? std::optional(250.0) : std::nullopt);
             const ModelFit fit = FitModel(FromKoren(tube).kind, in);
             QVERIFY2(fit.ok, file);
             const Parameters want = FromKoren(tube).p;
             for (std::size_t k = 0; k < 5; ++k)
-                QVERIFY2(std::fabs(fit.model.p[k] / want[k] - 1.0) < 0.01, qPrintable(QString::fromStdString(DescribeFit(fit, file))));
+                QVERIFY2(std::fabs(fit.model.p[k] / want[k] - 1.0) < 0.01,
+                         qPrintable(QString::fromStdString(DescribeFit(fit, file))));
             QVERIFY(fit.RmsPercent() < 0.05 && fit.warnings.empty());
         }
     }
@@ -54,18 +59,33 @@ private slots:
         QTest::addColumn<bool>("exact");  // the data hold no offset the model cannot take
         const TubeModel small = Model(ModelKind::Dempwolf, {2.242e-3, 103.2, 1.26, 3.40});
         const TubeModel medium = Model(ModelKind::Dempwolf, {1.2e-3, 20.0, 1.35, 2.0});
-        const TubeModel pentode = Model(ModelKind::Derk, {19.0, 1.35, 210.0, 200.0, 2100.0, 5e-4, 2.0, 0.05});
-        const TubeModel beam = Model(ModelKind::DerkE, {8.7, 1.35, 730.0, 48.0, 4500.0, 1e-4, 5.0, 0.08});
+        const TubeModel pentode =
+            Model(ModelKind::Derk, {19.0, 1.35, 210.0, 200.0, 2100.0, 5e-4, 2.0, 0.05});
+        const TubeModel beam =
+            Model(ModelKind::DerkE, {8.7, 1.35, 730.0, 48.0, 4500.0, 1e-4, 5.0, 0.08});
         // Where the parameters are checked against their standard errors, the noise is
         // mostly alike at every current, as the covariance of a fit in mA supposes.
         QTest::newRow("small-signal triode, 20 uA noise, zeros at cutoff")
-            << Measurement{small, Steps(0, -3.5, 0.5), {}, 400, 20, 0.001, 20e-6, 0.0, 1.0, 1} << true;
+            << Measurement{small, Steps(0, -3.5, 0.5), {}, 400, 20, 0.001, 20e-6, 0.0, 1.0, 1}
+            << true;
         QTest::newRow("medium-mu triode, 2 % noise, grid 0.3 V off, 8 mA limit")
-            << Measurement{medium, Steps(0, -16, 2), {}, 400, 20, 0.02, 5e-6, 0.3, 8e-3, 2} << false;
+            << Measurement{medium, Steps(0, -16, 2), {}, 400, 20, 0.02, 5e-6, 0.3, 8e-3, 2}
+            << false;
         QTest::newRow("pentode at three screen voltages with screen current, 60 mA limit")
-            << Measurement{pentode, Steps(0, -12, 3), {200, 250, 300}, 400, 20, 0.002, 1e-4, 0.0, 0.06, 3} << true;
+            << Measurement{pentode,
+                           Steps(0, -12, 3),
+                           {200, 250, 300},
+                           400,
+                           20,
+                           0.002,
+                           1e-4,
+                           0.0,
+                           0.06,
+                           3}
+            << true;
         QTest::newRow("beam tetrode at two screen voltages with screen current, 1 % noise")
-            << Measurement{beam, Steps(0, -30, 6), {250, 300}, 400, 20, 0.01, 1e-5, 0.0, 1.0, 4} << false;
+            << Measurement{beam, Steps(0, -30, 6), {250, 300}, 400, 20, 0.01, 1e-5, 0.0, 1.0, 4}
+            << false;
     }
     void measuredLikeFamilies() {
         QFETCH(Measurement, m);
@@ -80,13 +100,15 @@ private slots:
             const QString what = QString::fromStdString(DescribeFit(f, "measured"));
             QVERIFY2(f.ok && f.points == static_cast<int>(in.points.size()), qPrintable(what));
             const double reference = test::ReferenceRms(f.model.kind, in, 25, 7);
-            qInfo("%s: %.4f mA RMS, %.4f mA held out; the reference search %.4f mA", f.model.Spec().key,
-                  1000 * f.rmsAmperes, 1000 * *f.holdoutRmsAmperes, 1000 * reference);
+            qInfo("%s: %.4f mA RMS, %.4f mA held out; the reference search %.4f mA",
+                  f.model.Spec().key, 1000 * f.rmsAmperes, 1000 * *f.holdoutRmsAmperes,
+                  1000 * reference);
             QVERIFY2(f.rmsAmperes <= 1.03 * reference + 1e-8,
                      qPrintable(what + QString(" reference %1 mA").arg(1000 * reference)));
             QVERIFY2(*f.holdoutRmsAmperes >= 0.95 * f.rmsAmperes, qPrintable(what));
-            const bool warned = std::any_of(f.warnings.begin(), f.warnings.end(),
-                                            [](const std::string& w) { return w.find("exceeds 5 %") != std::string::npos; });
+            const bool warned = std::any_of(
+                f.warnings.begin(), f.warnings.end(),
+                [](const std::string& w) { return w.find("exceeds 5 %") != std::string::npos; });
             QCOMPARE(warned, f.MaxPercent() > 5.0);
         }
         const ModelFit& best = fits[static_cast<std::size_t>(BestFit(fits))];
@@ -96,8 +118,9 @@ private slots:
         // The truth within four standard errors of every fitted parameter.
         for (std::size_t k = 0; k < best.parameters.size(); ++k) {
             const ParameterFit& pf = best.parameters[k];
-            QVERIFY2(pf.standardError && std::fabs(pf.value - m.tube.p[k]) <= 4.0 * *pf.standardError,
-                     qPrintable(QString::fromStdString(DescribeFit(best, "measured"))));
+            QVERIFY2(
+                pf.standardError && std::fabs(pf.value - m.tube.p[k]) <= 4.0 * *pf.standardError,
+                qPrintable(QString::fromStdString(DescribeFit(best, "measured"))));
         }
     }
 
@@ -107,38 +130,52 @@ private slots:
         Family steep;
         for (double vg : Steps(0, -3, 1)) {
             Curve c{vg, std::nullopt, {}};
-            for (double va = 20; va <= 300; va += 20) c.points.push_back({va, KorenTriodeCurrent(50.0, 6.0, 1e7, 300.0, 1e3, va, vg)});
+            for (double va = 20; va <= 300; va += 20)
+                c.points.push_back({va, KorenTriodeCurrent(50.0, 6.0, 1e7, 300.0, 1e3, va, vg)});
             steep.curves.push_back(c);
         }
         ModelFit fit = FitModel(ModelKind::KorenTriode, FitInputOf({steep}));
         QVERIFY(fit.ok && fit.parameters[1].atBound && std::fabs(fit.model.p[1] - 5.0) < 1e-6);
-        QVERIFY(std::any_of(fit.warnings.begin(), fit.warnings.end(), [](auto& w) { return w.rfind("Ex ends at its bound", 0) == 0; }));
+        QVERIFY(std::any_of(fit.warnings.begin(), fit.warnings.end(),
+                            [](auto& w) { return w.rfind("Ex ends at its bound", 0) == 0; }));
         // Pushed to its bound, Ex leaves Kg1 and Kp to trade against each other.
-        QVERIFY(std::any_of(fit.warnings.begin(), fit.warnings.end(), [](auto& w) { return w.find("determine K") != std::string::npos; }));
+        QVERIFY(std::any_of(fit.warnings.begin(), fit.warnings.end(),
+                            [](auto& w) { return w.find("determine K") != std::string::npos; }));
 
-        Measurement m{Model(ModelKind::Derk, {19.0, 1.35, 210.0, 200.0, 2100.0, 5e-4, 2.0, 0.05}), Steps(0, -12, 3), {250},
-                      400, 20, 0.01, 1e-5, 0.0, 1.0, 5};
+        Measurement m{Model(ModelKind::Derk, {19.0, 1.35, 210.0, 200.0, 2100.0, 5e-4, 2.0, 0.05}),
+                      Steps(0, -12, 3),
+                      {250},
+                      400,
+                      20,
+                      0.01,
+                      1e-5,
+                      0.0,
+                      1.0,
+                      5};
         std::vector<Family> families = test::Measured(m);
         for (Curve& c : families.front().curves)
             for (CurvePoint& p : c.points) p.screenAmperes.reset();
         const FitInput anodeOnly = FitInputOf(families);
         fit = FitModel(ModelKind::Derk, anodeOnly);
-        QVERIFY(fit.ok && fit.screenPoints == 0 && fit.parameters[4].held && fit.parameters[6].held &&
-                !fit.parameters[4].standardError && fit.parameters[2].standardError);
+        QVERIFY(fit.ok && fit.screenPoints == 0 && fit.parameters[4].held &&
+                fit.parameters[6].held && !fit.parameters[4].standardError &&
+                fit.parameters[2].standardError);
 
-        const auto lowShare = [&](const ModelFit& f) {  // RMS relative error below a fifth of the largest current
-            double sum = 0.0;
-            int n = 0;
-            for (const FitPoint& pt : anodeOnly.points) {
-                if (pt.ia <= 0.0 || pt.ia > 0.2 * anodeOnly.largest) continue;
-                sum += std::pow(f.model.AnodeCurrent(pt.va, pt.vg1, pt.vg2) / pt.ia - 1.0, 2);
-                ++n;
-            }
-            return std::sqrt(sum / n);
-        };
+        const auto lowShare =
+            [&](const ModelFit& f) {  // RMS relative error below a fifth of the largest current
+                double sum = 0.0;
+                int n = 0;
+                for (const FitPoint& pt : anodeOnly.points) {
+                    if (pt.ia <= 0.0 || pt.ia > 0.2 * anodeOnly.largest) continue;
+                    sum += std::pow(f.model.AnodeCurrent(pt.va, pt.vg1, pt.vg2) / pt.ia - 1.0, 2);
+                    ++n;
+                }
+                return std::sqrt(sum / n);
+            };
         const ModelFit inMa = FitModel(ModelKind::KorenPentode, anodeOnly);
         const ModelFit relative = FitModel(ModelKind::KorenPentode, anodeOnly, {true, false});
-        QVERIFY(relative.ok && lowShare(relative) < lowShare(inMa) && relative.rmsAmperes > inMa.rmsAmperes);
+        QVERIFY(relative.ok && lowShare(relative) < lowShare(inMa) &&
+                relative.rmsAmperes > inMa.rmsAmperes);
     }
 
     // The tracer samples: fitted where they hold enough points (the uTmax file's two
@@ -146,7 +183,12 @@ private slots:
     void samplesAndRefusals() {
         const auto read = [](const char* name) {
             std::vector<Family> pentodes;
-            for (Family& f : ReadTracerText(test::ReadWholeFile(test::SourceFile(QString("tests/curves/data/") + name).toStdString()), name).families)
+            for (Family& f :
+                 ReadTracerText(
+                     test::ReadWholeFile(
+                         test::SourceFile(QString("tests/curves/data/") + name).toStdString()),
+                     name)
+                     .families)
                 if (f.curves.front().grid2) pentodes.push_back(f);
             return FitInputOf(pentodes);
         };

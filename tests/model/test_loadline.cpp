@@ -21,7 +21,8 @@ Family LinearTubeFamily() {
     Family f;
     for (int g = 0; g >= -10; --g) {
         Curve c{double(g), std::nullopt, {}};
-        for (int va = 0; va <= 400; va += 10) c.points.push_back({double(va), (kMu * g + va) / kRp});
+        for (int va = 0; va <= 400; va += 10)
+            c.points.push_back({double(va), (kMu * g + va) / kRp});
         f.curves.push_back(c);
     }
     return ReadTdfFamily(TdfText(f));
@@ -43,16 +44,19 @@ private slots:
             const double gain = kMu * rl / (rl + kRp);
             QVERIFY(std::fabs(n.gain / gain - 1.0) < 0.005 && std::fabs(n.vg0 + 5.0) < 1e-6);
             QVERIFY(n.thd < 0.01 && n.hd2 <= n.thd && n.hd3 <= n.thd);
-            QVERIFY(std::fabs(n.swingUp - gain) < 1e-3 * gain && std::fabs(n.swingDown - gain) < 1e-3 * gain);
+            QVERIFY(std::fabs(n.swingUp - gain) < 1e-3 * gain &&
+                    std::fabs(n.swingDown - gain) < 1e-3 * gain);
             QVERIFY(std::fabs(n.watts / (gain * gain / 2.0 / rl) - 1.0) < 1e-3);
         }
         // Swings beyond the last grid curve (0 V) or beyond the curves' 400 V, then a load, a
         // current or a swing that is no number to work with.
-        for (const LoadLineInput& in : {LoadLineInput{250.0, 0.015, 10e3, 6.0}, LoadLineInput{390.0, 0.029, 100e3, 1.0},
-                                        LoadLineInput{250.0, 0.5, 10e3, 1.0}})
+        for (const LoadLineInput& in :
+             {LoadLineInput{250.0, 0.015, 10e3, 6.0}, LoadLineInput{390.0, 0.029, 100e3, 1.0},
+              LoadLineInput{250.0, 0.5, 10e3, 1.0}})
             QCOMPARE(AnalyseLoadLine(currents, in).reason, std::string(kOutsideFamily));
-        for (const LoadLineInput& in : {LoadLineInput{250.0, 0.015, 0.0, 1.0}, LoadLineInput{250.0, 0.0, 10e3, 1.0},
-                                        LoadLineInput{250.0, 0.015, 10e3, std::nan("")}})
+        for (const LoadLineInput& in :
+             {LoadLineInput{250.0, 0.015, 0.0, 1.0}, LoadLineInput{250.0, 0.0, 10e3, 1.0},
+              LoadLineInput{250.0, 0.015, 10e3, std::nan("")}})
             QVERIFY(!AnalyseLoadLine(currents, in).ok);
     }
 
@@ -60,7 +64,8 @@ private slots:
     // model's +- follows the spread of fits to families measured again with new noise
     // (20 uA), within what six of them can tell.
     void curvesAgreeWithTheirModel() {
-        const Family family = ReadTdfFamily(test::ReadWholeFile(test::SourceFile("examples/12AX7.tdf").toStdString()));
+        const Family family = ReadTdfFamily(
+            test::ReadWholeFile(test::SourceFile("examples/12AX7.tdf").toStdString()));
         const LoadLineInput in{250.0, 1e-3, 100e3, 1.0};
         const LoadLineNumbers curves = AnalyseLoadLine(FamilyCurrents(family), in);
         std::mt19937 random(99);
@@ -74,7 +79,8 @@ private slots:
             const LoadLineNumbers model = AnalyseLoadLine(FittedCurrents(fit.model, 0.0), in);
             const std::optional<LoadLineSpread> spread = SpreadOfLoadLine(fit, 0.0, in);
             QVERIFY2(curves.ok && model.ok && spread, (curves.reason + model.reason).c_str());
-            QVERIFY(std::fabs(curves.gain / model.gain - 1.0) < 0.02 && std::fabs(curves.hd2 / model.hd2 - 1.0) < 0.03);
+            QVERIFY(std::fabs(curves.gain / model.gain - 1.0) < 0.02 &&
+                    std::fabs(curves.hd2 / model.hd2 - 1.0) < 0.03);
             QVERIFY(spread->watts > 0.0 && spread->thd > 0.0);
             gains.push_back(model.gain);
             spreads.push_back(spread->gain);
@@ -86,7 +92,8 @@ private slots:
         }
         for (double g : gains) sd += (g - mean) * (g - mean) / 5.0;
         sd = std::sqrt(sd);
-        QVERIFY2(sd > 0.4 * predicted && sd < 2.5 * predicted, qPrintable(QString("%1 against %2").arg(sd).arg(predicted)));
+        QVERIFY2(sd > 0.4 * predicted && sd < 2.5 * predicted,
+                 qPrintable(QString("%1 against %2").arg(sd).arg(predicted)));
         // A triode's second harmonic: the swing down is the larger one.
         QVERIFY(curves.swingDown > curves.swingUp && curves.hd2 > curves.hd3);
     }
@@ -94,17 +101,20 @@ private slots:
     // The 12AU7 example's 0 V curve ends at 240 V (40 mA): points beyond it, whose swing
     // crosses only lower curves, have their numbers, close to the fitted model's.
     void pointsBeyondAShortCurve() {
-        const Family family = ReadTdfFamily(test::ReadWholeFile(test::SourceFile("examples/12AU7.tdf").toStdString()));
+        const Family family = ReadTdfFamily(
+            test::ReadWholeFile(test::SourceFile("examples/12AU7.tdf").toStdString()));
         const ModelFit fit = FitModel(ModelKind::KorenTriode, FitInputOf({family}));
         const FamilyCurrents currents(family);
         for (double va0 : {240.0, 250.0, 300.0}) {
             const LoadLineInput in{va0, 10e-3, 10e3, 1.0};
-            const LoadLineNumbers curves = AnalyseLoadLine(currents, in), model = AnalyseLoadLine(FittedCurrents(fit.model, 0.0), in);
+            const LoadLineNumbers curves = AnalyseLoadLine(currents, in),
+                                  model = AnalyseLoadLine(FittedCurrents(fit.model, 0.0), in);
             QVERIFY2(curves.ok && model.ok, curves.reason.c_str());
             QVERIFY(curves.vg0 < -2.0 && std::fabs(curves.gain / model.gain - 1.0) < 0.02);
         }
         // Above the highest current known at 250 V, and below the lowest.
-        for (double ia0 : {45e-3, 1e-6}) QVERIFY(!AnalyseLoadLine(currents, {250.0, ia0, 10e3, 1.0}).ok);
+        for (double ia0 : {45e-3, 1e-6})
+            QVERIFY(!AnalyseLoadLine(currents, {250.0, ia0, 10e3, 1.0}).ok);
     }
 };
 

@@ -28,7 +28,8 @@ ModelFit FitOf(ModelKind kind, Parameters p) {
     ModelFit fit;
     fit.ok = true;
     fit.model = {kind, p, 0.0};
-    for (int k = 0; k < Spec(kind).count; ++k) fit.parameters.push_back({p[static_cast<std::size_t>(k)], 0.01, false, false});
+    for (int k = 0; k < Spec(kind).count; ++k)
+        fit.parameters.push_back({p[static_cast<std::size_t>(k)], 0.01, false, false});
     fit.points = 1;
     fit.largestAmperes = 0.01;
     fit.input.vaHigh = 400.0;
@@ -47,9 +48,12 @@ const std::vector<ModelFit>& Tubes() {
 }
 
 ProgramRun Ngspice(const QTemporaryDir& dir, const ModelFit& fit, const std::string& circuit) {
-    test::WriteWholeFile(dir.filePath("tube.inc").toStdString(),
-                         SpiceSubcircuit(fit, "my tube.tdf", {SpiceDialect::Ngspice, Capacitances{1.6e-12, 1.7e-12, 0.5e-12}}));
-    test::WriteWholeFile(dir.filePath("deck.cir").toStdString(), "* test\n.include tube.inc\n" + circuit + ".end\n");
+    test::WriteWholeFile(
+        dir.filePath("tube.inc").toStdString(),
+        SpiceSubcircuit(fit, "my tube.tdf",
+                        {SpiceDialect::Ngspice, Capacitances{1.6e-12, 1.7e-12, 0.5e-12}}));
+    test::WriteWholeFile(dir.filePath("deck.cir").toStdString(),
+                         "* test\n.include tube.inc\n" + circuit + ".end\n");
     return RunProgram("ngspice", {"-b", "deck.cir"}, dir.path());
 }
 
@@ -65,12 +69,15 @@ private slots:
         for (const ModelFit& fit : Tubes()) {
             QTemporaryDir dir;
             const bool pentode = fit.model.Spec().pentode, screen = fit.model.Spec().screenCurrent;
-            const std::vector<double> grids = pentode ? std::vector<double>{-2, -8, -14} : std::vector<double>{-0.5, -1, -2};
-            std::string deck = ".options reltol=1e-7 abstol=1e-15\nVSWEEP sweep 0 0\nVSCREEN s 0 250\n";
+            const std::vector<double> grids =
+                pentode ? std::vector<double>{-2, -8, -14} : std::vector<double>{-0.5, -1, -2};
+            std::string deck =
+                ".options reltol=1e-7 abstol=1e-15\nVSWEEP sweep 0 0\nVSCREEN s 0 250\n";
             std::string vectors;
             for (std::size_t k = 0; k < grids.size(); ++k) {
                 const std::string n = std::to_string(k);
-                deck += "VG" + n + " g" + n + " 0 " + GeneralNumber(grids[k]) + "\nVS" + n + " sweep a" + n + " 0\n";
+                deck += "VG" + n + " g" + n + " 0 " + GeneralNumber(grids[k]) + "\nVS" + n +
+                        " sweep a" + n + " 0\n";
                 deck += "X" + n + " a" + n + (pentode ? " s g" : " g") + n + " 0 my_tube\n";
                 vectors += " i(VS" + n + ")";
             }
@@ -90,14 +97,17 @@ private slots:
                 for (double grid : grids) {
                     if (!(cols >> va >> ia)) break;
                     const Currents<double> want = fit.model.At(va, grid, 250.0);
-                    worst = std::max(worst, std::fabs(ia - want.anode) / std::max(want.anode, 1e-5));
+                    worst =
+                        std::max(worst, std::fabs(ia - want.anode) / std::max(want.anode, 1e-5));
                     screenSum += want.screen;
                     ++compared;
                 }
-                if (screen && cols >> va >> ia) worst = std::max(worst, std::fabs(-ia - screenSum) / std::max(screenSum, 1e-5));
+                if (screen && cols >> va >> ia)
+                    worst = std::max(worst, std::fabs(-ia - screenSum) / std::max(screenSum, 1e-5));
             }
             QCOMPARE(compared, 80 * static_cast<int>(grids.size()));
-            QVERIFY2(worst < 1e-3, qPrintable(QString(fit.model.Spec().key) + ": " + QString::number(100 * worst) + " %"));
+            QVERIFY2(worst < 1e-3, qPrintable(QString(fit.model.Spec().key) + ": " +
+                                              QString::number(100 * worst) + " %"));
         }
     }
 
@@ -110,34 +120,43 @@ private slots:
             QVERIFY2(n.ok && n.thd > 0.5, n.reason.c_str());
             const bool pentode = fit.model.Spec().pentode;
             QTemporaryDir dir;
-            const std::string deck = ".options reltol=1e-6\nVB b 0 " + GeneralNumber(in.va0 + in.ia0 * in.rLoad) +
-                                     "\nRL b a " + GeneralNumber(in.rLoad) + "\nVS s 0 250\nVG g 0 DC " + GeneralNumber(n.vg0) +
-                                     " SIN(" + GeneralNumber(n.vg0) + " " + GeneralNumber(in.vinPeak) + " 1k)\nX a" +
-                                     (pentode ? " s" : "") + " g 0 my_tube\n.tran 1u 6m 0 1u\n.four 1k v(a)\n";
+            const std::string deck =
+                ".options reltol=1e-6\nVB b 0 " + GeneralNumber(in.va0 + in.ia0 * in.rLoad) +
+                "\nRL b a " + GeneralNumber(in.rLoad) + "\nVS s 0 250\nVG g 0 DC " +
+                GeneralNumber(n.vg0) + " SIN(" + GeneralNumber(n.vg0) + " " +
+                GeneralNumber(in.vinPeak) + " 1k)\nX a" + (pentode ? " s" : "") +
+                " g 0 my_tube\n.tran 1u 6m 0 1u\n.four 1k v(a)\n";
             const ProgramRun r = Ngspice(dir, fit, deck);
             const QString out = QString::fromUtf8(r.out);
             const qsizetype at = out.indexOf("THD:");
             QVERIFY2(at >= 0, r.err.constData());
             const double thd = LeadingNumber(out.mid(at + 4).toStdString());
-            qInfo("%s: ngspice THD %.3f %%, the load line's %.3f %%", fit.model.Spec().key, thd, n.thd);
-            QVERIFY2(std::fabs(20.0 * std::log10(thd / n.thd)) < 0.5, qPrintable(QString("%1 % against %2 %").arg(thd).arg(n.thd)));
+            qInfo("%s: ngspice THD %.3f %%, the load line's %.3f %%", fit.model.Spec().key, thd,
+                  n.thd);
+            QVERIFY2(std::fabs(20.0 * std::log10(thd / n.thd)) < 0.5,
+                     qPrintable(QString("%1 % against %2 %").arg(thd).arg(n.thd)));
         }
     }
 
     void fitProgram() {
         QTemporaryDir dir;
         const QString inc = dir.filePath("a.inc"), tdf = dir.filePath("a.tdf");
-        ProgramRun r = RunProgram(FitProgram(), {"--vg2", "250", Example("6L6GC.tdf"), "--spice", inc, "--tdf", tdf});
+        ProgramRun r = RunProgram(
+            FitProgram(), {"--vg2", "250", Example("6L6GC.tdf"), "--spice", inc, "--tdf", tdf});
         QCOMPARE(r.status, 0);
-        QVERIFY(r.out.contains("koren-pentode") && r.out.contains("derke") && r.out.contains("of 6L6GC.tdf at Vg2 = 250 V"));
+        QVERIFY(r.out.contains("koren-pentode") && r.out.contains("derke") &&
+                r.out.contains("of 6L6GC.tdf at Vg2 = 250 V"));
         const std::string subcircuit = test::ReadWholeFile(inc.toStdString());
         QVERIFY(subcircuit.find(".SUBCKT 6L6GC A G2 G1 K") != std::string::npos &&
-                subcircuit.find("CGK G1 K 1E-11") != std::string::npos && subcircuit.find("Valid where measured") != std::string::npos);
-        QCOMPARE(ReadTdfFamily(test::ReadWholeFile(tdf.toStdString())).curves.size(),
-                 ReadTdfFamily(test::ReadWholeFile(Example("6L6GC.tdf").toStdString())).curves.size());
+                subcircuit.find("CGK G1 K 1E-11") != std::string::npos &&
+                subcircuit.find("Valid where measured") != std::string::npos);
+        QCOMPARE(
+            ReadTdfFamily(test::ReadWholeFile(tdf.toStdString())).curves.size(),
+            ReadTdfFamily(test::ReadWholeFile(Example("6L6GC.tdf").toStdString())).curves.size());
 
-        r = RunProgram(FitProgram(), {"--json", "--holdout", "--model", "dempwolf", Example("12AX7.tdf"), "--simulator",
-                                      "ltspice", "--spice", inc, "--cgk", "2"});
+        r = RunProgram(FitProgram(),
+                       {"--json", "--holdout", "--model", "dempwolf", Example("12AX7.tdf"),
+                        "--simulator", "ltspice", "--spice", inc, "--cgk", "2"});
         QCOMPARE(r.status, 0);
         const QJsonObject json = QJsonDocument::fromJson(r.out).object();
         QCOMPARE(json.value("file").toString(), QString("12AX7.tdf"));
@@ -145,27 +164,33 @@ private slots:
         const QJsonArray models = json.value("models").toArray();
         QCOMPARE(models.size(), 2);
         const QJsonObject koren = models.at(0).toObject();
-        QVERIFY(koren.value("model") == "koren-triode" && koren.value("rms_mA").toDouble() < 0.001 &&
-                koren.value("points").toInt() > 400 && koren.value("at_bound").toArray().isEmpty() &&
+        QVERIFY(koren.value("model") == "koren-triode" &&
+                koren.value("rms_mA").toDouble() < 0.001 && koren.value("points").toInt() > 400 &&
+                koren.value("at_bound").toArray().isEmpty() &&
                 koren.value("holdout_rms_mA").toDouble() > 0.0);
         QVERIFY(std::fabs(koren.value("parameters")["mu"]["value"].toDouble() - 100.0) < 0.1 &&
                 koren.value("parameters")["Kg1"]["stderr"].toDouble() > 0.0);
         // The model asked for is the one written, for LTspice, with the capacitance typed.
         const std::string lt = test::ReadWholeFile(inc.toStdString());
-        QVERIFY(lt.find("(dempwolf)") != std::string::npos && lt.find("uramp(") != std::string::npos &&
+        QVERIFY(lt.find("(dempwolf)") != std::string::npos &&
+                lt.find("uramp(") != std::string::npos &&
                 lt.find("CGK G K 2E-12") != std::string::npos);
 
         r = RunProgram(FitProgram(), {"--help"});
-        QVERIFY(r.status == 0 && r.out.contains("Bounds of the parameters") && r.out.contains("Kvb 0.01..1e+07"));
+        QVERIFY(r.status == 0 && r.out.contains("Bounds of the parameters") &&
+                r.out.contains("Kvb 0.01..1e+07"));
         for (const QStringList& bad :
-             {QStringList{}, QStringList{"--pentode", Example("EL34.tdf")}, QStringList{"--vg2", "x", Example("EL34.tdf")},
-              QStringList{"--bogus"}, QStringList{dir.filePath("missing.tdf")}, QStringList{inc},
-              QStringList{"--model", "derk", Example("12AX7.tdf")}, QStringList{"--model", "none", Example("12AX7.tdf")},
+             {QStringList{}, QStringList{"--pentode", Example("EL34.tdf")},
+              QStringList{"--vg2", "x", Example("EL34.tdf")}, QStringList{"--bogus"},
+              QStringList{dir.filePath("missing.tdf")}, QStringList{inc},
+              QStringList{"--model", "derk", Example("12AX7.tdf")},
+              QStringList{"--model", "none", Example("12AX7.tdf")},
               QStringList{"--simulator", "pspice", Example("12AX7.tdf")}}) {
             r = RunProgram(FitProgram(), bad);
             QVERIFY2(r.status == 2 && r.err.startsWith("anodix-fit: "), qPrintable(bad.join(' ')));
         }
-        r = RunProgram(FitProgram(), {Example("12AX7.tdf"), "--spice", dir.filePath("no/such/dir/x.inc")});
+        r = RunProgram(FitProgram(),
+                       {Example("12AX7.tdf"), "--spice", dir.filePath("no/such/dir/x.inc")});
         QVERIFY(r.status == 1 && r.err.contains("x.inc"));
     }
 };

@@ -9,7 +9,8 @@
 using namespace anodix;
 
 namespace {
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN(),
+                kInf = std::numeric_limits<float>::infinity();
 const float kUpv = 8192.0f / 50.0f, kUpm = 8192.0f / 5.0f;  // 50 V/div, 5 mA/div
 QLineF LineOf(const RecordingSurface::Call& c) { return QLineF(c.x1, c.y1, c.x2, c.y2); }
 }  // namespace
@@ -19,18 +20,22 @@ class TestFrame : public QObject {
 
 private slots:
     // Labels down the left edge by "0.##", then along the bottom as plot numbers, in green: a
-    // current label just above its line, the eighth line on the bottom edge, a voltage label right of its line.
+    // current label just above its line, the eighth line on the bottom edge, a voltage label right
+    // of its line.
     void gridLabelsAndLines() {
         for (auto [ma, v, labels] :
-             {std::tuple{5.0f, 10.0f, "35.|30.|25.|20.|15.|10.|5.|0.| 10 | 20 | 30 | 40 | 50 | 60 | 70 | 80 "},
-              {0.2f, 20.0f, "1.4|1.2|1.|0.8|0.6|0.4|0.2|0.| 20 | 40 | 60 | 80 | 100 | 120 | 140 | 160 "}}) {
+             {std::tuple{5.0f, 10.0f,
+                         "35.|30.|25.|20.|15.|10.|5.|0.| 10 | 20 | 30 | 40 | 50 | 60 | 70 | 80 "},
+              {0.2f, 20.0f,
+               "1.4|1.2|1.|0.8|0.6|0.4|0.2|0.| 20 | 40 | 60 | 80 | 100 | 120 | 140 | 160 "}}) {
             RecordingSurface s;
             s.textHeight = 1000.0f;
             s.SetForeColor(RGB(0, 0, 255));
             DrawGrid(s, ma, v);
             QCOMPARE(s.ForeColor(), RGB(0, 0, 255));  // the caller's colour comes back
             QStringList printed;
-            for (const auto& c : s.Calls(RecordingSurface::Kind::Print)) printed << QString::fromStdString(c.text);
+            for (const auto& c : s.Calls(RecordingSurface::Kind::Print))
+                printed << QString::fromStdString(c.text);
             QCOMPARE(printed.join('|'), QString(labels));
             for (const auto& c : s.calls) QCOMPARE(c.colour, kGridColour);
             QCOMPARE(QPointF(s.calls[0].x1, s.calls[0].y1), QPointF(1, 8192 - 1000));
@@ -48,7 +53,8 @@ private slots:
         const auto& lines = s.calls;
         QCOMPARE(QPointF(lines[0].x1, lines[0].y1), QPointF(-1000, -1000));  // from outside
         QCOMPARE(lines.back().colour, kLimitColour);
-        QCOMPARE(lines.size(), size_t(65537 - lines[0].x2));  // a segment a unit up to the right edge
+        QCOMPARE(lines.size(),
+                 size_t(65537 - lines[0].x2));  // a segment a unit up to the right edge
         auto yAt = [&](int x) { return lines[x - static_cast<int>(lines[0].x2)].y2; };
         QVERIFY(std::abs(yAt(32768) - 24576.0f) < 0.01f && std::abs(yAt(65536) - 45056.0f) < 0.01f);
         // It begins where the curve comes within 464 units above the top edge.
@@ -75,15 +81,18 @@ private slots:
         QCOMPARE(l.x1 - l.x2, 2 * 65536.0f);  // a full plot width to each side
         // Below 0.01 kilohm (and undefined) it is drawn as 0.01.
         for (float r : {0.001f, kNaN, 0.01f}) DrawLoadLine(s, r, 1000, 2000, kUpv, kUpm);
-        QVERIFY(LineOf(s.calls[1]) == LineOf(s.calls[3]) && LineOf(s.calls[2]) == LineOf(s.calls[3]));
+        QVERIFY(LineOf(s.calls[1]) == LineOf(s.calls[3]) &&
+                LineOf(s.calls[2]) == LineOf(s.calls[3]));
     }
 
     void readoutOfWorkedExamples() {
         auto text = [](const Readout& r) {
-            return r.Axpos + "|" + r.Aypos + "|" + r.Xpos + "|" + r.Ypos + "|" + r.Req + (r.muUpdated ? " Mu " + r.Mu : "");
+            return r.Axpos + "|" + r.Aypos + "|" + r.Xpos + "|" + r.Ypos + "|" + r.Req +
+                   (r.muUpdated ? " Mu " + r.Mu : "");
         };
         // Right after a redraw the reference is (0 V, 0 mA): relative equals absolute.
-        QCOMPARE(text(ComputeReadout(32768, 32768, 0, 65536, 50, 5, "")), "200.0|20.0|200.0|20.0|10.0k");
+        QCOMPARE(text(ComputeReadout(32768, 32768, 0, 65536, 50, 5, "")),
+                 "200.0|20.0|200.0|20.0|10.0k");
         // Operating point (250 V, 20 mA), pointer (300 V, 15 mA).
         const float ox = 250.0f * kUpv, oy = 65536.0f - 20.0f * kUpm;
         QCOMPARE(text(ComputeReadout(300.0f * kUpv, 65536.0f - 15.0f * kUpm, ox, oy, 50, 5, "")),
@@ -92,12 +101,15 @@ private slots:
         // with the operating point no Rp, and Mu from Rp 0.
         QCOMPARE(GmCaption("-3.2", 2.0f), std::string("1600"));
         QCOMPARE(GmCaption("1.0", 3.0f), std::string("333.333333333333"));
-        QCOMPARE(text(ComputeReadout(ox + 8192, oy + 8192, ox, oy, 50, 5, "1600")), "300.0|15.0|50.0|-5.0|-10.0k Mu 16.");
-        QCOMPARE(text(ComputeReadout(ox + 8192, oy, ox, oy, 50, 5, "1600")), "300.0|20.0|50.0|0.0| Mu .");
+        QCOMPARE(text(ComputeReadout(ox + 8192, oy + 8192, ox, oy, 50, 5, "1600")),
+                 "300.0|15.0|50.0|-5.0|-10.0k Mu 16.");
+        QCOMPARE(text(ComputeReadout(ox + 8192, oy, ox, oy, 50, 5, "1600")),
+                 "300.0|20.0|50.0|0.0| Mu .");
         // No Gm without a grid step or a readable caption; no Mu without a readable Gm.
         for (auto [gm, step] : {std::pair{"3.2", 0.0f}, {"", 2.0f}, {"1e300", 1e-45f}})
             QCOMPARE(GmCaption(gm, step), std::string());
-        QCOMPARE(text(ComputeReadout(100, 100, 0, 65536, 50, 5, "abc")).find("Mu"), std::string::npos);
+        QCOMPARE(text(ComputeReadout(100, 100, 0, 65536, 50, 5, "abc")).find("Mu"),
+                 std::string::npos);
     }
 };
 

@@ -33,15 +33,19 @@ private slots:
     // Dots are round discs of the pen's diameter; in XOR each pixel of one is inverted
     // once, with no hole where parts of it overlap.
     void dotsAreRoundDiscsOfTheDrawWidth() {
-        for (auto [width, ratio, pixels] : {std::tuple{1, 1.0, 1}, {2, 1.0, 4}, {5, 1.0, 21}, {12, 1.0, 112}, {12, 2.0, 448}})
+        for (auto [width, ratio, pixels] :
+             {std::tuple{1, 1.0, 1}, {2, 1.0, 4}, {5, 1.0, 21}, {12, 1.0, 112}, {12, 2.0, 448}})
             for (PenMode mode : {kDrawCopy, kDrawXor}) {
                 ImageSurface s(QSize(129, 129), ratio);  // white to begin with
                 s.SetDrawMode(mode);
                 s.SetDrawWidth(width);
                 s.Point(32768, 32768, mode == kDrawXor ? RGB(255, 255, 255) : RGB(0, 0, 0));
                 QRect box;
-                QVERIFY2(Changed(s.image(), &box) == pixels && box.size() == QSize(1, 1) * s.PenDiameter(width),
-                         qPrintable(QString("width %1 at ratio %2, mode %3").arg(width).arg(ratio).arg(mode)));
+                QVERIFY2(
+                    Changed(s.image(), &box) == pixels &&
+                        box.size() == QSize(1, 1) * s.PenDiameter(width),
+                    qPrintable(
+                        QString("width %1 at ratio %2, mode %3").arg(width).arg(ratio).arg(mode)));
             }
     }
 
@@ -65,7 +69,8 @@ private slots:
             line.MoveTo(-1024, -1024);
             for (int side = 0; side < 4; ++side)
                 for (int t = 0; t < 66; ++t) {
-                    const QPointF p = (corners[side] + (corners[side + 1] - corners[side]) * t / 66.0) * 1024.0;
+                    const QPointF p =
+                        (corners[side] + (corners[side + 1] - corners[side]) * t / 66.0) * 1024.0;
                     line.LineTo(p.x(), p.y());
                     dots.Point(p.x(), p.y());
                 }
@@ -91,10 +96,12 @@ private slots:
                     s.Point(40960, 32768);
                     s.Point(65536, 0);
                     s.MoveTo(1000, 1000);
-                    for (int i = 1; i <= 40; ++i) s.LineTo(1000.0f + i * 300.0f, 1000.0f + (i % 2) * 500.0f);
+                    for (int i = 1; i <= 40; ++i)
+                        s.LineTo(1000.0f + i * 300.0f, 1000.0f + (i % 2) * 500.0f);
                     s.Line(32768, -3e38f, 32800, 3e38f);
                     s.Line(5000, 5000, 5000, 5000);
-                    QVERIFY2((s.image() == before) == (pass == 2), qPrintable(QString("width %1, pass %2").arg(width).arg(pass)));
+                    QVERIFY2((s.image() == before) == (pass == 2),
+                             qPrintable(QString("width %1, pass %2").arg(width).arg(pass)));
                 }
             }
     }
@@ -106,7 +113,8 @@ private slots:
         inverted.SetDrawMode(kDrawXor);
         inverted.SetForeColor(RGB(255, 255, 255));
         for (ImageSurface* s : {&inverted, &copied})
-            for (QPoint p : {QPoint(2, 2), QPoint(20, 2), QPoint(30, 12), QPoint(31, 40), QPoint(5, 60), QPoint(60, 57)})
+            for (QPoint p : {QPoint(2, 2), QPoint(20, 2), QPoint(30, 12), QPoint(31, 40),
+                             QPoint(5, 60), QPoint(60, 57)})
                 s->LineTo(p.x() * 1024.0f, p.y() * 1024.0f);
         inverted.Point(60 * 1024.0f, 57 * 1024.0f);
         QCOMPARE(inverted.image(), copied.image());
@@ -122,7 +130,8 @@ private slots:
         s.MoveTo(-3e38f, 5);
         s.Print("x");
         QCOMPARE(Changed(s.image()), 0);
-        s.Line(-1e9f, 65536, 1e9f, 65536, RGB(255, 0, 0));  // the bottom edge, from far beyond both sides
+        s.Line(-1e9f, 65536, 1e9f, 65536,
+               RGB(255, 0, 0));  // the bottom edge, from far beyond both sides
         s.Line(65536, 0, 32768, 0, RGB(255, 0, 0));
         QCOMPARE(Changed(s.image()), 101 + 51);  // aliased, on the first and last row
     }
@@ -153,9 +162,12 @@ private slots:
         QRect box;
         Changed(kept, &box);
         QVERIFY(box.left() > 100 && box.left() < 115 && box.width() > 12);  // after the blank
-        QVERIFY(box.top() >= 75 && box.bottom() < 75 + linePixels + 1);    // and on one line
-        for (auto [x, y, rgb] : {std::tuple{399, 150, kRed}, {240, 150, 0xFF0000FFu}, {200, 150, 0xFF008000u},
-                                 {100, 299, kRed}, {100, 298, kWhite}})
+        QVERIFY(box.top() >= 75 && box.bottom() < 75 + linePixels + 1);     // and on one line
+        for (auto [x, y, rgb] : {std::tuple{399, 150, kRed},
+                                 {240, 150, 0xFF0000FFu},
+                                 {200, 150, 0xFF008000u},
+                                 {100, 299, kRed},
+                                 {100, 298, kWhite}})
             QCOMPARE(s.image().pixel(x, y), rgb);
     }
 };

@@ -9,7 +9,9 @@ using namespace anodix;
 namespace {
 
 QString Example(const QString& name) { return SourceFile("examples/" + name); }
-ProgramRun RunPlot(const QStringList& args) { return RunProgram(BuiltProgram("anodix-plot"), args); }
+ProgramRun RunPlot(const QStringList& args) {
+    return RunProgram(BuiltProgram("anodix-plot"), args);
+}
 
 }  // namespace
 
@@ -21,16 +23,19 @@ private slots:
     // The settings as anodix-plot takes them; the window is given the same.
     void drawsWhatTheWindowShows_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("start-up scales") << QStringList{"--vdiv", "20", "--madiv", "1", "--pd", "2", "--rload", "10"};
-        QTest::newRow("power valves with a load line")
-            << QStringList{"--vdiv", "50", "--madiv", "20", "--pd", "25", "--rload", "3.5", "--op", "250,60"};
-        QTest::newRow("odd scales")
-            << QStringList{"--vdiv", "33.3", "--madiv", "0.7", "--pd", "0.5", "--rload", "120", "--op", "100,1.5"};
+        QTest::newRow("start-up scales")
+            << QStringList{"--vdiv", "20", "--madiv", "1", "--pd", "2", "--rload", "10"};
+        QTest::newRow("power valves with a load line") << QStringList{
+            "--vdiv", "50", "--madiv", "20", "--pd", "25", "--rload", "3.5", "--op", "250,60"};
+        QTest::newRow("odd scales") << QStringList{
+            "--vdiv", "33.3", "--madiv", "0.7", "--pd", "0.5", "--rload", "120", "--op", "100,1.5"};
     }
 
     void drawsWhatTheWindowShows() {
         QFETCH(QStringList, args);
-        const auto value = [&](const char* option) { return args.contains(option) ? args[args.indexOf(option) + 1] : ""; };
+        const auto value = [&](const char* option) {
+            return args.contains(option) ? args[args.indexOf(option) + 1] : "";
+        };
         Window t;
         Base& w = t.w;
         QStringList files;
@@ -52,10 +57,12 @@ private slots:
         const QString png = dir.filePath("plot.png");
         args << "--size" << QString("%1x%2").arg(shown.width()).arg(shown.height());
         const ProgramRun r = RunPlot(args << "-o" << png << files);
-        QVERIFY2(r.status == 0 && r.out.isEmpty() && r.err.isEmpty(), r.err.constData());  // silent on success
+        QVERIFY2(r.status == 0 && r.out.isEmpty() && r.err.isEmpty(),
+                 r.err.constData());  // silent on success
         QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), shown);
         // Reading checks every chunk's CRC and the zlib stream, but not the end chunk.
-        QVERIFY(ReadWholeFile(png.toStdString()).ends_with(std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12)));
+        QVERIFY(ReadWholeFile(png.toStdString())
+                    .ends_with(std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12)));
     }
 
     // Without --vdiv and --madiv the scales are those that show the families whole, as the
@@ -65,7 +72,8 @@ private slots:
         const QString svg = dir.filePath("fit.svg");
         const ProgramRun r = RunPlot({"-o", svg, Example("6L6GC.tdf"), Example("EL34.tdf")});
         QVERIFY2(r.status == 0, r.err.constData());
-        QVERIFY(QByteArray::fromStdString(ReadWholeFile(svg.toStdString())).contains(">100 V/div   50 mA/div   Pd 2 W<"));
+        QVERIFY(QByteArray::fromStdString(ReadWholeFile(svg.toStdString()))
+                    .contains(">100 V/div   50 mA/div   Pd 2 W<"));
     }
 
     // The vector files come from the same drawing as the window's (their content is
@@ -73,12 +81,16 @@ private slots:
     void writesVectorPictures() {
         const QTemporaryDir dir;
         for (const QString name : {"plot.svg", "plot.pdf"}) {
-            const ProgramRun r = RunPlot({"--pd", "25", "--op", "250,6", "-o", dir.filePath(name), Example("EL34.tdf")});
+            const ProgramRun r = RunPlot(
+                {"--pd", "25", "--op", "250,6", "-o", dir.filePath(name), Example("EL34.tdf")});
             QFile file(dir.filePath(name));
-            QVERIFY2(r.status == 0 && r.err.isEmpty() && file.open(QIODevice::ReadOnly), r.err.constData());
+            QVERIFY2(r.status == 0 && r.err.isEmpty() && file.open(QIODevice::ReadOnly),
+                     r.err.constData());
             QXmlStreamReader xml(&file);
             while (name.endsWith("svg") && !xml.atEnd()) xml.readNext();
-            QVERIFY2(name.endsWith("svg") ? !xml.hasError() && file.size() > 10000 : file.read(4) == "%PDF", qPrintable(name));
+            QVERIFY2(name.endsWith("svg") ? !xml.hasError() && file.size() > 10000
+                                          : file.read(4) == "%PDF",
+                     qPrintable(name));
         }
     }
 
@@ -89,19 +101,26 @@ private slots:
         const QString el34 = Example("EL34.tdf");
         QTest::newRow("no output") << QStringList{el34} << "output";
         QTest::newRow("unknown type") << QStringList{"-o", "OUT.jpg", el34} << "out.jpg";
-        QTest::newRow("unknown option") << QStringList{"--colour", "red", "-o", "OUT.png"} << "--colour";
+        QTest::newRow("unknown option")
+            << QStringList{"--colour", "red", "-o", "OUT.png"} << "--colour";
         QTest::newRow("missing value") << QStringList{"-o", "OUT.png", "--vdiv"} << "--vdiv";
-        QTest::newRow("not a number") << QStringList{"--pd=2,5", "-o", "OUT.png"} << "--pd: \"2,5\" is not";
+        QTest::newRow("not a number")
+            << QStringList{"--pd=2,5", "-o", "OUT.png"} << "--pd: \"2,5\" is not";
         QTest::newRow("zero scale") << QStringList{"--madiv", "0", "-o", "OUT.png"} << "--madiv";
         QTest::newRow("limit too high") << QStringList{"--pd", "101", "-o", "OUT.png"} << "--pd";
         QTest::newRow("half a point") << QStringList{"--op", "250", "-o", "OUT.png"} << "--op";
-        QTest::newRow("size not whole") << QStringList{"--size", "10.5x20", "-o", "OUT.png"} << "--size";
-        QTest::newRow("six families") << QStringList{"-o", "OUT.png", el34, el34, el34, el34, el34, el34} << "five";
-        QTest::newRow("missing family") << QStringList{"-o", "OUT.png", el34, "no-such.tdf"} << "no-such.tdf";
-        QTest::newRow("not curves") << QStringList{"-o", "OUT.png", SourceFile("tests/curves/data/notes.txt")}
-                                    << "notes.txt: line 1: not a curve file";
+        QTest::newRow("size not whole")
+            << QStringList{"--size", "10.5x20", "-o", "OUT.png"} << "--size";
+        QTest::newRow("six families")
+            << QStringList{"-o", "OUT.png", el34, el34, el34, el34, el34, el34} << "five";
+        QTest::newRow("missing family")
+            << QStringList{"-o", "OUT.png", el34, "no-such.tdf"} << "no-such.tdf";
+        QTest::newRow("not curves")
+            << QStringList{"-o", "OUT.png", SourceFile("tests/curves/data/notes.txt")}
+            << "notes.txt: line 1: not a curve file";
         QTest::newRow("endless device") << QStringList{"-o", "OUT.png", "/dev/zero"} << "/dev/zero";
-        QTest::newRow("no such folder") << QStringList{"-o", "OUT.d/plot.png", el34} << "can't write OUT.d/plot.png: ";
+        QTest::newRow("no such folder")
+            << QStringList{"-o", "OUT.d/plot.png", el34} << "can't write OUT.d/plot.png: ";
     }
 
     void refusesBadArguments() {
@@ -112,7 +131,8 @@ private slots:
         said.replace("OUT.", dir.filePath("out."));
         const ProgramRun r = RunPlot(args);
         QVERIFY(r.status == (said.startsWith("can't write") ? 1 : 2) && r.out.isEmpty());
-        QVERIFY2(r.err.startsWith("anodix-plot: ") && r.err.count('\n') == 1 && r.err.contains(said.toUtf8()),
+        QVERIFY2(r.err.startsWith("anodix-plot: ") && r.err.count('\n') == 1 &&
+                     r.err.contains(said.toUtf8()),
                  r.err.constData());
         QVERIFY(QDir(dir.path()).isEmpty());
     }

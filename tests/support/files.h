@@ -22,21 +22,27 @@ inline std::string WriteWholeFile(const std::string& path, const std::string& by
 }
 
 // A file of the source tree ("examples/EL34.tdf").
-inline QString SourceFile(const QString& name) { return qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/" + name; }
+inline QString SourceFile(const QString& name) {
+    return qEnvironmentVariable("ANODIX_SOURCE_DIR") + "/" + name;
+}
 
 // A program of the build: they lie at the top of the build folder, one above the tests.
-inline QString BuiltProgram(const QString& name) { return QCoreApplication::applicationDirPath() + "/../" + name; }
+inline QString BuiltProgram(const QString& name) {
+    return QCoreApplication::applicationDirPath() + "/../" + name;
+}
 
 // A program run to its end: the exit status (-1 for a crash or a hang) and what it said.
 struct ProgramRun {
     int status = -1;
     QByteArray out, err;
 };
-inline ProgramRun RunProgram(const QString& program, const QStringList& args, const QString& dir = {}) {
+inline ProgramRun RunProgram(const QString& program, const QStringList& args,
+                             const QString& dir = {}) {
     QProcess p;
     p.setWorkingDirectory(dir);
     p.start(program, args);
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return {-1, {}, p.errorString().toUtf8()};
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return {-1, {}, p.errorString().toUtf8()};
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 

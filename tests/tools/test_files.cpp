@@ -28,7 +28,8 @@ private slots:
         QCOMPARE(FileOpenByMode(Path("c.txt"), "writeBinary", 10), 3);
         QVERIFY(FileCloseRetry(2, 10) && !FileCloseRetry(2, 10));
         QCOMPARE(FileOpenByMode(Path("d.txt"), "b", 10), 2);
-        QVERIFY(FileWrite(1, "+more") && FileCloseRetry(1, 10) && FileCloseRetry(2, 10) && FileCloseRetry(3, 10));
+        QVERIFY(FileWrite(1, "+more") && FileCloseRetry(1, 10) && FileCloseRetry(2, 10) &&
+                FileCloseRetry(3, 10));
         for (const char* made : {"b.txt", "c.txt", "d.txt"}) QVERIFY2(FileExists(Path(made)), made);
         QCOMPARE(ReadWholeFile(a), std::string("old\r\ncontent+more"));  // bytes as they are
 
@@ -40,7 +41,7 @@ private slots:
         QVERIFY(FileLength(n) == 17 && FileReadAll(n, bytes) && !FileWrite(n, "x"));  // read only
         QVERIFY(bytes == ReadWholeFile(a) && FileCloseRetry(n, 10));
         QVERIFY(FileLength(n) == -1 && !FileReadAll(n, bytes) && !FileWrite(n, "x"));  // closed
-        n = FileOpenByMode(a, "Output", 10);  // emptied
+        n = FileOpenByMode(a, "Output", 10);                                           // emptied
         QVERIFY(FileCloseRetry(n, 10) && ReadWholeFile(a).empty());
         QCOMPARE(FileOpenByMode(a, "nonsense", 10), 0);
     }
@@ -51,7 +52,8 @@ private slots:
         QObject::connect(&ticker, &QTimer::timeout, [&] { ++yields; });
         ticker.start(0);
         // Reading a missing file fails at once, without a retry.
-        for (const char* mode : {"R", "RB", "input"}) QCOMPARE(FileOpenByMode(Path("missing"), mode, 2000), 0);
+        for (const char* mode : {"R", "RB", "input"})
+            QCOMPARE(FileOpenByMode(Path("missing"), mode, 2000), 0);
         QVERIFY(yields == 0 && !FileExists(""));
         const std::string unwritable = Path("no-such-dir/x.txt");
         QCOMPARE(FileOpenByMode(unwritable, "W", 0), 0);
@@ -64,8 +66,10 @@ private slots:
         // Reading opens plain files only: a folder, a device read without end, a pipe
         // that would block the window in the open. Writing still opens a device.
         QVERIFY(::mkfifo(Path("pipe").c_str(), 0600) == 0);
-        for (const std::string& path : {dir_.path().toStdString(), std::string("/dev/zero"), Path("pipe")})
-            for (const char* mode : {"R", "RB"}) QVERIFY2(FileOpenByMode(path, mode, 0) == 0, (path + mode).c_str());
+        for (const std::string& path :
+             {dir_.path().toStdString(), std::string("/dev/zero"), Path("pipe")})
+            for (const char* mode : {"R", "RB"})
+                QVERIFY2(FileOpenByMode(path, mode, 0) == 0, (path + mode).c_str());
         QCOMPARE(ReadIni("/dev/zero", "LAST", "Last"), std::string());
         const int n = FileOpenByMode("/dev/null", "W", 0);
         QVERIFY(n == 1 && FileCloseRetry(n, 0));  // no failed open kept a number
@@ -81,7 +85,8 @@ private slots:
         std::string bytes(3 * 1024 * 1024 + 17, '\0'), back;
         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
         int n = FileOpenByMode(Path("large.bin"), "W", 10);
-        QVERIFY(FileWrite(n, bytes) && FileCloseRetry(n, 10) && ReadWholeFile(Path("large.bin")) == bytes);
+        QVERIFY(FileWrite(n, bytes) && FileCloseRetry(n, 10) &&
+                ReadWholeFile(Path("large.bin")) == bytes);
         n = FileOpenByMode(Path("large.bin"), "R", 10);
         QVERIFY(FileReadAll(n, back) && FileCloseRetry(n, 10) && back == bytes);
     }

@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
         }
         const std::string base = dir + "/" + e.name;
         std::string reason;
-        for (const auto& [path, bytes] : {std::pair{base + ".txt", table}, std::pair{base + ".tdf", tdf.tdf}}) {
+        for (const auto& [path, bytes] :
+             {std::pair{base + ".txt", table}, std::pair{base + ".tdf", tdf.tdf}}) {
             if (!anodix::ReplaceFile(path, bytes, &reason)) {
                 std::fprintf(stderr, "can't write %s: %s\n", path.c_str(), reason.c_str());
                 return 1;
