@@ -87,12 +87,8 @@ private slots:
         const QTemporaryDir dir;
         const QStringList files = WriteTubes(dir.path());
         const ProgramRun run =
-            Run("anodix-match", QStringList(files) << "--rl"
-                                                   << "3.4k"
-                                                   << "--at"
-                                                   << "400,50"
-                                                   << "--json"
-                                                   << "--report" << dir.filePath("match.pdf"));
+            Run("anodix-match", files + QStringList{"--rl", "3.4k", "--at", "400,50", "--json",
+                                                    "--report", dir.filePath("match.pdf")});
         QVERIFY2(run.status == 0, run.err.constData());
         std::vector<Family> tubes;
         for (const QString& f : files)
@@ -122,16 +118,11 @@ private slots:
         QTest::newRow("no supply")
             << "anodix-stage" << QStringList{au7, "--ra", "10k", "--rk", "1k"} << 2
             << "--bplus is needed";
-        QTest::newRow("two biases") << "anodix-stage"
-                                    << (QStringList(stage) << "--rk"
-                                                           << "1k"
-                                                           << "--bias"
-                                                           << "5")
-                                    << 2 << "not both";
-        QTest::newRow("no resistance") << "anodix-stage"
-                                       << (QStringList(stage) << "--rk"
-                                                              << "1kk")
-                                       << 2 << "not a resistance";
+        QTest::newRow("two biases")
+            << "anodix-stage" << (stage + QStringList{"--rk", "1k", "--bias", "5"}) << 2
+            << "not both";
+        QTest::newRow("no resistance")
+            << "anodix-stage" << (stage + QStringList{"--rk", "1kk"}) << 2 << "not a resistance";
         QTest::newRow("pair without load")
             << "anodix-stage" << QStringList{au7, "--bplus", "300", "--pp", "--bias", "5"} << 2
             << "--pp needs --raa";
@@ -139,24 +130,15 @@ private slots:
             << "anodix-stage"
             << QStringList{"DIR/none.tdf", "--bplus", "300", "--ra", "1k", "--rk", "1k"} << 2
             << "can't read DIR/none.tdf";
-        QTest::newRow("overdriven") << "anodix-stage"
-                                    << (QStringList(stage) << "--rk"
-                                                           << "1k"
-                                                           << "--vin"
-                                                           << "9")
-                                    << 2 << "above the family's highest curve";
-        QTest::newRow("no picture type") << "anodix-stage"
-                                         << (QStringList(stage) << "--rk"
-                                                                << "1k"
-                                                                << "-o"
-                                                                << "DIR/x.bmp")
-                                         << 2 << "does not end in";
-        QTest::newRow("picture nowhere") << "anodix-stage"
-                                         << (QStringList(stage) << "--rk"
-                                                                << "1k"
-                                                                << "-o"
-                                                                << "DIR/no/x.png")
-                                         << 1 << "can't write DIR/no/x.png";
+        QTest::newRow("overdriven")
+            << "anodix-stage" << (stage + QStringList{"--rk", "1k", "--vin", "9"}) << 2
+            << "above the family's highest curve";
+        QTest::newRow("no picture type")
+            << "anodix-stage" << (stage + QStringList{"--rk", "1k", "-o", "DIR/x.bmp"}) << 2
+            << "does not end in";
+        QTest::newRow("picture nowhere")
+            << "anodix-stage" << (stage + QStringList{"--rk", "1k", "-o", "DIR/no/x.png"}) << 1
+            << "can't write DIR/no/x.png";
         QTest::newRow("one tube") << "anodix-match" << QStringList{au7} << 2 << "two tube files";
         QTest::newRow("load without point")
             << "anodix-match" << QStringList{au7, au7, "--rl", "10k"} << 2 << "go together";
