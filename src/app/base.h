@@ -258,6 +258,9 @@ public:
     // drawing; ".png" is added to a name without one of these. On failure a message
     // names the file and nothing is left of it.
     bool ExportPicture(const QString& path);
+    // The name a picture is written to: as chosen, or with ".png" added when it names no
+    // picture type; none (with a message) when that added name would replace a file.
+    std::optional<QString> PicturePath(const QString& chosen);
     // Asks where to print (true to go ahead). Tests replace it; when empty, Qt's print
     // dialog asks.
     std::function<bool(QPrinter&)> askPrinter;

@@ -41,18 +41,21 @@ void Base::Mnu_ExportPicture_Click() {
     ExportPicture(QString::fromStdString(path));
 }
 
+std::optional<QString> Base::PicturePath(const QString& chosen) {
+    if (PictureFormatOf(chosen) != PictureFormat::Unknown) return chosen;
+    const QString path = chosen + QStringLiteral(".png");
+    // The dialog asked about replacing the name as typed, not this one.
+    if (!QFileInfo::exists(path)) return path;
+    Message("Can't write " + path.toStdString() +
+                ": a file of that name exists (give the whole name to replace it)",
+            "Anodix", MessageIcon::Critical);
+    return std::nullopt;
+}
+
 bool Base::ExportPicture(const QString& chosen) {
-    QString path = chosen;
-    if (PictureFormatOf(path) == PictureFormat::Unknown) {
-        path += QStringLiteral(".png");
-        // The dialog asked about replacing the name as typed, not this one.
-        if (QFileInfo::exists(path)) {
-            Message("Can't write " + path.toStdString() +
-                        ": a file of that name exists (give the whole name to replace it)",
-                    "Anodix", MessageIcon::Critical);
-            return false;
-        }
-    }
+    const std::optional<QString> named = PicturePath(chosen);
+    if (!named) return false;
+    const QString& path = *named;
     Scope& scope = *ScopeBox;
     QString error;
     bool written = false;

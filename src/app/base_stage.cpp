@@ -372,16 +372,9 @@ void Base::OpenView(const QString& title, const DrawPicture& draw) {
 }
 
 bool Base::ExportViewPicture(const QString& chosen, QSize size, const DrawPicture& draw) {
-    QString path = chosen;
-    if (PictureFormatOf(path) == PictureFormat::Unknown) {
-        path += QStringLiteral(".png");
-        if (QFileInfo::exists(path)) {
-            Message("Can't write " + path.toStdString() +
-                        ": a file of that name exists (give the whole name to replace it)",
-                    "Anodix", MessageIcon::Critical);
-            return false;
-        }
-    }
+    const std::optional<QString> named = PicturePath(chosen);
+    if (!named) return false;
+    const QString& path = *named;
     QString error;
     if (ExportView(path, size.expandedTo(QSize(1, 1)), draw, &error)) return true;
     Message("Can't write " + path.toStdString() + ": " + error.toStdString(), "Anodix",
