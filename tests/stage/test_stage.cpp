@@ -37,8 +37,11 @@ PushPullInput Pair(double bPlus, double raa, double bias) {
     return in;
 }
 
-bool Near(double got, double want, double relative) {
-    return std::fabs(got - want) <= relative * std::fabs(want);
+// Within relative of want; what is said with both numbers where not.
+bool Near(double got, double want, double relative, const char* what = "") {
+    const bool near = std::fabs(got - want) <= relative * std::fabs(want);
+    if (!near) qWarning("%s: %g, expected %g", what, got, want);
+    return near;
 }
 
 // Bisection for a root of f between lo (f > 0) and hi (f < 0).
@@ -117,8 +120,7 @@ private slots:
             const double rac =
                 c.ratio > 0 ? c.ra + load : (c.rl > 0 ? c.ra * c.rl / (c.ra + c.rl) : c.ra);
             const double gain = mu * rac / (rp + rac + (c.bypassed ? 0.0 : (mu + 1.0) * c.rk));
-            QVERIFY2(Near(r.gain, gain, 0.005),
-                     qPrintable(QString("gain %1, formula %2").arg(r.gain).arg(gain)));
+            QVERIFY(Near(r.gain, gain, 0.005, "gain"));
             QVERIFY(r.thd < 0.1 && Near(r.swingUp, gain * 0.5, 0.01) &&
                     Near(r.swingDown, gain * 0.5, 0.01));
             const double peak = gain * 0.5;  // the anode's signal
@@ -145,11 +147,7 @@ private slots:
                 const SingleEndedResult r = AnalyseSingleEnded({f}, in);
                 QVERIFY2(r.ok, r.reason.c_str());
                 const double ia = ModelSelfBias(tube, 300.0, 10e3, rk);
-                QVERIFY2(Near(r.ia, ia, measured ? 0.02 : 0.002),
-                         qPrintable(QString("Rk %1: %2 mA, the model %3 mA")
-                                        .arg(rk)
-                                        .arg(r.ia * 1e3)
-                                        .arg(ia * 1e3)));
+                QVERIFY(Near(r.ia, ia, measured ? 0.02 : 0.002, "Ia"));
                 // The load line's numbers need every curve to reach the point's anode voltage,
                 // which the measured top curves cut at 30 mA do not: they are compared with the
                 // model curves' numbers instead.
@@ -158,8 +156,7 @@ private slots:
                 QVERIFY2(line.ok, line.reason.c_str());
                 const double close = measured ? 0.03 : 0.002;
                 QVERIFY(Near(r.gain, line.gain, close) && Near(r.swingDown, line.swingDown, close));
-                QVERIFY2(Near(r.thd, line.thd, measured ? 0.2 : 0.02),
-                         qPrintable(QString("Rk %1: THD %2, %3").arg(rk).arg(r.thd).arg(line.thd)));
+                QVERIFY(Near(r.thd, line.thd, measured ? 0.2 : 0.02, "THD"));
                 // The model's own mu and rp at its point.
                 const double va = 300.0 - ia * (10e3 + rk), vg = -ia * rk, h = 1e-3;
                 const double gm =
@@ -171,8 +168,7 @@ private slots:
                 const SingleEndedResult u = AnalyseSingleEnded({f}, in);
                 QVERIFY2(u.ok, u.reason.c_str());
                 const double gain = gm * rp * 10e3 / (rp + 10e3 + (gm * rp + 1.0) * rk);
-                QVERIFY2(Near(u.gain, gain, measured ? 0.04 : 0.01),
-                         qPrintable(QString("unbypassed %1, formula %2").arg(u.gain).arg(gain)));
+                QVERIFY(Near(u.gain, gain, measured ? 0.04 : 0.01, "unbypassed gain"));
             }
         }
     }
@@ -246,8 +242,8 @@ private slots:
             ModelFamily(el34, 0.0, 5.0, 9, 500.0, 5.0, {0.3e-3, 0.0, 0.1e-3, 0.3, 3, 5});
         const PushPullResult m = AnalysePushPull({measured}, {measured}, in);
         QVERIFY2(m.ok, m.reason.c_str());
-        QVERIFY2(Near(m.pout, r.pout, 0.03) && Near(m.thd, h.thd, 0.3),
-                 qPrintable(QString("measured: %1 W, THD %2 %").arg(m.pout).arg(m.thd)));
+        QVERIFY(Near(m.pout, r.pout, 0.03, "measured W") &&
+                Near(m.thd, h.thd, 0.3, "measured THD"));
 
         const PushPullResult u = AnalysePushPull({a}, {b}, in);
         QVERIFY2(u.ok, u.reason.c_str());
@@ -289,9 +285,7 @@ private slots:
         for (int k = 0; k < kPeriodSamples; ++k)
             plate.push_back(2.0 * ModelPairVolts(onTap, onTap, 400.0, 6.6e3, -25.0, r.drive, k));
         const Harmonics h = AnalysePeriod(plate);
-        QVERIFY2(
-            Near(r.pout, h.rms * h.rms / 6.6e3, 0.03),
-            qPrintable(QString("%1 W, the model %2 W").arg(r.pout).arg(h.rms * h.rms / 6.6e3)));
+        QVERIFY(Near(r.pout, h.rms * h.rms / 6.6e3, 0.03, "W"));
         // The screens' feedback lowers the distortion against the same pair as pentodes at B+.
         in.ultralinearTap.reset();
         in.screen = 400.0;
