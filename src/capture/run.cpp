@@ -329,19 +329,23 @@ std::vector<CaptureRun::Measured> CaptureRun::SweepsIn(std::uint64_t from, std::
 
 // Where the answer changes from `before` to `after` between the frames: the frame that
 // splits the sweeps' pairs best, each pair against the curve it lies closer to (the
-// references joined by straight lines along the voltage). A change within an off
-// half-cycle shows nowhere: the middle of that off half-cycle is taken.
+// references joined by straight lines along the voltage, from no current at 0 V). The
+// pairs below the references' first bins count too: a change that comes while the anode
+// voltage is still low (the first or last frames of a sweep) must place the split inside
+// that sweep, or the sweep passes as whole and its low end answers the neighbouring step.
+// A change within an off half-cycle shows nowhere: the middle of that off half-cycle is
+// taken.
 std::optional<double> CaptureRun::ChangePoint(const Signature& before, const Signature& after,
                                               double from, double to) const {
     auto curve = [](const Signature& sig) {
-        std::vector<std::pair<double, double>> points;
+        std::vector<std::pair<double, double>> points{{0.0, 0.0}};
         for (std::size_t k = 0; k < kSignatureBins; ++k)
             if (sig.n[k] > 0)
                 points.emplace_back(sig.volts[k] / sig.n[k], sig.current[k] / sig.n[k]);
         return points;
     };
     const auto b = curve(before), a = curve(after);
-    if (b.size() < 2 || a.size() < 2) return std::nullopt;
+    if (b.size() < 3 || a.size() < 3) return std::nullopt;
     auto at = [](const std::vector<std::pair<double, double>>& c, double v) {
         std::size_t j = 1;
         while (j + 1 < c.size() && c[j].first < v) ++j;
@@ -350,8 +354,7 @@ std::optional<double> CaptureRun::ChangePoint(const Signature& before, const Sig
                              : 0.0;
         return c[j - 1].second + std::clamp(t, 0.0, 1.0) * (c[j].second - c[j - 1].second);
     };
-    const double low = std::max(b.front().first, a.front().first),
-                 high = std::min(b.back().first, a.back().first);
+    const double high = std::min(b.back().first, a.back().first);
     struct Frame {
         double frame, toBefore, toAfter;
     };
@@ -366,7 +369,7 @@ std::optional<double> CaptureRun::ChangePoint(const Signature& before, const Sig
             if (f < first || f >= last || f < m.sweep.begin || f >= m.sweep.end ||
                 !std::isfinite(p.current))
                 continue;
-            if (p.volts < low || p.volts > high) continue;
+            if (p.volts > high) continue;
             frames.push_back({double(f), std::fabs(p.current - at(b, p.volts)),
                               std::fabs(p.current - at(a, p.volts))});
         }
