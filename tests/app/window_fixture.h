@@ -111,12 +111,14 @@ inline std::string Example(const char* name) {
     return SourceFile("examples/").toStdString() + name;
 }
 
-// A field cleared and typed into with real keys.
+// A field's text replaced with real keys (Backspace for none).
 inline void Retype(QLineEdit* field, const char* keys) {
     field->setFocus();
     field->selectAll();
-    QTest::keyClick(field, Qt::Key_Backspace);
-    QTest::keyClicks(field, keys);
+    if (*keys == '\0')
+        QTest::keyClick(field, Qt::Key_Backspace);
+    else
+        QTest::keyClicks(field, keys);
 }
 
 // The last message says this.
