@@ -65,10 +65,7 @@ private slots:
             w.Mnu_Capture_Click();
             t.dialogs.answers = {"", path, path, Write("other.vyr", "[DISPLAY]\nPa=7\n")};
             w.Mnu_Export_Pref_Click();  // cancelled: nothing written, nothing said
-            w.Mnu_Export_Pref_Click();
-            const double tpp = 1440.0 / w.screen()->logicalDotsPerInch();
-            QCOMPARE(ReadIni(path, "FORM", "Width"),
-                     GeneralNumber(static_cast<float>(frame.width() * tpp)));
+            w.Mnu_Export_Pref_Click();  // the geometry in twips: recallOfOddFiles, the restart
             QCOMPARE(ReadIni(path, "IMPORT", "0") + "|" + ReadIni(path, "IMPORT", "1"),
                      family + "|");
 
