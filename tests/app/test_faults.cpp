@@ -34,14 +34,8 @@ bool AllFinite(const RecordingSurface& s) {  // every coordinate drawn is a numb
 class TestFaults : public QObject {
     Q_OBJECT
 private slots:
-    // A program folder of this run's own: the record of the last configuration, which these
-    // tests make hostile, is not shared with other runs at the same time.
-    void initTestCase() {
-        QCoreApplication::setApplicationName(
-            QString("test_faults-%1").arg(QCoreApplication::applicationPid()));
-        QStandardPaths::setTestModeEnabled(true);
-    }
-    void cleanupTestCase() { QDir(QString::fromStdString(ProgramDirectory())).removeRecursively(); }
+    void initTestCase() { UseOwnProgramFolder("test_faults"); }  // its record made hostile
+    void cleanupTestCase() { RemoveProgramFolder(); }
     void init() { QFile::remove(QString::fromStdString(MruPath())); }
 
     // A save onto a disk that fills up half way says why, leaves no new or part-written
@@ -77,11 +71,11 @@ private slots:
 
     // Start-up meets a hostile record of the last configuration, or a configuration with a
     // hostile value in every key: the program comes up visible, on a screen, in Cook mode,
-    // silently, and works; a record it cannot use leaves the start-up values.
+    // silently, and works; a record it cannot use leaves the start-up values. The record's
+    // bytes, or "" for a record naming a configuration of these values in the order of kKeys.
     void hostileStartUp_data() {
-        QTest::addColumn<QByteArray>(
-            "record");  // the record's bytes; "" names a configuration of these values:
-        QTest::addColumn<QByteArrayList>("values");  // in the order of kKeys
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QByteArrayList>("values");
         QByteArray binary;
         for (int i = 1; i < 256; ++i)
             if (i != '\r' && i != '\n') binary.push_back(static_cast<char>(i));

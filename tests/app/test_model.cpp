@@ -11,18 +11,11 @@ using Kind = RecordingSurface::Kind;
 
 namespace {
 
-QString Example(const char* name) { return SourceFile("examples/") + name; }
-
 // The number after the caption of a panel label ("Gain 58.4" -> 58.4).
 double Shown(const QLabel* l) { return LeadingNumber(l->text().section(' ', 1).toStdString()); }
 
 QAction* Entry(Base& w, int slot, int k) {
     return w.MnuSlot[static_cast<std::size_t>(slot)]->actions().at(k);
-}
-
-// The last message says this.
-bool Said(const Window& t, const std::string& text) {
-    return !t.messages.texts.empty() && t.messages.texts.back().find(text) != std::string::npos;
 }
 
 }  // namespace
@@ -36,7 +29,7 @@ private slots:
         QTemporaryDir dir;
         Window t;
         Base& w = t.w;
-        t.dialogs.answers = {Example("12AX7.tdf").toStdString()};
+        t.dialogs.answers = {Example("12AX7.tdf")};
         w.BtCkBrowse_Click(0);
         // Nothing to save or export before a fit; a cancelled question fits nothing.
         Entry(w, 0, 1)->trigger();
@@ -108,7 +101,7 @@ private slots:
         QVERIFY(lastWide < firstThin && firstThin < firstGrid);
 
         // A new file in the slot drops the model.
-        t.dialogs.answers = {Example("12AU7.tdf").toStdString()};
+        t.dialogs.answers = {Example("12AU7.tdf")};
         w.BtCkBrowse_Click(0);
         QVERIFY(w.SlotFit(0) == nullptr);
         tape.calls.clear();
@@ -116,7 +109,7 @@ private slots:
         QCOMPARE(thinBlue(), 0);
 
         // A pentode asks for its screen voltage; its models are the pentode's.
-        t.dialogs.answers = {Example("EL34.tdf").toStdString()};
+        t.dialogs.answers = {Example("EL34.tdf")};
         w.BtCkBrowse_Click(1);
         w.askModelKind = [](const QString&) {
             return std::optional<FitRequest>(FitRequest{true, 250.0});
@@ -131,11 +124,11 @@ private slots:
     void loadLinePanel() {
         Window t;
         Base& w = t.w;
-        QVERIFY(w.FrmLoad->isVisible() && !w.CkModel->isEnabled());
+        QVERIFY(!w.CkModel->isEnabled());
         w.CbVdiv->setEditText("50");
         w.CbMaDiv->setEditText("1");
         w.RedrawPlot();
-        t.dialogs.answers = {Example("12AX7.tdf").toStdString()};
+        t.dialogs.answers = {Example("12AX7.tdf")};
         w.BtCkBrowse_Click(0);
         const float x = PlotX(w, 250.0f), y = PlotY(w, 1.0f);
         w.Scope_MouseMove(0, 0, x, y);
@@ -143,7 +136,7 @@ private slots:
         w.RLoad->setText("100");
         const LoadLineInput in{x / w.State().UnitsPerVolt,
                                (65536.0 - y) / w.State().UnitsPerMilliamp / 1000.0, 100e3, 1.0};
-        const Family family = ReadTdfFamily(ReadWholeFile(Example("12AX7.tdf").toStdString()));
+        const Family family = ReadTdfFamily(ReadWholeFile(Example("12AX7.tdf")));
         const LoadLineNumbers want = AnalyseLoadLine(FamilyCurrents(family), in);
         QVERIFY(want.ok && w.LabelLoadNote->isHidden());
         QCOMPARE(w.LabelGain->text(), "Gain " + QString::fromStdString(Format(want.gain, "0.0")));
@@ -158,8 +151,6 @@ private slots:
         w.TxVin->setText("20");
         QVERIFY(w.LabelLoadNote->isVisible() && w.LabelLoadNote->text() == kOutsideFamily &&
                 w.LabelGain->text().isEmpty());
-        w.TxVin->setText("0");
-        QCOMPARE(w.TxVin->text(), QString("0.01"));
         w.TxVin->setText("1");
 
         // The fitted model's numbers, with their +- (against the curves': test_loadline).
@@ -170,11 +161,6 @@ private slots:
         w.CkModel->setChecked(true);
         QVERIFY(w.LabelLoadNote->isHidden() && w.LabelGain->text().contains(" +-") &&
                 w.LabelThd->text().contains(" +-"));
-
-        w.Mnu_Capture_Click();
-        QVERIFY(!w.FrmLoad->isVisible());
-        w.Mnu_Cook_Click();
-        QVERIFY(w.FrmLoad->isVisible());
     }
 };
 

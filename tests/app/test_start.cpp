@@ -27,12 +27,10 @@ class TestStart : public QObject {
 
 private slots:
     void initTestCase() {
-        QCoreApplication::setApplicationName(
-            QString("test_start-%1").arg(QCoreApplication::applicationPid()));
-        QStandardPaths::setTestModeEnabled(true);
+        UseOwnProgramFolder("test_start");
         QVERIFY(RecordMostRecent(Configuration("last.vyr", "100")));
     }
-    void cleanupTestCase() { QDir(QString::fromStdString(ProgramDirectory())).removeRecursively(); }
+    void cleanupTestCase() { RemoveProgramFolder(); }
 
     // Five families at most, the first configuration; "--" ends the options; the questions win.
     void commandLine() {

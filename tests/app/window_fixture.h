@@ -12,6 +12,7 @@
 #include "support/files.h"
 #include "plot/recordingsurface.h"
 #include "app/scope.h"
+#include "tools/appdir.h"
 
 namespace anodix {
 
@@ -105,5 +106,36 @@ inline int Amplitude1(int volts) { return volts == 0 ? 0 : 325 * volts + 180; }
 // The plot position of a voltage and a current at the scale in force.
 inline float PlotX(const Base& w, float volts) { return volts * w.State().UnitsPerVolt; }
 inline float PlotY(const Base& w, float mA) { return 65536.0f - mA * w.State().UnitsPerMilliamp; }
+
+inline std::string Example(const char* name) {
+    return SourceFile("examples/").toStdString() + name;
+}
+
+// A field's text replaced with real keys (Backspace for none).
+inline void Retype(QLineEdit* field, const char* keys) {
+    field->setFocus();
+    field->selectAll();
+    if (*keys == '\0')
+        QTest::keyClick(field, Qt::Key_Backspace);
+    else
+        QTest::keyClicks(field, keys);
+}
+
+// The last message says this.
+template <class Wave>
+bool Said(const WindowOn<Wave>& t, const std::string& text) {
+    return !t.messages.texts.empty() && t.messages.texts.back().find(text) != std::string::npos;
+}
+
+// A program folder of this run's own (with its own record of the last configuration), not
+// shared with other runs at the same time; removed at the end.
+inline void UseOwnProgramFolder(const char* test) {
+    QCoreApplication::setApplicationName(
+        QString("%1-%2").arg(test).arg(QCoreApplication::applicationPid()));
+    QStandardPaths::setTestModeEnabled(true);
+}
+inline void RemoveProgramFolder() {
+    QDir(QString::fromStdString(ProgramDirectory())).removeRecursively();
+}
 
 }  // namespace anodix
