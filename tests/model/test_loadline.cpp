@@ -74,7 +74,6 @@ private slots:
             QVERIFY2(curves.ok && model.ok && spread, (curves.reason + model.reason).c_str());
             QVERIFY(std::fabs(curves.gain / model.gain - 1.0) < 0.02 &&
                     std::fabs(curves.hd2 / model.hd2 - 1.0) < 0.03);
-            QVERIFY(spread->watts > 0.0 && spread->thd > 0.0);
             sum += model.gain;
             squares += model.gain * model.gain;
             predicted += spread->gain / 6.0;

@@ -178,7 +178,6 @@ private slots:
               QStringList{"--vg2", "x", Example("EL34.tdf")}, QStringList{"--bogus"},
               QStringList{dir.filePath("missing.tdf")},
               QStringList{"--model", "derk", Example("12AX7.tdf")},
-              QStringList{"--model", "none", Example("12AX7.tdf")},
               QStringList{"--simulator", "pspice", Example("12AX7.tdf")}}) {
             r = RunProgram(FitProgram(), bad);
             QVERIFY2(r.status == 2 && r.err.startsWith("anodix-fit: "), qPrintable(bad.join(' ')));

@@ -285,9 +285,7 @@ private slots:
         PushPullInput small = in;
         small.drivePeak = 4.0;
         QCOMPARE(AnalysePushPull({a}, {a}, small).stageClass, std::string("A"));
-        PushPullInput cut = in;
-        cut.gridBias = -45.0;
-        QCOMPARE(AnalysePushPull({a}, {a}, cut).stageClass, std::string("B"));
+        QCOMPARE(AnalysePushPull({a}, {a}, Pair(450.0, 3.4e3, -45.0)).stageClass, std::string("B"));
     }
 
     // Ultralinear: each screen on its tap, Vg2 = B+ + tap (Va - B+), between families measured

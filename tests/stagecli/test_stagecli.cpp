@@ -122,8 +122,6 @@ private slots:
         row("two biases", "anodix-stage", rk + QStringList{"--bias", "5"}, 2, "not both");
         row("no resistance", "anodix-stage", stage + QStringList{"--rk", "1kk"}, 2,
             "not a resistance");
-        row("pair without load", "anodix-stage", {au7, "--bplus", "300", "--pp", "--bias", "5"}, 2,
-            "--pp needs --raa");
         row("no such file", "anodix-stage",
             {"DIR/none.tdf", "--bplus", "300", "--ra", "1k", "--rk", "1k"}, 2,
             "can't read DIR/none.tdf");
