@@ -43,10 +43,27 @@ inline Family SampledFamily(const std::function<double(double, double)>& amperes
     return ReadTdfFamily(TdfText(f), "sampled");
 }
 
+// Bisection for a root of f between lo (f > 0) and hi (f < 0).
+template <typename F>
+double Bisect(F&& f, double lo, double hi) {
+    for (int i = 0; i < 200; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        (f(mid) > 0.0 ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
 inline Family ModelFamily(const KorenTube& tube, double firstGrid, double gridStep, int curves,
                           double vaMax, double dv, const Faults& faults = {}) {
     return SampledFamily([&](double va, double vg) { return tube.AnodeCurrent(va, vg); }, firstGrid,
                          gridStep, curves, vaMax, dv, faults);
+}
+
+// An EL34 of the given strength.
+inline KorenTube El34(double kg1) {
+    KorenTube t = KorenEL34();
+    t.kg1 = kg1;
+    return t;
 }
 
 // Ia = (mu Vg + Va) / rp where it is above 0.

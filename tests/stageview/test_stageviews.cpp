@@ -1,12 +1,10 @@
-// The stage's views: the overlay where the stage lies on the Cook plot's frame, and every
-// view and the matching report written as picture files, or refused with the reason.
+// The stage's overlay: where the stage lies on the Cook plot's frame (the views and the
+// matching report written as files: test_stagecli, from the window: test_stagepanel).
 #include <QtTest>
 
 #include "plot/recordingsurface.h"
 #include "stage/families.h"
-#include "stageview/matchreport.h"
 #include "stageview/stageviews.h"
-#include "support/files.h"
 
 using namespace anodix;
 using namespace anodix::test;
@@ -56,64 +54,6 @@ private slots:
         QVERIFY(Nearest(plot, kDcLineColour, x, y) < 1.0 &&
                 Nearest(plot, kDcLineColour, 300.0f / 50 * 8192, 65536.0f) < 1.0);
         QVERIFY(Nearest(plot, kAcLineColour, x, y) < 1.0);
-    }
-
-    // Each view into PNG, SVG and PDF: whole files of their type; a name of no picture type
-    // is refused with the reason, and nothing is left (a folder that is not there:
-    // test_stagecli's "picture nowhere").
-    void picturesWritten() {
-        const QTemporaryDir dir;
-        const Family f = ModelFamily(KorenEL34(), 0.0, 5.0, 9, 500.0, 10.0);
-        StageFields fields;
-        fields.pushPull = true;
-        fields.pair.bPlus = 450.0;
-        fields.pair.raa = 3.4e3;
-        fields.pair.gridBias = -20.0;
-        const StageReport pair = ComputeStage({f}, {}, fields);
-        const std::vector<CompositeCurve> composite = CompositeCurves({f}, {f}, fields.pair);
-        const FieldMap map = MapField(f, FieldQuantity::Gm, 500.0, 0.35, 21, 21);
-        const std::vector<TransferCurve> transfer = TransferCurves(f, DefaultTransferVolts(f));
-        const std::vector<DrawPicture> views = {
-            [&](PlotSurface& s) { DrawCompositeView(s, composite, pair, fields); },
-            [&](PlotSurface& s) { DrawFieldView(s, f, map, ContourLevels(map)); },
-            [&](PlotSurface& s) { DrawTransferView(s, "EL34", transfer); }};
-        const std::vector<std::pair<QString, QByteArray>> types = {
-            {"png", "\x89PNG"}, {"svg", "<?xml"}, {"pdf", "%PDF"}};
-        for (std::size_t v = 0; v < views.size(); ++v)
-            for (const auto& [suffix, magic] : types) {
-                const QString path = dir.filePath(QString("view%1.%2").arg(v).arg(suffix));
-                QString error;
-                QVERIFY2(ExportView(path, QSize(600, 450), views[v], &error), qPrintable(error));
-                QVERIFY(
-                    QByteArray::fromStdString(ReadWholeFile(path.toStdString())).startsWith(magic));
-            }
-        QString error;
-        QVERIFY(!ExportView(dir.filePath("view.bmp"), QSize(600, 450), views[0], &error) &&
-                !error.isEmpty());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 9);
-    }
-
-    // The report: a page of numbers, then a page for each pair (a folder that is not there:
-    // test_stagecli's "report nowhere").
-    void matchingReport() {
-        std::vector<Family> tubes;
-        for (double kg1 : {650.0, 700.0, 660.0, 690.0, 600.0}) {
-            KorenTube t = KorenEL34();
-            t.kg1 = kg1;
-            tubes.push_back(ModelFamily(t, 0.0, 5.0, 9, 500.0, 10.0));
-        }
-        const MatchResult r = MatchTubes(tubes, {});
-        QVERIFY(r.ok && r.pairs.size() == 2);
-        const QTemporaryDir dir;
-        std::string reason;
-        QVERIFY2(WriteMatchReport(dir.filePath("match.pdf").toStdString(), tubes, r, {}, &reason),
-                 reason.c_str());
-        const std::string pdf = ReadWholeFile(dir.filePath("match.pdf").toStdString());
-        std::size_t pages = 0;
-        for (std::size_t at = pdf.find("/Type /Page\n"); at != std::string::npos;
-             at = pdf.find("/Type /Page\n", at + 1))
-            ++pages;
-        QCOMPARE(pages, std::size_t{3});
     }
 };
 
