@@ -64,13 +64,9 @@ private slots:
     }
 
     void generalNumber() {
-        const std::pair<double, const char*> doubles[] = {{-0.0, "0"},
-                                                          {0.1 + 0.2, "0.3"},
-                                                          {10.5 + 0.525f, "11.0249999761581"},
-                                                          {123456789012345.0, "123456789012345"},
-                                                          {1e15, "1E+15"},
-                                                          {0.00001, "0.00001"},
-                                                          {-2.5e-6, "-2.5E-06"}};
+        const std::pair<double, const char*> doubles[] = {
+            {-0.0, "0"},     {0.1 + 0.2, "0.3"},   {123456789012345.0, "123456789012345"},
+            {1e15, "1E+15"}, {0.00001, "0.00001"}, {-2.5e-6, "-2.5E-06"}};
         for (auto [v, text] : doubles) QCOMPARE(GeneralNumber(v), std::string(text));
         const std::pair<float, const char*> floats[] = {{0.525f, "0.525"},
                                                         {2.1f, "2.1"},
