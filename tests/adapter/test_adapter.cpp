@@ -1,7 +1,8 @@
 // The virtual adapter: grid voltages back from the stimulus the program plays, the tube
-// parameters it accepts, and each imperfection of its virtual sound card against the
-// arithmetic its manual page gives (the answer as a whole is checked end to end in
-// test_capture_adapter).
+// parameters it accepts, and the imperfections of its virtual sound card that the capture
+// tests do not measure back, against the arithmetic its manual page gives (the high-pass
+// corners, skew and dropouts are found again by tests/capture; the answer as a whole is
+// checked end to end in test_capture_adapter).
 #include <QtTest>
 
 #include <cmath>
@@ -39,6 +40,7 @@ std::vector<std::int16_t> Run(const AdapterSettings& s, std::size_t frames, doub
     return out;
 }
 
+// The 12AU7, or a resistor of `ohms` in its place.
 AdapterSettings Load(double ohms = 10000) {
     AdapterSettings s;
     s.tube = Koren12AU7();
@@ -80,18 +82,13 @@ private slots:
                                  tolerance2 = tilt * vg2 + 300.0 / 32500;
                     QVERIFY2(std::fabs(g.grid1 + vg1) <= tolerance1 &&
                                  std::fabs(g.grid2 - vg2) <= tolerance2,
-                             qPrintable(QString("%1 Hz: %2 %3 -> %4 %5")
-                                            .arg(hz)
-                                            .arg(vg1)
-                                            .arg(vg2)
-                                            .arg(g.grid1)
-                                            .arg(g.grid2)));
+                             qPrintable(QString::asprintf("%g Hz: %g %g -> %g %g", hz, vg1, vg2,
+                                                          g.grid1, g.grid2)));
                 }
     }
 
     void tubes() {
-        QVERIFY(TubeByName("EL34")->pentode && !TubeByName("12AX7")->pentode &&
-                !TubeByName("12ax7"));
+        QVERIFY(TubeByName("12AX7") && !TubeByName("12ax7"));
         const auto t = TubeFromKoren("21.5,1.3,1180,84,300"),
                    p = TubeFromKoren("11,1.35,650,60,24,250");
         QVERIFY(t && t->mu == 21.5 && t->kvb == 300 && !t->pentode && p && p->pentode &&
@@ -123,48 +120,11 @@ private slots:
         QVERIFY(std::fabs(std::sqrt(sum2 / 4400) - 0.5) < 0.03);
     }
 
-    // An input high-pass of f Hz lets the off half-cycle decay by exp(-2 pi f t) and takes
-    // the mean out; the skew delays the current channel by whole and fractional frames.
-    void highPassAndSkew() {
-        AdapterSettings s = Load();
-        s.card.inHzVolts = 10;
-        s.card.inHzCurrent = 20;
-        const std::vector<std::int16_t> out = Run(s, 22050);
-        const std::size_t start =
-            SweepStarts(Run(Load(), 22050)).at(80);  // a sweep in steady state
-        const std::size_t off = start - 100;         // 10 frames into the off half-cycle before it
-        for (std::size_t c = 0; c < 2; ++c) {
-            const double hz = c == 0 ? 10 : 20;
-            const double measured = std::log(double(out[2 * off + c]) / out[2 * (off + 80) + c]);
-            QVERIFY2(std::fabs(measured / (2 * std::numbers::pi * hz * 80 / kFs) - 1) < 0.02,
-                     qPrintable(QString::number(measured)));
-            double mean = 0;
-            for (std::size_t f = start - 2205; f < start; ++f) mean += out[2 * f + c] / 2205.0;
-            QVERIFY(std::fabs(mean) < 5);
-        }
-        const std::vector<std::int16_t> plain = Run(Load(), 2200);
-        for (const double skew : {2.0, 1.5, -0.25}) {
-            s = Load();
-            s.card.skewFrames = skew;
-            const std::vector<std::int16_t> skewed = Run(s, 2200);
-            for (std::size_t f = 20; f < 2200; ++f) {
-                const std::size_t c = skew > 0 ? 1 : 0,
-                                  k = std::size_t(std::floor(std::fabs(skew)));
-                const double t = std::fabs(skew) - double(k);
-                const double want =
-                    (1 - t) * plain[2 * (f - k) + c] + t * plain[2 * (f - k - 1) + c];
-                QVERIFY(std::fabs(skewed[2 * f + c] - want) <= 1 &&
-                        skewed[2 * f + 1 - c] == plain[2 * f + 1 - c]);
-            }
-        }
-    }
-
     // Time: a fast input clock stretches the sweep (and everything) by the rate; the
     // latency moves the answer to a new grid level later; a slow clock starts 200 ms late;
-    // hum has its amplitude and frequency; a dropout silences the input for its length.
-    void clockLatencyHumAndDropout() {
-        AdapterSettings s;
-        s.tube = Koren12AU7();
+    // hum has its amplitude and frequency.
+    void clockLatencyAndHum() {
+        AdapterSettings s = Load(0);  // the tube
         s.card.ratePpm = 5000;
         const std::vector<std::size_t> starts = SweepStarts(Run(s, 44100));
         const double period = double(starts.back() - starts.front()) / double(starts.size() - 1);
@@ -175,8 +135,7 @@ private slots:
                 if (out[2 * f + 1] > 0) return f;
             return out.size();
         };
-        s = AdapterSettings{};
-        s.tube = Koren12AU7();
+        s = Load(0);
         const std::size_t at = 55 * 40;  // the level changes from cut-off to 0 V here
         const std::size_t prompt = firstCurrent(Run(s, 11000, -100, 0, at));
         s.card.latencyMs = 100;
@@ -192,22 +151,14 @@ private slots:
         s.card = CardSettings{};
         s.card.humMv = 10;
         s.card.humHz = 60;
-        s.card.dropoutEverySeconds = 0.5;
-        s.card.dropoutMs = 20;
-        const std::vector<std::int16_t> hum =
-            Run(s, 11000, -100, -100);  // no current: the hum alone
-        int crossings = 0, peak = 0, silent = 0;
+        const std::vector<std::int16_t> hum = Run(s, 11000, -100, -100);  // no current: hum alone
+        int crossings = 0, peak = 0;
         for (std::size_t f = 1; f < 11000; ++f) {
-            const bool quiet = hum[2 * f] == 0 && hum[2 * f + 1] == 0 && hum[2 * f - 1] == 0;
-            if (f % 5512 < 220) {
-                silent += quiet ? 1 : 0;
-                continue;
-            }
             crossings += (hum[2 * f - 1] < 0) != (hum[2 * f + 1] < 0) ? 1 : 0;
             peak = std::max(peak, std::abs(int(hum[2 * f + 1])));
         }
-        QVERIFY(silent >= 2 * 219 && std::abs(crossings - 2 * 60 * 96 / 100) <= 3 &&
-                std::abs(peak - 328) <= 1);
+        QVERIFY2(std::abs(crossings - 120) <= 3 && std::abs(peak - 328) <= 1,
+                 qPrintable(QString::asprintf("%d crossings, peak %d", crossings, peak)));
     }
 };
 

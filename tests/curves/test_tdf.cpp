@@ -60,9 +60,7 @@ private slots:
     void readingAgrees() {
         // Up to 15 digits are read on the quick route; more, and anything else, by the general
         // reader.
-        const std::string fields[] = {"250.0",
-                                      "0.000952",
-                                      "-2.0",
+        const std::string fields[] = {"0.000952",
                                       "-.5",
                                       ".0",
                                       "0.",
@@ -77,7 +75,6 @@ private slots:
                                       "",
                                       "-",
                                       ".",
-                                      "abc",
                                       "1\t2",
                                       "00000000000000012"};
         auto same = [](double a, double b) { return a == b && std::signbit(a) == std::signbit(b); };

@@ -1,13 +1,12 @@
 // Number text under hostile input. Properties: LeadingNumber always gives a finite
-// number, and the same as WholeNumber where that accepts the text; the general format
-// re-reads to the value rounded to 15 (double) or 7 (float) significant digits; where
-// Format's output can be read back it is the value rounded to the pattern's places,
-// halves away from zero. (The quick TDF forms are compared with these routines by
-// tests/curves/test_tdf.cpp and, on whole tables, by fuzz_convert.cpp.)
+// number, the same as WholeNumber where that accepts the text; the general format
+// re-reads to the value's 15 (double) or 7 (float) significant digits; Format takes any
+// pattern, and with placeholders and one point it writes at most the pattern's places, in
+// a text that formats again to itself, a decimal of up to nine digits rounded halves away
+// from zero. (The quick TDF forms: tests/curves/test_tdf.cpp and fuzz_convert.cpp.)
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "fuzz_check.h"
 #include "tools/numtext.h"
@@ -17,20 +16,8 @@ using namespace anodix::fuzz;
 
 namespace {
 
-// The places of a pattern whose output LeadingNumber reads back as the number ([#0]*
-// [. [#0]*], then characters that cannot extend or end a number), or -1.
-int ReadablePlaces(std::string_view p) {
-    const std::size_t point = std::min(p.find_first_not_of("#0"), p.size());
-    const std::size_t end = point < p.size() && p[point] == '.'
-                                ? std::min(p.find_first_not_of("#0", point + 1), p.size())
-                                : point;
-    for (std::size_t i = end; i < p.size(); ++i)
-        if ((p[i] >= '0' && p[i] <= '9') || p[i] == '\0' || std::strchr(".eE+- \t\n#", p[i]))
-            return -1;
-    return static_cast<int>(end == point ? 0 : end - point - 1);
-}
-
-// The general format of a double (15 digits) or a float (7).
+// The general format of a double (15 digits) or a float (7) against the standard
+// library's digits of it.
 template <typename T>
 void CheckGeneral(T v, int digits) {
     char buf[64];
@@ -38,7 +25,7 @@ void CheckGeneral(T v, int digits) {
                       digitsOf(buf, std::to_chars(buf, buf + 64, v, std::chars_format::scientific,
                                                   digits - 1)
                                         .ptr);
-    FUZZ_CHECK(LeadingNumber(text) == Parse(digitsOf),
+    FUZZ_CHECK(LeadingNumber(text) == LeadingNumber(digitsOf),
                "GeneralNumber(" + Num(v) + ") = " + text + ", not " + digitsOf);
 }
 
@@ -54,31 +41,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FuzzedDataProvider in(data, size);
     const int how = in.ConsumeIntegralInRange(0, 3);
-    // Any double (infinities and NaN included), one read from text, or one of everyday size
-    // where rounding halves matter most.
+    // Any double (infinities and NaN included), one read from text, or a decimal of
+    // everyday size, mantissa / 10^exponent, where rounding halves matter most.
+    const long long mantissa = in.ConsumeIntegralInRange(-100000000, 100000000);
+    const int exponent = in.ConsumeIntegralInRange(0, 9);
     const double value = how == 0   ? in.ConsumeFloatingPoint<double>()
                          : how == 1 ? LeadingNumber(in.ConsumeRandomLengthString(64))
-                                    : in.ConsumeIntegralInRange(-100000000, 100000000) /
-                                          std::pow(10.0, in.ConsumeIntegralInRange(0, 9));
+                                    : double(mantissa) / std::pow(10.0, exponent);
     if (std::isfinite(value)) CheckGeneral(value, 15);
     if (std::isfinite(static_cast<float>(value))) CheckGeneral(static_cast<float>(value), 7);
 
+    const int places = in.ConsumeIntegralInRange(0, 12);
     std::string pattern = in.ConsumeRemainingBytesAsString();
-    // Mostly patterns of the program's own shape: every byte mapped into "#0.k".
-    if (how >= 2) {
-        pattern.resize(std::min<std::size_t>(pattern.size(), 40));
-        for (char& c : pattern) c = "#0.#0k"[static_cast<unsigned char>(c) % 6];
-    }
+    (void)Format(value, pattern);
+    if (!std::isfinite(value)) return 0;
+    // A pattern of the program's own shape: placeholders, a point, `places` after it.
+    pattern.resize(std::min<std::size_t>(pattern.size(), 20) + std::size_t(places) + 1);
+    for (char& c : pattern) c = "#0"[static_cast<unsigned char>(c) % 2];
+    pattern[pattern.size() - std::size_t(places) - 1] = '.';
     const std::string out = Format(value, pattern);
-    const int places = ReadablePlaces(pattern);
-    if (!std::isfinite(value) || places < 0) return 0;
-    const std::string rounded = RoundedDecimal(value, places);
+    const std::string where = "Format(" + Num(value) + ", \"" + pattern + "\") = \"" + out + "\"";
     const std::size_t point = std::min(out.find('.'), out.size());
-    const std::size_t decimals =
-        std::min(out.find_first_not_of("0123456789", point + 1), out.size()) - point - 1;
-    FUZZ_CHECK(LeadingNumber(out) == Parse(rounded) &&
-                   (point == out.size() || decimals <= std::size_t(places)),
-               "Format(" + Num(value) + ", \"" + Show(pattern) + "\") = \"" + Show(out) +
-                   "\", rounded " + rounded);
+    FUZZ_CHECK(point < out.size() && out.size() - point - 1 <= std::size_t(places), where);
+    FUZZ_CHECK(Format(LeadingNumber(out), pattern) == out, where + ", formatted again differs");
+    if (how < 2) return 0;
+    double rounded = value;
+    if (places < exponent) {
+        const long long unit = static_cast<long long>(std::pow(10.0, exponent - places));
+        const long long magnitude = (std::llabs(mantissa) + unit / 2) / unit;
+        rounded = double(mantissa < 0 ? -magnitude : magnitude) / std::pow(10.0, places);
+    }
+    FUZZ_CHECK(LeadingNumber(out) == rounded, where + ", not " + Num(rounded));
     return 0;
 }

