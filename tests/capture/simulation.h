@@ -4,7 +4,6 @@
 // through a sound path of some delay, in blocks as a sound server hands them over.
 #include <chrono>
 #include <deque>
-#include <functional>
 #include <vector>
 
 #include "adapter/virtualadapter.h"
@@ -25,20 +24,16 @@ struct Simulation {
     bool busy = false;
     unsigned seed = 1;
     std::vector<double>* timed = nullptr;  // each tick's processing, ms (benchmarks)
-    // Called before every tick: may change the path (frames added or lost) or the card.
-    std::function<void(int tick, std::deque<std::int16_t>& path, VirtualAdapter*& card)> hook;
 };
 
 struct Outcome {
     std::vector<FinishedStep> steps;
-    std::string status, stop;
+    std::string status;
     double voltsHz = 0, currentHz = 0, skew = 0;
-    int polarity = 0;
 };
 
 inline Outcome Simulate(const Simulation& sim) {
     VirtualAdapter adapter(sim.adapter);
-    VirtualAdapter* card = &adapter;
     CaptureRun run(sim.run);
     std::deque<std::int16_t> path(2 * sim.pathFrames, 0);
     Outcome o;
@@ -51,7 +46,6 @@ inline Outcome Simulate(const Simulation& sim) {
         return static_cast<int>((random >> 8) % static_cast<std::uint32_t>(n));
     };
     for (int tick = 0; tick < sim.ticks && !run.Stopped(); ++tick) {
-        if (sim.hook) sim.hook(tick, path, card);
         const ScanLevel level = run.Next(sim.step1, sim.step2);
         FillStimulus(period, StimulusAmplitude(level.vg1, 100, true),
                      StimulusAmplitude(level.vg2, 300, false));
@@ -63,7 +57,7 @@ inline Outcome Simulate(const Simulation& sim) {
             for (std::size_t k = 0; k < stimulus.size(); ++k)
                 stimulus[k] = period[(2 * frame + k) % 20];
             frame += 55;
-            card->Answer(stimulus.data(), 55, answer.data());
+            adapter.Answer(stimulus.data(), 55, answer.data());
             path.insert(path.end(), answer.begin(), answer.end());
             input.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(
                                                           path.size() - 2 * sim.pathFrames));
@@ -80,11 +74,9 @@ inline Outcome Simulate(const Simulation& sim) {
     }
     for (FinishedStep& f : run.Finish(true)) o.steps.push_back(std::move(f));
     o.status = run.Status();
-    o.stop = run.StopReason();
     o.voltsHz = run.VoltsHz();
     o.currentHz = run.CurrentHz();
     o.skew = run.Skew();
-    o.polarity = run.CurrentPolarity();
     return o;
 }
 
