@@ -34,7 +34,9 @@ Rows Check(const Outcome& o, const KorenTube& tube) {
         const Family row = family.RowFamily(grid2, kCapturedCalX, kCapturedCalY);
         r.curves[grid2] = int(row.curves.size());
         const Deviation d = Against(row, tube, grid2);
+        const double worst = std::max(r.d.worst, d.worst);
         if (d.excess > r.d.excess) r.d = d;
+        r.d.worst = worst;  // the largest deviation of all rows
     }
     return r;
 }

@@ -8,7 +8,7 @@ using namespace anodix;
 
 namespace {
 
-QString Example(const QString& name) { return SourceFile("examples/" + name); }
+QString ExamplePath(const QString& name) { return SourceFile("examples/" + name); }
 ProgramRun RunPlot(const QStringList& args) {
     return RunProgram(BuiltProgram("anodix-plot"), args);
 }
@@ -40,9 +40,9 @@ private slots:
         Base& w = t.w;
         QStringList files;
         for (const char* family : {"EL34.tdf", "6L6GC.tdf", "12AX7.tdf", "12AU7.tdf"}) {
-            w.SetSlotPath(int(files.size()), Example(family));
+            w.SetSlotPath(int(files.size()), ExamplePath(family));
             w.CkImport[std::size_t(files.size())]->setChecked(true);
-            files << Example(family);
+            files << ExamplePath(family);
         }
         w.CbVdiv->setCurrentText(value("--vdiv"));
         w.CbMaDiv->setCurrentText(value("--madiv"));
@@ -72,8 +72,8 @@ private slots:
     void writesVectorPicturesFitToTheFamilies() {
         const QTemporaryDir dir;
         for (const QString name : {"fit.svg", "fit.pdf"}) {
-            const ProgramRun r =
-                RunPlot({"-o", dir.filePath(name), Example("6L6GC.tdf"), Example("EL34.tdf")});
+            const ProgramRun r = RunPlot(
+                {"-o", dir.filePath(name), ExamplePath("6L6GC.tdf"), ExamplePath("EL34.tdf")});
             QFile file(dir.filePath(name));
             QVERIFY2(r.status == 0 && r.err.isEmpty() && file.open(QIODevice::ReadOnly),
                      r.err.constData());
@@ -91,7 +91,7 @@ private slots:
     void refusesBadArguments_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("said");
-        const QString el34 = Example("EL34.tdf");
+        const QString el34 = ExamplePath("EL34.tdf");
         QTest::newRow("no output") << QStringList{el34} << "output";
         QTest::newRow("unknown type") << QStringList{"-o", "OUT.jpg", el34} << "out.jpg";
         QTest::newRow("unknown option")
