@@ -1,7 +1,7 @@
 // Quick on purpose: a table is converted in two passes that write each line straight to
 // its place in the result, some three times as fast as gathering each curve's lines in a
 // text of its own and joining them. The text must be exactly that of converting the rows
-// one after the other: tests/curves/test_convert_table.cpp (converts) proves it.
+// one after the other: tests/curves/test_curves.cpp (converts) proves it.
 #include "curves/convert.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // Quick on purpose: FieldNumber and ReadTableCell must read exactly what LeadingNumber
 // reads (about four times as fast on a family's or a table's numbers), and the TDF number
 // writers must give exactly the text of Format(value, pattern) (tools/numtext.h; about
-// six times as fast on a 50 KB family). tests/curves/test_tdf.cpp proves it
+// six times as fast on a 50 KB family). tests/curves/test_curves.cpp proves it
 // (readingAgrees, formatsAgree), and the fuzz target tests/fuzz/fuzz_convert.cpp on
 // whole tables.
 #include "curves/tdfnumber.h"

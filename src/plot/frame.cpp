@@ -1,6 +1,6 @@
 // Quick on purpose: the dissipation limit's steps are searched from a little before the
 // first that can be drawn rather than from 1, and must be exactly those the search from 1
-// draws: tests/plot/test_frame.cpp powerLimitPassesItsWorkedPoints checks that the first
+// draws: tests/plot/test_plot.cpp powerLimitPassesItsWorkedPoints checks that the first
 // step drawn is the first within reach of the top edge and that none after it is missed.
 #include "plot/frame.h"
 

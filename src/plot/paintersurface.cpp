@@ -3,7 +3,7 @@
 // set straight into the pixels as the pen's round dot on every Bresenham pixel of each
 // line (what FillDisc would set on each), and spans of dots and thin XOR lines are
 // written into the pixels instead of through the painter (the same pixels as
-// QPainter::fillRect, or its XOR). tests/plot/test_surface.cpp
+// QPainter::fillRect, or its XOR). tests/plot/test_plot.cpp
 // smallPensDrawDotsAlongEachLine checks the dots along lines and at the edges,
 // dotsAreRoundDiscsOfTheDrawWidth and xorDrawnTwiceRestoresEveryPixel the spans; no test
 // compares them with the painter's.

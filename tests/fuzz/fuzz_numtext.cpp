@@ -3,7 +3,7 @@
 // re-reads to the value's 15 (double) or 7 (float) significant digits; Format takes any
 // pattern, and with placeholders and one point it writes at most the pattern's places, in
 // a text that formats again to itself, a decimal of up to nine digits rounded halves away
-// from zero. (The quick TDF forms: tests/curves/test_tdf.cpp and fuzz_convert.cpp.)
+// from zero. (The quick TDF forms: tests/curves/test_curves.cpp and fuzz_convert.cpp.)
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
