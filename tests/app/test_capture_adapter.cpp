@@ -1,11 +1,6 @@
-// End to end on a real sound server: a private PulseAudio with two null sinks, the
-// program's stimulus played into the first, anodix-adapter recording its monitor and
-// answering through its virtual sound card into the second, whose monitor the window
-// records. Each imperfection of the card alone, then all of them together, must give a
-// captured 12AU7 row within 1 mA or 5 % of the model with nothing but today's steps (a
-// card whose gains are off is calibrated first with a resistor); so must an EL34's rows,
-// a run whose adapter is restarted in the middle, and a run that loses the server keeps
-// its curves.
+// End to end on a private PulseAudio: the stimulus into one null sink, anodix-adapter
+// answering from its monitor through a simulated card into another the window records. Each
+// imperfection of the card, and all together, gives a 12AU7 row within 1 mA or 5 % of the model.
 #include "audio/pulsedaemon.h"
 #include "capture/deviation.h"
 #include "audio/pulsewave.h"
@@ -37,17 +32,10 @@ class TestCaptureAdapter : public QObject {
         QCOMPARE(adapter_.state(), QProcess::Running);
     }
 
-    // A run, stopped once done() holds (checked every 5 ms) or after 90 s (a busy machine
-    // starves the adapter, whose gaps the run measures again).
+    // A run, stopped once done() holds or after 90 s (a starved adapter's gaps are measured again).
     void Run(Pulse& t, const std::function<bool()>& done) {
         t.PickLater(0, 30, "Monitor of AnodixTube");
-        QTimer stopper;
-        QObject::connect(&stopper, &QTimer::timeout, &t.w, [&] {
-            if (t.w.State().CaptureStopped || !done()) return;
-            stopper.stop();
-            t.Click(t.w.StartButton);
-        });
-        stopper.start(5);
+        t.StopWhen(done);
         QTimer::singleShot(90000, &t.w, [&] { t.w.close(); });  // never a hang
         t.Click(t.w.StartButton);
     }
@@ -58,7 +46,7 @@ class TestCaptureAdapter : public QObject {
         t.w.TxCalPeak->setText("400");
         t.w.TxCalLoad->setText("10000");
         t.PickLater(0, 30, "Monitor of AnodixTube");
-        // OK half a second after the frame shows a reading (or after 30 s).
+        // OK half a second after a reading shows (or after 30 s).
         QTimer ok;
         QObject::connect(&ok, &QTimer::timeout, &t.w, [&] {
             if (!t.w.LabelCapture->text().startsWith("Peak")) return;
@@ -89,8 +77,7 @@ private slots:
         daemon_.Stop();
     }
 
-    // Grid 1 from 0 to -20 V in 2 V steps, grid 2 at 0: one row of eleven curves against the
-    // model (the export as TDF is test_capture_run's).
+    // Grid 1 from 0 to -20 V in 2 V steps, grid 2 at 0: eleven curves against the model.
     void rowAgainstTheModel_data() {
         QTest::addColumn<QStringList>("card");
         QTest::addColumn<bool>("calibrate");
@@ -141,8 +128,7 @@ private slots:
         w.close();
     }
 
-    // An EL34 with Ug2 max 250 V: rows at 25 and 50 V follow the pentode's model there
-    // (the row at 0 V is the adapter's own 250 V screen).
+    // An EL34: rows at Ug2 25 and 50 V follow the pentode's model (at 0 V: the adapter's 250 V).
     void pentodeRows() {
         Pulse t(Pulse::Capture);
         Base& w = t.w;
@@ -161,10 +147,8 @@ private slots:
         w.close();
     }
 
-    // The adapter restarted in the middle of a row, answering 250 ms later from then on:
-    // every curve still lies where its label says (the row is measured again from the gap).
-    // Then the sound server killed in the middle of a run: the run ends by itself with the
-    // server's error text, and its curves stay to be exported.
+    // The adapter restarted in a row, 250 ms later from then on: every curve still lies where
+    // its label says. The server killed in a run: the run ends with its text, the curves stay.
     void restartedAdapterAndLostServer() {
         Pulse t(Pulse::Capture);
         Base& w = t.w;

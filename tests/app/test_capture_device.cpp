@@ -1,11 +1,5 @@
-// The real sound back end against a private PulseAudio server with a null sink at
-// 11025 Hz: the layer without a server and the opens it refuses; then the real window
-// offscreen on it, with the stimulus checked sample by sample as it reaches the sink
-// (parec records the sink's monitor). The grid scan's levels and timing are checked on the
-// in-memory card (test_capture_run), a run through this layer end to end in
-// test_capture_adapter.
-#include <pulse/pulseaudio.h>
-
+// The real sound back end on a private PulseAudio with a null sink at 11025 Hz: no server,
+// refused opens, and the window's stimulus checked sample by sample as it reaches the sink.
 #include "audio/pulsedaemon.h"
 #include "audio/pulsewave.h"
 #include "audio/squarewave.h"
@@ -13,7 +7,6 @@
 
 using namespace anodix;
 using namespace anodix::testing;
-using Level = std::pair<int, int>;
 
 class TestCaptureDevice : public QObject {
     Q_OBJECT
@@ -36,14 +29,10 @@ private slots:
             const MmResult r = w.OutOpen(&h, 0, kStimulusFormat);
             QVERIFY(w.OutGetNumDevs() + w.InGetNumDevs() == 0 && r != kMmNoError && h == 0 &&
                     !w.OutGetErrorText(r).empty());
-            QCOMPARE(w.OutGetErrorText(kMmNoDriver),
-                     std::string(pa_strerror(PA_ERR_CONNECTIONREFUSED)));
         }
         qputenv("PULSE_SERVER", saved);
     }
 
-    // The devices the window lists come from the server (the run below picks them by
-    // name); what the layer refuses is checked here.
     void refusedOpens() {
         PulseWaveApi w;
         QVERIFY(w.OutGetNumDevs() == 1 && w.OutGetDevCaps(1).formats == 0u);
@@ -81,11 +70,8 @@ private slots:
         const std::vector<std::int16_t> rec = daemon_.StopRecording();
         QVERIFY(t.messages.texts.empty());
 
-        // What reached the sink, level by level. Silence is left out: before and after, the
-        // 0 V step, and any underrun of a loaded machine (gaps are measured by bench_audio).
-        // Every half-period is 5 frames, but a change of the volume word restarts the
-        // period of what plays: the new grid 2 arrives at half volume, sounding like the
-        // level before it, and may cut one of its half-periods.
+        // The sink's levels, silence (0 V, underruns) left out. A volume change restarts the
+        // 5-frame half-period and may cut one; grid 2's new level first sounds at half volume.
         QStringList levels;
         int irregular = 0;
         for (const Plateau& p : Plateaus(rec)) {

@@ -1,6 +1,5 @@
 #pragma once
-// The real window on in-memory services: scripted file dialogs, recorded messages, the
-// in-memory sound card and a recording plot surface.
+// The real window on scripted file dialogs, recorded messages and a recording plot surface.
 #include <QtTest>
 #include <QtWidgets>
 #include <algorithm>
@@ -45,6 +44,7 @@ struct WindowOn {
     RecordedMessages messages;
     RecordingSurface tape;  // drawn on after Record()
     Base w{Services{&wave, &dialogs, &messages}};
+    QTimer stopper;
 
     explicit WindowOn(Start start = Cook) {
         if (start != Unloaded) w.Form_Load();
@@ -54,9 +54,8 @@ struct WindowOn {
         w.SetPlotSurfaceForTesting(&tape);
         return tape;
     }
-    // Answers the device prompt after ms the way a user does (the list's activated
-    // signal): list position pos, or the entry called name. A prompt not shown yet then
-    // (the click that opens it still on its way behind a redraw) is waited for up to 3 s.
+    // Answers the device prompt after ms as a user does: position pos or the entry called
+    // name; a prompt not shown yet (its click still behind a redraw) is waited for up to 3 s.
     void PickLater(int pos = 0, int ms = 20, const QString& name = {}) {
         QTimer::singleShot(ms, &w, [this, pos, name] { Pick(pos, name, 600); });
     }
@@ -77,6 +76,15 @@ struct WindowOn {
         return p.size() == 20 ? std::pair<int, int>{p[0], p[1]} : std::pair<int, int>{-1, -1};
     }
     void Click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    // Clicks STOP in a run once done() holds, checked every 5 ms.
+    void StopWhen(std::function<bool()> done) {
+        QObject::connect(&stopper, &QTimer::timeout, &w, [this, done] {
+            if (!done()) return;
+            stopper.stop();
+            if (!w.State().CaptureStopped) Click(w.StartButton);
+        });
+        stopper.start(5);
+    }
 };
 using Window = WindowOn<MemoryWaveApi>;
 
@@ -127,8 +135,7 @@ bool Said(const WindowOn<Wave>& t, const std::string& text) {
     return !t.messages.texts.empty() && t.messages.texts.back().find(text) != std::string::npos;
 }
 
-// A program folder of this run's own (with its own record of the last configuration), not
-// shared with other runs at the same time; removed at the end.
+// A program folder (and record of the last configuration) of this run's own.
 inline void UseOwnProgramFolder(const char* test) {
     QCoreApplication::setApplicationName(
         QString("%1-%2").arg(test).arg(QCoreApplication::applicationPid()));
