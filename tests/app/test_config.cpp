@@ -1,7 +1,5 @@
-// Configuration on the real window: Save and Recall through the dialog seam, the
-// record of the file saved last, and the recall at start-up.
+// Configurations on the window: Save, Recall, the record of the last, the recall at start-up.
 #include "config/configuration.h"
-#include "tools/appdir.h"
 #include "tools/ini.h"
 #include "tools/numtext.h"
 #include "window_fixture.h"
@@ -12,15 +10,10 @@ namespace {
 
 // The saved fields and devices at a glance: V/div|mA/div|Pd|Rload|in|out|Vg1|Vg2.
 QString Fields(Base& w) {
-    return QStringList{w.CbVdiv->currentText(),
-                       w.CbMaDiv->currentText(),
-                       w.TxPwr->text(),
-                       w.RLoad->text(),
-                       QString::number(w.State().InDeviceId),
-                       QString::number(w.State().OutDeviceId),
-                       w.TxVg1->text(),
-                       w.TxVg2->text()}
-        .join('|');
+    return QString("%1|%2|%3|%4|%5|%6|%7|%8")
+        .arg(w.CbVdiv->currentText(), w.CbMaDiv->currentText(), w.TxPwr->text(), w.RLoad->text(),
+             QString::number(w.State().InDeviceId), QString::number(w.State().OutDeviceId),
+             w.TxVg1->text(), w.TxVg2->text());
 }
 
 }  // namespace
@@ -39,10 +32,8 @@ private slots:
     void cleanupTestCase() { RemoveProgramFolder(); }
     void init() { QFile::remove(QString::fromStdString(MruPath())); }
 
-    // Save writes the window's set-up and records the file, an unticked slot without its
-    // path. Recall of the saved file puts every value back, and in Capture mode leaves the
-    // slots; Recall of another file leaves the record. After a restart the saved set-up
-    // comes back, in Cook mode.
+    // Save writes the set-up (an unticked slot without its path) and records the file; Recall
+    // puts it back (in Capture mode not the slots), and so does a restart, in Cook mode.
     void saveRecallRestart() {
         const std::string family = Write("6L6.GC.tdf", kFamily),
                           path = dir_.filePath("set up ë.vyr").toStdString();
@@ -80,8 +71,7 @@ private slots:
             w.Mnu_Import_Pref_Click();
             QVERIFY(w.TxPwr->text() == "7" && ReadMostRecent() == path && t.messages.texts.empty());
         }
-        // Start-up comes up in the saved Capture mode first and asks for the output
-        // device before it ends in Cook mode: answer that prompt.
+        // Start-up in the saved Capture mode asks for the output device before Cook mode.
         Window t(Window::Unloaded);
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, &t.w, [&t] {
@@ -96,10 +86,8 @@ private slots:
         QCOMPARE(t.w.frameGeometry(), frame);  // the border is not added at every start
     }
 
-    // A folder recalled changes nothing (a file that is gone: test_start). Any mode word but
-    // "Capture" recalls Cook mode with the file's slots, captions made from their paths. A geometry
-    // that would make the window vanish is not applied, the rest of its file is; one partly on the
-    // screen is.
+    // A folder recalled changes nothing. Any mode word but "Capture" recalls Cook mode with the
+    // file's slots. A geometry that would hide the window is not applied, one partly on screen is.
     void recallOfOddFiles() {
         Window t;
         Base& w = t.w;
@@ -139,10 +127,8 @@ private slots:
         }
     }
 
-    // A file of random bytes, or of none of a configuration's sections, is refused with the
-    // reason and changes nothing; a file cut short applies what it holds and leaves the rest.
-    // Family files that are gone: one message, their slots ticked and struck out, the tips
-    // naming them, also at start-up. The operating point and Vin come back with the rest.
+    // Random bytes are refused and change nothing; a file cut short applies what it holds.
+    // Family files gone at start-up: one message, slots struck out; the point and Vin come back.
     void refusedCutShortAndMissing() {
         Window t;
         Base& w = t.w;

@@ -1,6 +1,4 @@
-// Data conversion on the real window: the two dialogs, the remembered folders, the
-// messages, and nothing written when a table is refused or a dialog cancelled.
-#include "tools/appdir.h"
+// Data conversion: the dialogs, the remembered folders, messages, nothing written if refused.
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -23,10 +21,8 @@ class TestConvert : public QObject {
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // Runs from the menu in turn: the open cancelled; a table that is missing, and one the
-    // conversion refuses (a message naming it and the cause, no save dialog); the save
-    // cancelled; a TDF file that cannot be made; a conversion over an older, longer file;
-    // and a last run that opens and saves in the folders remembered.
+    // Runs in turn: open cancelled; a table missing, one refused (no save dialog); save
+    // cancelled; a TDF that cannot be made; one over a longer file; the folders remembered.
     void convertsAndRemembersFolders() {
         QTemporaryDir in, out;
         const std::string table = WriteWholeFile(in.filePath("tubes.txt").toStdString(), kTable);
@@ -44,8 +40,7 @@ private slots:
                      "Can't open " + gone, "Can't convert " + refused + ": the grid step is 0",
                      "can't open " + nowhere + ": no such file or directory"}));
         QCOMPARE(t.dialogs.asked.size(), std::size_t{11});
-        // Neither the missing table's folder nor the one of the failed save is remembered; the
-        // folders of the last table opened and the last file saved are.
+        // The folders of the last table opened and file saved are remembered, failed ones not.
         std::string folders;
         for (std::size_t k : {2, 8, 9, 10}) folders += t.dialogs.asked[k].initialDirectory + "|";
         QCOMPARE(folders, ProgramDirectory() + "|" + ProgramDirectory() + "|" +
@@ -54,9 +49,8 @@ private slots:
         QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{"tubes.tdf"});
     }
 
-    // Another tracer's file: one TDF file per screen voltage, named with it beside the
-    // name chosen (their text: test_convertcli); a file without curves is refused with the
-    // line and nothing is asked or written.
+    // Another tracer's file: a TDF per screen voltage beside the name chosen; a file without
+    // curves is refused with the line, nothing asked or written.
     void convertsTracerFiles() {
         QTemporaryDir in, out;
         const std::string data = SourceFile("tests/curves/data/").toStdString();

@@ -1,6 +1,5 @@
-// The faults of a desktop on the real window: saves that cannot be written, hostile
-// configuration files, a failing sound layer, and the window closed in the middle of a
-// prompt or a run.
+// A desktop's faults: a full disk, hostile configurations, a failing sound layer, no sound
+// server, the window closed during a prompt or a run.
 #include <csignal>
 
 #include <sys/resource.h>
@@ -8,7 +7,6 @@
 #include "app/qtdialogs.h"
 #include "audio/pulsewave.h"
 #include "config/configuration.h"
-#include "tools/appdir.h"
 #include "tools/ini.h"
 #include "window_fixture.h"
 
@@ -38,9 +36,8 @@ private slots:
     void cleanupTestCase() { RemoveProgramFolder(); }
     void init() { QFile::remove(QString::fromStdString(MruPath())); }
 
-    // A save onto a disk that fills up half way says why, leaves no new or part-written
-    // file, the configuration there unchanged byte for byte and the record of the last one
-    // as it was.
+    // A save onto a disk that fills up says why, leaves no new file, the old one and the record
+    // unchanged.
     void saveOntoAFullDisk() {
         QTemporaryDir dir;
         const std::string old = dir.filePath("old.vyr").toStdString(),
@@ -52,8 +49,7 @@ private slots:
         QVERIFY(!before.empty() && RecordMostRecent(other));
         t.w.TxPwr->setText("2.345678901234");  // long texts: a save makes the file grow
         t.w.RLoad->setText("12.345678901234");
-        // A disk that fills up: files written by this process may grow that far and no
-        // further, room for the first keys, not for all. A write past it fails (EFBIG).
+        // Room for the first keys, not for all: a write past the limit fails (EFBIG).
         rlimit limit{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &limit) == 0);
         const rlim_t was = std::exchange(limit.rlim_cur, before.size() + 10);
@@ -69,10 +65,8 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.vyr"});
     }
 
-    // Start-up meets a hostile record of the last configuration, or a configuration with a
-    // hostile value in every key: the program comes up visible, on a screen, in Cook mode,
-    // silently, and works; a record it cannot use leaves the start-up values. The record's
-    // bytes, or "" for a record naming a configuration of these values in the order of kKeys.
+    // A hostile record of the last configuration, or a hostile value in every key (record ""):
+    // the window comes up visible, on screen, in Cook mode, silently, and works.
     void hostileStartUp_data() {
         QTest::addColumn<QByteArray>("record");
         QTest::addColumn<QByteArrayList>("values");
@@ -131,8 +125,7 @@ private slots:
             QVERIFY2(said.starts_with("These family files"), said.c_str());
     }
 
-    // The sound layer refuses to open, or fails to prepare or write: the error text is
-    // shown, the window goes on working, and after closing nothing is open.
+    // The sound layer fails to open, prepare or write: its text shown, the window works on.
     void soundLayerFails() {
         Window t(Window::Capture);
         // Open fails: the error text, nothing open; the next change prompts again and opens.
@@ -146,8 +139,7 @@ private slots:
         t.w.TxVg1->setText("30");
         QVERIFY(t.wave.CountOf("OutOpen") == 2 && t.Playing().first == Amplitude1(30));
 
-        // A write or a prepare fails: the text, and the device stays open but silent until
-        // the next change plays.
+        // A failed write or prepare: the device stays open, silent until the next change.
         for (const auto& [call, code, volts] :
              {std::tuple{"OutWrite", kMmNoMem, "10"},
               std::tuple{"OutPrepareHeader", kMmInvalParam, "11"}}) {
@@ -162,9 +154,8 @@ private slots:
         QVERIFY(t.wave.OpenCount() == 0);
     }
 
-    // The program as main() wires it (the real sound layer and message box) on a desktop
-    // without a sound server: the grid field and the Capture button each show their
-    // message box, and the window stays, says why in its Capture frame and works on in Cook.
+    // As main() wires it (real sound layer and message box), no sound server: the grid field
+    // and Capture each show their box, the window says why and works on in Cook mode.
     void noSoundServer() {
         const QByteArray saved = qgetenv("PULSE_SERVER");
         qputenv("PULSE_SERVER", "unix:/nonexistent/anodix/native");
@@ -191,15 +182,12 @@ private slots:
         QVERIFY(w.isVisible() && !w.Closing() &&
                 w.LabelCapture->text().startsWith("No sound device answers"));
         w.Mnu_Cook->trigger();
-        QVERIFY(w.FrmCook->isVisible() &&
-                w.State().GridStep > 0.0f);  // the first start's family drawn
+        QVERIFY(w.FrmCook->isVisible() && w.State().GridStep > 0.0f);  // the example drawn
         qputenv("PULSE_SERVER", saved);
     }
 
-    // Closing the window while the output prompt waits, the input prompt of a run started
-    // by the calibration button waits, or a run steps with its writes failing: every wait
-    // ends, nothing is left open, and nothing reaches the sound layer or is shown
-    // afterwards; the window is destroyed cleanly (the sanitizers see the rest).
+    // Closed during the output prompt, a calibration's input prompt or a run whose writes fail:
+    // every wait ends, nothing stays open, nothing reaches the sound layer or is shown later.
     void closingDuringPromptsAndRuns_data() {
         QTest::addColumn<QString>("during");
         QTest::addColumn<int>("closeAfter");  // ms

@@ -1,6 +1,5 @@
 // The window started with files named on its command line, and the answers without a window.
 #include "config/configuration.h"
-#include "tools/appdir.h"
 #include "tools/commandline.h"
 #include "window_fixture.h"
 
@@ -46,8 +45,7 @@ private slots:
                  WindowCommandLine::Action::Version);
     }
 
-    // Two families (one named relative to the current folder) go into the first slots over
-    // the named configuration, which stands in for the one saved last.
+    // Two families (one relative) go into the first slots over the named configuration.
     void familiesAndConfiguration() {
         const std::string a = Family("EL34.tdf"), b = Family("6L6.GC.tdf");
         const std::string named = Configuration("named.VYR", "50", Family("third.tdf"));
@@ -64,8 +62,7 @@ private slots:
                 ReadMostRecent() == dir_.filePath("last.vyr").toStdString());
     }
 
-    // A missing file or a folder is reported as a recall reports it and takes nothing: the
-    // next family moves up, the configuration saved last stands.
+    // A missing file or a folder is reported and takes nothing; the last configuration stands.
     void unreadableFiles() {
         const std::string a = Family("a.tdf"), gone = dir_.filePath("gone.tdf").toStdString(),
                           folder = dir_.path().toStdString();
@@ -81,8 +78,8 @@ private slots:
                 !t.w.CkImport[1]->isChecked());
     }
 
-    // The questions need no display; an unknown option is refused. The program's folder is
-    // the user's, writable, never the one the program lies in.
+    // The questions need no display, an unknown option is refused; the program's folder is the
+    // user's.
     void withoutWindow() {
         auto run = [](const QStringList& args) {
             const ProgramRun r = RunProgram(BuiltProgram("anodix"), args);
