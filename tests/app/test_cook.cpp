@@ -1,6 +1,4 @@
-// Cook mode on the real window: import slots through the dialog seam, the readout and
-// the mouse actions, the XOR overlays, the field clamps.
-
+// Cook mode: import slots, the readout and the mouse actions, the overlays, the field clamps.
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -13,8 +11,7 @@ using Kind = RecordingSurface::Kind;
 
 namespace {
 
-// The opens of the files of a folder, counted by the system. Closes are watched too: an
-// event the same as the one before it would be folded into it.
+// The opens of a folder's files (closes watched too, or repeated opens would fold into one).
 struct OpenWatch {
     int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     explicit OpenWatch(const QString& dir) {
@@ -40,10 +37,8 @@ class TestCook : public QObject {
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // A slot takes its caption from the file name and draws in its colour; a cancelled
-    // dialog changes nothing. A redraw opens a slot's file only when it has changed: a
-    // file gone is passed over silently, the slot kept as it was, and drawn again once it
-    // is back. Capture mode draws no family; the right button clears a slot.
+    // A slot's caption and colour; a cancelled dialog changes nothing. A redraw opens a file
+    // only once changed, passes over one gone and keeps its slot. Right click clears a slot.
     void importSlots() {
         QTemporaryDir dir;
         const QString path = dir.filePath("a.b.tdf"), plain = dir.filePath("pentode");
@@ -82,9 +77,8 @@ private slots:
         QVERIFY(t.dialogs.asked.size() == 3 && t.messages.texts.empty());
     }
 
-    // Another tracer's file in a slot draws exactly as its TDF does (read again once changed
-    // as any: importSlots); a file of several screen voltages shows its first, the tip says which.
-    // A file with no curves is refused with its line and the slot left as it was.
+    // Another tracer's file draws as its TDF does, the first screen voltage, the tip says which;
+    // a file with no curves is refused with its line.
     void tracerFilesInSlots() {
         QTemporaryDir dir;
         const std::string utmax = dir.filePath("el34.txt").toStdString(),
@@ -104,8 +98,10 @@ private slots:
         QVERIFY(t.messages.texts.size() == 1 && Said(t, "Can't read " + notes + ": line 1: "));
         QVERIFY(!w.CkImport[2]->isChecked() && w.SlotPath(2).isEmpty());
 
-        // Every call of one slot's colour, as text.
+        // Every call of one slot's colour in a redraw, as text.
         auto drawn = [&](Rgb colour) {
+            tape.calls.clear();
+            w.RedrawPlot();
             QStringList out;
             for (const auto& c : tape.calls)
                 if (c.colour == colour)
@@ -116,21 +112,15 @@ private slots:
         };
         // Each drawn alone, so that the labels have the same room.
         w.CkImport[1]->setChecked(false);
-        tape.calls.clear();
-        w.RedrawPlot();
         const QStringList fromTracer = drawn(RGB(0, 0, 255));
         QVERIFY(!fromTracer.isEmpty());
         w.CkImport[1]->setChecked(true);
         w.CkImport[0]->setChecked(false);
-        tape.calls.clear();
-        w.RedrawPlot();
         QCOMPARE(fromTracer, drawn(RGB(192, 64, 0)));
     }
 
-    // The 12AU7 example at 50 V/div and 5 mA/div, 10 k and 1 V: a point at 250 V and 10 mA,
-    // beyond where the 0 V curve ends (240 V), has its numbers, and no change of scale
-    // changes them; after a redraw the panel says they are the last load line's, and Rload
-    // draws it again where it was chosen. Enter in Ua0 or Ia0 places the point there.
+    // 12AU7, a point at 250 V and 10 mA past the 0 V curve's end: no change of scale changes
+    // its numbers, Rload draws it again where chosen; Enter in Ua0 or Ia0 places the point.
     void loadLineThroughScales() {
         Window t;
         Base& w = t.w;
@@ -170,16 +160,14 @@ private slots:
                 w.statusBar()->currentMessage().startsWith("Ua0 and Ia0"));
     }
 
-    // At 50 V/div and 5 mA/div: the operating point, its load line and the Gm marker on the
-    // picture, then the readout, the clamps and the marks on the recorded calls.
+    // The point, its load line and the Gm marker on the picture; the readout, clamps, marks.
     void mouseOnThePlot() {
         Window t;
         Base& w = t.w;
         auto picture = [&] { return w.ScopeBox->surface().image().copy(); };
         w.CbVdiv->setEditText("50");
         w.CbMaDiv->setEditText("5");
-        // A real Shift-click leaving a scale list: the list redraws first, so the point
-        // stays; the focus goes to RLoad.
+        // A real Shift-click leaving a scale list: the list redraws first, the point stays.
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.CbVdiv->setFocus();

@@ -36,9 +36,8 @@ private slots:
                 dialog.requests.size() == 2);
     }
 
-    // Qt's dialog: filters in its form with the program's type preselected, the folder set; the
-    // Open form takes an existing file and returns it, the Save form asks before replacing; cancel
-    // "".
+    // Qt's dialog: its filters, the type preselected, the folder; Open takes an existing file,
+    // Save asks before replacing, cancel gives "".
     void qtDialog() {
         QTemporaryDir dir;
         const QString file = dir.filePath("set.vyr");

@@ -1,7 +1,5 @@
-// Fitted models in the window: the slot's context menu fits, saves and exports; the
-// model drawn dashed between the families and the grid; the load line's panel follows
-// the point, the load, the swing and the switch to the model.
-
+// Fitted models: the slot menu fits, saves and exports, the model drawn between the families
+// and the grid; the load line panel follows the point, the load, the swing and the model.
 #include "model/loadline.h"
 #include "tools/numtext.h"
 #include "window_fixture.h"
@@ -39,8 +37,7 @@ private slots:
         QVERIFY(w.SlotFit(0) == nullptr);
 
         w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{}); };
-        // The triode's models listed with their errors, the best offered; a cancelled
-        // choice keeps nothing, another choice is the one kept and drawn.
+        // The models listed with their errors, the best offered; the choice is kept and drawn.
         QStringList listed;
         int offered = -1;
         std::optional<int> pick;
@@ -76,8 +73,7 @@ private slots:
         Entry(w, 0, 3)->trigger();
         QVERIFY(t.messages.texts.size() == before + 1 && Said(t, "x.inc"));
 
-        // The chosen model drawn: thin blue lines after the family's and before the grid;
-        // not when the menu says not.
+        // The model drawn in thin blue after the family and before the grid, if the menu says so.
         RecordingSurface& tape = t.Record();
         const auto thinBlue = [&] {
             const auto lines = tape.Calls(Kind::Line);

@@ -1,5 +1,4 @@
-// The Plot menu on the real window: pictures of the plot in PNG, SVG and PDF files,
-// failures named in a message with nothing left behind, and printing.
+// The plot's pictures in PNG, SVG and PDF, failures named with nothing left behind, printing.
 #include <QPrinter>
 #include <map>
 
@@ -13,8 +12,7 @@ QByteArray Contents(const QString& path) {
     return QByteArray::fromStdString(ReadWholeFile(path.toStdString()));
 }
 
-// Paths and polylines of an SVG counted by the stroke colour of their group; "error"
-// counts once when the file is not well formed.
+// An SVG's paths and polylines by their group's stroke ("error": not well formed).
 std::map<QString, int> PathsByStroke(const QString& svg) {
     std::map<QString, int> count;
     QXmlStreamReader xml(Contents(svg));
@@ -41,9 +39,8 @@ class TestPicture : public QObject {
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // Two example families in the first two slots, an operating point with its load line and a
-    // mark: every picture holds what the plot shows, a failure names the file and leaves
-    // nothing behind, and printing goes to the printer chosen.
+    // Two families, a point with its load line and a mark: every picture holds what the plot
+    // shows; printing goes to the printer chosen.
     void picturesAndPrinting() {
         const QTemporaryDir dir;
         QDir::setCurrent(dir.path());  // a file written without a folder lands here too
@@ -85,8 +82,7 @@ private slots:
             };
         QVERIFY(shown.format() == QImage::Format_RGB32);
         QVERIFY2(red(twice) > 3 * red(shown), qPrintable(QString::number(red(twice))));
-        // The limit, the nine curves of each family in its slot colour, the load line in
-        // black and its drop line, and the labels.
+        // The limit, nine curves a family in its colour, the load line and its drop, labels.
         auto paths = PathsByStroke(svg);
         QVERIFY(paths["#ff0000"] == 1 && paths["#0000ff"] == 9 && paths["#c04000"] == 9 &&
                 paths["error"] == 0);
@@ -99,8 +95,7 @@ private slots:
         QCOMPARE(asked.filters.at(std::size_t(asked.filterIndex) - 1).second, "*.png");
         QVERIFY(Contents(pdf).startsWith("%PDF") && Contents(pdf).size() > 1000);
 
-        // A folder that does not exist, for each kind of picture; a name without a type
-        // whose .png twin exists is not replaced unasked.
+        // No such folder, for each kind; a name without type whose .png exists is not replaced.
         for (const char* name :
              {"none/plot.png", "none/plot@2x.png", "none/plot.svg", "none/plot.pdf"}) {
             const QString path = dir.filePath(name);

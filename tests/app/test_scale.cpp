@@ -1,7 +1,5 @@
-// The window at the display scale of QT_SCALE_FACTOR (run at 150 % and 200 %): no control
-// covers another or leaves its frame (the client area's and the Stage column's), no check box cuts
-// its caption, and the plot's image has the screen's pixel density with the plot's coordinates
-// unchanged.
+// The window at QT_SCALE_FACTOR (150 %, 200 %): no control covers another, leaves its frame or
+// cuts its caption; the plot's image at the screen's density, its coordinates unchanged.
 #include "window_fixture.h"
 
 using namespace anodix;

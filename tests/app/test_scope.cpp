@@ -14,9 +14,8 @@ class TestScope : public QObject {
     Q_OBJECT
 
 private slots:
-    // Mouse events carry the buttons, the shifts and the position in plot units, the edges on
-    // the first and last pixel. The screen shows the picture as drawn, also after a repaint; a
-    // resize clears it for the redraw, and a plot squeezed to nothing keeps one pixel.
+    // Mouse events carry buttons, shifts and plot units, the edges on the first and last pixel.
+    // The screen shows the picture; a resize clears it, a plot squeezed to nothing keeps a pixel.
     void mouseEventsAndPicture() {
         Scope scope;
         scope.resize(201, 101);

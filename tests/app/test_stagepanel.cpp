@@ -1,6 +1,5 @@
-// The Stage panel in the window: typed with real keys, its numbers those of the examples'
-// stages, the stage drawn over the plot after the scene, the panel kept in a configuration;
-// the maps, the transfer curves and matching from the Plot menu, a view exported.
+// The Stage panel typed with real keys, drawn over the plot, kept in a configuration; the
+// maps, the transfer curves and matching from the Plot menu, a view exported.
 #include "stageview/viewframe.h"
 #include "window_fixture.h"
 
@@ -52,8 +51,7 @@ private slots:
                 LinesAt(tape, kAcLineColour).first > grid);
         QTest::mouseClick(w.CkBypassed, Qt::LeftButton);
         QVERIFY(w.LabelStage->text().contains("Gain 4.80"));
-        // A text that is no resistance stands while typed, the numbers staying those of the
-        // last usable one; Enter puts the last usable one back and says why.
+        // A text that is no resistance stands while typed; Enter puts the last usable one back.
         const QString numbers = w.LabelStage->text();
         Retype(w.TxRa, "ten");
         QVERIFY(w.TxRa->text() == "ten" && w.LabelStage->text() == numbers);
@@ -121,8 +119,7 @@ private slots:
         QVERIFY(views().size() == 2 &&
                 t.messages.texts.back().find("no numbers yet") != std::string::npos);
 
-        // Beside the example, one EL34 4 % stronger and one 1 % weaker: the two close ones
-        // are paired, the report written.
+        // Beside the example one EL34 4 % stronger, one 1 % weaker: the close two are paired.
         for (const auto& [name, gain] :
              {std::pair{"EL34_b.tdf", 1.04}, std::pair{"EL34_c.tdf", 0.99}}) {
             Family f = ReadTdfFamily(ReadWholeFile(Example("EL34.tdf")));

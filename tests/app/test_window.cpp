@@ -1,7 +1,5 @@
-// The main window driven offscreen: start-up, modes, the scale lists, the redraw
-// guard, the layout, the nested waits and arrow-key stepping.
+// The main window: modes, the scale lists, the redraw guard, layout, waits, typing and steps.
 #include "plot/frame.h"
-#include "tools/appdir.h"
 #include "window_fixture.h"
 
 using namespace anodix;
@@ -12,8 +10,7 @@ class TestWindow : public QObject {
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // The shortcuts switch modes; the scale lists redraw once on Enter (no click, also for an
-    // entry's text) and on focus loss, not while typing; the layout.
+    // F1/F2 switch modes; a scale list redraws once on Enter or focus loss, not while typed.
     void startupKeysListsAndLayout() {
         Window t;
         Base& w = t.w;
@@ -40,13 +37,11 @@ private slots:
         w.TxPwr->setFocus();
         QVERIFY(CountOf(tape, Kind::Clear) == 2 && w.State().MilliampsPerDiv == 5.0f);
 
-        // The layout clears and redraws: the plot fills the window but for the margins, at
-        // 65536 units a side whatever its size.
+        // A resize redraws: the plot fills the window but the margins, 65536 units a side.
         tape.calls.clear();
         w.resize(1000, 700);
         QTRY_COMPARE(w.ScopeBox->width(), w.centralWidget()->width() - 160);
-        QVERIFY(w.ScopeBox->height() == w.centralWidget()->height() - 20 &&
-                w.ScopeBox->pos() == QPoint(152, 8));
+        QCOMPARE(w.ScopeBox->height(), w.centralWidget()->height() - 20);
         const auto scales = tape.Calls(Kind::Scale);
         QVERIFY(CountOf(tape, Kind::Clear) >= 2 && !scales.empty() &&
                 scales.back().x1 + scales.back().y1 == 131072.0f);
@@ -59,8 +54,7 @@ private slots:
         w.RedrawPlot();
         QCOMPARE(CountOf(tape, Kind::Clear), 0);  // nothing before start-up has finished
         w.State().StartupDone = true;
-        // A scale that is no number, not above 0 or beyond what the plot takes is refused: the
-        // list shows the one in force again, at first the start-up one.
+        // A scale that is no number, not above 0 or out of range: the one in force comes back.
         for (const char* v : {"abc", "-50", "0", "1e-40", "1e9"}) {
             w.CbVdiv->setEditText(v);
             w.CbMaDiv->setEditText("1e38");
@@ -85,14 +79,11 @@ private slots:
         w.RedrawPlot();
         QVERIFY(ran && !w.State().RedrawBusy && CountOf(tape, Kind::Clear) == 7 &&
                 w.State().VoltsPerDiv == 20.0f);
-        QCOMPARE(tape.Calls(Kind::Line).back().colour,
-                 kGridColour);  // the grid comes last, its captions over it
+        QCOMPARE(tape.Calls(Kind::Line).back().colour, kGridColour);  // the grid comes last
     }
 
-    // The first start shows the 12AU7 example whole with a hint where to click; Fit to
-    // families (Ctrl+F) takes the smallest scales of the lists that show every ticked family,
-    // the wheel steps V/div (with Shift mA/div) through its list. Help opens the README here
-    // (no manual page is installed beside the test) and tells the version and data folder.
+    // The first start's example and hint; Ctrl+F fits the scales to the ticked families, the
+    // wheel steps V/div (Shift: mA/div); Help opens the README and tells version and folder.
     void firstStartFitWheelAndHelp() {
         Window t;
         Base& w = t.w;
@@ -122,16 +113,13 @@ private slots:
             return true;
         };
         w.Mnu_Manual->trigger();
-        QVERIFY2(opened.toLocalFile() == SourceFile("README.md") ||
-                     opened.toLocalFile().endsWith("/README.md"),
-                 qPrintable(opened.toString()));
+        QVERIFY2(opened.toLocalFile().endsWith("/README.md"), qPrintable(opened.toString()));
         w.Mnu_About->trigger();
         QVERIFY(t.messages.texts.back().starts_with("Anodix 0.1.0") &&
                 t.messages.texts.back().ends_with(ProgramDirectory()));
     }
 
-    // Waits nest: WakeWait ends the innermost only, closing ends them all, and once the
-    // window closes a wait returns at once.
+    // WakeWait ends the innermost wait only, closing ends them all and every later one.
     void nestedWaitsEndOnClose() {
         Window t;
         QElapsedTimer clock;
@@ -151,11 +139,8 @@ private slots:
         QVERIFY(t.w.Closing() && clock.elapsed() - outer < 2500);
     }
 
-    // A cleared field typed into with real keys: the text stands as typed, the last usable
-    // value stays in force meanwhile; Enter rewrites a text that is not usable, as a change
-    // by the program does at once. Arrow keys: the automatic step and its bounds, the grid
-    // fields' steps and clamp, the load's 5 % in 32-bit floats (10.5 + 0.525f) with Shift
-    // ignored, texts that are no number, other keys.
+    // Typed text stands, the last usable value in force; Enter rewrites an unusable one. Arrow
+    // keys: steps, bounds, clamps, the load's 5 % in floats (Shift ignored), no number.
     void typingAndSteps() {
         Window t;
         Base& w = t.w;
@@ -186,7 +171,6 @@ private slots:
                     {"TxVg1", "3", down, {}, "0"},
                     {"RLoad", "10.5", up, Qt::ShiftModifier, "11.0249999761581"},
                     {"TxPwr", "12x", up, {}, "12x"},
-                    {"TxPwr", "", up, {}, ""},
                     {"TxPwr", "2", Qt::Key_PageUp, {}, "2"}};
         for (const auto& r : rows) {
             auto* edit = w.findChild<QLineEdit*>(r.field);
