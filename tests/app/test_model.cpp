@@ -149,7 +149,7 @@ private slots:
                 w.LabelGain->text().isEmpty());
         w.TxVin->setText("1");
 
-        // The fitted model's numbers, with their +- (against the curves': test_loadline).
+        // The fitted model's numbers, with their +- (against the curves': test_fit).
         w.askModelKind = [](const QString&) { return std::optional<FitRequest>(FitRequest{}); };
         w.askModelChoice = [](const QStringList&, int best) { return std::optional<int>(best); };
         Entry(w, 0, 0)->trigger();
