@@ -1,8 +1,7 @@
 #pragma once
-// A private PulseAudio server for the real-device tests: a null sink "anodix_test"
-// at 11025 Hz (no resampling, so its monitor records the stimulus bit-exact), its
-// own socket in a fresh folder, stopped by pid when the test ends (and by the
-// kernel should the test process die first). parec records the sink's monitor.
+// A private PulseAudio server for the real-device tests: a null sink "anodix_test" at 11025 Hz
+// (its monitor records the stimulus bit-exact), its own socket in a fresh folder, stopped by
+// pid when the test ends (or the test process dies). parec records the sink's monitor.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -35,10 +34,7 @@ inline void StopChild(QProcess& p, qint64& pid) {
 
 class PulseDaemon {
 public:
-    PulseDaemon() = default;
     ~PulseDaemon() { Stop(); }
-    PulseDaemon(const PulseDaemon&) = delete;
-    PulseDaemon& operator=(const PulseDaemon&) = delete;
 
     // Starts the server and waits until it answers; false (with Why()) when it cannot.
     bool Start() {

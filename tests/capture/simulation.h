@@ -26,6 +26,37 @@ struct Simulation {
     std::vector<double>* timed = nullptr;  // each tick's processing, ms (benchmarks)
 };
 
+// The stimulus for the grids, as many frames as asked (a block of 55: whole periods and a half).
+inline std::vector<std::int16_t> Stimulus(double vg1, double vg2, std::size_t frames) {
+    std::array<std::int16_t, 20> period{};
+    FillStimulus(period, StimulusAmplitude(vg1, 100, true), StimulusAmplitude(vg2, 300, false));
+    std::vector<std::int16_t> s(2 * frames);
+    for (std::size_t k = 0; k < s.size(); ++k) s[k] = period[k % 20];
+    return s;
+}
+
+// The 12AU7, or a resistor of loadOhms in its place.
+inline AdapterSettings Load(double loadOhms = 0) {
+    AdapterSettings s;
+    s.tube = Koren12AU7();
+    s.loadOhms = loadOhms;
+    return s;
+}
+
+// The virtual adapter's answer to grid 1 at `before` volts, from frame `change` at `after`,
+// in the program's blocks of 55 frames.
+inline std::vector<std::int16_t> Answers(const AdapterSettings& s, std::size_t frames,
+                                         double before = 0, double after = 0,
+                                         std::size_t change = 0) {
+    VirtualAdapter adapter(s);
+    std::vector<std::int16_t> out(2 * frames);
+    for (std::size_t f = 0; f + 55 <= frames; f += 55) {
+        const std::vector<std::int16_t> in = Stimulus(f < change ? before : after, 0, 55);
+        adapter.Answer(in.data(), 55, out.data() + 2 * f);
+    }
+    return out;
+}
+
 struct Outcome {
     std::vector<FinishedStep> steps;
     std::string status;

@@ -4,17 +4,12 @@
 #include <QtTest>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <map>
 #include <numbers>
 
-#include "adapter/virtualadapter.h"
-#include "audio/stimulus.h"
 #include "capture/capturedfamily.h"
 #include "capture/restore.h"
-#include "capture/run.h"
-#include "curves/koren.h"
 #include "deviation.h"
 #include "simulation.h"
 
@@ -23,27 +18,10 @@ using namespace anodix::test;
 
 namespace {
 
-// A second of the card's input, answering grid 1 at vg1 (grid 2 at 0), in 55-frame blocks.
-std::vector<std::int16_t> Frames(const AdapterSettings& s, double vg1 = 0,
-                                 std::size_t frames = 11000) {
-    VirtualAdapter adapter(s);
-    std::array<std::int16_t, 20> period{};
-    FillStimulus(period, StimulusAmplitude(vg1, 100, true), 0);
-    std::vector<std::int16_t> in(110), out(2 * frames);
-    for (std::size_t k = 0; k < in.size(); ++k) in[k] = period[k % 20];
-    for (std::size_t f = 0; f + 55 <= frames; f += 55)
-        adapter.Answer(in.data(), 55, out.data() + 2 * f);
-    return out;
-}
-
-AdapterSettings Tube() {
-    AdapterSettings s;
-    s.tube = Koren12AU7();
-    return s;
-}
-
-// The restorer after the frames; hum recorded from 0.4 s on (the high-pass settled), or none.
-AnswerRestorer Restored(const std::vector<std::int16_t>& frames, bool hum = false) {
+// The restorer after a second of the card's answer to grid 1 at vg1; hum recorded from 0.4 s
+// on (the high-pass settled), or none.
+AnswerRestorer Restored(const AdapterSettings& s, double vg1 = 0, bool hum = false) {
+    const std::vector<std::int16_t> frames = Answers(s, 11000, vg1, vg1);
     AnswerRestorer r;
     r.Append(frames.data(), frames.size() / 2);
     if (hum)
@@ -53,8 +31,8 @@ AnswerRestorer Restored(const std::vector<std::int16_t>& frames, bool hum = fals
     return r;
 }
 
-// The family the steps make (withdrawn ones taken out), row by row against the model:
-// the row deviating most, and the curves of the rows by grid 2.
+// The family the steps make, row by row against the model: the row deviating most (and the
+// largest deviation of all rows), and the curves of the rows by grid 2.
 struct Rows {
     Deviation d;
     std::map<double, int> curves;
@@ -70,35 +48,13 @@ Rows Check(const Outcome& o, const KorenTube& tube) {
         const Deviation d = Against(row, tube, grid2);
         const double worst = std::max(r.d.worst, d.worst);
         if (d.excess > r.d.excess) r.d = d;
-        r.d.worst = worst;  // the largest deviation of all rows
+        r.d.worst = worst;
     }
     return r;
 }
 
-// A run fed by hand: ticks of 1100 frames made by frame(f) after the zero-current pass.
-Outcome Fed(const std::function<std::pair<double, double>(std::size_t)>& frame) {
-    CaptureRun run(RunSettings{});
-    std::vector<std::int16_t> block(2 * 1100);
-    Outcome o;
-    std::size_t f = 0;
-    for (int tick = 0; tick < 20; ++tick) {
-        run.Next(2, 0);
-        run.Played(run.InputFrames(), 0, true);
-        for (std::size_t k = 0; k < 1100; ++k, ++f) {
-            const auto [v, i] = frame(f);
-            block[2 * k] = std::int16_t(std::lround(v));
-            block[2 * k + 1] = std::int16_t(std::lround(i));
-        }
-        run.Input(block.data(), 1100);
-        for (FinishedStep& s : run.Finish(false)) o.steps.push_back(std::move(s));
-    }
-    o.status = run.Status();
-    return o;
-}
-
-// One step's pairs as a DC-coupled input gives them: five 50 Hz half-wave sweeps up to
-// vaMax (0 V in between), the 12AU7's current at the grid, counts at 350 / 8192 V and
-// 20 / 8192 mA.
+// One step's pairs from a DC-coupled input: five 50 Hz half-wave sweeps up to vaMax, the
+// 12AU7's current at the grid, in counts of the captured calibration.
 std::vector<CountPair> Pairs(double grid, double vaMax = 400.0) {
     std::vector<CountPair> out;
     for (int f = 0; f < 1102; ++f) {
@@ -116,32 +72,25 @@ class TestCapture : public QObject {
     Q_OBJECT
 
 private slots:
-    // The restoration of the card's faults on frames from anodix-adapter's virtual card: the
-    // corners found from the off half-cycles, the sweeps rebuilt as a DC-coupled card gives
-    // them, hum taken out, skew and polarity found, gaps found.
-
-    // Each channel's corner within 5 % (a DC-coupled one within 0.1 Hz), noise on the
-    // current included; the rebuilt sweeps match those of a DC-coupled card.
+    // The card's faults undone on the virtual card's frames. Each channel's corner within 5 %
+    // (a DC-coupled one within 0.1 Hz), noise on the current included; the rebuilt sweeps
+    // match those of a DC-coupled card.
     void cornersAndRebuiltSweeps() {
         const std::pair<double, double> corners[] = {{0, 0}, {2, 2}, {5, 20}, {12, 3.7}, {25, 25}};
-        const AnswerRestorer dc = Restored(Frames(Tube()));
+        const AnswerRestorer dc = Restored(Load());
         for (const auto& [volts, current] : corners) {
             for (const double noise : {0.0, 0.2}) {
-                AdapterSettings s = Tube();
+                AdapterSettings s = Load();
                 s.card.inHzVolts = volts;
                 s.card.inHzCurrent = current;
                 s.noiseMa = noise;
-                const AnswerRestorer r = Restored(Frames(s));
+                const AnswerRestorer r = Restored(s);
                 auto close = [](double found, double hz) {
                     return std::fabs(found - hz) <= std::max(0.1, 0.05 * hz);
                 };
                 QVERIFY2(close(r.VoltsHz(), volts) && close(r.CurrentHz(), current),
-                         qPrintable(QString("%1/%2 Hz, noise %3: %4/%5")
-                                        .arg(volts)
-                                        .arg(current)
-                                        .arg(noise)
-                                        .arg(r.VoltsHz())
-                                        .arg(r.CurrentHz())));
+                         qPrintable(QString::asprintf("%g/%g Hz, noise %g: %g/%g", volts, current,
+                                                      noise, r.VoltsHz(), r.CurrentHz())));
                 if (noise > 0) continue;
                 // The sweep half a second in, against the DC-coupled card's at the same frames.
                 const AnodeSweep& a = r.Sweeps()[r.Sweeps().size() / 2];
@@ -153,11 +102,8 @@ private slots:
                 for (std::size_t k = 0; k < std::min(x.size(), y.size()); ++k)
                     QVERIFY2(std::fabs(x[k].volts - y[k].volts) < 30 &&
                                  std::fabs(x[k].current - y[k].current) < 30,
-                             qPrintable(QString("%1 Hz, frame %2: %3 / %4")
-                                            .arg(volts)
-                                            .arg(k)
-                                            .arg(x[k].current)
-                                            .arg(y[k].current)));
+                             qPrintable(QString::asprintf("%g Hz, frame %zu: %g / %g", volts, k,
+                                                          x[k].current, y[k].current)));
             }
         }
     }
@@ -165,10 +111,10 @@ private slots:
     // Hum of 10 mV locked to the sweep, recorded where no current flows, is taken out of
     // the current channel (with the high-pass at 5 Hz, whose corner it would spoil).
     void humTakenOut() {
-        AdapterSettings s = Tube();
+        AdapterSettings s = Load();
         s.card.humMv = 10;
         s.card.inHzVolts = s.card.inHzCurrent = 5;
-        const AnswerRestorer r = Restored(Frames(s, -100), true);
+        const AnswerRestorer r = Restored(s, -100, true);
         QVERIFY(r.HumKnown() && r.HumSpread() < 2);
         double worst = 0;
         for (const AnodeSweep& a : r.Sweeps())
@@ -181,11 +127,11 @@ private slots:
     // a 10 Hz high-pass; the sign of the current gives its polarity, none without current.
     void skewAndPolarity() {
         for (const double skew : {-2.7, -0.4, 0.0, 1.3, 3.0}) {
-            AdapterSettings s = Tube();
+            AdapterSettings s = Load();
             s.card.skewFrames = skew;
             s.card.inHzVolts = s.card.inHzCurrent = 10;
             s.card.gainCurrent = skew < 0 ? -1 : 1;
-            const AnswerRestorer r = Restored(Frames(s));
+            const AnswerRestorer r = Restored(s);
             std::vector<std::vector<CountPair>> sweeps;
             for (std::size_t k = 5; k < r.Sweeps().size(); ++k)
                 sweeps.push_back(r.Restore(r.Sweeps()[k], 8));
@@ -201,15 +147,14 @@ private slots:
 
     // A dropout leaves a gap and breaks the sweeps around it; a lost input is a gap too.
     void gaps() {
-        AdapterSettings s = Tube();
+        AdapterSettings s = Load();
         s.card.dropoutEverySeconds = 0.6;
         s.card.dropoutMs = 30;
-        AnswerRestorer r = Restored(Frames(s));
+        AnswerRestorer r = Restored(s);
         const std::uint64_t dropout = 6615;  // 0.6 s in
         QVERIFY(std::any_of(r.Gaps().begin(), r.Gaps().end(), [&](const FrameSpan& g) {
             return g.end > dropout && g.begin < dropout + 331;
         }));
-        // Broken: the sweeps around it; whole: those further away.
         for (const AnodeSweep& a : r.Sweeps()) {
             if (a.offEnd > dropout && a.offBegin < dropout + 331) QVERIFY(a.broken);
             if (a.offBegin > 2205 && (a.offEnd + 442 < dropout || a.offBegin > dropout + 331 + 442))
@@ -220,38 +165,29 @@ private slots:
         QVERIFY(r.Gaps().size() == before + 1 && r.Gaps().back().begin == r.Frames());
     }
 
-private slots:
-    // Capture runs on a simulated card (simulation.h): an inverted voltage channel, a busy
-    // machine and an EL34 must give the captured family within 1 mA or 5 % of the model, every
-    // curve under its own label; input that cannot be trusted is named and not traced.
-
-    // What no end-to-end run covers (each other imperfection of the card is run through
-    // anodix-adapter in test_capture_adapter, its estimates pinned by the restoration above): the
-    // voltage channel inverted, and a busy machine whose ticks come late and whose adapter
-    // output runs dry now and then. A row of eleven 12AU7 curves (0 to -20 V) within the model.
-    void imperfections_data() {
-        QTest::addColumn<std::function<void(Simulation&)>>("set");
-        QTest::newRow("voltage inverted") << std::function<void(Simulation&)>(
-            [](Simulation& s) { s.adapter.card.gainVolts = -1; });
-        QTest::newRow("busy machine")
-            << std::function<void(Simulation&)>([](Simulation& s) { s.busy = true, s.ticks = 90; });
-    }
+    // Capture runs on the simulated card (the card's other faults are run end to end in
+    // test_capture_adapter): the voltage channel inverted, and a busy machine (ticks late, the
+    // adapter's output running dry now and then), each a row of eleven 12AU7 curves (0 to -20 V)
+    // within 1 mA or 5 % of the model.
     void imperfections() {
-        QFETCH(std::function<void(Simulation&)>, set);
-        Simulation sim;
-        sim.adapter.tube = Koren12AU7();
-        set(sim);
-        const Outcome o = Simulate(sim);
-        Rows d = Check(o, Koren12AU7());
-        QVERIFY2(d.curves[0] == 11, o.status.c_str());
-        QVERIFY2(d.d.excess <= 0, qPrintable(d.d.where));
+        for (const bool busy : {false, true}) {
+            Simulation sim;
+            sim.adapter = Load();
+            sim.adapter.card.gainVolts = busy ? 1 : -1;
+            sim.busy = busy;
+            sim.ticks = busy ? 90 : 20;
+            const Outcome o = Simulate(sim);
+            Rows d = Check(o, Koren12AU7());
+            QVERIFY2(
+                d.curves[0] == 11 && d.d.excess <= 0,
+                qPrintable(QString(busy ? "busy: " : "inverted: ") + o.status.c_str() + d.d.where));
+        }
     }
 
-    // An EL34 with Ug2 max 250 V: rows at 25 to 75 V (the row at 0 V is the adapter's own
-    // 250 V screen, its top clipped at full scale, which the status says), wherever in the
-    // sweeps the steps change: the adapter's latency moved in 8-frame strides through a whole
-    // sweep, so that some changes come in the first or last frames of a sweep, where its
-    // voltage is still low and an EL34 already draws most of its current.
+    // An EL34 (Ug2 max 250 V): rows at 25 to 75 V within the model (the row at 0 V, the
+    // adapter's own 250 V screen, is clipped at full scale, which the status says), wherever in
+    // a sweep the steps change: the latency moved through a whole sweep in 8-frame strides
+    // brings changes into a sweep's first and last frames, where an EL34 draws most current.
     void pentodeRows() {
         double worst = 0;
         for (int lag = 0; lag < 221; lag += 8) {
@@ -273,24 +209,30 @@ private slots:
         qInfo("EL34 rows: largest deviation %.3f mA", worst);
     }
 
-    // An anode swept without resting at 0 V (a full-wave): said, not traced (silence is
-    // said in the window's run, test_capture_run).
+    // An anode swept without resting at 0 V (a full-wave): said, not traced.
     void untrustworthyInput() {
-        const Outcome fullWave = Fed([](std::size_t f) {
-            const double va = 400 * std::fabs(std::sin(std::numbers::pi * 50 * double(f) / 11025));
-            return std::pair{va * 8192 / 350, Koren12AU7().AnodeCurrent(va, 0) * 1000 * 8192 / 20};
-        });
-        QVERIFY2(fullWave.steps.empty() &&
-                     fullWave.status.find("never rests at 0 V") != std::string::npos,
-                 fullWave.status.c_str());
+        CaptureRun run(RunSettings{});
+        std::vector<std::int16_t> block(2 * 1100);
+        std::size_t steps = 0, f = 0;
+        for (int tick = 0; tick < 20; ++tick) {
+            run.Next(2, 0);
+            run.Played(run.InputFrames(), 0, true);
+            for (std::size_t k = 0; k < 1100; ++k, ++f) {
+                const double va =
+                    400 * std::fabs(std::sin(std::numbers::pi * 50 * double(f) / 11025));
+                block[2 * k] = std::int16_t(std::lround(va * 8192 / 350));
+                block[2 * k + 1] =
+                    std::int16_t(std::lround(Koren12AU7().AnodeCurrent(va, 0) * 1000 * 8192 / 20));
+            }
+            run.Input(block.data(), 1100);
+            steps += run.Finish(false).size();
+        }
+        QVERIFY2(steps == 0 && run.Status().find("never rests at 0 V") != std::string::npos,
+                 run.Status().c_str());
     }
 
-private slots:
-    // Captured curves: a step's restored pairs binned into a curve, the steps of a run gathered
-    // into the captured family, and its TDF text.
-
-    // The bins follow the tube, ascending; clipped pairs (no current) are left out, and a
-    // voltage that hardly moves gives no curve.
+    // A step's pairs binned: the bins follow the tube, ascending; clipped pairs (no current) are
+    // left out, and a voltage that hardly moves gives no curve.
     void binning() {
         std::vector<CountPair> pairs = Pairs(-4);
         for (std::size_t k = 0; k < pairs.size(); k += 3)
@@ -309,8 +251,8 @@ private slots:
         QVERIFY(BinPairs(hum).signal == StepSignal::NoSignal && BinPairs({}).points.empty());
     }
 
-    // Triode scan (every row at 0 V): the latest curve of each grid-1 voltage, a silent
-    // step leaving the one before. Pentode scan: one row per grid-2 voltage, the default
+    // The captured family. Triode scan (every row at 0 V): the latest curve of each grid-1 voltage,
+    // a silent step leaving the one before. Pentode scan: one row per grid-2 voltage, the default
     // the row completed last; other steps begin a new family.
     void familyRows() {
         CapturedFamily family;
