@@ -121,7 +121,6 @@ private slots:
         }
     }
 
-private slots:
     // Conversion of TAB tables into TDF text: the grid range rules, cells that add nothing,
     // line ends, the refusals; the example families converted from their tables, installed.
 
@@ -193,7 +192,6 @@ private slots:
                  -1);
     }
 
-private slots:
     // Other tracers' files: each hand-written sample read into its families (units,
     // separators, line ends, curves, screen voltages, cut rows), and the refusals with their
     // line numbers. (Families written as TDF and read back: test_scene and fuzz_curves.)

@@ -180,7 +180,6 @@ private slots:
             QCOMPARE(s.image().pixel(x, y), rgb);
     }
 
-private slots:
     // The plot frame: grid and labels, the dissipation limit, the load line and the readout
     // arithmetic, checked through the recorded drawing calls.
 

@@ -98,7 +98,6 @@ private slots:
         QCOMPARE(Format(1e20, "0."), std::string("100000000000000000000."));
     }
 
-private slots:
     // Fields of delimited text and the parts of a path.
 
     // Each case's fields joined by "|"; field 0 and the one after the last are empty.
