@@ -53,15 +53,12 @@ private slots:
         QVERIFY(PutConfiguration(ini, v));
         QCOMPARE(
             ini.Bytes(),
-            std::string("; mine\n[display]\nmine=1\nPa=2.50\nIa=1\nUa=\" 20 "
-                        "\"\nLd=5k\nUa0=250\nIa0=\nVin=1.5\n"
-                        "[Form]\nMode=Capture\nTop=1440\nLeft=2400.5\nWidth=12000\nHeight=9000\n"
-                        "[DATA]\nInDevice=2\nOutDevice=-1\nVG1=40\nVG2=\n"
-                        "[IMPORT]\n0=C:\\tubes\\6L6.GC.tdf\n1=\n2=/home/zoë/a "
-                        "b=c;#.tdf\n3='quoted\n4=\"  x  \"\n"
-                        "[CAL]\nX=0\nY=0.125\nHzI=12.5\n"
-                        "[STAGE]\nBplus=300\nRa=10k\nRk=\nRl=1M\nBypassed=1\nPushPull=0\nRaa="
-                        "\nBias=-20\n"));
+            std::string("; mine\n[display]\nmine=1\nPa=2.50\nIa=1\nUa=\" 20 \"\nLd=5k\nUa0=250\n"
+                        "Ia0=\nVin=1.5\n[Form]\nMode=Capture\nTop=1440\nLeft=2400.5\nWidth=12000\n"
+                        "Height=9000\n[DATA]\nInDevice=2\nOutDevice=-1\nVG1=40\nVG2=\n[IMPORT]\n"
+                        "0=C:\\tubes\\6L6.GC.tdf\n1=\n2=/home/zoë/a b=c;#.tdf\n3='quoted\n"
+                        "4=\"  x  \"\n[CAL]\nX=0\nY=0.125\nHzI=12.5\n[STAGE]\nBplus=300\nRa=10k\n"
+                        "Rk=\nRl=1M\nBypassed=1\nPushPull=0\nRaa=\nBias=-20\n"));
         // Read back, every value writes the same keys again (one leading apostrophe is
         // dropped on reading), and the record of what the file held names them.
         const ConfigurationValues r = GetConfiguration(IniDocument(ini.Bytes()));
@@ -72,8 +69,7 @@ private slots:
         QVERIFY(r.CalX == 0.0f && !r.CornerV && r.Holds("FORM/Mode") && r.Holds("DISPLAY/Ia0") &&
                 r.Holds("STAGE/Raa") && !r.Holds("CAL/HzV"));
 
-        v.Import[2] =
-            "/home/a\nb.tdf";  // a file name may hold a line break: no half-written set-up
+        v.Import[2] = "/home/a\nb.tdf";  // a file name may hold a line break: refused
         QVERIFY(!PutConfiguration(ini, v));
     }
 

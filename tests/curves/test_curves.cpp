@@ -90,8 +90,7 @@ private slots:
                     const std::string general = Format(v, text);
                     std::string quick;
                     AppendTdfNumber(quick, v, pattern);
-                    std::string room(400,
-                                     '#');  // written in place: the same text, not a byte beyond it
+                    std::string room(400, '#');  // written in place: not a byte beyond it
                     const char* end = WriteTdfNumber(room.data(), v, pattern);
                     QVERIFY2(quick == general && TdfNumberLength(v, pattern) == general.size() &&
                                  room.starts_with(general + '#') &&
@@ -103,27 +102,11 @@ private slots:
 
     // The quick reading of fields and table cells gives exactly the general reading.
     void readingAgrees() {
-        // Up to 15 digits are read on the quick route; more, and anything else, by the general
-        // reader.
-        const std::string fields[] = {"0.000952",
-                                      "-.5",
-                                      ".0",
-                                      "0.",
-                                      "+7",
-                                      "-0",
-                                      "123456789012345",
-                                      "1234567890123456",
-                                      "9.999999999999999",
-                                      "1e3",
-                                      "12abc",
-                                      "1.2.3",
-                                      "",
-                                      "-",
-                                      ".",
-                                      "1\t2",
-                                      "00000000000000012"};
+        // Up to 15 digits are read on the quick route; more, and anything else, generally.
         auto same = [](double a, double b) { return a == b && std::signbit(a) == std::signbit(b); };
-        for (const std::string& f : fields) {
+        for (const std::string f : {"0.000952", "-.5", ".0", "0.", "+7", "-0", "123456789012345",
+                                    "1234567890123456", "9.999999999999999", "1e3", "12abc",
+                                    "1.2.3", "", "-", ".", "1\t2", "00000000000000012"}) {
             QVERIFY2(same(FieldNumber(f), LeadingNumber(f)), f.c_str());
             // The same field as a table cell: it ends at the first TAB, CR or LF.
             const std::size_t cut = std::min(f.find_first_of("\t\r\n"), f.size());
@@ -138,7 +121,6 @@ private slots:
         }
     }
 
-private slots:
     // Conversion of TAB tables into TDF text: the grid range rules, cells that add nothing,
     // line ends, the refusals; the example families converted from their tables, installed.
 
@@ -147,42 +129,29 @@ private slots:
     void converts_data() {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("titles anywhere, short and empty rows, any line ends")
-            << QByteArray(
-                   "\"a\n\"b\r1|0.001|0|4|-2\r\n\"between|5|5|5\r\n100|1\n200|2||3\r300\r\n\r\n")
-            << QByteArray("100.0 0.001 .0\r\n200.0 0.002 .0\r\n200.0 0.003 -4.0\r\n");
-        QTest::newRow("factors, cells that add nothing")
-            << QByteArray(
-                   "2|0.5|0|5|1\r\n10|0|-1|abc||2.5mA\r\n20|1||||1e-3|7\r\n0.25|0.0000001\r\n")
-            << QByteArray(
-                   "40.0 0.5 .0\r\n.5 0. .0\r\n20.0 1.25 4.0\r\n40.0 0.0005 4.0\r\n40.0 3.5 "
-                   "5.0\r\n");
+        auto row = [](const char* name, const char* table, const char* expected) {
+            QTest::newRow(name) << QByteArray(table) << QByteArray(expected);
+        };
+        row("titles anywhere, short and empty rows, any line ends",
+            "\"a\n\"b\r1|0.001|0|4|-2\r\n\"between|5|5|5\r\n100|1\n200|2||3\r300\r\n\r\n",
+            "100.0 0.001 .0\r\n200.0 0.002 .0\r\n200.0 0.003 -4.0\r\n");
+        row("factors, cells that add nothing",
+            "2|0.5|0|5|1\r\n10|0|-1|abc||2.5mA\r\n20|1||||1e-3|7\r\n0.25|0.0000001\r\n",
+            "40.0 0.5 .0\r\n.5 0. .0\r\n20.0 1.25 4.0\r\n40.0 0.0005 4.0\r\n40.0 3.5 5.0\r\n");
         // 2.5 and 9.5 round to 2 and 10; 8 / 3 rounds to 3: four curves.
-        QTest::newRow("grid values and count rounded")
-            << QByteArray("1|1|2.5|9.5|3\r\n100|1|1|1|1\r\n")
-            << QByteArray(
-                   "100.0 1. 2.0\r\n100.0 1. 5.0\r\n100.0 1. 8.0\r\n"
-                   "100.0 1. 11.0\r\n");
+        row("grid values and count rounded", "1|1|2.5|9.5|3\r\n100|1|1|1|1\r\n",
+            "100.0 1. 2.0\r\n100.0 1. 5.0\r\n100.0 1. 8.0\r\n100.0 1. 11.0\r\n");
         // 3 / 0.4 is 7.5 as read, which rounds to 8 (the step as a 32-bit float gives 7.4999999).
-        QTest::newRow("3 / 0.4 -> 9 curves")
-            << QByteArray("1|1|0|3|0.4\r\n100|0|0|0|0|0|0|0|0|9\r\n")
-            << QByteArray("100.0 9. 3.2\r\n");
+        row("3 / 0.4 -> 9 curves", "1|1|0|3|0.4\r\n100|0|0|0|0|0|0|0|0|9\r\n", "100.0 9. 3.2\r\n");
         // The grid values in single precision: 0.3335 is 0.33349999785 as a float.
-        QTest::newRow("grid in single precision")
-            << QByteArray("1|1|0|1|0.3335\r\n100|0|1\r\n") << QByteArray("100.0 1. .333\r\n");
-        QTest::newRow("1000 curves")
-            << QByteArray("1|1|0|999|1\r\n100|1\r\n") << QByteArray("100.0 1. .0\r\n");
-        QTest::newRow("titles only") << QByteArray("\"a\r\n\"b\r\n") << QByteArray("!no header");
-        QTest::newRow("last below first")
-            << QByteArray("1|1|4|0|1\r\n100|1\r\n") << QByteArray("!below the first");
-        QTest::newRow("999.5 rounds to 1000")
-            << QByteArray("1|1|0|1999|2\r\n100|1\r\n") << QByteArray("!more than 1000");
-        QTest::newRow("tiny step")
-            << QByteArray("1|1|0|10|1e-30\r\n100|1\r\n") << QByteArray("!more than 1000");
-        QTest::newRow("beyond 16 bits")
-            << QByteArray("1|1|0|40000|100\r\n100|1\r\n") << QByteArray("!outside");
-        QTest::newRow("huge step")
-            << QByteArray("1|1|0|4|1e999\r\n100|1\r\n") << QByteArray("!step");
+        row("grid in single precision", "1|1|0|1|0.3335\r\n100|0|1\r\n", "100.0 1. .333\r\n");
+        row("1000 curves", "1|1|0|999|1\r\n100|1\r\n", "100.0 1. .0\r\n");
+        row("titles only", "\"a\r\n\"b\r\n", "!no header");
+        row("last below first", "1|1|4|0|1\r\n100|1\r\n", "!below the first");
+        row("999.5 rounds to 1000", "1|1|0|1999|2\r\n100|1\r\n", "!more than 1000");
+        row("tiny step", "1|1|0|10|1e-30\r\n100|1\r\n", "!more than 1000");
+        row("beyond 16 bits", "1|1|0|40000|100\r\n100|1\r\n", "!outside");
+        row("huge step", "1|1|0|4|1e999\r\n100|1\r\n", "!step");
     }
     void converts() {
         QFETCH(QByteArray, table);
@@ -200,11 +169,10 @@ private slots:
 
     // Each example TDF file is the conversion of its table.
     void embeddedFilesAreConsistent() {
-        for (const char* tube : {"12AX7", "12AU7", "EL34", "6L6GC"}) {
-            const std::string tdf = Resource(std::string(tube) + ".tdf");
-            QVERIFY2(
-                tdf.size() > 2000 && ConvertTable(Resource(std::string(tube) + ".txt")).tdf == tdf,
-                tube);
+        for (const std::string tube : {"12AX7", "12AU7", "EL34", "6L6GC"}) {
+            const std::string tdf = Resource(tube + ".tdf");
+            QVERIFY2(tdf.size() > 2000 && ConvertTable(Resource(tube + ".txt")).tdf == tdf,
+                     tube.c_str());
         }
     }
 
@@ -224,7 +192,6 @@ private slots:
                  -1);
     }
 
-private slots:
     // Other tracers' files: each hand-written sample read into its families (units,
     // separators, line ends, curves, screen voltages, cut rows), and the refusals with their
     // line numbers. (Families written as TDF and read back: test_scene and fuzz_curves.)
@@ -233,33 +200,30 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("format");
         QTest::addColumn<QString>("summary");
-        QTest::newRow("uTracer list, mA, spaces, CR LF, a row cut short")
-            << "el84.utd" << int(CurveFormat::UtracerList)
-            << "el84: -1.99|250.2|3|50,12.5,2.5; -4|250.2|3|50,6.25,1.25";
-        QTest::newRow("uTracer list, TAB, LF, screen following the anode: a triode")
-            << "ecc83_tab.utd" << int(CurveFormat::UtracerList)
-            << "ecc83_tab: 0|-|2|100,1.2,0; -1|-|2|100,0.7,0";
-        QTest::newRow("uTracer matrix of anode volts, Ia and Is per step, cut-off rows")
-            << "matrix_anode.txt" << int(CurveFormat::UtracerMatrix)
-            << "matrix_anode: 0|-|2|50,30,4; -2|-|2|50,15,2; -4|-|2|50,5,0.5";
-        QTest::newRow("uTracer matrix of grid volts")
-            << "matrix_grid.txt" << int(CurveFormat::UtracerMatrix)
-            << "matrix_grid: -1|-|2|100,2; -2|-|2|100,0.5";
-        QTest::newRow("uTmax: a triode sweep, two screen voltages, a point at the current limit")
-            << "el34_utmax.txt" << int(CurveFormat::UtmaxData)
-            << "el34_utmax_triode: -5|-|3|100,35,0 / el34_utmax_Ug2-250: -5|250.1|3|100,40,5; "
-               "-10|249.8|3|100,13.33,1.67"
-               " / el34_utmax_Ug2-300: -5|300.2|2|100,50,5; -10|299.9|3|100,23.33,1.67";
-        QTest::newRow("pypsucurvetrace: amperes, limiter flags, a row cut short")
-            << "ecc82.dat" << int(CurveFormat::PsuCurveTrace)
-            << "ecc82: -1.002|-|2|99.7,4; -1.998|-|3|99.7,1.5";
-        QTest::newRow("CSV: semicolons, decimal commas, [mA], grids within 0.3 V, an empty cell")
-            << "el84_sheet.csv" << int(CurveFormat::NamedColumns)
-            << "el84_sheet: 0|-|2|100,24.5; -4|-|2|100,10";
-        QTest::newRow("TSV: amperes, two screen voltages")
-            << "pentode_two_screens.tsv" << int(CurveFormat::NamedColumns)
-            << "pentode_two_screens_Ug2-200: -2|200|2|100,20; -6|200|2|100,6"
-               " / pentode_two_screens_Ug2-250: -2|250.5|2|100,25.05; -6|250.5|2|100,7.52";
+        using F = CurveFormat;
+        auto row = [](const char* name, const char* file, F format, const char* summary) {
+            QTest::newRow(name) << file << int(format) << summary;
+        };
+        row("uTracer list, mA, spaces, CR LF, a row cut short", "el84.utd", F::UtracerList,
+            "el84: -1.99|250.2|3|50,12.5,2.5; -4|250.2|3|50,6.25,1.25");
+        row("uTracer list, TAB, LF, screen following the anode: a triode", "ecc83_tab.utd",
+            F::UtracerList, "ecc83_tab: 0|-|2|100,1.2,0; -1|-|2|100,0.7,0");
+        row("uTracer matrix of anode volts, Ia and Is per step, cut-off rows", "matrix_anode.txt",
+            F::UtracerMatrix, "matrix_anode: 0|-|2|50,30,4; -2|-|2|50,15,2; -4|-|2|50,5,0.5");
+        row("uTracer matrix of grid volts", "matrix_grid.txt", F::UtracerMatrix,
+            "matrix_grid: -1|-|2|100,2; -2|-|2|100,0.5");
+        row("uTmax: a triode sweep, two screen voltages, a point at the current limit",
+            "el34_utmax.txt", F::UtmaxData,
+            "el34_utmax_triode: -5|-|3|100,35,0 / el34_utmax_Ug2-250: -5|250.1|3|100,40,5; "
+            "-10|249.8|3|100,13.33,1.67 / el34_utmax_Ug2-300: -5|300.2|2|100,50,5; "
+            "-10|299.9|3|100,23.33,1.67");
+        row("pypsucurvetrace: amperes, limiter flags, a row cut short", "ecc82.dat",
+            F::PsuCurveTrace, "ecc82: -1.002|-|2|99.7,4; -1.998|-|3|99.7,1.5");
+        row("CSV: semicolons, decimal commas, [mA], grids within 0.3 V, an empty cell",
+            "el84_sheet.csv", F::NamedColumns, "el84_sheet: 0|-|2|100,24.5; -4|-|2|100,10");
+        row("TSV: amperes, two screen voltages", "pentode_two_screens.tsv", F::NamedColumns,
+            "pentode_two_screens_Ug2-200: -2|200|2|100,20; -6|200|2|100,6 / "
+            "pentode_two_screens_Ug2-250: -2|250.5|2|100,25.05; -6|250.5|2|100,7.52");
     }
     void reads() {
         QFETCH(QString, file);
@@ -277,24 +241,20 @@ private slots:
     void refuses_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("text in a list's number")
-            << QByteArray(
-                   "Point  Curve  Ia (mA)  Vg (V)  Va (V)\r\n1  1  2.0  -1  100\r\n2  1  abc  -1  "
-                   "200\r\n")
-            << "line 3: \"abc\" is not a number";
-        QTest::newRow("infinite number")
-            << QByteArray("va,ia,vg\n100,1e999,-1\n") << "line 2: \"1e999\" is not a number";
-        QTest::newRow("two signs")
-            << QByteArray("va,ia,vg\n100,1,-1\n100,+-5,-1\n") << "line 3: \"+-5\" is not a number";
-        QTest::newRow("named columns without a grid")
-            << QByteArray("# made by hand\nUa;Ia mA\n100;2\n")
-            << "line 2: no grid voltage column (Vg, Vg1, Ug1)";
-        QTest::newRow("uTmax without its table")
-            << QByteArray("Data 2\nEL34\nPentode\n")
-            << "line 3: no table of points (a line beginning with \"Point\")";
-        QTest::newRow("a list without points")
-            << QByteArray("Point  Curve  Ia (mA)  Vg (V)  Va (V)\n1  1  -1  -1  100\n")
-            << "line 2: the file ends without a point of a curve";
+        auto row = [](const char* name, const char* text, const char* reason) {
+            QTest::newRow(name) << QByteArray(text) << reason;
+        };
+        row("text in a list's number",
+            "Point  Curve  Ia (mA)  Vg (V)  Va (V)\r\n1  1  2.0  -1  100\r\n2  1  abc  -1  200\r\n",
+            "line 3: \"abc\" is not a number");
+        row("infinite number", "va,ia,vg\n100,1e999,-1\n", "line 2: \"1e999\" is not a number");
+        row("two signs", "va,ia,vg\n100,1,-1\n100,+-5,-1\n", "line 3: \"+-5\" is not a number");
+        row("named columns without a grid", "# made by hand\nUa;Ia mA\n100;2\n",
+            "line 2: no grid voltage column (Vg, Vg1, Ug1)");
+        row("uTmax without its table", "Data 2\nEL34\nPentode\n",
+            "line 3: no table of points (a line beginning with \"Point\")");
+        row("a list without points", "Point  Curve  Ia (mA)  Vg (V)  Va (V)\n1  1  -1  -1  100\n",
+            "line 2: the file ends without a point of a curve");
     }
     void refuses() {
         QFETCH(QByteArray, text);
@@ -312,8 +272,8 @@ private slots:
         QCOMPARE(RecogniseCurveText("100.0 0.01 -1.0\r\n200.0 0.025 -1.0\r\n"), CurveFormat::Tdf);
         QCOMPARE(RecogniseCurveText("\"Va\";\"Ia\";\"Vg\"\r\n100;2;-1\r\n"),
                  CurveFormat::NamedColumns);
-        QVERIFY(ReadTracerText("\xEF\xBB\xBFUa;Ia;Ug1\r\n100;2;-1\r\n", "")
-                    .ok);  // a spreadsheet's byte-order mark
+        // A spreadsheet's byte-order mark.
+        QVERIFY(ReadTracerText("\xEF\xBB\xBFUa;Ia;Ug1\r\n100;2;-1\r\n", "").ok);
     }
 };
 

@@ -51,11 +51,10 @@ private slots:
                 s.SetDrawWidth(width);
                 s.Point(32768, 32768, mode == kDrawXor ? RGB(255, 255, 255) : RGB(0, 0, 0));
                 QRect box;
-                QVERIFY2(
-                    Changed(s.image(), &box) == pixels &&
-                        box.size() == QSize(1, 1) * s.PenDiameter(width),
-                    qPrintable(
-                        QString("width %1 at ratio %2, mode %3").arg(width).arg(ratio).arg(mode)));
+                const QString at = QString("width %1 at ratio %2, mode %3").arg(width).arg(ratio);
+                QVERIFY2(Changed(s.image(), &box) == pixels &&
+                             box.size() == QSize(1, 1) * s.PenDiameter(width),
+                         qPrintable(at.arg(mode)));
             }
     }
 
@@ -140,8 +139,8 @@ private slots:
         s.MoveTo(-3e38f, 5);
         s.Print("x");
         QCOMPARE(Changed(s.image()), 0);
-        s.Line(-1e9f, 65536, 1e9f, 65536,
-               RGB(255, 0, 0));  // the bottom edge, from far beyond both sides
+        // The bottom edge from far beyond both sides, and the top edge.
+        s.Line(-1e9f, 65536, 1e9f, 65536, RGB(255, 0, 0));
         s.Line(65536, 0, 32768, 0, RGB(255, 0, 0));
         QCOMPARE(Changed(s.image()), 101 + 51);  // aliased, on the first and last row
     }
@@ -181,13 +180,11 @@ private slots:
             QCOMPARE(s.image().pixel(x, y), rgb);
     }
 
-private slots:
     // The plot frame: grid and labels, the dissipation limit, the load line and the readout
     // arithmetic, checked through the recorded drawing calls.
 
-    // Labels down the left edge by "0.##", then along the bottom as plot numbers, in green: a
-    // current label just above its line, the eighth line on the bottom edge, a voltage label right
-    // of its line.
+    // Labels by "0.##" down the left edge, plot numbers along the bottom, in green: a current
+    // label just above its line, a voltage label right of its line; the eighth line on the bottom.
     void gridLabelsAndLines() {
         for (auto [ma, v, labels] :
              {std::tuple{5.0f, 10.0f,
@@ -218,8 +215,7 @@ private slots:
         QCOMPARE(s.ForeColor(), RGB(1, 2, 3));
         const auto& lines = s.calls;
         QCOMPARE(QPointF(lines[0].x1, lines[0].y1), QPointF(-1000, -1000));  // from outside
-        QCOMPARE(lines.size(),
-                 size_t(65537 - lines[0].x2));  // a segment a unit up to the right edge
+        QCOMPARE(lines.size(), size_t(65537 - lines[0].x2));  // a unit a segment to the edge
         auto yAt = [&](int x) { return lines[x - static_cast<int>(lines[0].x2)].y2; };
         QVERIFY(std::abs(yAt(32768) - 24576.0f) < 0.01f && std::abs(yAt(65536) - 45056.0f) < 0.01f);
         // It begins where the curve comes within 464 units above the top edge.
@@ -258,9 +254,8 @@ private slots:
         // Right after a redraw the reference is (0 V, 0 mA): relative equals absolute.
         QCOMPARE(text(ComputeReadout(32768, 32768, 0, 65536, 50, 5, "")),
                  "200.0|20.0|200.0|20.0|10.0k");
-        // Operating point (250 V, 20 mA); the window's readout of the pointer 50 V and 5 mA
-        // from it, Gm 1600 and Mu 16 is checked in test_cook. Level with the point no Rp, and
-        // Mu from Rp 0; Gm to 15 digits.
+        // Operating point (250 V, 20 mA; the readout 50 V and 5 mA from it: test_cook). Level
+        // with the point no Rp, and Mu from Rp 0; Gm to 15 digits.
         const float ox = 250.0f * kUpv, oy = 65536.0f - 20.0f * kUpm;
         QCOMPARE(GmCaption("1.0", 3.0f), std::string("333.333333333333"));
         QCOMPARE(GmCaption("-3.2", 2.0f), std::string("1600"));  // a fall as a rise

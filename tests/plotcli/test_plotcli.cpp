@@ -57,18 +57,17 @@ private slots:
         const QString png = dir.filePath("plot.png");
         args << "--size" << QString("%1x%2").arg(shown.width()).arg(shown.height());
         const ProgramRun r = RunPlot(args << "-o" << png << files);
-        QVERIFY2(r.status == 0 && r.out.isEmpty() && r.err.isEmpty(),
-                 r.err.constData());  // silent on success
+        // Silent on success.
+        QVERIFY2(r.status == 0 && r.out.isEmpty() && r.err.isEmpty(), r.err.constData());
         QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), shown);
         // Reading checks every chunk's CRC and the zlib stream, but not the end chunk.
         QVERIFY(ReadWholeFile(png.toStdString())
                     .ends_with(std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12)));
     }
 
-    // Without --vdiv and --madiv the scales are those that show the families whole, as the
-    // window's Fit to families picks them (EL34 reaches 500 V and 318 mA). The vector files
-    // come from the same drawing as the window's (their content is checked on the window's
-    // own export): a whole SVG document, a PDF.
+    // Without --vdiv and --madiv the scales show the families whole, as the window's Fit to
+    // families picks them (EL34 reaches 500 V and 318 mA). The vector files come from the
+    // window's drawing (checked on the window's own export): a whole SVG document, a PDF.
     void writesVectorPicturesFitToTheFamilies() {
         const QTemporaryDir dir;
         for (const QString name : {"fit.svg", "fit.pdf"}) {
@@ -92,28 +91,24 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("said");
         const QString el34 = ExamplePath("EL34.tdf");
-        QTest::newRow("no output") << QStringList{el34} << "output";
-        QTest::newRow("unknown type") << QStringList{"-o", "OUT.jpg", el34} << "out.jpg";
-        QTest::newRow("unknown option")
-            << QStringList{"--colour", "red", "-o", "OUT.png"} << "--colour";
-        QTest::newRow("missing value") << QStringList{"-o", "OUT.png", "--vdiv"} << "--vdiv";
-        QTest::newRow("not a number")
-            << QStringList{"--pd=2,5", "-o", "OUT.png"} << "--pd: \"2,5\" is not";
-        QTest::newRow("zero scale") << QStringList{"--madiv", "0", "-o", "OUT.png"} << "--madiv";
-        QTest::newRow("limit too high") << QStringList{"--pd", "101", "-o", "OUT.png"} << "--pd";
-        QTest::newRow("half a point") << QStringList{"--op", "250", "-o", "OUT.png"} << "--op";
-        QTest::newRow("size not whole")
-            << QStringList{"--size", "10.5x20", "-o", "OUT.png"} << "--size";
-        QTest::newRow("six families")
-            << QStringList{"-o", "OUT.png", el34, el34, el34, el34, el34, el34} << "five";
-        QTest::newRow("missing family")
-            << QStringList{"-o", "OUT.png", el34, "no-such.tdf"} << "no-such.tdf";
-        QTest::newRow("not curves")
-            << QStringList{"-o", "OUT.png", SourceFile("tests/curves/data/notes.txt")}
-            << "notes.txt: line 1: not a curve file";
-        QTest::newRow("endless device") << QStringList{"-o", "OUT.png", "/dev/zero"} << "/dev/zero";
-        QTest::newRow("no such folder")
-            << QStringList{"-o", "OUT.d/plot.png", el34} << "can't write OUT.d/plot.png: ";
+        auto row = [](const char* name, const QStringList& args, const QString& said) {
+            QTest::newRow(name) << args << said;
+        };
+        row("no output", {el34}, "output");
+        row("unknown type", {"-o", "OUT.jpg", el34}, "out.jpg");
+        row("unknown option", {"--colour", "red", "-o", "OUT.png"}, "--colour");
+        row("missing value", {"-o", "OUT.png", "--vdiv"}, "--vdiv");
+        row("not a number", {"--pd=2,5", "-o", "OUT.png"}, "--pd: \"2,5\" is not");
+        row("zero scale", {"--madiv", "0", "-o", "OUT.png"}, "--madiv");
+        row("limit too high", {"--pd", "101", "-o", "OUT.png"}, "--pd");
+        row("half a point", {"--op", "250", "-o", "OUT.png"}, "--op");
+        row("size not whole", {"--size", "10.5x20", "-o", "OUT.png"}, "--size");
+        row("six families", {"-o", "OUT.png", el34, el34, el34, el34, el34, el34}, "five");
+        row("missing family", {"-o", "OUT.png", el34, "no-such.tdf"}, "no-such.tdf");
+        row("not curves", {"-o", "OUT.png", SourceFile("tests/curves/data/notes.txt")},
+            "notes.txt: line 1: not a curve file");
+        row("endless device", {"-o", "OUT.png", "/dev/zero"}, "/dev/zero");
+        row("no such folder", {"-o", "OUT.d/plot.png", el34}, "can't write OUT.d/plot.png: ");
     }
 
     void refusesBadArguments() {

@@ -49,40 +49,34 @@ private slots:
         QTest::addColumn<QByteArray>("tdf");
         QTest::addColumn<QString>("trace");
         QTest::addColumn<float>("gridStep");  // 7 = unchanged
-        QTest::newRow("worked")
-            << QByteArray(kWorked)
-            << "16384,49152>32768,24576 [-1 ]@32768,24576 16384,58982>32768,40960 [-2 ]@32768,40960"
-            << 1.0f;
-        QTest::newRow("empty") << QByteArray() << "" << 7.0f;
-        QTest::newRow("right edge once, back to the crossing; a first point past it")
-            << QByteArray("300 0.01 -1\r\n400 0.015 -1\r\n450 0.016 -1\r\n392 0.001 -2\r\n")
-            << "49152,49152>65536,40960 65536,40960>73728,39322 [-1 ]@63376,38960 [-2 ]@63376,61898"
-            << 1.0f;
-        QTest::newRow("right edge low, the label above it")
-            << QByteArray("300 0.0002 -1\r\n400 0.0002 -1\r\n")
-            << "49152,65208>65536,65208 [-1 ]@63376,63208" << 1.0f;
-        QTest::newRow("top edge") << QByteArray("50 0.01 -1\r\n100 0.05 -1\r\n")
-                                  << "8192,49152>16384,-16384 [-1 ]@16384,100" << 1.0f;
-        QTest::newRow("zero points skipped, a curve of them unlabelled")
-            << QByteArray(
-                   "0 0 -3\r\n0 0 -1\r\n100 0.01 -1\r\n0 0 -1\r\n200 0.02 -1\r\n0 0.005 -2\r\n100 "
-                   "0.01 -2\r\n")
-            << "16384,49152>32768,32768 [-1 ]@32768,32768 0,57344>16384,49152 [-2 ]@16384,49152"
-            << 1.0f;
+        auto row = [](const char* name, float gridStep, const char* tdf, const char* trace) {
+            QTest::newRow(name) << QByteArray(tdf) << QString(trace) << gridStep;
+        };
+        row("worked", 1.0f, kWorked,
+            "16384,49152>32768,24576 [-1 ]@32768,24576 16384,58982>32768,40960 [-2 ]@32768,40960");
+        row("empty", 7.0f, "", "");
+        row("right edge once, back to the crossing; a first point past it", 1.0f,
+            "300 0.01 -1\r\n400 0.015 -1\r\n450 0.016 -1\r\n392 0.001 -2\r\n",
+            "49152,49152>65536,40960 65536,40960>73728,39322 [-1 ]@63376,38960 [-2 ]@63376,61898");
+        row("right edge low, the label above it", 1.0f, "300 0.0002 -1\r\n400 0.0002 -1\r\n",
+            "49152,65208>65536,65208 [-1 ]@63376,63208");
+        row("top edge", 1.0f, "50 0.01 -1\r\n100 0.05 -1\r\n",
+            "8192,49152>16384,-16384 [-1 ]@16384,100");
+        row("zero points skipped, a curve of them unlabelled", 1.0f,
+            "0 0 -3\r\n0 0 -1\r\n100 0.01 -1\r\n0 0 -1\r\n200 0.02 -1\r\n0 0.005 -2\r\n100 0.01 "
+            "-2\r\n",
+            "16384,49152>32768,32768 [-1 ]@32768,32768 0,57344>16384,49152 [-2 ]@16384,49152");
         // The step of the grid values as read (their 32-bit difference is 0.20000005); a label
         // over another moves above its point, and finding no room there is left out.
-        QTest::newRow("grid compared as text, step as read")
-            << QByteArray("100 0.01 -2\r\n100 0.01 -2.0\r\n100 0.01 -2.2\r\n")
-            << "[-2 ]@16384,49152 [-2 ]@16384,47952" << 0.2f;
-        QTest::newRow(
-            "first line trimmed, no grid yet; a line without one; any line end; an empty line")
-            << QByteArray(
-                   "   100 0.01   \r\n200 0.02\n100 0.01 -1\r200 0.02\r\n\r\n300 0.03 -3\r\n")
-            << "16384,49152>32768,32768 [ 0 ]@32768,32768 16384,49152>32768,32768 [-1 ]@32768,31568"
-            << 1.0f;
-        QTest::newRow("later lines not trimmed, cut at each space")
-            << QByteArray("100 0.01 -1\r\n 200 0.02 -1\r\n100  0.01 -1\r\n")
-            << "[-1 ]@16384,49152 [ 0.02 ]@0,100 [ 0.01 ]@16384,64336" << 0.01f;
+        row("grid compared as text, step as read", 0.2f,
+            "100 0.01 -2\r\n100 0.01 -2.0\r\n100 0.01 -2.2\r\n",
+            "[-2 ]@16384,49152 [-2 ]@16384,47952");
+        row("first line trimmed, no grid yet; a line without one; any line end; an empty line",
+            1.0f, "   100 0.01   \r\n200 0.02\n100 0.01 -1\r200 0.02\r\n\r\n300 0.03 -3\r\n",
+            "16384,49152>32768,32768 [ 0 ]@32768,32768 16384,49152>32768,32768 [-1 ]@32768,31568");
+        row("later lines not trimmed, cut at each space", 0.01f,
+            "100 0.01 -1\r\n 200 0.02 -1\r\n100  0.01 -1\r\n",
+            "[-1 ]@16384,49152 [ 0.02 ]@0,100 [ 0.01 ]@16384,64336");
     }
     void draws() {
         QFETCH(QByteArray, tdf);
@@ -105,12 +99,10 @@ private slots:
         scene.milliampsPerDiv = 2.0f;
         scene.watts = 1.0f;
         const char* names[] = {"EL34", "6L6GC", "12AX7", "12AU7"};
-        for (std::size_t k = 0; k < 4; ++k)
-            scene.imports[k] = {
-                ReadCurveFile(
-                    test::SourceFile(QString("examples/%1.tdf").arg(names[k])).toStdString())
-                    .shown,
-                true, nullptr, names[k]};
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::string path = test::SourceFile("examples/").toStdString() + names[k];
+            scene.imports[k] = {ReadCurveFile(path + ".tdf").shown, true, nullptr, names[k]};
+        }
         scene.operatingPoint = OperatingPoint{{8192.0f * 5, 65536.0f - 8192.0f * 2}, 10.0f};
         RecordingSurface plot;
         plot.textHeight = 1800.0f;
@@ -141,8 +133,8 @@ private slots:
     void absurdNumbersStayFinite() {
         RecordingSurface plot;
         LabelRoom room;
-        DrawFamily(plot, ShownTdf("1e999 0.01 -1\r\n100 0.02 -1\r\n").family, 0.0f, 1638.4f,
-                   room);  // inf * 0
+        // Infinite volts at 0 units a volt, then numbers beyond any plot.
+        DrawFamily(plot, ShownTdf("1e999 0.01 -1\r\n100 0.02 -1\r\n").family, 0, 1638.4f, room);
         const ShownFamily absurd = ShownTdf(
             "1e300 0.01 -1\r\n100 1e300 -1\r\n100 -1e300 -1\r\n1e999 1e999 -2\r\n100 0.01 "
             "1e300\r\n");

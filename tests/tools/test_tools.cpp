@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cfloat>
 #include <clocale>
 #include <cmath>
 #include <sys/stat.h>
@@ -30,43 +32,27 @@ private slots:
     void initTestCase() { std::setlocale(LC_ALL, ""); }
 
     void reading() {
-        const struct {
-            const char* text;
-            double value;
-        } leading[] = {{" 1 2\t.\n5 V", 12.5},
-                       {"- 3", -3},
-                       {"-.5x", -0.5},
-                       {"4.", 4},
-                       {"1 e - 2", 0.01},
-                       {"7E", 7},
-                       {"1.2.3", 1.2},
-                       {"1,5", 1},
-                       {"1\r2", 1},
-                       {".", 0},
-                       {"x12", 0},
-                       {"1e999", 1.7976931348623157e308},
-                       {"1e-999", 0},
-                       {"-0", 0}};
-        for (const auto& c : leading) {
-            const double got = LeadingNumber(c.text);
-            QVERIFY2(got == c.value && !(got == 0 && std::signbit(got)), c.text);
+        const std::pair<const char*, double> leading[] = {
+            {"- 3", -3},        {"-.5x", -0.5},
+            {"4.", 4},          {"1 e - 2", 0.01},
+            {"7E", 7},          {"1.2.3", 1.2},
+            {"1,5", 1},         {"1\r2", 1},
+            {".", 0},           {"x12", 0},
+            {"1e999", DBL_MAX}, {"1e-999", 0},
+            {"-0", 0},          {" 1 2\t.\n5 V", 12.5}};
+        for (auto [text, value] : leading) {
+            const double got = LeadingNumber(text);
+            QVERIFY2(got == value && !(got == 0 && std::signbit(got)), text);
             // A 0 that was typed begins with a number; the 0 of a text without one does not.
-            const bool number = c.value != 0 || c.text == std::string_view("1e-999") ||
-                                c.text == std::string_view("-0");
-            QVERIFY2(BeginsWithNumber(c.text) == number, c.text);
+            const bool number =
+                value != 0 || text == std::string_view("1e-999") || text == std::string_view("-0");
+            QVERIFY2(BeginsWithNumber(text) == number, text);
         }
-        const struct {
-            const char* text;
-            bool ok;
-            double value;
-        } whole[] = {{"  -3.25\t", true, -3.25}, {".5", true, 0.5},   {"5.", true, 5},
-                     {"1E-3", true, 0.001},      {"12x", false, 0},   {"1,5", false, 0},
-                     {"1 2", false, 0},          {"", false, 0},      {"-", false, 0},
-                     {"1e", false, 0},           {"1e400", false, 0}, {"inf", false, 0}};
-        for (const auto& c : whole) {
-            const auto got = WholeNumber(c.text);
-            QVERIFY2(got.has_value() == c.ok && (!c.ok || *got == c.value), c.text);
-        }
+        const std::pair<const char*, std::optional<double>> whole[] = {
+            {"  -3.25\t", -3.25}, {".5", 0.5}, {"5.", 5}, {"1E-3", 0.001}, {"12x", {}},
+            {"1,5", {}},          {"1 2", {}}, {"", {}},  {"-", {}},       {"1e", {}},
+            {"1e400", {}},        {"inf", {}}};
+        for (auto [text, value] : whole) QVERIFY2(WholeNumber(text) == value, text);
     }
 
     void rounding() {
@@ -105,56 +91,38 @@ private slots:
             for (int i = 0; i < 4; ++i)
                 QCOMPARE(Format(values[i], row.pattern), std::string(row.out[i]));
         // Halves away from zero on the 15-digit value, carries, no "-0", digits beyond the pattern.
-        const struct {
-            double value;
-            const char* pattern;
-            const char* out;
-        } more[] = {{-0.05, "0.0", "-0.1"},
-                    {2.675, "0.00", "2.68"},
-                    {9.96, "0.0", "10.0"},
-                    {99.5, "##0", "100"},
-                    {-0.04, "##0.0", "0.0"},
-                    {7.0, "V=00.0 volts", "V=07.0 volts"},
-                    {1e20, "0.", "100000000000000000000."}};
-        for (const auto& c : more) QCOMPARE(Format(c.value, c.pattern), std::string(c.out));
+        const std::tuple<double, const char*, const char*> more[] = {
+            {-0.05, "0.0", "-0.1"}, {2.675, "0.00", "2.68"}, {9.96, "0.0", "10.0"},
+            {99.5, "##0", "100"},   {-0.04, "##0.0", "0.0"}, {7.0, "V=00.0 volts", "V=07.0 volts"}};
+        for (auto [value, pattern, out] : more) QCOMPARE(Format(value, pattern), std::string(out));
+        QCOMPARE(Format(1e20, "0."), std::string("100000000000000000000."));
     }
 
-private slots:
     // Fields of delimited text and the parts of a path.
 
+    // Each case's fields joined by "|"; field 0 and the one after the last are empty.
     void fields() {
-        const struct {
-            const char* text;
-            const char* delimiter;
-            std::vector<const char*> fields;
-        } cases[] = {{"1,2,,4", ",", {"1", "2", "", "4"}},
-                     {"1,2,", ",", {"1", "2", ""}},
-                     {",x", ",", {"", "x"}},
-                     {"", ",", {""}},
-                     {"a\r\nb\nc\r\n", "\r\n", {"a", "b\nc"}},
-                     {"aXYbxyc", "XY", {"a", "bxyc"}},
-                     {"aaa", "aa", {"", "a"}},
-                     {"a,b", "", {"a,b"}}};
-        for (const auto& c : cases)
-            for (int i = 0; i <= int(c.fields.size()) + 1; ++i)
-                QCOMPARE(GetField(c.text, i, c.delimiter),
-                         std::string(i > 0 && i <= int(c.fields.size()) ? c.fields[i - 1] : ""));
+        const std::tuple<const char*, const char*, std::string> cases[] = {
+            {"1,2,,4", ",", "1|2||4"},   {"1,2,", ",", "1|2|"},
+            {",x", ",", "|x"},           {"", ",", ""},
+            {"aXYbxyc", "XY", "a|bxyc"}, {"aaa", "aa", "|a"},
+            {"a,b", "", "a,b"},          {"a\r\nb\nc\r\n", "\r\n", "a|b\nc"}};
+        for (const auto& [text, delimiter, fields] : cases) {
+            const int n = int(std::count(fields.begin(), fields.end(), '|')) + 1;
+            std::string got = GetField(text, 0, delimiter) + GetField(text, n + 1, delimiter);
+            for (int i = 1; i <= n; ++i) got += (i > 1 ? "|" : "") + GetField(text, i, delimiter);
+            QCOMPARE(got, fields);
+        }
     }
 
     void paths() {
-        const struct {
-            const char* path;
-            const char* name;
-            const char* folder;
-        } cases[] = {{"C:\\data\\curve.tdf", "curve.tdf", "C:\\data"},
-                     {"curve.tdf", "curve.tdf", ""},
-                     {"a/b\\c", "b\\c", "a"},
-                     {"\\curve.tdf", "curve.tdf", ""},
-                     {"dir/", "", "dir"}};
-        for (const auto& c : cases) {
-            QCOMPARE(GetFileName(c.path), std::string(c.name));
-            QCOMPARE(GetPath(c.path), std::string(c.folder));
-        }
+        for (auto [path, name, folder] :
+             {std::tuple{"C:\\data\\curve.tdf", "curve.tdf", "C:\\data"},
+              {"curve.tdf", "curve.tdf", ""},
+              {"a/b\\c", "b\\c", "a"},
+              {"\\curve.tdf", "curve.tdf", ""},
+              {"dir/", "", "dir"}})
+            QCOMPARE(GetFileName(path) + "|" + GetPath(path), std::string(name) + "|" + folder);
         QCOMPARE(GetExtension("my.curve.tdf") + "|" + GetExtension("*.tdf") + "|" +
                      GetExtension("readme") + "|" + GetExtension("/a.b/readme"),
                  std::string("curve|tdf||"));
@@ -221,10 +189,7 @@ private slots:
                 QVERIFY2(FileOpenByMode(path, mode, 0) == 0, (path + mode).c_str());
         QCOMPARE(ReadIni("/dev/zero", "LAST", "Last"), std::string());
         const int n = FileOpenByMode("/dev/null", "W", 0);
-        QVERIFY(n == 1 && FileCloseRetry(n, 0));  // no failed open kept a number
-    }
-
-    void tickWrap() {
+        QVERIFY(n == 1 && FileCloseRetry(n, 0));      // no failed open kept a number
         QCOMPARE(TickElapsed(0x7FFFFFF0u, 5u), 21u);  // the 31-bit tick wrapped
     }
 
