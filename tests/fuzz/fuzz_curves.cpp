@@ -1,17 +1,11 @@
-// Curve files under hostile input: TDF text and other tracers' files through the
-// recognition, every reader (each input is tried behind the opening lines of one layout,
-// or none, so that every reader is reached), the slots' reading, the drawing of the TDF
-// text onto a recording surface, and the families written back as TDF.
-//
-// Properties checked:
-//  - a file read has at least one family, each with curves of points, and every value
-//    of it finite with no current below 0; a file refused says why, with its line;
-//  - a slot draws what the reader accepts, as its TDF text would, and nothing of what
-//    it refuses; TDF text as it stands;
-//  - the TDF text drawn: every coordinate finite, everything in the caller's pen and mode
-//    with the caller's colour in force afterwards; GridStep finite once a curve has begun;
-//    exactly the consecutive points of each curve joined, each curve labelled at most once;
-//  - every family's TDF text reads back as a family that writes the same text.
+// Curve files under hostile input: TDF text and other tracers' files (each input behind the
+// opening lines of one layout, or none, so that every reader is reached) through the
+// recognition, the readers, the slots' reading, the drawing onto a recording surface and the
+// TDF text written back. Properties: a file read has families of curves of finite points with
+// no current below 0, and one refused says why, with its line; a slot holds what the reader
+// accepts, as its TDF text would; the drawing keeps to the caller's pen, joins exactly the
+// consecutive points of each curve and labels each curve at most once; every family's TDF
+// text reads back as a family that writes the same text.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>

@@ -22,16 +22,13 @@ using namespace anodix::fuzz;
 
 namespace {
 
-std::string Trim(std::string s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.erase(0, 1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
-    return s;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
+// A name as the document matches it: without surrounding blanks and TABs, in lower case.
+std::string Folded(std::string_view s) {
+    const std::size_t from = s.find_first_not_of(" \t");
+    std::string out(from == s.npos ? "" : s.substr(from, s.find_last_not_of(" \t") - from + 1));
+    for (char& c : out)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
+    return out;
 }
 
 // Letters and digits only, and something of them unless `empty` may be.
@@ -79,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           !(Plain(section) && Plain(key) && Plain(value, true))),
                    where + steps);
         document = IniDocument(document.Bytes());
-        if (ok) written[{Lower(Trim(section)), Lower(Trim(key))}] = value;
+        if (ok) written[{Folded(section), Folded(key)}] = value;
     }
     for (const auto& [name, value] : written) {
         const std::string wanted = !value.empty() && value[0] == '\'' ? value.substr(1) : value;
